@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, only those missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libgtest-dev libgmock-dev
+          libbenchmark-dev libsqlite3-dev sqlite3 iproute2 util-linux procps)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}"
+fi
