@@ -1,0 +1,48 @@
+// Message boxes to the operator.
+#include "common/dialogs.h"
+
+#include "common/text.h"
+
+#include <QMessageBox>
+#include <iostream>
+
+namespace gw {
+
+DialogAnswer QtDialogs::message(DialogIcon icon, const std::string& title, const std::string& text,
+                                DialogButtons buttons) {
+    QMessageBox box;
+    switch (icon) {
+    case DialogIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case DialogIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case DialogIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case DialogIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    }
+    box.setWindowTitle(toQString(title));
+    box.setText(toQString(text));
+    if (buttons == DialogButtons::OkCancel) {
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+    }
+    return box.exec() == QMessageBox::Ok ? DialogAnswer::Ok : DialogAnswer::Cancel;
+}
+
+DialogAnswer HeadlessDialogs::message(DialogIcon, const std::string& title, const std::string& text,
+                                      DialogButtons) {
+    const std::string line = title.empty() ? text : title + ": " + text;
+    std::cerr << line << std::endl;
+    if (m_sink) m_sink(line);
+    return DialogAnswer::Ok;
+}
+
+DialogAnswer RecordingDialogs::message(DialogIcon icon, const std::string& title,
+                                       const std::string& text, DialogButtons buttons) {
+    m_shown.push_back({icon, title, text, buttons});
+    if (m_answers.empty()) return DialogAnswer::Ok;
+    const DialogAnswer answer = m_answers.front();
+    m_answers.pop_front();
+    return answer;
+}
+
+} // namespace gw

@@ -1,0 +1,60 @@
+// Message boxes to the operator. The desktop shows Qt message boxes; a headless node writes
+// the text to stderr and the log and carries on as if OK was pressed; tests record them.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+enum class DialogIcon { None, Critical, Exclamation, Information };
+enum class DialogButtons { Ok, OkCancel };
+enum class DialogAnswer { Ok, Cancel };
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    virtual DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
+                                 DialogButtons buttons = DialogButtons::Ok) = 0;
+};
+
+class QtDialogs final : public Dialogs {
+public:
+    DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
+                         DialogButtons buttons) override;
+};
+
+class HeadlessDialogs final : public Dialogs {
+public:
+    // Where a copy of each message goes besides stderr (the node's log); may stay unset.
+    void setLogSink(std::function<void(const std::string&)> sink) { m_sink = std::move(sink); }
+    DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
+                         DialogButtons buttons) override;
+
+private:
+    std::function<void(const std::string&)> m_sink;
+};
+
+class RecordingDialogs final : public Dialogs {
+public:
+    struct Shown {
+        DialogIcon icon;
+        std::string title;
+        std::string text;
+        DialogButtons buttons;
+    };
+    DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
+                         DialogButtons buttons) override;
+    // Answers given to the next boxes, in order; OK once they run out.
+    void queueAnswer(DialogAnswer answer) { m_answers.push_back(answer); }
+    const std::vector<Shown>& shown() const { return m_shown; }
+    void clear() { m_shown.clear(); }
+
+private:
+    std::vector<Shown> m_shown;
+    std::deque<DialogAnswer> m_answers;
+};
+
+} // namespace gw

@@ -1,0 +1,36 @@
+// Waiting without blocking the node.
+#include "common/event_pump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace gw {
+
+void QtEventPump::pump(std::chrono::milliseconds slice) {
+    if (QCoreApplication::instance() == nullptr) return;
+    // The single-shot timer bounds the block: WaitForMoreEvents returns once it fires.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.start(slice);
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void FakeEventPump::pump(std::chrono::milliseconds slice) {
+    ++m_pumps;
+    if (m_hook) m_hook();
+    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
+    m_clock.advance(slice);
+}
+
+bool waitUntil(EventPump& pump, const Clock& clock, std::chrono::milliseconds timeout,
+               const std::function<bool()>& done, std::chrono::milliseconds slice) {
+    const auto deadline = clock.elapsed() + timeout;
+    while (!done()) {
+        if (clock.elapsed() >= deadline) return done();
+        pump.pump(slice);
+    }
+    return true;
+}
+
+} // namespace gw

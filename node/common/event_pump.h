@@ -1,0 +1,46 @@
+// Waiting without blocking the node: every wait lets pending events run (timers, serial
+// polling, sockets) and blocks only until the next event or a short slice passes.
+#pragma once
+
+#include "common/clock.h"
+
+#include <chrono>
+#include <functional>
+
+namespace gw {
+
+class EventPump {
+public:
+    virtual ~EventPump() = default;
+    // Runs pending events, then blocks until another event arrives or `slice` passes.
+    virtual void pump(std::chrono::milliseconds slice) = 0;
+};
+
+// Pumps the Qt event loop of the calling (UI) thread.
+class QtEventPump final : public EventPump {
+public:
+    void pump(std::chrono::milliseconds slice) override;
+};
+
+// For tests: each pump runs an optional hook (a simulated peer answering, say), lets
+// pending Qt events run without blocking, and moves the fake clock on by the slice.
+class FakeEventPump final : public EventPump {
+public:
+    explicit FakeEventPump(FakeClock& clock) : m_clock(clock) {}
+    void pump(std::chrono::milliseconds slice) override;
+    void setHook(std::function<void()> hook) { m_hook = std::move(hook); }
+    int pumps() const { return m_pumps; }
+
+private:
+    FakeClock& m_clock;
+    std::function<void()> m_hook;
+    int m_pumps = 0;
+};
+
+inline constexpr std::chrono::milliseconds kWaitSlice{20};
+
+// Waits until `done` is true or `timeout` has passed on `clock`; returns `done()`.
+bool waitUntil(EventPump& pump, const Clock& clock, std::chrono::milliseconds timeout,
+               const std::function<bool()>& done, std::chrono::milliseconds slice = kWaitSlice);
+
+} // namespace gw
