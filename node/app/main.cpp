@@ -1,0 +1,62 @@
+// brevane: one instance of the node. "brevane [--headless] [instance]"; without a display
+// (or with --headless) the same node runs on Qt's offscreen platform and message boxes go to
+// stderr and the log.
+#include "app/signal_watcher.h"
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/settings_store.h"
+#include "core/frm_main.h"
+#include "setup/frm_tnc.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace {
+bool hasDisplay() {
+    return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    bool headless = !hasDisplay();
+    std::string instance;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--headless") {
+            headless = true;
+            continue;
+        }
+        instance += (instance.empty() ? "" : " ") + arg;
+    }
+    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QApplication app(argc, argv);
+    app.setQuitOnLastWindowClosed(false);
+
+    gw::SettingsStore settings("SMS");
+    gw::SystemClock clock;
+    std::unique_ptr<gw::Dialogs> dialogs;
+    gw::HeadlessDialogs* headlessDialogs = nullptr;
+    if (headless) {
+        auto box = std::make_unique<gw::HeadlessDialogs>();
+        headlessDialogs = box.get();
+        dialogs = std::move(box);
+    } else {
+        dialogs = std::make_unique<gw::QtDialogs>();
+    }
+
+    gw::frmMain main(settings, clock, *dialogs);
+    if (!main.startUp(instance)) return EXIT_FAILURE;
+    if (headlessDialogs != nullptr)
+        headlessDialogs->setLogSink([&main](const std::string& line) { main.Log(line); });
+
+    gw::frmTNC setup(main, settings, clock, *dialogs);
+    gw::SignalWatcher stopWatcher;
+    QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
+    QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    main.handOver(setup, setup);
+    return app.exec();
+}

@@ -1,0 +1,49 @@
+// SIGTERM and SIGINT as a Qt signal, through a self-pipe watched by the event loop.
+#include "app/signal_watcher.h"
+
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace gw {
+namespace {
+int g_pipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
+}
+} // namespace
+
+SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0) return;
+    m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::readSignal);
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+SignalWatcher::~SignalWatcher() {
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGINT, SIG_DFL);
+    delete m_notifier;
+    for (int& fd : g_pipe) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+}
+
+void SignalWatcher::readSignal() {
+    char buffer[16];
+    while (::read(g_pipe[0], buffer, sizeof buffer) > 0) {
+    }
+    emit stopRequested();
+}
+
+} // namespace gw

@@ -1,0 +1,25 @@
+// Turns SIGTERM and SIGINT into a Qt signal on the UI thread, so that a service manager's
+// stop runs the node's normal shutdown instead of killing it mid-write.
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace gw {
+
+class SignalWatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit SignalWatcher(QObject* parent = nullptr);
+    ~SignalWatcher() override;
+
+signals:
+    void stopRequested();
+
+private:
+    void readSignal();
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+} // namespace gw

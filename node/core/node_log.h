@@ -1,0 +1,49 @@
+// The monthly log file of one instance: folder + call + "_" + instance + "_" + month + ".log",
+// one CR LF line per entry, appended. Logging and the folder are read live at every write;
+// a file that cannot be opened or written is retried at the next write and the next flush,
+// and never stops the node.
+#pragma once
+
+#include "common/clock.h"
+
+#include <QFile>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace gw {
+
+class NodeLog {
+public:
+    struct Source {
+        std::function<bool()> enabled;        // chkEnbLog
+        std::function<std::string()> folder;  // txtPath
+        std::function<std::string()> call;    // txtMBOCall
+        std::function<std::string()> instance;
+    };
+
+    NodeLog(Source source, const Clock& clock);
+
+    void Log(const std::string& sMsg);
+    void FlushLog();
+    void close();
+
+    // The file the current month's lines go to (for the operator and tests).
+    std::string fileName() const;
+    bool isOpen() const { return m_file && m_file->isOpen(); }
+    int LogMonth() const { return m_month; }
+
+private:
+    void openForAppend();
+
+    Source m_source;
+    const Clock& m_clock;
+    std::unique_ptr<QFile> m_file;  // null while no log file is in use
+    int m_month = 0;
+};
+
+// The log file name for a folder, call sign, instance and month (1-12).
+std::string logFileName(const std::string& folder, const std::string& call,
+                        const std::string& instance, int month);
+
+} // namespace gw

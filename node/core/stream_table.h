@@ -1,0 +1,49 @@
+// The table of connected radio streams: eleven entries, index 0 the sysop console's own,
+// 1 to 10 the radio users. An entry is in use exactly while IdleMinutes is not 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+struct StreamRecord {
+    std::int32_t IdleMinutes = 0;
+    std::int16_t Port = 0;
+    std::string CallSign;
+    std::vector<std::string> ListedMids{std::string()};
+    std::int32_t InputState = 0;
+    std::string Session;
+    std::string Destination;
+    std::string Subject;
+    std::string Mid;
+    std::string Body;
+    std::string StreamID;
+
+    bool inUse() const { return IdleMinutes != 0; }
+    // Empties the text fields and the dialogue state; ListedMids and Port are kept.
+    void clearTexts();
+};
+
+class StreamTable {
+public:
+    static constexpr int kEntries = 11;
+
+    StreamRecord& operator[](int index) { return m_entries.at(static_cast<std::size_t>(index)); }
+    const StreamRecord& operator[](int index) const {
+        return m_entries.at(static_cast<std::size_t>(index));
+    }
+    static bool valid(int index) { return index >= 0 && index < kEntries; }
+
+private:
+    std::array<StreamRecord, kEntries> m_entries{};
+};
+
+// Table index of a stream letter on a radio port: 0 for "0" or no letter (and whenever
+// neither port is in use), -1 for a letter outside "A" to "J"; with both ports in use,
+// port 2's streams follow port 1's `maxUsers1`.
+int streamIndex(const std::string& sStreamID, int nPort, bool bPort1, bool bPort2, long maxUsers1);
+
+} // namespace gw

@@ -1,0 +1,337 @@
+// The setup window: controls, lists, option handlers and the setup menu.
+#include "setup/frm_tnc.h"
+
+#include "common/text.h"
+#include "core/frm_main.h"
+#include "core/frm_password.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace gw {
+namespace {
+QComboBox* makeCombo(QWidget* parent, const char* name) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(text, parent); }
+} // namespace
+
+frmTNC::frmTNC(frmMain& main, SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
+               QWidget* parent)
+    : QMainWindow(parent), m_main(main), m_settings(settings), m_clock(clock), m_dialogs(dialogs) {
+    buildWindow();
+    tmrPollSerial.setInterval(200);
+    tmrDialUp.setInterval(60'000);
+}
+
+frmTNC::~frmTNC() = default;
+
+std::string frmTNC::section() const { return m_main.settingsSection(); }
+
+void frmTNC::buildWindow() {
+    setObjectName("frmTNC");
+    setWindowTitle("Corvale SMS Setup");
+
+    QMenu* menu = menuBar()->addMenu("TNC");
+    menu->setObjectName("mnuTNCMenu");
+    const char* entries[4] = {"Initialize", "Cancel", "Set Password", "Check TNC Comm"};
+    for (int i = 0; i < 4; ++i) {
+        auto* action = menu->addAction(entries[i]);
+        action->setObjectName(QString("mnuTNC%1").arg(i + 1));
+        connect(action, &QAction::triggered, this, [this, i] { mnuTNC_Click(i + 1); });
+        mnuTNC[static_cast<std::size_t>(i)] = action;
+    }
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* columns = new QHBoxLayout(central);
+
+    auto* serial = new QGroupBox("Serial port and TNC", central);
+    auto* form = new QFormLayout(serial);
+    ComboPort = makeCombo(serial, "ComboPort");
+    ComboSpeed = makeCombo(serial, "ComboSpeed");
+    ComboLength = makeCombo(serial, "ComboLength");
+    ComboParity = makeCombo(serial, "ComboParity");
+    ComboStop = makeCombo(serial, "ComboStop");
+    ComboType = makeCombo(serial, "ComboType");
+    ComboFlow = makeCombo(serial, "ComboFlow");
+    form->addRow(makeLabel("Comm port:", serial), ComboPort);
+    form->addRow(makeLabel("Baud Rate:", serial), ComboSpeed);
+    form->addRow(makeLabel("Data Length", serial), ComboLength);
+    form->addRow(makeLabel("Parity", serial), ComboParity);
+    form->addRow(makeLabel("Stop", serial), ComboStop);
+    form->addRow(makeLabel("TNC Type", serial), ComboType);
+    form->addRow(makeLabel("Flow Ctrl", serial), ComboFlow);
+    txtMBOCall = new QLineEdit(serial);
+    txtMBOCall->setObjectName("txtMBOCall");
+    txtMBOCall->setToolTip("The node's call sign with optional SSID, linked to the password");
+    txtMBOCall->installEventFilter(this);
+    form->addRow(makeLabel("Node Call Sign", serial), txtMBOCall);
+    txtPath = new QLineEdit(serial);
+    txtPath->setObjectName("txtPath");
+    txtPath->setToolTip("Full path for banner, info, help and .aps files");
+    form->addRow(makeLabel("File Path", serial), txtPath);
+    chkEnbLog = new QCheckBox("Enable Logging", serial);
+    chkEnbLog->setObjectName("chkEnbLog");
+    chkEnbLog->setToolTip("Enable logging to the log file.");
+    form->addRow(chkEnbLog);
+    chkRestore = new QCheckBox("Restore TNC settings on shutdown", serial);
+    chkRestore->setObjectName("chkRestore");
+    chkRestore->setToolTip("Check this to restore original TNC settings and exit Host Mode on "
+                           "SMS shutdown.");
+    form->addRow(chkRestore);
+    fraMultiport = new QGroupBox("Multi Port", serial);
+    fraMultiport->setObjectName("fraMultiport");
+    fraMultiport->setToolTip("For Multiport TNCs check which packet port to use (or both).");
+    auto* ports = new QHBoxLayout(fraMultiport);
+    optPort1 = new QRadioButton("Port 1", fraMultiport);
+    optPort1->setObjectName("optPort1");
+    optPort1->setToolTip("Select Port 1 Only on this TNC");
+    optPort2 = new QRadioButton("Port 2", fraMultiport);
+    optPort2->setObjectName("optPort2");
+    optPort2->setToolTip("Select Port 2 only on this TNC");
+    optBoth = new QRadioButton("Both", fraMultiport);
+    optBoth->setObjectName("optBoth");
+    optBoth->setToolTip("Select Both ports 1 and 2 on this TNC");
+    m_portGroup = new QButtonGroup(this);
+    for (QRadioButton* option : {optPort1, optPort2, optBoth}) {
+        ports->addWidget(option);
+        m_portGroup->addButton(option);
+    }
+    form->addRow(fraMultiport);
+    lblCommStatus = new QLabel(serial);
+    lblCommStatus->setObjectName("lblCommStatus");
+    lblCommStatus->setVisible(false);
+    form->addRow(lblCommStatus);
+    columns->addWidget(serial);
+
+    auto* ip = new QWidget(central);
+    auto* ipColumn = new QVBoxLayout(ip);
+    auto* server = new QGroupBox("SMS Server IP address", ip);
+    auto* serverRow = new QHBoxLayout(server);
+    txtIPAddress = new QLineEdit(server);
+    txtIPAddress->setObjectName("txtIPAddress");
+    txtIPAddress->setToolTip("Dotted IP address of the SMS Server");
+    btnPing = new QPushButton("Ping", server);
+    btnPing->setObjectName("btnPing");
+    btnPing->setToolTip("Manually ping the SMS Server");
+    lblPing = new QLabel(server);
+    lblPing->setObjectName("lblPing");
+    serverRow->addWidget(txtIPAddress, 1);
+    serverRow->addWidget(btnPing);
+    serverRow->addWidget(lblPing);
+    ipColumn->addWidget(server);
+
+    auto* type = new QGroupBox("IP Connection Type", ip);
+    type->setObjectName("fraIPType");
+    auto* typeLayout = new QGridLayout(type);
+    optFullTime = new QRadioButton("Full time", type);
+    optFullTime->setObjectName("optFullTime");
+    optFullTime->setToolTip(
+        "Select for only full time IP connection. Examples:  LAN, Cable Modem or DSL.");
+    optDialUp = new QRadioButton("Dial Up", type);
+    optDialUp->setObjectName("optDialUp");
+    optDialUp->setToolTip("Select for only Dial up networking connection.");
+    optDialBackup = new QRadioButton("FullTime/Dialup", type);
+    optDialBackup->setObjectName("optDialBackup");
+    optDialBackup->setToolTip("Use full time connection but use Dial up as a backup.");
+    m_ipGroup = new QButtonGroup(this);
+    for (QRadioButton* option : {optFullTime, optDialUp, optDialBackup}) m_ipGroup->addButton(option);
+    typeLayout->addWidget(optFullTime, 0, 0);
+    typeLayout->addWidget(optDialUp, 1, 0);
+    typeLayout->addWidget(optDialBackup, 2, 0);
+    lstDUN = new QListWidget(type);
+    lstDUN->setObjectName("lstDUN");
+    lstDUN->setToolTip("Select phone book entry from available Dial Up Network listings.");
+    typeLayout->addWidget(lstDUN, 3, 0, 1, 2);
+    lblHangUpDelay = new QLabel("Hang Up delay (min)", type);
+    lblHangUpDelay->setObjectName("lblHangUpDelay");
+    txtHangUpDelay = new QLineEdit(type);
+    txtHangUpDelay->setObjectName("txtHangUpDelay");
+    txtHangUpDelay->setToolTip("Enter delay from Disconnect to hangup in minutes (0-120)");
+    txtHangUpDelay->installEventFilter(this);
+    typeLayout->addWidget(lblHangUpDelay, 4, 0);
+    typeLayout->addWidget(txtHangUpDelay, 4, 1);
+    btnDisconnect = new QPushButton("Disconnect", type);
+    btnDisconnect->setObjectName("btnDisconnect");
+    btnDisconnect->setToolTip("Disconnect the Dial up connection.");
+    btnDisconnect->setVisible(false);
+    typeLayout->addWidget(btnDisconnect, 5, 0);
+    ipColumn->addWidget(type);
+    ipColumn->addStretch(1);
+    columns->addWidget(ip);
+
+    connect(ComboType, &QComboBox::currentTextChanged, this, &frmTNC::ComboType_Click);
+    connect(optPort1, &QRadioButton::clicked, this, &frmTNC::optPort1_Click);
+    connect(optPort2, &QRadioButton::clicked, this, &frmTNC::optPort2_Click);
+    connect(optBoth, &QRadioButton::clicked, this, &frmTNC::optBoth_Click);
+    connect(optFullTime, &QRadioButton::clicked, this, &frmTNC::optFullTime_Click);
+    connect(optDialUp, &QRadioButton::clicked, this, &frmTNC::optDialUp_Click);
+    connect(optDialBackup, &QRadioButton::clicked, this, &frmTNC::optDialBackup_Click);
+}
+
+void frmTNC::fillLists() {
+    const std::pair<QComboBox*, QStringList> lists[] = {
+        {ComboPort, {"1", "2", "3", "4", "5", "6", "7", "8"}},
+        {ComboSpeed, {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}},
+        {ComboLength, {"7", "8"}},
+        {ComboParity, {"E", "M", "N", "O", "S"}},
+        {ComboStop, {"1", "1.5", "2"}},
+        {ComboType, {"KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274"}},
+        {ComboFlow, {"RTS/CTS", "NONE"}},
+    };
+    for (const auto& [combo, choices] : lists) {
+        combo->clear();
+        combo->addItems(choices);
+    }
+}
+
+void frmTNC::loadSetup(bool initialize) {
+    setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.sInstance));
+    fillLists();
+    LoadSettings();
+    if (initialize)
+        mnuTNC_Click(1);
+    else
+        showSetup();
+}
+
+void frmTNC::showSetup() {
+    show();
+    raise();
+}
+
+void frmTNC::unloadSetup() {
+    tmrPollSerial.stop();
+    tmrDialUp.stop();
+    hide();
+}
+
+void frmTNC::mnuTNC_Click(int index) {
+    switch (index) {
+    case 1: Initialize(); break;
+    case 2: Cancel(); break;
+    case 3: SetPassword(); break;
+    default: break;
+    }
+}
+
+void frmTNC::Initialize() {
+    if (optDialUp->isChecked() &&
+        (lstDUN->currentItem() == nullptr || lstDUN->currentItem()->text().isEmpty() ||
+         DUNIndex == -1)) {
+        m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
+                          "You must select a valid phone book entry for the Dial Up Network "
+                          "Connection");
+        showSetup();
+        return;
+    }
+    SaveSettings();
+}
+
+void frmTNC::Cancel() {
+    hide();
+    m_main.show();
+}
+
+void frmTNC::SetPassword() {
+    frmPassword window(
+        sPassword,
+        [this](const std::string& password) {
+            sPassword = password;
+            m_settings.write(section(), "Password", password);
+        },
+        m_dialogs, this);
+    window.exec();
+}
+
+void frmTNC::ComboType_Click() {
+    const std::string type = tncType();
+    if (type == "KPC4" || type == "KPC9612" || type == "KAM") fraMultiport->setVisible(true);
+    if (type == "KPC1" || type == "KPC2" || type == "KPC3") fraMultiport->setVisible(false);
+}
+
+void frmTNC::optPort1_Click() { m_bPort1 = true, m_bPort2 = false; }
+void frmTNC::optPort2_Click() { m_bPort1 = false, m_bPort2 = true; }
+void frmTNC::optBoth_Click() { m_bPort1 = true, m_bPort2 = true; }
+
+void frmTNC::setDialUpControlsVisible(bool visible) {
+    lstDUN->setVisible(visible);
+    lblHangUpDelay->setVisible(visible);
+    txtHangUpDelay->setVisible(visible);
+}
+
+void frmTNC::optFullTime_Click() {
+    if (optFullTime->isChecked()) setDialUpControlsVisible(false);
+}
+
+void frmTNC::optDialUp_Click() {
+    if (optDialUp->isChecked()) setDialUpControlsVisible(true);
+}
+
+void frmTNC::optDialBackup_Click() {
+    if (optDialBackup->isChecked()) setDialUpControlsVisible(true);
+}
+
+void frmTNC::txtMBOCall_LostFocus() { txtMBOCall->setText(txtMBOCall->text().toUpper()); }
+
+bool frmTNC::txtHangUpDelay_Validate() {
+    const std::string text = fromQString(txtHangUpDelay->text());
+    const char* title = nullptr;
+    if (!isNumeric(text))
+        title = "Delay not valid!";
+    else if (numericValue(text) < 0 || numericValue(text) > 120)
+        title = "Delay out of range!";
+    if (title == nullptr) return true;
+    m_checkingDelay = true;
+    m_dialogs.message(DialogIcon::Exclamation, title, "Enter hang up delay 0 - 120 minutes!");
+    txtHangUpDelay->setFocus();
+    m_checkingDelay = false;
+    return false;
+}
+
+bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusOut) {
+        if (watched == txtMBOCall) txtMBOCall_LostFocus();
+        if (watched == txtHangUpDelay && !m_checkingDelay) txtHangUpDelay_Validate();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool frmTNC::logEnabled() const { return chkEnbLog->isChecked(); }
+std::string frmTNC::filePath() const { return fromQString(txtPath->text()); }
+std::string frmTNC::nodeCall() const { return fromQString(txtMBOCall->text()); }
+std::string frmTNC::tncType() const { return fromQString(ComboType->currentText()); }
+bool frmTNC::restoreChecked() const { return chkRestore->isChecked(); }
+std::string frmTNC::hangUpDelayText() const { return fromQString(txtHangUpDelay->text()); }
+
+IpConnectionType frmTNC::ipConnectionType() const {
+    if (optDialUp->isChecked()) return IpConnectionType::DialUp;
+    if (optDialBackup->isChecked()) return IpConnectionType::DialBackup;
+    return IpConnectionType::FullTime;
+}
+
+std::string frmTNC::GetLabel(int nStream) {
+    (void)nStream;
+    return std::string();
+}
+
+} // namespace gw

@@ -1,0 +1,148 @@
+// The setup window: the live copy of every setting in its controls, their loading and
+// saving, the operator's choices of port, line, TNC type, paths, IP link and logging, and
+// the setup menu. It is the radio side the node core talks to.
+#pragma once
+
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/settings_store.h"
+#include "core/radio_side.h"
+#include "core/setup_side.h"
+
+#include <QMainWindow>
+#include <QTimer>
+#include <array>
+#include <cstdint>
+#include <string>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+
+namespace gw {
+
+class frmMain;
+class frmInitializing;
+
+class frmTNC : public QMainWindow, public RadioSide, public SetupSide {
+    Q_OBJECT
+public:
+    frmTNC(frmMain& main, SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
+           QWidget* parent = nullptr);
+    ~frmTNC() override;
+
+    // Load and save of the settings (the live copy is the controls and members).
+    void LoadSettings();
+    void SaveSettings();
+
+    // Setup menu: 1 Initialize, 2 Cancel, 3 Set Password, 4 Check TNC Comm.
+    void mnuTNC_Click(int index);
+
+    // Option and control handlers.
+    void ComboType_Click();
+    void optPort1_Click();
+    void optPort2_Click();
+    void optBoth_Click();
+    void optFullTime_Click();
+    void optDialUp_Click();
+    void optDialBackup_Click();
+    void txtMBOCall_LostFocus();
+    // Checks the hang-up delay as the operator leaves the box; false when refused.
+    bool txtHangUpDelay_Validate();
+
+    // SetupSide
+    bool logEnabled() const override;
+    std::string filePath() const override;
+    std::string nodeCall() const override;
+    std::string password() const override { return sPassword; }
+    std::string tncType() const override;
+    bool restoreChecked() const override;
+    bool portOpen() const override { return false; }
+    void loadSetup(bool initialize) override;
+    void showSetup() override;
+    void Restore() override {}
+    void ClearHostMode() override {}
+    void unloadSetup() override;
+
+    // RadioSide
+    void SendData(int, const std::string&, const std::string&) override {}
+    void SendFile(int, const std::string&, const std::string&) override {}
+    void SendDisconnect(int, const std::string&) override {}
+    std::string GetLabel(int nStream) override;
+    bool bPort1() const override { return m_bPort1; }
+    bool bPort2() const override { return m_bPort2; }
+    long lMaxusers1() const override { return m_lMaxusers1; }
+    IpConnectionType ipConnectionType() const override;
+    std::string hangUpDelayText() const override;
+    bool bConnectedByDialup() const override { return false; }
+    bool VerifyFullTime() override { return true; }
+    bool VerifyConnection() override { return true; }
+    void DisconnectDialup() override {}
+
+    std::string sPassword;
+    std::int16_t DUNIndex = -1;
+
+    QComboBox* ComboPort;
+    QComboBox* ComboSpeed;
+    QComboBox* ComboLength;
+    QComboBox* ComboParity;
+    QComboBox* ComboStop;
+    QComboBox* ComboType;
+    QComboBox* ComboFlow;
+    QLineEdit* txtMBOCall;
+    QLineEdit* txtPath;
+    QLineEdit* txtIPAddress;
+    QPushButton* btnPing;
+    QLabel* lblPing;
+    QRadioButton* optFullTime;
+    QRadioButton* optDialUp;
+    QRadioButton* optDialBackup;
+    QListWidget* lstDUN;
+    QLabel* lblHangUpDelay;
+    QLineEdit* txtHangUpDelay;
+    QPushButton* btnDisconnect;
+    QCheckBox* chkEnbLog;
+    QCheckBox* chkRestore;
+    QGroupBox* fraMultiport;
+    QRadioButton* optPort1;
+    QRadioButton* optPort2;
+    QRadioButton* optBoth;
+    QLabel* lblCommStatus;
+    QTimer tmrPollSerial;
+    QTimer tmrDialUp;
+    std::array<QAction*, 4> mnuTNC{};
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWindow();
+    void fillLists();
+    void selectPortOption();
+    void setDialUpControlsVisible(bool visible);
+    std::string section() const;
+    // Runs Initialize: the phone-book check, then saving every setting.
+    void Initialize();
+    void Cancel();
+    void SetPassword();
+
+    frmMain& m_main;
+    SettingsStore& m_settings;
+    const Clock& m_clock;
+    Dialogs& m_dialogs;
+    QButtonGroup* m_ipGroup;
+    QButtonGroup* m_portGroup;
+    bool m_bPort1 = true;
+    bool m_bPort2 = false;
+    long m_lMaxusers1 = 0;
+    bool m_checkingDelay = false;
+};
+
+} // namespace gw
