@@ -1,0 +1,269 @@
+// The Kantronics host-mode driver: one algorithm for all three variants.
+#include "tnc/ckantronics.h"
+
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/event_pump.h"
+#include "common/settings_store.h"
+#include "common/text.h"
+#include "tnc/tnc_host.h"
+#include "tnc/tnc_text.h"
+
+namespace gw {
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr std::string_view kPrompt = "cmd:";
+const std::string kCr = "\r";
+} // namespace
+
+CKantronics::CKantronics(TncHost& host, KantronicsVariant variant)
+    : m_host(host), m_variant(variant),
+      m_decoder([this](const std::string& body) { onFrame(body); }) {}
+
+void CKantronics::send(std::string_view text) { m_host.sendSerial(text); }
+
+bool CKantronics::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
+    return waitUntil(m_host.pump(), m_host.clock(), limit, done);
+}
+
+void CKantronics::progress(const std::string& line) {
+    m_host.setLblInitializing(m_host.lblInitializing() + "\r" + line);
+}
+
+void CKantronics::message(const std::string& text) {
+    m_host.dialogs().message(DialogIcon::None, kProgramTitle, text, DialogButtons::Ok);
+}
+
+void CKantronics::SerialIn(const std::string& sNewSerialData) {
+    m_raw += sNewSerialData;
+    // Waits look for recent prompts only; trimming in steps keeps appends cheap.
+    if (m_raw.size() > 2 * kRawKeep) m_raw.erase(0, m_raw.size() - kRawKeep);
+    if (!m_hostMode) return;
+    m_decoder.feed(sNewSerialData);
+}
+
+void CKantronics::onFrame(const std::string& body) {
+    switch (body[0]) {
+    case 'C':
+        m_lastAnswer = body;
+        m_answerFlag = true;
+        break;
+    case 'D':
+        m_lastData = body;
+        m_dataFlag = true;
+        m_host.DataEvent(body);
+        break;
+    case 'S':
+        m_lastStatus = body;
+        m_statusFlag = true;
+        m_host.StatusEvent(body);
+        break;
+    default: break; // monitor, trace, echo and the like are not the node's business
+    }
+}
+
+void CKantronics::ClearFrame() {
+    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_lastAnswer.clear();
+    m_lastData.clear();
+    m_lastStatus.clear();
+    m_decoder.clear();
+}
+
+bool CKantronics::SendCommand(const std::string& sCommand) {
+    for (int attempt = 1;; ++attempt) {
+        m_answerFlag = false;
+        m_lastAnswer.clear();
+        send(hostFrame("C10", sCommand));
+        SerialIn(m_host.receiveSerial());
+        waitFor(5s, [this] {
+            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            return m_answerFlag;
+        });
+        if (m_answerFlag || attempt == 2) return m_answerFlag;
+        if (m_variant.clearFrameOnRetry) m_decoder.clear();
+    }
+}
+
+void CKantronics::SendData(const std::string& sData, const std::string& sStream, int nPort) {
+    send(hostFrame("D" + std::to_string(nPort) + sStream, sData));
+}
+
+bool CKantronics::SendDisconnect(const std::string& sStream, int nPort) {
+    m_answerFlag = false;
+    m_lastAnswer.clear();
+    const std::string port = m_variant.disconnectOnPort1 ? "1" : std::to_string(nPort);
+    send(hostFrame("C" + port + sStream + "D", ""));
+    waitFor(10s, [this] { return m_answerFlag; });
+    return m_answerFlag;
+}
+
+long CKantronics::Paclen(int nPort) const {
+    return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0;
+}
+
+bool CKantronics::FindInitialState(bool& bHost) {
+    clearRaw();
+    send("RESET" + kCr);
+    if (waitFor(5s, [this] { return rawHas(kPrompt); })) {
+        m_bHost = false;
+        bHost = false;
+        return true;
+    }
+    clearRaw();
+    send(hostFrame("C10RESET", ""));
+    waitFor(5s, [this] { return rawHas("S00"); });
+    if (rawHas(std::string(1, kFend) + "S00" + kFend)) {
+        m_bHost = true;
+        bHost = true;
+        return true;
+    }
+    return false;
+}
+
+bool CKantronics::SetHostMode() {
+    m_hostMode = false;
+    clearRaw();
+    send("INT HOST" + kCr);
+    if (!waitFor(10s, [this] { return rawHas(kPrompt); })) return false;
+    clearRaw();
+    send("RESET" + kCr);
+    if (!waitFor(5s, [this] { return rawHas("S00"); })) return false;
+    // Whatever arrived in terminal mode is not the start of a frame.
+    m_decoder.clear();
+    m_hostMode = true;
+    return true;
+}
+
+bool CKantronics::ClearHostMode() {
+    clearRaw();
+    send(hostFrame("q", "") + kCr);
+    if (!waitFor(5s, [this] { return rawHas(kPrompt); })) return false;
+    m_hostMode = false;
+    return true;
+}
+
+bool CKantronics::Init() {
+    bool bHost = m_bHost;
+    if (!FindInitialState(bHost)) {
+        message("Could not make connection to TNC, Check Settings.");
+        return false;
+    }
+    if (bHost) {
+        progress("   Host mode found.");
+        if (!ClearHostMode()) {
+            message("Could not Clear TNC Host Mode, Check Settings.");
+            return false;
+        }
+        progress("   Host mode cleared.");
+    } else {
+        progress("   Terminal mode found.");
+    }
+
+    // Wake the prompt: a carriage return at a time until one answer holds it.
+    const auto wakeStart = m_host.clock().elapsed();
+    const auto sinceWake = [&] { return m_host.clock().elapsed() - wakeStart; };
+    do {
+        clearRaw();
+        send(kCr);
+        waitUntil(m_host.pump(), m_host.clock(), 5s - std::min<std::chrono::milliseconds>(sinceWake(), 5s),
+                  [this] { return !m_raw.empty(); });
+    } while (!rawHas(kPrompt) && sinceWake() <= 5s);
+
+    clearRaw();
+    send("DISPLAY" + kCr);
+    progress("   Reading parameter settings.");
+    if (!waitFor(10s, [this] { return rawHas(kPrompt); })) {
+        message("Could not Save Settings in Registry.");
+        return false;
+    }
+    progress("   Saving settings to registry.");
+    m_host.settings().write(m_host.settingsSection(), m_variant.stateKey,
+                            m_raw.substr(0, m_raw.find(kPrompt)));
+
+    progress("   Setting Host mode.");
+    if (!SetHostMode()) {
+        message("Could not Set TNC Host Mode.");
+        return false;
+    }
+
+    progress("   Reading .aps file.");
+    bool result = true;
+    const std::string startupFile = m_host.txtPath() + m_host.comboType() + ".aps";
+    for (std::string command = m_host.ReadStartupFile(startupFile); !command.empty();
+         command = m_host.ReadStartupFile(startupFile)) {
+        progress("   Command: " + command);
+        if (toUpper(command).rfind("IN", 0) == 0) continue;
+        if (!SendCommand(command)) {
+            // Leave the rest of the file for the next Init to read from its start.
+            while (!m_host.ReadStartupFile(startupFile).empty()) {
+            }
+            return false;
+        }
+    }
+
+    progress("   Getting PACLEN parameter.");
+    result = SendCommand("PACLEN") && result;
+    readPaclen(m_lastAnswer);
+    progress("   Getting MAXUSERS parameter.");
+    result = SendCommand("MAXUSERS") && result;
+    readMaxusers(m_lastAnswer);
+
+    const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
+    if (total >= 1 && total <= 10) return result;
+    const std::string reason = total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
+    m_host.dialogs().message(DialogIcon::Exclamation, "Max User Limit!",
+                             reason + "\r" + "     Edit .aps file.", DialogButtons::Ok);
+    return false;
+}
+
+void CKantronics::readPaclen(const std::string& answer) {
+    const auto value = answerValue(answer, "PACLEN", false);
+    if (!m_variant.dualPort) {
+        m_paclen1 = value ? wholeValue(*value).value_or(128) : 128;
+        m_paclen2 = 0;
+        return;
+    }
+    if (!value) return;
+    const std::size_t slash = value->find('/');
+    if (slash == std::string::npos) {
+        m_paclen1 = m_paclen2 = 128;
+        return;
+    }
+    m_paclen1 = wholeValue(trim(value->substr(0, slash))).value_or(128);
+    m_paclen2 = wholeValue(trim(value->substr(slash + 1))).value_or(128);
+}
+
+void CKantronics::readMaxusers(const std::string& answer) {
+    const auto value = answerValue(answer, "MAXUSERS", false);
+    if (!m_variant.dualPort) {
+        m_host.setLMaxusers1(value ? wholeValue(*value).value_or(0) : 0);
+        m_host.setLMaxusers2(0);
+        return;
+    }
+    if (!value) return;
+    const std::size_t slash = value->find('/');
+    if (slash == std::string::npos) {
+        m_host.setLMaxusers1(0);
+        m_host.setLMaxusers2(0);
+        return;
+    }
+    const auto first = wholeValue(trim(value->substr(0, slash)));
+    const auto second = wholeValue(trim(value->substr(slash + 1)));
+    m_host.setLMaxusers1(first && m_host.bPort1() ? *first : 0);
+    m_host.setLMaxusers2(second && m_host.bPort2() ? *second : 0);
+}
+
+bool CKantronics::Restore() {
+    const std::string saved = m_host.settings().read(m_host.settingsSection(), m_variant.stateKey, "");
+    if (saved.empty()) return false;
+    for (const std::string& command : restoreCommands(saved, false)) SendCommand(command);
+    SendCommand("RESET");
+    if (ClearHostMode()) return true;
+    m_host.pump().pump(std::chrono::milliseconds(0));
+    return ClearHostMode();
+}
+
+} // namespace gw

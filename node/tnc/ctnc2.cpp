@@ -1,0 +1,233 @@
+// The TNC2 command-mode driver.
+#include "tnc/ctnc2.h"
+
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/event_pump.h"
+#include "common/settings_store.h"
+#include "common/text.h"
+#include "tnc/tnc_host.h"
+#include "tnc/tnc_text.h"
+
+#include <algorithm>
+
+namespace gw {
+
+using namespace std::chrono_literals;
+
+namespace {
+constexpr std::string_view kPrompt = "cmd:";
+const std::string kCr = "\r";
+const std::string kCommandChars = "\x03\x03\x03";
+} // namespace
+
+CTNC2::CTNC2(TncHost& host) : m_host(host) {}
+
+void CTNC2::send(std::string_view text) { m_host.sendSerial(text); }
+
+bool CTNC2::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
+    return waitUntil(m_host.pump(), m_host.clock(), limit, done);
+}
+
+void CTNC2::progress(const std::string& line) {
+    m_host.setLblInitializing(m_host.lblInitializing() + "\r" + line);
+}
+
+void CTNC2::SerialIn(const std::string& sNewSerialData) {
+    m_raw += sNewSerialData;
+    if (m_raw.size() > 2 * kRawKeep) m_raw.erase(0, m_raw.size() - kRawKeep);
+    m_line += sNewSerialData;
+    if (m_commandMode) {
+        for (std::size_t at = m_line.find(kPrompt); at != std::string::npos; at = m_line.find(kPrompt)) {
+            m_lastAnswer = trim(std::string_view(m_line).substr(0, at));
+            m_answerFlag = true;
+            m_line.erase(0, at + kPrompt.size());
+        }
+        // An answer is never this long; keep the tail where a prompt may be starting.
+        if (m_line.size() > kMaxLine) m_line.erase(0, m_line.size() - kPrompt.size());
+        return;
+    }
+    cutConverse();
+}
+
+void CTNC2::cutConverse() {
+    std::size_t pos = 0;
+    const std::string upper = toUpper(m_line);
+    for (;;) {
+        std::size_t status = upper.find("*** CONNECTED TO", pos);
+        if (status == std::string::npos) status = upper.find("*** DISCONNECTED", pos);
+        const std::size_t cr = m_line.find('\r', pos);
+        if (status != std::string::npos && status < cr && cr != std::string::npos) {
+            const std::string text = trim(std::string_view(upper).substr(status, cr - status));
+            pos = cr + 1;
+            if (!text.empty()) raiseStatus("S1A" + text);
+        } else if (cr != std::string::npos) {
+            const std::string line = m_line.substr(pos, cr - pos);
+            pos = cr + 1;
+            if (!line.empty()) raiseData("D1A" + line);
+        } else {
+            break;
+        }
+    }
+    m_line.erase(0, pos);
+    // A line that never ends is handed on rather than held for ever.
+    if (m_line.size() > kMaxLine) {
+        const std::string line = std::move(m_line);
+        m_line.clear();
+        raiseData("D1A" + line);
+    }
+}
+
+void CTNC2::raiseStatus(const std::string& status) {
+    m_lastStatus = status;
+    m_statusFlag = true;
+    m_host.StatusEvent(status);
+}
+
+void CTNC2::raiseData(const std::string& line) {
+    m_lastData = line;
+    m_dataFlag = true;
+    m_host.DataEvent(line);
+}
+
+void CTNC2::ClearFrame() {
+    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_lastAnswer.clear();
+    m_lastData.clear();
+    m_lastStatus.clear();
+    m_line.clear();
+}
+
+bool CTNC2::SetCmdMode() {
+    m_raw.clear();
+    send(kCr);
+    if (waitFor(5s, [this] { return rawHas(kPrompt); })) {
+        m_commandMode = true;
+        return true;
+    }
+    send(kCommandChars);
+    m_commandMode = waitFor(5s, [this] { return rawHas(kPrompt); });
+    return m_commandMode;
+}
+
+bool CTNC2::SendCommand(const std::string& sCommand) {
+    if (!m_commandMode) {
+        const auto start = m_host.clock().elapsed();
+        while (!SetCmdMode() && m_host.clock().elapsed() - start < 5s) m_host.pump().pump(kWaitSlice);
+        if (!m_commandMode) return false;
+    }
+    for (int attempt = 1; attempt <= 4; ++attempt) {
+        m_answerFlag = false;
+        m_lastAnswer.clear();
+        m_line.clear();
+        send(sCommand + kCr);
+        SerialIn(m_host.receiveSerial());
+        waitFor(5s, [this] {
+            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            return m_answerFlag;
+        });
+        if (m_answerFlag) break;
+    }
+    return m_answerFlag;
+}
+
+void CTNC2::SendData(const std::string& sData, const std::string& sStream, int /*nPort*/) {
+    send("|" + sStream + sData + '\x01');
+}
+
+bool CTNC2::SendDisconnect(const std::string& sStream, int nPort) {
+    m_raw.clear();
+    send(kCommandChars);
+    if (!waitFor(5s, [this] { return rawHas(kPrompt); })) return false;
+    // The TNC is at its prompt now: what it prints until CONV are answers, not user lines.
+    m_commandMode = true;
+    m_line.clear();
+    m_raw.clear();
+    send("DISCONNECT" + kCr);
+    waitFor(5s, [this] { return rawHas("*** DISCONNECTED"); });
+    m_raw.clear();
+    send(kCr);
+    waitFor(5s, [this] { return rawHas(kPrompt); });
+    enterConverse();
+    raiseStatus("S" + std::to_string(nPort) + sStream + "*** DISCONNECTED");
+    return true;
+}
+
+void CTNC2::enterConverse() {
+    m_raw.clear();
+    m_line.clear();
+    send("CONV" + kCr);
+    m_commandMode = false;
+}
+
+long CTNC2::Paclen(int nPort) const { return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0; }
+
+bool CTNC2::Init() {
+    Dialogs& dialogs = m_host.dialogs();
+    if (!SetCmdMode()) {
+        dialogs.message(DialogIcon::None, kProgramTitle, "Could not set command mode to TNC, Check Settings.");
+        return false;
+    }
+    m_host.setLblInitializing("Initializing TNC2 Clone:\r   Command mode set.");
+    if (m_host.chkRestore()) {
+        progress("   Getting settings with DISPLAY command.");
+        if (!SendCommand("DISPLAY")) {
+            dialogs.message(DialogIcon::None, kProgramTitle,
+                            "Failure with DISPLAY command. Current settings cannot be saved.");
+            return false;
+        }
+        const std::size_t end = m_raw.find("\rcmd:", 9);
+        if (end == std::string::npos) {
+            dialogs.message(DialogIcon::None, kProgramTitle, "Could not Save Settings in Registry.");
+            return false;
+        }
+        progress("   Saving initial settings to registry.");
+        m_host.settings().write(m_host.settingsSection(), "TNC2State", m_raw.substr(0, end));
+    }
+
+    progress("   Reading .aps file.");
+    bool result = true;
+    const std::string startupFile = m_host.txtPath() + m_host.comboType() + ".aps";
+    for (std::string command = m_host.ReadStartupFile(startupFile); !command.empty();
+         command = m_host.ReadStartupFile(startupFile)) {
+        progress("      Cmd: " + command);
+        const std::string head = toUpper(command.substr(0, 4));
+        if (head == "T" || head == "TR" || head == "TRA" || head == "TRAN" || head == "CONV") continue;
+        if (!SendCommand(command)) {
+            // Leave the rest of the file for the next Init to read from its start.
+            while (!m_host.ReadStartupFile(startupFile).empty()) {
+            }
+            return false;
+        }
+    }
+
+    progress("   Getting PACLEN parameter.");
+    result = SendCommand("PACLEN") && result;
+    const auto paclen = answerValue(toUpper(m_lastAnswer), "PACLEN", false);
+    m_paclen1 = paclen ? wholeValue(*paclen).value_or(128) : 128;
+    m_paclen2 = 0;
+
+    progress("   Getting MAXUSERS parameter.");
+    result = SendCommand("USERS") && result;
+    const auto users = answerValue(toUpper(m_lastAnswer), "USERS", false);
+    m_host.setLMaxusers1(users ? wholeValue(*users).value_or(0) : 0);
+    m_host.setLMaxusers2(0);
+
+    const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
+    if (total < 1 || total > 10) {
+        const std::string reason = total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
+        dialogs.message(DialogIcon::Exclamation, "Max User Limit!", reason + "\r" + "     Edit .aps file.");
+        return false;
+    }
+    if (result) enterConverse();
+    return result;
+}
+
+bool CTNC2::Restore() {
+    const std::string saved = m_host.settings().read(m_host.settingsSection(), "TNC2State", "");
+    if (saved.empty()) return false;
+    for (const std::string& command : restoreCommands(saved, true)) SendCommand(command);
+    return true;
+}
+
+} // namespace gw

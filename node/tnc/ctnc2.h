@@ -1,0 +1,66 @@
+// The driver for TNC2-compatible controllers ("TNC2", "MFJ1270B", "MFJ1274") in their text
+// command and converse modes: answers end at "cmd:", converse lines become data and status.
+#pragma once
+
+#include "tnc/tnc_driver.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace gw {
+
+class TncHost;
+
+class CTNC2 final : public TncDriver {
+public:
+    // The raw buffer keeps at least this much of the most recent text; a converse line
+    // longer than this is handed on as data without waiting for its carriage return.
+    static constexpr std::size_t kRawKeep = 64 * 1024;
+    static constexpr std::size_t kMaxLine = 64 * 1024;
+
+    explicit CTNC2(TncHost& host);
+
+    bool Init() override;
+    bool SendCommand(const std::string& sCommand) override;
+    void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
+    void SerialIn(const std::string& sNewSerialData) override;
+    void ClearFrame() override;
+    bool SendDisconnect(const std::string& sStream, int nPort) override;
+    long Paclen(int nPort) const override;
+    bool Restore() override;
+
+    bool SetCmdMode();
+
+    bool commandMode() const { return m_commandMode; }
+    const std::string& lastCommandAnswer() const { return m_lastAnswer; }
+    const std::string& lastDataLine() const { return m_lastData; }
+    const std::string& lastStatusLine() const { return m_lastStatus; }
+    const std::string& rawBuffer() const { return m_raw; }
+    std::size_t pendingLineBytes() const { return m_line.size(); }
+
+private:
+    void send(std::string_view text);
+    bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
+    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
+    void progress(const std::string& line);
+    void raiseStatus(const std::string& status);
+    void raiseData(const std::string& line);
+    void cutConverse();
+    void enterConverse();
+
+    TncHost& m_host;
+    std::string m_line;
+    bool m_commandMode = false;
+    std::string m_raw;
+    std::string m_lastAnswer;
+    std::string m_lastData;
+    std::string m_lastStatus;
+    bool m_answerFlag = false;
+    bool m_dataFlag = false;
+    bool m_statusFlag = false;
+    long m_paclen1 = 0;
+    long m_paclen2 = 0;
+};
+
+} // namespace gw

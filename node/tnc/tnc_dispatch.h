@@ -1,0 +1,122 @@
+// The TNC dispatch that the setup window owns: it chooses the driver by the TNC type text,
+// splits the core's text to the packet length, polls the serial port every 200 ms, hosts the
+// drivers (TncHost) and reports a failing serial port once.
+#pragma once
+
+#include "tnc/ckam.h"
+#include "tnc/ckan_multi.h"
+#include "tnc/ckan_single.h"
+#include "tnc/ctnc2.h"
+#include "tnc/tnc_host.h"
+
+#include <QObject>
+#include <QTimer>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+class MainWindowPort;
+class SerialLink;
+class TncSetup;
+
+enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2 };
+TncFamily tncFamily(const std::string& typeText);
+
+class TncDispatch final : public QObject, public TncHost {
+    Q_OBJECT
+public:
+    struct Services {
+        SettingsStore& settings;
+        Dialogs& dialogs;
+        EventPump& pump;
+        const Clock& clock;
+    };
+
+    TncDispatch(TncSetup& setup, MainWindowPort& main, SerialLink& serial, Services services,
+                QObject* parent = nullptr);
+    ~TncDispatch() override;
+
+    // A new driver of the type's family in its member (replacing the old one); nullptr for
+    // an unsupported type.
+    TncDriver* CreateDriver(const std::string& typeText);
+    void ReleaseDriver(const std::string& typeText);
+    // The driver the type text selects now; nullptr when unsupported or not created.
+    TncDriver* driver(const std::string& typeText) const;
+
+    void SendData(int nPort, const std::string& sStreamID, const std::string& sData);
+    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile);
+    void SendDisconnect(int nPort, const std::string& sStreamID);
+    std::string GetLabel(int n) const;
+    void Restore();
+    void ClearHostMode();
+    std::string ReadStartupFile(const std::string& sPath) override;
+    std::string ReadFromTextFile(const std::string& sPath) const;
+    long GetPaclen(int nPort);
+
+    // The 200 ms polling tick; public so that tests tick it themselves.
+    void tmrPollSerial_Timer();
+    void setPolling(bool enabled);
+    bool polling() const { return m_pollTimer.isActive(); }
+
+    // TncHost
+    void sendSerial(std::string_view text) override;
+    std::string receiveSerial() override;
+    std::string txtPath() const override;
+    std::string comboType() const override;
+    bool bPort1() const override;
+    bool bPort2() const override;
+    bool chkRestore() const override;
+    long lMaxusers1() const override { return m_lMaxusers1; }
+    long lMaxusers2() const override { return m_lMaxusers2; }
+    void setLMaxusers1(long value) override { m_lMaxusers1 = value; }
+    void setLMaxusers2(long value) override { m_lMaxusers2 = value; }
+    std::string lblInitializing() const override;
+    void setLblInitializing(const std::string& text) override;
+    std::string settingsSection() const override;
+    SettingsStore& settings() override { return m_services.settings; }
+    Dialogs& dialogs() override { return m_services.dialogs; }
+    EventPump& pump() override { return m_services.pump; }
+    const Clock& clock() const override { return m_services.clock; }
+    void StatusEvent(const std::string& sStatus) override;
+    void DataEvent(const std::string& sData) override;
+
+private:
+    struct Disconnect {
+        int port;
+        std::string stream;
+    };
+    CKantronics* kantronics(TncFamily family) const;
+    void unsupported(const char* text);
+    void sendPackets(int nPort, const std::string& sStreamID, const std::string& text);
+    void runDeferredDisconnects();
+    void reportReadFailure(const std::string& description);
+
+    TncSetup& m_setup;
+    MainWindowPort& m_main;
+    SerialLink& m_serial;
+    Services m_services;
+    QTimer m_pollTimer;
+
+    std::unique_ptr<CKANSingle> KPC1Port;
+    std::unique_ptr<CKANMulti> KPC2Port;
+    std::unique_ptr<CKAM> KAM;
+    std::unique_ptr<CTNC2> TNC2;
+    long m_lMaxusers1 = 0;
+    long m_lMaxusers2 = 0;
+
+    // The open start-up file: its lines and the next one to hand out.
+    std::optional<std::vector<std::string>> m_startupLines;
+    std::size_t m_startupNext = 0;
+
+    int m_tickDepth = 0;
+    int m_eventDepth = 0;
+    bool m_runningDeferred = false;
+    std::deque<Disconnect> m_deferred;
+    bool m_readFailureReported = false;
+};
+
+} // namespace gw

@@ -1,0 +1,52 @@
+// What a TNC driver needs of the window that owns it: the serial line, the start-up file, the
+// setup choices, the user limits it writes, the progress label, the settings store, message
+// boxes, the event pump and clock for its waits, and the node core's two events.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace gw {
+
+class Clock;
+class Dialogs;
+class EventPump;
+class SettingsStore;
+
+// The title of the node's message boxes that the design leaves untitled.
+inline constexpr const char* kProgramTitle = "Gullwick";
+
+class TncHost {
+public:
+    virtual ~TncHost() = default;
+
+    virtual void sendSerial(std::string_view text) = 0;
+    // What the port received; a failing port reads as silence (the host reports it).
+    virtual std::string receiveSerial() = 0;
+    // The next command of the start-up file, "" at its end.
+    virtual std::string ReadStartupFile(const std::string& sPath) = 0;
+
+    virtual std::string txtPath() const = 0;
+    virtual std::string comboType() const = 0;
+    virtual bool bPort1() const = 0;
+    virtual bool bPort2() const = 0;
+    virtual bool chkRestore() const = 0;
+    virtual long lMaxusers1() const = 0;
+    virtual long lMaxusers2() const = 0;
+    virtual void setLMaxusers1(long value) = 0;
+    virtual void setLMaxusers2(long value) = 0;
+    virtual std::string lblInitializing() const = 0;
+    virtual void setLblInitializing(const std::string& text) = 0;
+    // The settings section of this instance: "Client" + instance text.
+    virtual std::string settingsSection() const = 0;
+
+    virtual SettingsStore& settings() = 0;
+    virtual Dialogs& dialogs() = 0;
+    virtual EventPump& pump() = 0;
+    virtual const Clock& clock() const = 0;
+
+    virtual void StatusEvent(const std::string& sStatus) = 0;
+    virtual void DataEvent(const std::string& sData) = 0;
+};
+
+} // namespace gw
