@@ -1,0 +1,16 @@
+// The two queues between the node core and the server link. The application owns one
+// ServerQueues for its whole run and hands it to the producers and consumers.
+#pragma once
+
+#include "server/ccommand.h"
+#include "server/clist.h"
+#include "server/cresponse.h"
+
+namespace gw {
+
+struct ServerQueues {
+    CList<CCommand> CommandQueue; // requests waiting for the server link, first in first out
+    CList<CResponse> ReplyQueue;  // finished replies waiting for the main window
+};
+
+} // namespace gw
