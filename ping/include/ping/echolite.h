@@ -1,0 +1,133 @@
+// Echolite, the ICMP echo engine behind one ping control: request socket, echo request,
+// wait, answer matching and the outcome as a result code with a message.
+#pragma once
+
+#include "ping/clock.h"
+#include "ping/event_pump.h"
+#include "ping/socket_window.h"
+
+#include <QPointer>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace ping {
+
+struct WinsockApi;
+
+class Echolite {
+public:
+    // Receives failures noticed while receiving: a Winsock code or 119, and a description.
+    using ErrorHandler = std::function<void(int16_t code, const std::string& description)>;
+
+    static constexpr uint32_t kSocketMessage = 0x467;
+    static constexpr size_t kPacketBufferSize = 2052;
+    static constexpr int kMessageTooLong = 118;
+    static constexpr int kMessageTooShort = 119;
+    static constexpr int kUnreachable = 127;
+    static constexpr int kStopped = 301;
+    static constexpr int kLocalHostBusy = 107;
+
+    Echolite(Clock& clock, EventPump& pump, ErrorHandler onError);
+    ~Echolite();
+    Echolite(const Echolite&) = delete;
+    Echolite& operator=(const Echolite&) = delete;
+
+    // This control's share of the module-wide Winsock; a failed load keeps the reason in the
+    // module's description and raises nothing.
+    bool loadWinsock();
+    void unloadWinsock();
+    bool holdsWinsock() const { return holdsWinsock_; }
+
+    // One complete echo request and wait. Returns 0 or a result code; message() explains it.
+    int ping(const std::string& host);
+    const std::optional<std::string>& message() const { return message_; }
+
+    // One wait step: false when the request must stop (quit, closed window, deadline).
+    bool waitStep(std::chrono::milliseconds limit);
+    void doEvents();
+
+    std::string localHost() const;
+    int setLocalHost(const std::string& host);
+
+    uint32_t timeToLive() const;
+    int setTimeToLive(int32_t value);
+    uint32_t ipTypeOfService() const;
+    int setIpTypeOfService(int32_t value);
+
+    uint16_t packetSize() const { return packetSize_; }
+    void setPacketSize(uint16_t size) { packetSize_ = size < 8 ? 8 : size; }
+    int32_t timeoutMs() const { return timeoutMs_; }
+    void setTimeoutMs(int32_t ms) { timeoutMs_ = ms; }
+    uint8_t icmpType() const { return icmpType_; }
+    void setIcmpType(uint8_t type) { icmpType_ = type; }
+    uint32_t targetAddress() const { return target_; }
+    const std::string& responseSource() const { return responseSource_; }
+    int32_t responseTime() const { return responseTime_; }
+    int socket() const { return socket_; }
+    bool datagramSocket() const { return datagram_; }
+
+    void closeRequestSocket();
+
+    static std::string dotted(uint32_t networkOrderAddress);
+    static std::string unreachableText(int code);
+
+private:
+    int request(const std::string& host, uint64_t generation);
+    int resolve(const std::string& host, uint32_t* address);
+    int openSocket();
+    int send();
+    void onSocketMessage(uint32_t message, int socket, uint32_t event);
+    void receive();
+    // Empty when the datagram was taken; otherwise the failure to report through the event.
+    void handleDatagram(const uint8_t* data, size_t length, uint32_t from,
+                        std::optional<std::pair<int16_t, std::string>>* failure);
+    void match(uint8_t type, uint8_t code, const uint8_t* data, size_t length, uint32_t from);
+    bool carriesRequest(const uint8_t* id, size_t available) const;
+    void answered(uint32_t from);
+    void closeNow();
+    const WinsockApi& api() const;
+
+    Clock& clock_;
+    EventPump& pump_;
+    ErrorHandler onError_;
+    std::unique_ptr<SocketWindow> window_;
+    QPointer<SocketWindow> windowGuard_;
+
+    int socket_ = -1;
+    bool datagram_ = false;
+    int receiveBufferSize_ = 2048;
+    int sendBufferSize_ = 2048;
+    uint32_t target_ = 0;
+    uint8_t icmpType_ = 8;
+    uint8_t icmpCode_ = 0;
+    uint32_t timeToLive_ = 0;
+    uint32_t ipTypeOfService_ = 0;
+    bool doNotRoute_ = false;
+    uint32_t localAddress_ = 0;
+    std::array<uint8_t, kPacketBufferSize> packet_{};
+    uint16_t packetSize_ = 64;
+    size_t payloadLength_ = 0; // of the request on the wire, identifier included
+    int32_t timeoutMs_ = 10000;
+    std::optional<uint32_t> deadline_;
+    uint32_t identifier_ = 0;
+    uint32_t requestCount_ = 0;
+    uint32_t startTick_ = 0;
+    int responseCode_ = -1;
+    std::string responseSource_;
+    int32_t responseTime_ = 0;
+    std::optional<std::string> message_;
+    bool receiving_ = false;
+    bool closeRequested_ = false;
+    bool holdsWinsock_ = false;
+    // Each request's number, so an outer request notices a nested one replaced it.
+    uint64_t generation_ = 0;
+    int lastResult_ = 0;
+};
+
+} // namespace ping

@@ -1,0 +1,45 @@
+// The Qt event pump: a nested event loop per step, ended by a timer slice or a wake.
+#include "ping/event_pump.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace ping {
+
+bool QtEventPump::step(std::chrono::milliseconds limit)
+{
+    if (!QCoreApplication::instance()) return false;
+    if (limit.count() <= 0) {
+        QCoreApplication::processEvents();
+        return true;
+    }
+    QEventLoop loop;
+    Frame frame{&loop, false};
+    QTimer slice;
+    slice.setSingleShot(true);
+    slice.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&slice, &QTimer::timeout, &loop, [&frame] {
+        frame.ended = true;
+        frame.loop->quit();
+    });
+    frames_.push_back(&frame);
+    slice.start(limit);
+    // Returns at the end of the slice, on wake, or at once when the application is quitting:
+    // a quit ends every running loop of the thread and leaves the main loop to exit.
+    loop.exec();
+    frames_.erase(std::find(frames_.begin(), frames_.end(), &frame));
+    return frame.ended;
+}
+
+void QtEventPump::wake()
+{
+    for (Frame* frame : frames_) {
+        frame->ended = true;
+        frame->loop->quit();
+    }
+}
+
+} // namespace ping

@@ -1,0 +1,24 @@
+// The hidden window of a control.
+#include "ping/socket_window.h"
+
+#include <QEvent>
+
+namespace ping {
+
+SocketWindow::SocketWindow(Handler handler) : handler_(std::move(handler)) {}
+
+void SocketWindow::deliver(uint32_t message, int socket, uint32_t event)
+{
+    handler_(message, socket, event);
+}
+
+bool SocketWindow::event(QEvent* e)
+{
+    if (e->type() == QEvent::Close) {
+        closed_ = true;
+        return true;
+    }
+    return QObject::event(e);
+}
+
+} // namespace ping
