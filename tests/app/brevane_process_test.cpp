@@ -1,0 +1,86 @@
+// The brevane program as an operator or a service manager runs it: instance refusals,
+// a second copy of a running instance, and a clean stop by SIGTERM.
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+class BrevaneProcess : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString ini() const { return dir.path() + "/config/gullwick/SMS.ini"; }
+
+    void configure(QProcess& process) const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+        env.insert("XDG_DATA_HOME", dir.path() + "/data");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        process.setProcessEnvironment(env);
+        process.setProgram(BREVANE_PATH);
+    }
+    QString settingValue(const QString& key) const {
+        QSettings settings(ini(), QSettings::IniFormat);
+        return settings.value(key).toString();
+    }
+    // Waits (bounded) until the running instance has written its heartbeat.
+    bool waitForHeartbeat(const QString& key) const {
+        for (int i = 0; i < 200; ++i) {
+            if (!settingValue(key).isEmpty() && settingValue(key) != "0") return true;
+            QThread::msleep(25);
+        }
+        return false;
+    }
+};
+} // namespace
+
+TEST_F(BrevaneProcess, BadInstanceParametersAreRefusedAndNothingIsWritten) {
+    for (const QString arg : {"11", "0", "-1", "x"}) {
+        QProcess process;
+        configure(process);
+        process.setArguments({"--headless", arg});
+        process.start();
+        ASSERT_TRUE(process.waitForFinished(20000)) << arg.toStdString();
+        EXPECT_NE(process.exitCode(), 0) << arg.toStdString();
+        EXPECT_TRUE(process.readAllStandardError().contains(
+            "Only Numeric Instance parameters 1-10 are permitted."));
+    }
+    EXPECT_FALSE(QFile::exists(ini()));
+}
+
+TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
+    QProcess first;
+    configure(first);
+    first.setArguments({"--headless", "3"});
+    first.start();
+    ASSERT_TRUE(first.waitForStarted(10000));
+    ASSERT_TRUE(waitForHeartbeat("Client3/Active"));
+
+    QProcess second;
+    configure(second);
+    second.setArguments({"--headless", "3"});
+    second.start();
+    ASSERT_TRUE(second.waitForFinished(20000));
+    EXPECT_NE(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains("Brevane Instance 3 already running!"));
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(20000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 0);
+    EXPECT_EQ(settingValue("Client3/Active"), "0");
+
+    QProcess again;
+    configure(again);
+    again.setArguments({"--headless", "3"});
+    again.start();
+    ASSERT_TRUE(again.waitForStarted(10000));
+    ASSERT_TRUE(waitForHeartbeat("Client3/Active"));
+    ::kill(static_cast<pid_t>(again.processId()), SIGINT);
+    ASSERT_TRUE(again.waitForFinished(20000));
+    EXPECT_EQ(again.exitCode(), 0);
+}
