@@ -134,7 +134,7 @@ HResult Ping::save(IStorage* storage, bool)
 {
     if (!storage) return E_POINTER;
     ComPtr<IStream> contents;
-    if (const HResult hr = storage->createStream(kContents, reinterpret_cast<IStream**>(contents.receive()));
+    if (const HResult hr = storage->createStream(kContents, contents.out());
         failed(hr))
         return hr;
     return save(contents.get(), true);
@@ -144,7 +144,7 @@ HResult Ping::load(IStorage* storage)
 {
     if (!storage) return E_POINTER;
     ComPtr<IStream> contents;
-    if (const HResult hr = storage->openStream(kContents, reinterpret_cast<IStream**>(contents.receive()));
+    if (const HResult hr = storage->openStream(kContents, contents.out());
         failed(hr))
         return hr;
     return load(contents.get());

@@ -6,6 +6,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <climits>
@@ -22,6 +23,8 @@
 namespace ping {
 
 namespace {
+
+constexpr int kMinimumReceiveBuffer = 65536;
 
 // Winsock option numbers to the platform's; false when the option has no counterpart.
 bool platformOption(int level, int name, int* platformLevel, int* platformName)
@@ -179,6 +182,15 @@ int PosixSocketLibrary::setsockopt(int s, int level, int name, const void* value
 {
     int platformLevel = 0, platformName = 0;
     if (!platformOption(level, name, &platformLevel, &platformName)) return fail(10042);
+    int scaled = 0;
+    if (platformName == SO_RCVBUF && length == sizeof(int)) {
+        // This kernel charges every queued datagram's whole buffer against the limit, so a
+        // Winsock-sized receive buffer would drop an answer queued behind the raw socket's own
+        // copy of the request. Keep room for several full-sized ones.
+        std::memcpy(&scaled, value, sizeof scaled);
+        scaled = std::max(scaled, kMinimumReceiveBuffer);
+        value = &scaled;
+    }
     if (::setsockopt(s, platformLevel, platformName, value, static_cast<socklen_t>(length)) < 0)
         return failFromErrno();
     return 0;

@@ -226,6 +226,11 @@ public:
         reset();
         return reinterpret_cast<void**>(&p_);
     }
+    T** out()
+    {
+        reset();
+        return &p_;
+    }
 
     template <class U> ComPtr<U> query(const Guid& iid) const
     {
