@@ -1,0 +1,100 @@
+// smsd: command line, signals and start-up of the reference short-message server.
+#include "common/paths.h"
+#include "common/text.h"
+#include "server.h"
+#include "store.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <iostream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void logLine(const std::string& line) { std::cerr << "smsd: " << line << std::endl; }
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("smsd");
+    QCommandLineParser parser;
+    parser.setApplicationDescription("Reference short-message server for the Gullwick node.");
+    parser.addHelpOption();
+    const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).", "address",
+                                          "127.0.0.1");
+    const QCommandLineOption portOption("port", "TCP port (default 8773; 0 picks a free one).", "port", "8773");
+    const QCommandLineOption dbOption("db", "SQLite database file, or :memory:.", "file");
+    const QCommandLineOption nodeOption("node", "A node account CALL:PASSWORD (repeatable).", "account");
+    const QCommandLineOption seedOption("seed", "Store a few sample messages for a demonstration.");
+    const QCommandLineOption idleOption("idle-timeout", "Seconds a client may take to send its request (default 60).",
+                                        "seconds", "60");
+    parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption});
+    parser.process(app);
+
+    smsd::ServerOptions options;
+    options.address = QHostAddress(parser.value(listenOption));
+    bool portOk = false;
+    const uint port = parser.value(portOption).toUInt(&portOk);
+    bool idleOk = false;
+    const double idleSeconds = parser.value(idleOption).toDouble(&idleOk);
+    if (options.address.isNull() || !portOk || port > 65535 || !idleOk || idleSeconds <= 0) {
+        logLine("bad --listen, --port or --idle-timeout value");
+        return 2;
+    }
+    options.port = static_cast<std::uint16_t>(port);
+    options.idleTimeout = std::chrono::milliseconds(static_cast<long long>(idleSeconds * 1000));
+    for (const QString& account : parser.values(nodeOption)) {
+        const qsizetype colon = account.indexOf(':');
+        if (colon <= 0) {
+            logLine("bad --node value (expected CALL:PASSWORD): " + account.toStdString());
+            return 2;
+        }
+        options.accounts[gw::toUpper(account.left(colon).toStdString())] = account.mid(colon + 1).toStdString();
+    }
+    if (options.accounts.empty()) logLine("no --node account given: every request will be refused");
+
+    std::string dbPath = parser.value(dbOption).toStdString();
+    if (dbPath.empty()) {
+        gw::makePrivateFolder(gw::defaultFileFolder());
+        dbPath = gw::defaultFileFolder() + "smsd.sqlite";
+    }
+    try {
+        smsd::Store store(dbPath);
+        if (parser.isSet(seedOption)) logLine("seeded " + std::to_string(store.seed()) + " sample message(s)");
+
+        smsd::Server server(store, options, logLine);
+        std::string error;
+        if (!server.listen(error)) {
+            logLine("cannot listen on " + parser.value(listenOption).toStdString() + ":" +
+                std::to_string(options.port) + ": " + error);
+            return 1;
+        }
+
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return 1;
+        QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+        struct sigaction action {};
+        action.sa_handler = onSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+
+        logLine("listening on " + options.address.toString().toStdString() + ":" + std::to_string(server.port()) +
+            ", database " + dbPath);
+        const int rc = QCoreApplication::exec();
+        logLine("stopped");
+        return rc;
+    } catch (const std::exception& failure) {
+        logLine(failure.what());
+        return 1;
+    }
+}
