@@ -6,6 +6,7 @@
 #include "common/dialogs.h"
 #include "common/settings_store.h"
 #include "core/frm_main.h"
+#include "server/server_queues.h"
 #include "setup/frm_tnc.h"
 
 #include <QApplication>
@@ -47,7 +48,8 @@ int main(int argc, char* argv[]) {
         dialogs = std::make_unique<gw::QtDialogs>();
     }
 
-    gw::frmMain main(settings, clock, *dialogs);
+    gw::ServerQueues queues;
+    gw::frmMain main(settings, clock, *dialogs, queues);
     if (!main.startUp(instance)) return EXIT_FAILURE;
     if (headlessDialogs != nullptr)
         headlessDialogs->setLogSink([&main](const std::string& line) { main.Log(line); });

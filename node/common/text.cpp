@@ -97,8 +97,8 @@ bool containsNoCase(std::string_view haystack, std::string_view needle) {
 std::string formatDigits(long long value) { return value == 0 ? std::string() : std::to_string(value); }
 
 std::string leftField(std::string_view text, std::size_t width) {
-    std::string out(text.substr(0, std::min(text.size(), width)));
-    out.resize(width, ' ');
+    std::string out(text);
+    if (out.size() < width) out.resize(width, ' ');
     return out;
 }
 

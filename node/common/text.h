@@ -37,7 +37,7 @@ bool containsNoCase(std::string_view haystack, std::string_view needle);
 std::string formatDigits(long long value);
 
 // "!@@@...": the text left-aligned in a field of `width` characters, padded with blanks.
-// A longer text keeps its leading `width` characters.
+// A longer text is kept whole: a user must be able to type back what the node listed.
 std::string leftField(std::string_view text, std::size_t width);
 
 // The widget boundary: one byte per character both ways.

@@ -29,8 +29,10 @@ std::string charAt(const std::string& text, std::size_t position) {
 }
 } // namespace
 
-frmMain::frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), m_clock(clock), m_dialogs(dialogs) {
+frmMain::frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
+                 ServerQueues& queues, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), m_clock(clock), m_dialogs(dialogs),
+      m_queues(queues) {
     m_log = std::make_unique<NodeLog>(
         NodeLog::Source{[this] { return m_setup != nullptr && m_setup->logEnabled(); },
                         [this] { return m_setup != nullptr ? m_setup->filePath() : std::string(); },
@@ -40,6 +42,8 @@ frmMain::frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, 
     buildWindow();
     tmrActiveTimer1.setInterval(60'000);
     connect(&tmrActiveTimer1, &QTimer::timeout, this, &frmMain::tmrActiveTimer1_Timer);
+    tmr.setInterval(1'000);
+    connect(&tmr, &QTimer::timeout, this, &frmMain::tmr_Timer);
 }
 
 frmMain::~frmMain() = default;
@@ -117,6 +121,7 @@ void frmMain::buildWindow() {
     fraSysop = new QGroupBox("Sysop/Test", central);
     fraSysop->setObjectName("fraSysop");
     fraSysop->setVisible(false);
+    buildConsole(fraSysop);
 
     lblRestoring = new QLabel(central);
     lblRestoring->setObjectName("lblRestoring");
@@ -145,6 +150,7 @@ bool frmMain::startUp(const std::string& commandLine) {
     setWindowTitle(windowTitle() + toQString(" (" + sInstance + ")"));
     bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
     tmrActiveTimer1.start();
+    tmr.start();
     return true;
 }
 
@@ -199,6 +205,11 @@ void frmMain::DataEvent(const std::string& sData) {
     lblTfc[static_cast<std::size_t>(index - 1)]->setText("  ------>");
     setBackground(lblTfc[static_cast<std::size_t>(index - 1)], kLightRed);
     Streams[index].IdleMinutes = 1;
+    switch (Streams[index].InputState) {
+    case 1: interpretSubject(index, sData); break;
+    case 2: interpretBody(index, sData); break;
+    default: interpretCommand(index, sData); break;
+    }
 }
 
 bool frmMain::NewStream(const std::string& sStreamID, const std::string& sCall, int nPort) {
@@ -211,6 +222,7 @@ bool frmMain::NewStream(const std::string& sStreamID, const std::string& sCall, 
     entry.CallSign = sCall;
     entry.Port = static_cast<std::int16_t>(nPort);
     entry.StreamID = sStreamID;
+    entry.Connection = ++m_connections;
     if (index > 0) {
         QLabel* label = lblCall[static_cast<std::size_t>(index - 1)];
         label->setText(toQString(m_radio->GetLabel(index) + "       " + sCall));
@@ -224,6 +236,7 @@ bool frmMain::KillStream(int nStream) {
     StreamRecord& entry = Streams[nStream];
     entry.IdleMinutes = 0;
     entry.clearTexts();
+    entry.Connection = 0;
     entry.ListedMids = {std::string()};
     if (nStream > 0) {
         const auto i = static_cast<std::size_t>(nStream - 1);
@@ -342,6 +355,7 @@ void frmMain::mnuView_Click(int index) {
     case 2:
         fraConnections->hide();
         fraSysop->show();
+        txtUserCall_LostFocus();
         break;
     case 3:
         if (m_setup != nullptr) m_setup->showSetup();
@@ -382,6 +396,7 @@ void frmMain::shutdown() {
     if (m_ended) return;
     m_ended = true;
     tmrActiveTimer1.stop();
+    tmr.stop();
     if (m_setup != nullptr && bLastInitOK && m_setup->portOpen()) {
         fraConnections->hide();
         fraSysop->hide();

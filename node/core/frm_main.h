@@ -10,12 +10,15 @@
 #include "core/radio_side.h"
 #include "core/setup_side.h"
 #include "core/stream_table.h"
+#include "server/cresponse.h"
+#include "server/server_queues.h"
 
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -26,6 +29,8 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QRadioButton;
+class QLineEdit;
+class QPlainTextEdit;
 
 namespace gw {
 
@@ -34,7 +39,7 @@ class frmAbout;
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
+    frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
             QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -62,6 +67,16 @@ public:
     void FlushLog();
     NodeLog& nodeLog() { return *m_log; }
 
+    // Replies from the server, one per tick of the one-second timer.
+    void tmr_Timer();
+
+    // Sysop console.
+    void txtUserCall_LostFocus();
+    void cmdList_Click();
+    void cmdRead_Click();
+    void cmdKill_Click();
+    void cmdMessage_Click();
+
     // Timers, menus and buttons.
     void tmrActiveTimer1_Timer();
     void mnuView_Click(int index);
@@ -71,7 +86,9 @@ public:
     bool bLastInitOK = false;
     StreamTable Streams;
     std::int16_t HangUpCountdown = 0;
+    std::unique_ptr<CResponse> CurrentReply;
 
+    QTimer tmr;
     QTimer tmrActiveTimer1;
     QGroupBox* fraConnections;
     QGroupBox* fraSysop;
@@ -85,6 +102,19 @@ public:
     QLabel* lblTNC;
     QLabel* lblLocalIP;
     std::array<QAction*, 5> mnuView{};
+    QLineEdit* txtUserCall;
+    QLineEdit* txtMID;
+    QLineEdit* txtTo;
+    QLineEdit* txtSubject;
+    QPlainTextEdit* txtMessage;
+    QLineEdit* txtCommand;
+    QPlainTextEdit* txtReceived;
+    // The reply box's text with its own line ends (CR LF), as the replies wrote it.
+    const std::string& receivedText() const { return m_received; }
+    QPushButton* cmdList;
+    QPushButton* cmdRead;
+    QPushButton* cmdKill;
+    QPushButton* cmdMessage;
 
     static constexpr int kMonitorLines = 1000;
 
@@ -94,21 +124,57 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Who asked for a reply still on its way: the connection that held the stream then.
+    struct PendingReply {
+        std::uint64_t connection;
+        int port;
+        std::string stream;
+        std::string call;
+    };
+
     void buildWindow();
+    QWidget* buildConsole(QWidget* parent);
+    // Command interpreter, by input state.
+    void interpretCommand(int index, const std::string& sData);
+    void interpretSubject(int index, const std::string& sData);
+    void interpretBody(int index, const std::string& sData);
+    bool resolveMid(int index, const std::string& argument, std::string& mid);
+    std::unique_ptr<CCommand> newRequest(int index, const char* command);
+    void queueRequest(int index, std::unique_ptr<CCommand> request);
+    // Replies.
+    bool replyStillWanted(int index);
+    void sendToUser(int index, const std::string& text);
+    void showInConsole(const std::string& text);
+    void closeConsoleEntry();
+    void ReplyList(int index);
+    void ReplyRead(int index);
+    void ReplyKill(int index);
+    void ReplySend(int index);
+    void ReplyUnknown(int index);
+    // Console.
+    bool consoleRequest(const char* command, std::unique_ptr<CCommand>& request);
+    bool resolveConsoleMid();
+    void queueConsoleRequest(std::unique_ptr<CCommand> request);
+
     void shutdown();
     std::string now() const;
 
     SettingsStore& m_settings;
     const Clock& m_clock;
     Dialogs& m_dialogs;
+    ServerQueues& m_queues;
     RadioSide* m_radio = nullptr;
     SetupSide* m_setup = nullptr;
     std::unique_ptr<NodeLog> m_log;
     QButtonGroup* m_monitorGroup;
     QPointer<frmAbout> m_about;
     bool m_ended = false;
+    std::uint64_t m_connections = 0;
+    std::map<std::string, PendingReply> m_pending;
+    std::string m_received;
 };
 
 } // namespace gw

@@ -21,6 +21,9 @@ struct StreamRecord {
     std::string Mid;
     std::string Body;
     std::string StreamID;
+    // Which connection holds the entry: a new number at every opening, so a late server
+    // reply can tell the user who asked from one who took the stream since.
+    std::uint64_t Connection = 0;
 
     bool inUse() const { return IdleMinutes != 0; }
     // Empties the text fields and the dialogue state; ListedMids and Port are kept.

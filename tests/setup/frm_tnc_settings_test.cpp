@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "core/frm_main.h"
+#include "server/server_queues.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,10 +29,11 @@ protected:
     RecordingDialogs dialogs;
 
     struct Node {
+        ServerQueues queues;
         frmMain main;
         frmTNC setup;
         Node(SettingsStore& s, FakeClock& c, RecordingDialogs& d, const std::string& instance)
-            : main(s, c, d), setup(main, s, c, d) {
+            : main(s, c, d, queues), setup(main, s, c, d) {
             main.startUp(instance);
             main.handOver(setup, setup);
         }

@@ -1,0 +1,186 @@
+// The radio users' command language: one data frame at a time, by the stream's input state
+// (command, awaiting subject, awaiting body). Server requests go on the command queue and
+// their answers come back through the reply timer.
+#include "core/frm_main.h"
+
+#include "common/text.h"
+#include "server/ccommand.h"
+#include "server/cmid_generator.h"
+#include "server/session_key.h"
+
+#include <set>
+
+namespace gw {
+namespace {
+constexpr char CR = '\r';
+const std::string kPrompt = std::string(1, CR) + "SMS>";
+
+std::string payload(const std::string& sData) { return sData.size() > 3 ? sData.substr(3) : ""; }
+
+// The text up to the first CR, trimmed; the whole text when there is no CR.
+std::string firstLine(const std::string& text) {
+    const auto cr = text.find(CR);
+    return cr == std::string::npos ? text : trim(text.substr(0, cr));
+}
+
+// The monitor shows composed text with a marker at every line end.
+std::string marked(const std::string& sData, const std::string& marker) {
+    if (sData.find(CR) == std::string::npos) return sData + marker;
+    std::string out;
+    for (char c : sData) {
+        if (c == CR) out += marker;
+        out += c;
+    }
+    return out;
+}
+
+enum class Verb { Help, Info, Bye, List, Kill, Read, SendPersonal, Ignore, Unknown };
+
+Verb verbOf(const std::string& command) {
+    static const std::pair<const char*, Verb> table[] = {
+        {"H", Verb::Help},          {"HELP", Verb::Help},     {"I", Verb::Info},
+        {"INFO", Verb::Info},       {"B", Verb::Bye},         {"BYE", Verb::Bye},
+        {"QRT", Verb::Bye},         {"LOGOFF", Verb::Bye},    {"LOGOUT", Verb::Bye},
+        {"LM", Verb::List},         {"LISTMINE", Verb::List}, {"K", Verb::Kill},
+        {"KILL", Verb::Kill},       {"R", Verb::Read},        {"READ", Verb::Read},
+        {"SP", Verb::SendPersonal}, {"SENDPERSONAL", Verb::SendPersonal},
+        {"***", Verb::Ignore},      {"", Verb::Ignore}};
+    const std::string upper = toUpper(command);
+    for (const auto& [keyword, verb] : table)
+        if (upper == keyword) return verb;
+    return Verb::Unknown;
+}
+} // namespace
+
+void frmMain::interpretCommand(int index, const std::string& sData) {
+    StreamRecord& entry = Streams[index];
+    const int port = entry.Port;
+    const std::string letter = entry.StreamID;
+    MonitorMsg(port, toLower(letter), sData);
+    const std::string line = firstLine(trim(payload(sData)));
+    std::string command = line;
+    std::string argument;
+    if (const auto space = line.find(' '); space != std::string::npos) {
+        argument = trim(line.substr(space));
+        command = trim(line.substr(0, space + 1));
+    }
+    switch (verbOf(command)) {
+    case Verb::Help:
+        m_radio->SendFile(port, letter, "help.txt");
+        m_radio->SendData(port, letter, kPrompt);
+        break;
+    case Verb::Info:
+        m_radio->SendFile(port, letter, "info.txt");
+        m_radio->SendData(port, letter, kPrompt);
+        break;
+    case Verb::Bye:
+        m_radio->SendDisconnect(port, letter);
+        break;
+    case Verb::List:
+        queueRequest(index, newRequest(index, "L"));
+        break;
+    case Verb::Read:
+    case Verb::Kill: {
+        std::string mid;
+        if (!resolveMid(index, argument, mid)) break;
+        auto request = newRequest(index, verbOf(command) == Verb::Read ? "R" : "K");
+        request->Mid = mid;
+        queueRequest(index, std::move(request));
+        break;
+    }
+    case Verb::SendPersonal: {
+        if (argument.empty()) {
+            m_radio->SendData(port, letter, "*** No Destination supplied with SP command!" + kPrompt);
+            break;
+        }
+        std::replace(argument.begin(), argument.end(), ',', ';');
+        entry.Destination = argument;
+        CMidGenerator generator;
+        generator.Tag("SMS_");
+        entry.Mid = generator.LastMid();
+        m_radio->SendData(port, letter, "Enter the subject for new MID " + entry.Mid + " to " +
+                                            entry.Destination + " :" + CR);
+        entry.InputState = 1;
+        break;
+    }
+    case Verb::Ignore:
+        break;
+    case Verb::Unknown:
+        m_radio->SendData(port, letter, "Command not supported...Type H for Help." + kPrompt);
+        break;
+    }
+}
+
+bool frmMain::resolveMid(int index, const std::string& argument, std::string& mid) {
+    StreamRecord& entry = Streams[index];
+    if (!isNumeric(argument)) {
+        mid = argument;
+        return true;
+    }
+    const double n = numericValue(argument);
+    const auto upperBound = static_cast<long long>(entry.ListedMids.size()) - 1;
+    const long long position = roundHalfEven(n - 1);
+    // A fraction such as 0.3 rounds below the first line; it is refused like 0.
+    if (n > static_cast<double>(upperBound) || n <= 0 || position < 0 || position >= upperBound) {
+        m_radio->SendData(entry.Port, entry.StreamID,
+                          "*** Numeric Mid exceeds LM index! Enter correct MID or index." + kPrompt);
+        return false;
+    }
+    mid = entry.ListedMids[static_cast<std::size_t>(position)];
+    return true;
+}
+
+void frmMain::interpretSubject(int index, const std::string& sData) {
+    StreamRecord& entry = Streams[index];
+    MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Subject)"));
+    std::string subject = payload(sData);
+    if (subject.find(CR) != std::string::npos) subject = trim(subject.substr(0, subject.find(CR)));
+    entry.Subject = subject.empty() ? "(no subject)" : subject;
+    m_radio->SendData(entry.Port, entry.StreamID,
+                      std::string("Enter Msg, end with /EX on a separate line:") + CR);
+    entry.InputState = 2;
+}
+
+void frmMain::interpretBody(int index, const std::string& sData) {
+    StreamRecord& entry = Streams[index];
+    const std::string part = payload(sData);
+    const std::string upper = toUpper(part);
+    if (upper != "/EX" && upper != "/EX\r") {
+        MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Msg Body)"));
+        entry.Body += part;
+        return;
+    }
+    MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (/EX Detected)"));
+    if (entry.Body.empty()) entry.Body = "(no message body found)";
+    auto request = newRequest(index, "S");
+    request->Mid = entry.Mid;
+    request->Body = entry.Body;
+    request->AddressTo = entry.Destination;
+    request->Subject = entry.Subject;
+    request->AddressCc.clear();
+    request->Originated = m_clock.now();
+    queueRequest(index, std::move(request));
+    entry.InputState = 0;
+}
+
+std::unique_ptr<CCommand> frmMain::newRequest(int index, const char* command) {
+    auto request = std::make_unique<CCommand>();
+    // Keys of replies still on their way must stay unique: they decide who gets the reply.
+    do {
+        request->Session = newSessionKey(index);
+    } while (m_pending.count(request->Session) != 0);
+    request->Command = command;
+    request->MBOCall = m_setup != nullptr ? m_setup->nodeCall() : std::string();
+    request->MBOPassword = m_setup != nullptr ? m_setup->password() : std::string();
+    request->UserCall = Streams[index].CallSign;
+    return request;
+}
+
+void frmMain::queueRequest(int index, std::unique_ptr<CCommand> request) {
+    StreamRecord& entry = Streams[index];
+    entry.Session = request->Session;
+    m_pending[request->Session] = {entry.Connection, entry.Port, entry.StreamID, entry.CallSign};
+    m_queues.CommandQueue.Add(std::move(request));
+}
+
+} // namespace gw

@@ -1,0 +1,204 @@
+// Server replies to radio users and to the sysop console: one reply per tick of the
+// one-second timer, formatted by kind, sent only to the connection that asked, and logged.
+#include "core/frm_main.h"
+
+#include "common/datetime.h"
+#include "common/text.h"
+#include "server/session_key.h"
+
+#include <QPlainTextEdit>
+
+namespace gw {
+namespace {
+constexpr char CR = '\r';
+constexpr char LF = '\n';
+
+std::string crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        out += c;
+        if (c == CR) out += LF;
+    }
+    return out;
+}
+} // namespace
+
+void frmMain::tmr_Timer() {
+    if (m_queues.ReplyQueue.Count() == 0) return;
+    CurrentReply = m_queues.ReplyQueue.RemoveFirst();
+    const int index = sessionStream(CurrentReply->Session);
+    if (!replyStillWanted(index)) return;
+    const std::string& command = CurrentReply->Command;
+    if (command == "L")
+        ReplyList(index);
+    else if (command == "R")
+        ReplyRead(index);
+    else if (command == "K")
+        ReplyKill(index);
+    else if (command == "S")
+        ReplySend(index);
+    else
+        ReplyUnknown(index);
+}
+
+// A reply goes only to the connection that asked for it. When that user has gone, or
+// someone else holds the stream now, it is dropped and the operator is told.
+bool frmMain::replyStillWanted(int index) {
+    const auto found = m_pending.find(CurrentReply->Session);
+    if (!StreamTable::valid(index) || found == m_pending.end()) {
+        Log("Reply " + CurrentReply->Session + " for no request of this node dropped @ " +
+            generalDateTime(m_clock.now()));
+        return false;
+    }
+    const PendingReply asker = found->second;
+    m_pending.erase(found);
+    const StreamRecord& entry = Streams[index];
+    if (entry.inUse() && entry.Connection == asker.connection) return true;
+    const std::string text = "Reply for " + asker.call + " dropped: " +
+                             (entry.inUse() ? "stream taken by " + entry.CallSign
+                                            : std::string("no longer connected")) +
+                             " @ " + generalDateTime(m_clock.now());
+    MonitorMsg(asker.port, asker.stream, "   " + text);
+    Log(std::to_string(asker.port) + "/" + asker.stream + ": " + text);
+    return false;
+}
+
+void frmMain::sendToUser(int index, const std::string& text) {
+    const StreamRecord& entry = Streams[index];
+    m_radio->SendData(entry.Port, entry.StreamID, text);
+}
+
+void frmMain::showInConsole(const std::string& text) {
+    m_received = text;
+    // The box shows one line per CR LF (or lone CR); the text itself keeps its line ends.
+    std::string shown;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == CR && i + 1 < text.size() && text[i + 1] == LF) continue;
+        shown += text[i] == CR ? LF : text[i];
+    }
+    txtReceived->setPlainText(toQString(shown));
+}
+
+// The console's entry closes after each reply but a successful list; while more console
+// requests are on their way it stays open, so that their replies still find their asker.
+void frmMain::closeConsoleEntry() {
+    for (const auto& [session, asker] : m_pending)
+        if (sessionStream(session) == 0) return;
+    KillStream(0);
+}
+
+void frmMain::ReplyList(int index) {
+    CResponse& reply = *CurrentReply;
+    if (index == 0) showInConsole("");
+    if (toUpper(reply.Error) != "OK") {
+        const std::string text = "ERROR: " + reply.Error + CR;
+        if (index == 0) {
+            showInConsole(text + LF);
+            closeConsoleEntry();
+        } else {
+            sendToUser(index, text + CR + "SMS>");
+        }
+        return;
+    }
+    StreamRecord& entry = Streams[index];
+    const std::int32_t n = reply.MidList ? reply.MidList->Count() : 0;
+    if (n == 0) {
+        entry.ListedMids = {std::string()};
+        const std::string text = std::string("<None found>") + CR;
+        if (index == 0)
+            showInConsole(m_received + text + LF);
+        else
+            sendToUser(index, text + CR + "SMS>");
+        return;
+    }
+    entry.ListedMids.assign(static_cast<std::size_t>(n) + 1, std::string());
+    PostLog(index, "List: " + std::to_string(n) + " messages.");
+    std::string lines;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const auto item = reply.MidList->RemoveFirst();
+        entry.ListedMids[static_cast<std::size_t>(i)] = item->Mid;
+        const std::string line = "(" + std::to_string(i + 1) + ") " + leftField(item->Mid, 14) +
+                                 stampText(item->Originated) + "  " + formatDigits(item->Size) +
+                                 "  " + item->From + "  " + item->Subject + CR;
+        lines += index == 0 ? line + LF : line;
+    }
+    if (index == 0)
+        showInConsole(m_received + lines);
+    else
+        sendToUser(index, lines + CR + "SMS>");
+}
+
+void frmMain::ReplyRead(int index) {
+    const CResponse& reply = *CurrentReply;
+    if (index == 0) showInConsole("");
+    std::string text;
+    if (toUpper(reply.Error) != "OK") {
+        text = "Read Error: " + reply.Error;
+    } else {
+        text = "Mid: " + reply.Mid + CR + "Date: " + stampText(reply.Originated) + CR +
+               "From: " + reply.From + CR + "To: " + reply.AddressTo + CR;
+        if (!reply.AddressCc.empty()) text += "Cc: " + reply.AddressCc + CR;
+        text += "Subject: " + reply.Subject + CR + reply.Body;
+        std::erase(text, LF);
+        PostLog(index, "MID : " + reply.Mid + " Read.");
+    }
+    if (index == 0) {
+        showInConsole(crlf(text));
+        closeConsoleEntry();
+    } else {
+        sendToUser(index, text + CR + "SMS>");
+    }
+}
+
+void frmMain::ReplyKill(int index) {
+    const CResponse& reply = *CurrentReply;
+    if (index == 0) showInConsole("");
+    const std::string& call = Streams[index].CallSign;
+    std::string text;
+    if (toUpper(reply.Error) == "OK") {
+        text = "Destination " + call + " of Mid: " + reply.Mid + " marked delivered!" + CR;
+        PostLog(index, "MID : " + reply.Mid + " Killed.");
+    } else {
+        text = "Failure to mark destination " + call + " of Mid: " + reply.Mid + " delivered!" + CR;
+    }
+    if (index == 0) {
+        showInConsole(text + LF);
+        closeConsoleEntry();
+    } else {
+        sendToUser(index, text + "SMS>");
+    }
+}
+
+void frmMain::ReplySend(int index) {
+    const CResponse& reply = *CurrentReply;
+    if (index == 0) showInConsole("");
+    // The reply carries the MID of the message it answers; the stream's own may already
+    // belong to the next message the user started.
+    const std::string mid = reply.Mid.empty() ? Streams[index].Mid : reply.Mid;
+    std::string text;
+    if (toUpper(reply.Error) == "OK") {
+        text = "Mid: " + mid + " accepted!" + CR;
+        PostLog(index, "MID : " + mid + " Sent.");
+    } else {
+        text = "Mid: " + mid + " failed!" + CR;
+    }
+    if (index == 0) {
+        showInConsole(text + LF);
+        closeConsoleEntry();
+    } else {
+        sendToUser(index, text + "SMS>");
+    }
+}
+
+void frmMain::ReplyUnknown(int index) {
+    if (index == 0) showInConsole("");
+    const std::string text = std::string("Command not recognized...") + CR;
+    if (index == 0) {
+        showInConsole(text + LF);
+        closeConsoleEntry();
+    } else {
+        sendToUser(index, text + "SMS>");
+    }
+}
+
+} // namespace gw
