@@ -19,6 +19,16 @@ namespace {
 constexpr std::string_view kPrompt = "cmd:";
 const std::string kCr = "\r";
 const std::string kCommandChars = "\x03\x03\x03";
+
+// Where the DISPLAY listing ends: the carriage return before the final prompt, found from
+// the 10th character on. With AUTOLF on (the default) a line feed sits between the two.
+std::size_t listingEnd(const std::string& raw) {
+    for (std::size_t cr = raw.find('\r', 9); cr != std::string::npos; cr = raw.find('\r', cr + 1)) {
+        const std::size_t prompt = raw.compare(cr + 1, 1, "\n") == 0 ? cr + 2 : cr + 1;
+        if (raw.compare(prompt, kPrompt.size(), kPrompt) == 0) return cr;
+    }
+    return std::string::npos;
+}
 } // namespace
 
 CTNC2::CTNC2(TncHost& host) : m_host(host) {}
@@ -176,7 +186,7 @@ bool CTNC2::Init() {
                             "Failure with DISPLAY command. Current settings cannot be saved.");
             return false;
         }
-        const std::size_t end = m_raw.find("\rcmd:", 9);
+        const std::size_t end = listingEnd(m_raw);
         if (end == std::string::npos) {
             dialogs.message(DialogIcon::None, kProgramTitle, "Could not Save Settings in Registry.");
             return false;

@@ -25,6 +25,10 @@ constexpr const char* kUnsupportedSend = "Unsupported TNC! In SendDatatoTNC.";
 constexpr const char* kUnsupportedPaclen = "Unsupported TNC! In GetPaclen.";
 constexpr const char* kUnsupportedList = "Unsupported TNC! Make selection from List.";
 
+// Index 0 is the console, -1 an unknown letter and above 10 no table entry: none is a
+// stream the radio side can send to.
+bool isRadioStream(int index) { return index >= 1 && index <= 10; }
+
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return std::nullopt;
@@ -90,7 +94,7 @@ void TncDispatch::unsupported(const char* text) {
 
 void TncDispatch::SendData(int nPort, const std::string& sStreamID, const std::string& sData) {
     const int index = m_main.Index(sStreamID, nPort);
-    if (index == 0) return;
+    if (!isRadioStream(index)) return;
     m_main.showOutgoingTraffic(index);
     m_main.MonitorMsg(nPort, sStreamID, "   " + sData);
     sendPackets(nPort, sStreamID, sData);
@@ -98,7 +102,7 @@ void TncDispatch::SendData(int nPort, const std::string& sStreamID, const std::s
 
 void TncDispatch::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
     const int index = m_main.Index(sStreamID, nPort);
-    if (index == 0) return;
+    if (!isRadioStream(index)) return;
     const std::string text = ReadFromTextFile(m_setup.txtPath() + sFile);
     m_main.MonitorMsg(nPort, sStreamID, "   " + text);
     m_main.showOutgoingTraffic(index);

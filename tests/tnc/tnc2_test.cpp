@@ -1,0 +1,115 @@
+// The TNC2 driver against a scripted TNC2 on a fake clock: converse lines and status, Init
+// with its skipped commands and answers, disconnect, Restore.
+#include "scripted_tncs.h"
+
+#include <gtest/gtest.h>
+
+using namespace gw;
+using namespace gw::test;
+
+namespace {
+struct Tnc2Test : ::testing::Test {
+    Tnc2Test() {
+        rig.setup.type = "TNC2";
+        rig.dispatch.setPolling(true);
+        driver = static_cast<CTNC2*>(rig.dispatch.CreateDriver("TNC2"));
+    }
+    Rig rig;
+    ScriptedTnc2 tnc{rig.serial};
+    CTNC2* driver = nullptr;
+};
+} // namespace
+
+TEST_F(Tnc2Test, ConverseLinesAndStatus) {
+    driver->SerialIn("hello");
+    EXPECT_TRUE(rig.main.data.empty()) << "no carriage return yet";
+    driver->SerialIn("\r\r\rnext line\rpre *** connected to n0call via relay\r");
+    driver->SerialIn("\n*** DISCONNECTED\r\n");
+    EXPECT_EQ(rig.main.data, (std::vector<std::string>{"D1Ahello", "D1Anext line"}));
+    EXPECT_EQ(rig.main.statuses,
+              (std::vector<std::string>{"S1A*** CONNECTED TO N0CALL VIA RELAY", "S1A*** DISCONNECTED"}));
+    EXPECT_EQ(driver->lastStatusLine(), "S1A*** DISCONNECTED");
+}
+
+TEST_F(Tnc2Test, OverlongLineIsHandedOnAsData) {
+    driver->SerialIn(std::string(CTNC2::kMaxLine + 10, 'z'));
+    ASSERT_EQ(rig.main.data.size(), 1u);
+    EXPECT_EQ(rig.main.data[0].size(), CTNC2::kMaxLine + 13);
+    EXPECT_EQ(driver->pendingLineBytes(), 0u);
+}
+
+TEST_F(Tnc2Test, InitSkipsTransparentAndConverseCommands) {
+    rig.writeFile("TNC2.aps", "ECHO OFF\nT\ntrans\nconverse\nTRACE ON\nSENDPAC $01\n\nNEVER\n");
+    ASSERT_TRUE(driver->Init()) << rig.setup.progressText;
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "ECHO OFF", "TRACE ON", "SENDPAC $01",
+                                                      "PACLEN", "USERS", "CONV"}));
+    EXPECT_EQ(rig.setup.progressText,
+              "Initializing TNC2 Clone:\r   Command mode set.\r   Getting settings with DISPLAY command."
+              "\r   Saving initial settings to registry.\r   Reading .aps file.\r      Cmd: ECHO OFF"
+              "\r      Cmd: T\r      Cmd: trans\r      Cmd: converse\r      Cmd: TRACE ON"
+              "\r      Cmd: SENDPAC $01\r   Getting PACLEN parameter.\r   Getting MAXUSERS parameter.");
+    EXPECT_EQ(rig.store.read(rig.section(), "TNC2State", ""),
+              "\r\ncmd:ECHO OFF\r\nPACLEN 128\r\nINTFACE TERMINAL\r\n");
+    EXPECT_EQ(driver->Paclen(1), 128);
+    EXPECT_EQ(driver->Paclen(2), 0);
+    EXPECT_EQ(rig.dispatch.lMaxusers1(), 1);
+    EXPECT_FALSE(driver->commandMode());
+    EXPECT_FALSE(tnc.command);
+}
+
+TEST_F(Tnc2Test, EchoingTncFailsWithNoUsers) {
+    tnc.echo = true;
+    rig.setup.restore = false;
+    EXPECT_FALSE(driver->Init());
+    ASSERT_EQ(rig.dialogs.shown().size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown()[0].title, "Max User Limit!");
+    EXPECT_EQ(rig.dialogs.shown()[0].text, "Max user total is 0!\r     Edit .aps file.");
+    EXPECT_EQ(driver->Paclen(1), 128);
+}
+
+TEST_F(Tnc2Test, SilentTncFailsCommandMode) {
+    tnc.off = true;
+    const auto start = rig.clock.elapsed();
+    EXPECT_FALSE(driver->Init());
+    ASSERT_EQ(rig.dialogs.shown().size(), 1u);
+    EXPECT_EQ(rig.dialogs.shown()[0].text, "Could not set command mode to TNC, Check Settings.");
+    EXPECT_EQ(tnc.received, "\r\x03\x03\x03");
+    EXPECT_LT(rig.clock.elapsed() - start, 11s);
+}
+
+TEST_F(Tnc2Test, CommandIsSentUpToFourTimes) {
+    ASSERT_TRUE(driver->SetCmdMode());
+    tnc.commands.clear();
+    tnc.silentAnswers = 3;
+    EXPECT_TRUE(driver->SendCommand("MAXFRAME 4"));
+    EXPECT_EQ(tnc.commands.size(), 4u);
+    tnc.commands.clear();
+    tnc.silentAnswers = 4;
+    EXPECT_FALSE(driver->SendCommand("MAXFRAME 4"));
+    EXPECT_EQ(tnc.commands.size(), 4u);
+}
+
+TEST_F(Tnc2Test, SendDataUsesStreamSwitchAndSendPacket) {
+    driver->SendData("hi\r", "B", 1);
+    EXPECT_EQ(rig.serial.written, "|Bhi\r\x01");
+}
+
+TEST_F(Tnc2Test, DisconnectReturnsToConverseAndReportsOnce) {
+    ASSERT_TRUE(driver->Init());
+    tnc.commands.clear();
+    rig.main.statuses.clear();
+    rig.main.data.clear();
+    EXPECT_TRUE(driver->SendDisconnect("A", 1));
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"DISCONNECT", "", "CONV"}));
+    EXPECT_EQ(rig.main.statuses, std::vector<std::string>{"S1A*** DISCONNECTED"});
+    EXPECT_TRUE(rig.main.data.empty()) << "the prompt is not a user's line";
+    EXPECT_FALSE(tnc.command);
+}
+
+TEST_F(Tnc2Test, RestoreSendsListingLinesBack) {
+    rig.store.write(rig.section(), "TNC2State",
+                    "\r\ncmd:DISPLAY\r\nPACLEN 128 (bytes)\r\nINTFACE TERMINAL\r\ncmd:MAXFRAME 4\r\nTAIL 1");
+    EXPECT_TRUE(driver->Restore());
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "PACLEN 128", "MAXFRAME 4"}));
+    EXPECT_TRUE(driver->commandMode());
+}

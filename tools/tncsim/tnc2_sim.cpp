@@ -1,0 +1,136 @@
+// The simulated TNC2.
+#include "tnc2_sim.h"
+
+#include <cstdlib>
+
+namespace tncsim {
+
+Tnc2Sim::Tnc2Sim(SimLine& line, Options options)
+    : m_line(line), m_options(std::move(options)),
+      m_params({{"AUTOLF", "ON"},
+                {"ECHO", m_options.echo ? "ON" : "OFF"},
+                {"MAXFRAME", "4"},
+                {"MONITOR", "ON"},
+                {"MYCALL", "NOCALL"},
+                {"PACLEN", "128"},
+                {"SENDPAC", "$0D"},
+                {"STREAMSW", "$7C"},
+                {"TRACE", "OFF"},
+                {"USERS", "1"}}) {}
+
+char Tnc2Sim::sendpac() const {
+    const std::string value = m_params.get("SENDPAC");
+    return static_cast<char>(std::strtol(value.c_str() + (value.rfind('$', 0) == 0 ? 1 : 0), nullptr, 16));
+}
+
+void Tnc2Sim::fromHost(std::string_view bytes) {
+    for (const char c : bytes) {
+        if (m_command)
+            commandByte(c);
+        else
+            converseByte(c);
+    }
+}
+
+void Tnc2Sim::commandByte(char c) {
+    if (c == '\x03' || c == '\n') return;
+    if (m_params.isOn("ECHO")) m_line.send(c == '\r' ? eol() : std::string(1, c));
+    if (c != '\r') {
+        if (m_typed.size() < 1024) m_typed += c;
+        return;
+    }
+    const std::string line = trimmed(m_typed);
+    m_typed.clear();
+    commandLine(line);
+}
+
+void Tnc2Sim::commandLine(const std::string& line) {
+    const std::string lead = m_params.isOn("ECHO") ? "" : eol();
+    if (line.empty()) {
+        m_line.send(lead + "cmd:");
+        return;
+    }
+    const std::string name = upper(line.substr(0, line.find(' ')));
+    for (const auto& silent : m_options.unanswered)
+        if (upper(silent) == name) return;
+    if (name == "CONV" || name == "CONVERSE" || name == "K") {
+        m_command = false;
+        if (log) log("converse mode");
+        return;
+    }
+    if (name == "D" || name == "DISCONNECT" || name == "DISC") {
+        if (m_connected.erase(m_inputStream) != 0) {
+            m_line.send(lead + "*** DISCONNECTED" + eol() + "cmd:");
+            if (droppedByNode) droppedByNode(1, m_inputStream);
+        } else {
+            m_line.send(lead + "Not while disconnected" + eol() + "cmd:");
+        }
+        return;
+    }
+    if (name == "DISPLAY" || name == "DISP") {
+        std::string listing = m_params.listing();
+        if (!m_params.isOn("AUTOLF"))
+            for (std::size_t at = listing.find('\n'); at != std::string::npos; at = listing.find('\n'))
+                listing.erase(at, 1);
+        m_line.send(lead + listing + "cmd:");
+        return;
+    }
+    const auto answer = m_params.command(line);
+    m_line.send(lead + (answer ? *answer : std::string("EH?")) + eol() + "cmd:");
+}
+
+void Tnc2Sim::converseByte(char c) {
+    if (c == '\x03') {
+        m_command = true;
+        m_packet.clear();
+        m_line.send(eol() + "cmd:");
+        if (log) log("command mode");
+        return;
+    }
+    // The pitfall the node's start-up files avoid: typed text comes back when ECHO is on.
+    if (m_params.isOn("ECHO")) m_line.send(std::string(1, c));
+    if (m_switching) {
+        m_switching = false;
+        m_inputStream = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return;
+    }
+    if (c == '|') {
+        m_switching = true;
+        return;
+    }
+    if (c == sendpac()) {
+        if (c == '\r') m_packet += c;
+        if (m_connected.count(m_inputStream) != 0 && toUser) toUser(1, m_inputStream, m_packet);
+        m_packet.clear();
+        return;
+    }
+    m_packet += c;
+}
+
+void Tnc2Sim::output(char stream, const std::string& text) {
+    std::string out;
+    if (stream != m_outputStream) {
+        out += std::string("|") + stream;
+        m_outputStream = stream;
+    }
+    m_line.send(out + text);
+}
+
+void Tnc2Sim::userConnect(int, char stream, const std::string& call) {
+    m_connected.insert(stream);
+    output(stream, eol() + "*** CONNECTED to " + call + eol());
+}
+
+void Tnc2Sim::userData(int, char stream, const std::string& text) {
+    if (m_connected.count(stream) == 0) return;
+    std::string line = text;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    output(stream, line + eol());
+}
+
+void Tnc2Sim::userDisconnect(int, char stream) {
+    if (m_connected.erase(stream) == 0) return;
+    output(stream, eol() + "*** DISCONNECTED" + eol());
+}
+
+} // namespace tncsim
