@@ -10,13 +10,12 @@ namespace {
 const std::string kCrLf = "\r\n";
 
 // Splits at ";" keeping empty elements ("a;" gives "a" and "").
-template <class Visit>
-void forEachAddress(const std::string& list, Visit visit) {
+template <class Visit> void forEachAddress(const std::string& list, Visit visit) {
     std::size_t start = 0;
     while (true) {
         const std::size_t semi = list.find(';', start);
-        visit(trim(std::string_view(list).substr(start, semi == std::string::npos ? std::string::npos
-                                                                                  : semi - start)));
+        visit(trim(std::string_view(list).substr(
+            start, semi == std::string::npos ? std::string::npos : semi - start)));
         if (semi == std::string::npos) break;
         start = semi + 1;
     }

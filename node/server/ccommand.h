@@ -15,17 +15,17 @@
 namespace gw {
 
 class CCommand {
-public:
-    std::string Session;     // routing key back to the stream; never sent
+  public:
+    std::string Session; // routing key back to the stream; never sent
     std::string UserCall;
     std::string MBOCall;
     std::string MBOPassword;
-    std::string Command;     // "L", "R", "K" or "S" in any case
+    std::string Command; // "L", "R", "K" or "S" in any case
     std::string Mid;
-    std::string AddressTo;   // S: addresses separated by ";"
-    std::string AddressCc;   // S: may be empty
+    std::string AddressTo; // S: addresses separated by ";"
+    std::string AddressCc; // S: may be empty
     std::string Subject;
-    std::string Body;        // lines separated by CR LF
+    std::string Body; // lines separated by CR LF
     QDateTime Originated;
 
     // The request text, or empty text when the record cannot be sent. Rendering an S

@@ -8,9 +8,8 @@
 
 namespace gw {
 
-template <class T>
-class CList {
-public:
+template <class T> class CList {
+  public:
     CList() = default;
     CList(const CList&) = delete;
     CList& operator=(const CList&) = delete;
@@ -42,7 +41,7 @@ public:
         return m_items[static_cast<std::size_t>(index)].get();
     }
 
-private:
+  private:
     std::deque<std::unique_ptr<T>> m_items;
 };
 

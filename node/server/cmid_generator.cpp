@@ -7,7 +7,9 @@
 
 namespace gw {
 
-CMidGenerator::CMidGenerator() { NewMid(); }
+CMidGenerator::CMidGenerator() {
+    NewMid();
+}
 
 void CMidGenerator::Tag(const std::string& sNewTag) {
     m_tag = sNewTag;

@@ -7,7 +7,7 @@
 namespace gw {
 
 class CMidGenerator {
-public:
+  public:
     static constexpr std::size_t kMidLength = 12;
     static constexpr const char* kAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
@@ -20,7 +20,7 @@ public:
     std::string NewMid();
     const std::string& LastMid() const { return m_lastMid; }
 
-private:
+  private:
     std::string m_tag;
     std::string m_lastMid;
 };

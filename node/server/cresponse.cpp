@@ -41,13 +41,16 @@ std::optional<std::int32_t> readSize(std::string_view text) {
     return static_cast<std::int32_t>(roundHalfEven(value));
 }
 
-bool sameNoCase(std::string_view a, std::string_view b) { return toUpper(a) == toUpper(b); }
+bool sameNoCase(std::string_view a, std::string_view b) {
+    return toUpper(a) == toUpper(b);
+}
 
 // Removes every CR LF "/EX" CR LF, ignoring case.
 std::string withoutEndMarkers(std::string body) {
     const std::string marker = "\r\n/EX\r\n";
     std::size_t at = 0;
-    while ((at = findNoCase(body, marker, at)) != std::string::npos) body.erase(at, marker.size());
+    while ((at = findNoCase(body, marker, at)) != std::string::npos)
+        body.erase(at, marker.size());
     return body;
 }
 } // namespace
@@ -55,8 +58,10 @@ std::string withoutEndMarkers(std::string body) {
 void CResponse::ResponseComplete() {
     if (!sameNoCase(Error, "OK")) return;
     const std::string command = toUpper(Command);
-    if (command == "L") ParseListReply();
-    else if (command == "R") ParseReadReply();
+    if (command == "L")
+        ParseListReply();
+    else if (command == "R")
+        ParseReadReply();
 }
 
 void CResponse::ParseListReply() {
@@ -98,13 +103,18 @@ void CResponse::ParseReadReply() {
         // The value is what follows the colon, so a header without the usual space after
         // the colon still reads whole.
         const std::string value = trim(line.substr(colon + 1));
-        if (sameNoCase(key, "Mid")) Mid = value;
+        if (sameNoCase(key, "Mid"))
+            Mid = value;
         else if (sameNoCase(key, "Date")) {
             if (auto date = readDate(value)) Originated = *date;
-        } else if (sameNoCase(key, "From")) From = value;
-        else if (sameNoCase(key, "To")) AddressTo += value + ";";
-        else if (sameNoCase(key, "Cc")) AddressCc += value + ";";
-        else if (sameNoCase(key, "Subject")) Subject = value;
+        } else if (sameNoCase(key, "From"))
+            From = value;
+        else if (sameNoCase(key, "To"))
+            AddressTo += value + ";";
+        else if (sameNoCase(key, "Cc"))
+            AddressCc += value + ";";
+        else if (sameNoCase(key, "Subject"))
+            Subject = value;
     }
     if (!AddressTo.empty()) AddressTo.pop_back();
     if (!AddressCc.empty()) AddressCc.pop_back();

@@ -20,7 +20,7 @@
 namespace gw {
 
 class CResponse {
-public:
+  public:
     std::string Session;
     std::string Command;
     std::string Error;
@@ -45,7 +45,7 @@ public:
     const std::string& replyText() const { return m_buffer; }
     std::size_t replySize() const { return m_buffer.size(); }
 
-private:
+  private:
     std::string m_buffer;
 };
 

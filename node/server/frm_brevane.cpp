@@ -7,12 +7,11 @@
 
 namespace gw {
 
-frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pump,
-                       QObject* parent)
+frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pump, QObject* parent)
     : frmBrevane(queues, host, pump, Options{}, parent) {}
 
-frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pump,
-                       Options options, QObject* parent)
+frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pump, Options options,
+                       QObject* parent)
     : QObject(parent), m_queues(queues), m_host(host), m_pump(pump), m_options(options) {
     setObjectName(QStringLiteral("frmBrevane"));
     m_tcp.setObjectName(QStringLiteral("tcp"));
@@ -25,7 +24,9 @@ frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pu
     connect(&m_tcp, &TcpClient::errorOccurred, this, &frmBrevane::tcp_Error);
 }
 
-frmBrevane::~frmBrevane() { Unload(); }
+frmBrevane::~frmBrevane() {
+    Unload();
+}
 
 void frmBrevane::Load() {
     if (m_loaded) return;

@@ -17,7 +17,7 @@ namespace gw {
 
 class frmBrevane : public QObject {
     Q_OBJECT
-public:
+  public:
     static constexpr std::uint16_t kServerPort = 8773;
     // Ticks a request may take; it times out on the tick after.
     static constexpr std::int32_t kResponseTicks = 20;
@@ -50,7 +50,7 @@ public:
     // The TCP client (the setup window reads its local address).
     TcpClient& tcp() { return m_tcp; }
 
-private:
+  private:
     void tcp_Connected(int status, const std::string& description);
     void tcp_DataIn(const std::string& text);
     void tcp_Disconnected(int status, const std::string& description);

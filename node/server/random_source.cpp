@@ -20,8 +20,12 @@ std::uint64_t nextBits() {
 } // namespace
 
 // Built from the top bits so the result can never round up to 1.
-float randomFraction() { return static_cast<float>(nextBits() >> 40) * 0x1.0p-24f; }
+float randomFraction() {
+    return static_cast<float>(nextBits() >> 40) * 0x1.0p-24f;
+}
 
-double randomFractionDouble() { return static_cast<double>(nextBits() >> 11) * 0x1.0p-53; }
+double randomFractionDouble() {
+    return static_cast<double>(nextBits() >> 11) * 0x1.0p-53;
+}
 
 } // namespace gw

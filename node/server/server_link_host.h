@@ -23,7 +23,7 @@ constexpr IndicatorColour indicatorColour(ServerIndicator state) {
 }
 
 class ServerLinkHost {
-public:
+  public:
     virtual ~ServerLinkHost() = default;
     // The server address text (the setup window's txtIPAddress).
     virtual std::string serverAddress() const = 0;

@@ -20,7 +20,9 @@ constexpr std::size_t kReadChunk = 64 * 1024;
 // Reads per wake-up: a fast sender cannot hold the event loop for long.
 constexpr int kReadsPerWake = 16;
 
-std::string errorText(int errnoValue) { return std::strerror(errnoValue); }
+std::string errorText(int errnoValue) {
+    return std::strerror(errnoValue);
+}
 
 void dispose(std::unique_ptr<QSocketNotifier>& notifier) {
     if (!notifier) return;
@@ -33,31 +35,51 @@ void dispose(std::unique_ptr<QSocketNotifier>& notifier) {
 int socketErrorNumber(int errnoValue) {
     switch (errnoValue) {
     case EACCES:
-    case EPERM: return 10013;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EAGAIN: return 10035;
-    case EINPROGRESS: return 10036;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
+    case EPERM:
+        return 10013;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+        return 10024;
+    case EAGAIN:
+        return 10035;
+    case EINPROGRESS:
+        return 10036;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
     case ECONNABORTED:
-    case EPIPE: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case ENOTCONN: return 10057;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    default: return 10000 + errnoValue;
+    case EPIPE:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+        return 10055;
+    case ENOTCONN:
+        return 10057;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    default:
+        return 10000 + errnoValue;
     }
 }
 
 TcpClient::TcpClient(QObject* parent) : QObject(parent) {}
 
-TcpClient::~TcpClient() { close(); }
+TcpClient::~TcpClient() {
+    close();
+}
 
 void TcpClient::open() {
     if (m_state != State::Closed)
@@ -65,25 +87,25 @@ void TcpClient::open() {
     ++m_generation;
     m_bytesSent = 0;
     m_bytesReceived = 0;
-    const QHostAddress literal(QString::fromLatin1(m_remoteHost.data(),
-                                                   static_cast<qsizetype>(m_remoteHost.size())));
+    const QHostAddress literal(
+        QString::fromLatin1(m_remoteHost.data(), static_cast<qsizetype>(m_remoteHost.size())));
     if (!literal.isNull()) {
         startConnect(literal);
         return;
     }
     m_state = State::Resolving;
     const std::uint64_t generation = m_generation;
-    m_lookupId = QHostInfo::lookupHost(QString::fromLatin1(m_remoteHost.c_str()), this,
-                                       [this, generation](const QHostInfo& info) {
-        if (generation != m_generation || m_state != State::Resolving) return;
-        m_lookupId = -1;
-        m_state = State::Closed;
-        if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
-            emit connected(11001, "Host not found");
-            return;
-        }
-        startConnect(info.addresses().first());
-    });
+    m_lookupId = QHostInfo::lookupHost(
+        QString::fromLatin1(m_remoteHost.c_str()), this, [this, generation](const QHostInfo& info) {
+            if (generation != m_generation || m_state != State::Resolving) return;
+            m_lookupId = -1;
+            m_state = State::Closed;
+            if (info.error() != QHostInfo::NoError || info.addresses().isEmpty()) {
+                emit connected(11001, "Host not found");
+                return;
+            }
+            startConnect(info.addresses().first());
+        });
 }
 
 void TcpClient::startConnect(const QHostAddress& address) {

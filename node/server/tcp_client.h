@@ -16,7 +16,7 @@ namespace gw {
 
 class TcpClient : public QObject {
     Q_OBJECT
-public:
+  public:
     // Error numbers raised by send(): the socket error plus this offset; a partial send
     // is the would-block error 10035 and so 25036.
     static constexpr long kSendErrorOffset = 15001;
@@ -57,7 +57,7 @@ public:
     // IPv4 address ("127.0.0.1" when it has none).
     std::string localAddress() const;
 
-signals:
+  signals:
     // Status 0: the connection is open; otherwise a socket error number and its text.
     void connected(int status, const std::string& description);
     // Received text, every piece once and in order.
@@ -67,7 +67,7 @@ signals:
     // The connection failed (a reset, say); the connection is closed afterwards.
     void errorOccurred(int number, const std::string& description);
 
-private:
+  private:
     void startConnect(const QHostAddress& address);
     void onWritable();
     void onReadable();

@@ -24,13 +24,13 @@ inline bool pumpUntil(const std::function<bool()>& done,
 long residentKiB();
 
 class RecordingHost final : public gw::ServerLinkHost {
-public:
+  public:
     explicit RecordingHost(std::string address = "127.0.0.1") : m_address(std::move(address)) {}
     std::string serverAddress() const override { return m_address; }
     void setServerIndicator(gw::ServerIndicator state) override { indicators.push_back(state); }
     std::vector<gw::ServerIndicator> indicators;
 
-private:
+  private:
     std::string m_address;
 };
 

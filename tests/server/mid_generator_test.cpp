@@ -66,7 +66,8 @@ TEST(CMidGenerator, ZeroHalfWeightZOneAndAHalf) {
     std::map<char, int> counts;
     const int mids = 30000;
     for (int i = 0; i < mids; ++i)
-        for (char c : generator.NewMid()) ++counts[c];
+        for (char c : generator.NewMid())
+            ++counts[c];
     const double perWeight = 12.0 * mids / 36.0;
     EXPECT_NEAR(counts['0'] / perWeight, 0.5, 0.05);
     EXPECT_NEAR(counts['Z'] / perWeight, 1.5, 0.05);

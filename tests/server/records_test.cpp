@@ -88,20 +88,19 @@ TEST(CCommandRender, SendRequestLayout) {
     CCommand s = request("s");
     s.AddressTo = " N1CALL ; N2CALL;";
     s.AddressCc = "N3CALL; N4CALL ";
-    EXPECT_EQ(s.CommandToServer(),
-              "S|GW1MBO|secret|N0CALL|SMS_ABCD1234|\r\n"
-              "Mid: SMS_ABCD1234\r\n"
-              "Date: 2026/03/04 07:09\r\n"
-              "From: N0CALL\r\n"
-              "To: N1CALL\r\n"
-              "To: N2CALL\r\n"
-              "To: \r\n"
-              "Cc: N3CALL\r\n"
-              "Cc: N4CALL\r\n"
-              "Subject: Hello\r\n"
-              "\r\n"
-              "Line one\r\nLine two\r\n"
-              "/EX\r\n");
+    EXPECT_EQ(s.CommandToServer(), "S|GW1MBO|secret|N0CALL|SMS_ABCD1234|\r\n"
+                                   "Mid: SMS_ABCD1234\r\n"
+                                   "Date: 2026/03/04 07:09\r\n"
+                                   "From: N0CALL\r\n"
+                                   "To: N1CALL\r\n"
+                                   "To: N2CALL\r\n"
+                                   "To: \r\n"
+                                   "Cc: N3CALL\r\n"
+                                   "Cc: N4CALL\r\n"
+                                   "Subject: Hello\r\n"
+                                   "\r\n"
+                                   "Line one\r\nLine two\r\n"
+                                   "/EX\r\n");
 }
 
 TEST(CCommandRender, SendWithoutCcSubjectOrBody) {

@@ -41,7 +41,8 @@ ScriptedServer::ScriptedServer(Script script) : m_script(std::move(script)) {
 ScriptedServer::~ScriptedServer() {
     m_stop = true;
     m_acceptThread.join();
-    for (std::thread& worker : m_workers) worker.join();
+    for (std::thread& worker : m_workers)
+        worker.join();
     ::close(m_listen);
 }
 

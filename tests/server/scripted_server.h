@@ -14,7 +14,7 @@
 namespace gwtest {
 
 class ScriptedServer {
-public:
+  public:
     using Script = std::function<void(int fd, int connection, ScriptedServer& server)>;
 
     explicit ScriptedServer(Script script);
@@ -40,7 +40,7 @@ public:
     // Closes with a reset (linger 0) instead of a normal close.
     static void reset(int fd);
 
-private:
+  private:
     void acceptLoop();
 
     Script m_script;

@@ -14,7 +14,8 @@ using namespace gw;
 using namespace gwtest;
 
 namespace {
-std::unique_ptr<CCommand> request(const std::string& command, const std::string& mid = "SMS_TEST0001") {
+std::unique_ptr<CCommand> request(const std::string& command,
+                                  const std::string& mid = "SMS_TEST0001") {
     auto c = std::make_unique<CCommand>();
     c->Session = "0412345";
     c->UserCall = "N0CALL";
@@ -95,12 +96,15 @@ TEST(ServerLink, TwoRequestsGoOnSeparateConnectionsAndReplyInOrder) {
     EXPECT_EQ(kill->Mid, "SMS_B");
     EXPECT_EQ(kill->Error, "OK");
     using I = ServerIndicator;
-    EXPECT_EQ(link.host.indicators, (std::vector<I>{I::Connected, I::Closed, I::Connected, I::Closed}));
+    EXPECT_EQ(link.host.indicators,
+              (std::vector<I>{I::Connected, I::Closed, I::Connected, I::Closed}));
 }
 
 TEST(ServerLink, SilentServerTimesOutOnThe21stTick) {
     std::atomic<bool> closedByNode{false};
-    ScriptedServer server([&](int fd, int, ScriptedServer& s) { closedByNode = s.waitForClose(fd, std::chrono::seconds(20)); });
+    ScriptedServer server([&](int fd, int, ScriptedServer& s) {
+        closedByNode = s.waitForClose(fd, std::chrono::seconds(20));
+    });
     Link link(server.port());
     link.queues.CommandQueue.Add(request("L"));
     link.form.tmr_Timer(); // takes the request
@@ -160,7 +164,8 @@ TEST(ServerLink, ServerThatClosesSilentlyGivesEmptySuccesses) {
     ASSERT_NE(list->MidList, nullptr);
     EXPECT_EQ(list->MidList->Count(), 0);
     auto read = link.queues.ReplyQueue.RemoveFirst();
-    EXPECT_EQ(read->Error, "") << "a read without the empty line fails with the server's (empty) text";
+    EXPECT_EQ(read->Error, "")
+        << "a read without the empty line fails with the server's (empty) text";
 }
 
 TEST(ServerLink, EndlessReplyIsCutAtTheLimitAndMemoryStaysBounded) {
@@ -190,7 +195,8 @@ TEST(ServerLink, EndlessReplyIsCutAtTheLimitAndMemoryStaysBounded) {
     EXPECT_LE(reply->replySize(), frmBrevane::kMaxReplySize);
     EXPECT_LE(link.form.tcp().bytesReceived(), frmBrevane::kMaxReplySize + 64 * 1024)
         << "the node stops reading once the limit is passed";
-    EXPECT_LT(after - before, 32 * 1024) << "resident memory grew by " << (after - before) << " KiB";
+    EXPECT_LT(after - before, 32 * 1024)
+        << "resident memory grew by " << (after - before) << " KiB";
     EXPECT_LT(sent.load(), kFlood);
     std::cerr << "flood: server sent " << sent.load() / 1024 << " KiB before the close, node read "
               << link.form.tcp().bytesReceived() / 1024 << " KiB, RSS " << before << " -> " << after
@@ -209,7 +215,8 @@ TEST(ServerLink, EndlessReplyIsCutAtTheLimitAndMemoryStaysBounded) {
 TEST(ServerLink, LargeRequestIsSentWholeAcrossPartialSends) {
     std::atomic<bool> drain{false};
     ScriptedServer server([&](int fd, int connection, ScriptedServer& s) {
-        while (!drain && !s.stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!drain && !s.stopping())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         s.record(connection, s.readUntil(fd, "/EX\r\n", std::chrono::seconds(20)));
     });
     Link link(server.port());
@@ -220,14 +227,17 @@ TEST(ServerLink, LargeRequestIsSentWholeAcrossPartialSends) {
     link.form.tmr_Timer();
     // The send loop pumps events while the socket is full; this timer lets the server read.
     QTimer::singleShot(200, [&] { drain = true; });
-    ASSERT_TRUE(pumpUntil([&] { return link.queues.ReplyQueue.Count() == 1; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        pumpUntil([&] { return link.queues.ReplyQueue.Count() == 1; }, std::chrono::seconds(20)));
     EXPECT_EQ(link.queues.ReplyQueue.RemoveFirst()->Error, "OK");
-    EXPECT_TRUE(server.received().at(0) == expected) << "received " << server.received().at(0).size()
-                                                     << " of " << expected.size() << " characters";
+    EXPECT_TRUE(server.received().at(0) == expected)
+        << "received " << server.received().at(0).size() << " of " << expected.size()
+        << " characters";
 }
 
 TEST(ServerLink, TimeoutDuringABlockedSendEndsTheRequestOnce) {
-    ScriptedServer server([](int fd, int, ScriptedServer& s) { s.waitForClose(fd, std::chrono::seconds(20)); });
+    ScriptedServer server(
+        [](int fd, int, ScriptedServer& s) { s.waitForClose(fd, std::chrono::seconds(20)); });
     Link link(server.port());
     auto c = request("S");
     c->Body = std::string(64 * 1024 * 1024, 'b');
@@ -242,12 +252,14 @@ TEST(ServerLink, TimeoutDuringABlockedSendEndsTheRequestOnce) {
         link.form.tmr_Timer();
     });
     ticker.start(1);
-    ASSERT_TRUE(pumpUntil([&] { return link.queues.ReplyQueue.Count() == 2; }, std::chrono::seconds(20)));
+    ASSERT_TRUE(
+        pumpUntil([&] { return link.queues.ReplyQueue.Count() == 2; }, std::chrono::seconds(20)));
     ticker.stop();
     EXPECT_EQ(link.queues.ReplyQueue.RemoveFirst()->Error, "Response Timeout...");
     auto second = link.queues.ReplyQueue.RemoveFirst();
     EXPECT_EQ(second->Command, "K");
-    EXPECT_EQ(second->Error, "Response Timeout...") << "the K request is not answered by this server either";
+    EXPECT_EQ(second->Error, "Response Timeout...")
+        << "the K request is not answered by this server either";
     EXPECT_GE(ticks, 42);
 }
 

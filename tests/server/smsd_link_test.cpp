@@ -13,8 +13,10 @@ using namespace gwtest;
 
 namespace {
 class SmsdLink : public ::testing::Test {
-protected:
-    SmsdLink() : smsd(QStringList{"--node", "GW1MBO:pa|ss\\1"}), form(queues, host, pump, {smsd.port(), false}) {
+  protected:
+    SmsdLink()
+        : smsd(QStringList{"--node", "GW1MBO:pa|ss\\1"}),
+          form(queues, host, pump, {smsd.port(), false}) {
         form.Load();
     }
 
@@ -37,7 +39,8 @@ protected:
             return queues.ReplyQueue.Count() >= count;
         });
         std::vector<std::unique_ptr<CResponse>> taken;
-        while (auto reply = queues.ReplyQueue.RemoveFirst()) taken.push_back(std::move(reply));
+        while (auto reply = queues.ReplyQueue.RemoveFirst())
+            taken.push_back(std::move(reply));
         return taken;
     }
 

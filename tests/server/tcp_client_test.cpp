@@ -21,18 +21,23 @@ struct Events {
 };
 
 void watch(TcpClient& client, Events& events) {
-    QObject::connect(&client, &TcpClient::connected,
-                     [&](int status, const std::string& text) { events.connected.emplace_back(status, text); });
-    QObject::connect(&client, &TcpClient::dataIn, [&](const std::string& text) { events.data += text; });
-    QObject::connect(&client, &TcpClient::disconnected,
-                     [&](int status, const std::string& text) { events.disconnected.emplace_back(status, text); });
-    QObject::connect(&client, &TcpClient::errorOccurred,
-                     [&](int number, const std::string& text) { events.errors.emplace_back(number, text); });
+    QObject::connect(&client, &TcpClient::connected, [&](int status, const std::string& text) {
+        events.connected.emplace_back(status, text);
+    });
+    QObject::connect(&client, &TcpClient::dataIn,
+                     [&](const std::string& text) { events.data += text; });
+    QObject::connect(&client, &TcpClient::disconnected, [&](int status, const std::string& text) {
+        events.disconnected.emplace_back(status, text);
+    });
+    QObject::connect(&client, &TcpClient::errorOccurred, [&](int number, const std::string& text) {
+        events.errors.emplace_back(number, text);
+    });
 }
 
 std::string pattern(std::size_t size) {
     std::string text(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
+    for (std::size_t i = 0; i < size; ++i)
+        text[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     return text;
 }
 } // namespace
@@ -120,7 +125,8 @@ TEST(TcpClient, HostNamesAreResolved) {
 TEST(TcpClient, PartialSendRaisesWouldBlockWithTheAcceptedCount) {
     std::atomic<bool> drain{false};
     ScriptedServer server([&](int fd, int connection, ScriptedServer& s) {
-        while (!drain && !s.stopping()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (!drain && !s.stopping())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         s.record(connection, s.readUntil(fd, "END", std::chrono::seconds(20)));
     });
     TcpClient client;

@@ -20,7 +20,9 @@ void onSignal(int) {
     [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
 }
 
-void logLine(const std::string& line) { std::cerr << "smsd: " << line << std::endl; }
+void logLine(const std::string& line) {
+    std::cerr << "smsd: " << line << std::endl;
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -29,14 +31,17 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription("Reference short-message server for the Gullwick node.");
     parser.addHelpOption();
-    const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).", "address",
-                                          "127.0.0.1");
-    const QCommandLineOption portOption("port", "TCP port (default 8773; 0 picks a free one).", "port", "8773");
+    const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).",
+                                          "address", "127.0.0.1");
+    const QCommandLineOption portOption("port", "TCP port (default 8773; 0 picks a free one).",
+                                        "port", "8773");
     const QCommandLineOption dbOption("db", "SQLite database file, or :memory:.", "file");
-    const QCommandLineOption nodeOption("node", "A node account CALL:PASSWORD (repeatable).", "account");
+    const QCommandLineOption nodeOption("node", "A node account CALL:PASSWORD (repeatable).",
+                                        "account");
     const QCommandLineOption seedOption("seed", "Store a few sample messages for a demonstration.");
-    const QCommandLineOption idleOption("idle-timeout", "Seconds a client may take to send its request (default 60).",
-                                        "seconds", "60");
+    const QCommandLineOption idleOption(
+        "idle-timeout", "Seconds a client may take to send its request (default 60).", "seconds",
+        "60");
     parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption});
     parser.process(app);
 
@@ -58,7 +63,8 @@ int main(int argc, char** argv) {
             logLine("bad --node value (expected CALL:PASSWORD): " + account.toStdString());
             return 2;
         }
-        options.accounts[gw::toUpper(account.left(colon).toStdString())] = account.mid(colon + 1).toStdString();
+        options.accounts[gw::toUpper(account.left(colon).toStdString())] =
+            account.mid(colon + 1).toStdString();
     }
     if (options.accounts.empty()) logLine("no --node account given: every request will be refused");
 
@@ -69,27 +75,29 @@ int main(int argc, char** argv) {
     }
     try {
         smsd::Store store(dbPath);
-        if (parser.isSet(seedOption)) logLine("seeded " + std::to_string(store.seed()) + " sample message(s)");
+        if (parser.isSet(seedOption))
+            logLine("seeded " + std::to_string(store.seed()) + " sample message(s)");
 
         smsd::Server server(store, options, logLine);
         std::string error;
         if (!server.listen(error)) {
             logLine("cannot listen on " + parser.value(listenOption).toStdString() + ":" +
-                std::to_string(options.port) + ": " + error);
+                    std::to_string(options.port) + ": " + error);
             return 1;
         }
 
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return 1;
         QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app,
+                         [] { QCoreApplication::quit(); });
         struct sigaction action {};
         action.sa_handler = onSignal;
         sigemptyset(&action.sa_mask);
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);
 
-        logLine("listening on " + options.address.toString().toStdString() + ":" + std::to_string(server.port()) +
-            ", database " + dbPath);
+        logLine("listening on " + options.address.toString().toStdString() + ":" +
+                std::to_string(server.port()) + ", database " + dbPath);
         const int rc = QCoreApplication::exec();
         logLine("stopped");
         return rc;

@@ -26,9 +26,12 @@ std::string listLine(const StoredMessage& m) {
 }
 
 std::string readReply(const StoredMessage& m) {
-    std::string text = "Mid: " + m.mid + "\r\nDate: " + m.originated + "\r\nFrom: " + m.sender + "\r\n";
-    for (const std::string& to : m.to) text += "To: " + to + "\r\n";
-    for (const std::string& cc : m.cc) text += "Cc: " + cc + "\r\n";
+    std::string text =
+        "Mid: " + m.mid + "\r\nDate: " + m.originated + "\r\nFrom: " + m.sender + "\r\n";
+    for (const std::string& to : m.to)
+        text += "To: " + to + "\r\n";
+    for (const std::string& cc : m.cc)
+        text += "Cc: " + cc + "\r\n";
     text += "Subject: " + m.subject + "\r\n\r\n" + m.body + "\r\n/EX\r\n";
     return text;
 }
@@ -42,8 +45,9 @@ std::vector<std::string> nonEmpty(const std::vector<std::string>& addresses) {
 
 // One client connection; deletes itself when done.
 class Connection : public QObject {
-public:
-    Connection(Server& server, QTcpSocket* socket) : QObject(&server), m_server(server), m_socket(socket) {
+  public:
+    Connection(Server& server, QTcpSocket* socket)
+        : QObject(&server), m_server(server), m_socket(socket) {
         m_socket->setParent(this);
         m_peer = m_socket->peerAddress().toString().toStdString() + ":" +
                  std::to_string(m_socket->peerPort());
@@ -54,7 +58,7 @@ public:
         m_idle.start(m_server.options().idleTimeout);
     }
 
-private:
+  private:
     void onReadyRead() {
         if (m_done) {
             m_socket->readAll();
@@ -73,7 +77,8 @@ private:
             return;
         }
         const Request& request = parsed.request;
-        std::string what = std::string(1, request.command) + " " + request.mboCall + " " + request.userCall;
+        std::string what =
+            std::string(1, request.command) + " " + request.mboCall + " " + request.userCall;
         if (!request.mid.empty()) what += " " + request.mid;
         std::string outcome;
         const std::optional<std::string> reply = m_server.answer(request, outcome);
@@ -95,7 +100,8 @@ private:
         m_idle.stop();
         m_server.log(m_peer + " " + what + ": refused, " + why);
         const linger hard{1, 0};
-        ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
+                     sizeof hard);
         m_socket->abort();
         deleteLater();
     }
@@ -122,7 +128,8 @@ bool Server::listen(std::string& error) {
 }
 
 void Server::onNewConnection() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection()) new Connection(*this, socket);
+    while (QTcpSocket* socket = m_server.nextPendingConnection())
+        new Connection(*this, socket);
 }
 
 bool Server::authorised(const Request& request) const {
@@ -141,7 +148,8 @@ std::optional<std::string> Server::answer(const Request& request, std::string& o
     case 'L': {
         std::string text;
         const std::vector<StoredMessage> waiting = m_store.waitingFor(user);
-        for (const StoredMessage& message : waiting) text += listLine(message);
+        for (const StoredMessage& message : waiting)
+            text += listLine(message);
         outcome = std::to_string(waiting.size()) + " waiting";
         return text;
     }
@@ -161,7 +169,8 @@ std::optional<std::string> Server::answer(const Request& request, std::string& o
         }
         outcome = "marked delivered";
         return std::string();
-    default: break;
+    default:
+        break;
     }
     StoredMessage message;
     message.mid = request.mid;
@@ -171,8 +180,10 @@ std::optional<std::string> Server::answer(const Request& request, std::string& o
         outcome = "no destination";
         return std::nullopt;
     }
-    const QDateTime date = QDateTime::fromString(QString::fromLatin1(request.date.c_str()), kStampFormat);
-    message.originated = (date.isValid() ? date : QDateTime::currentDateTime()).toString(kStampFormat).toStdString();
+    const QDateTime date =
+        QDateTime::fromString(QString::fromLatin1(request.date.c_str()), kStampFormat);
+    message.originated =
+        (date.isValid() ? date : QDateTime::currentDateTime()).toString(kStampFormat).toStdString();
     message.sender = user;
     message.subject = oneLine(request.subject);
     message.body = request.body;
@@ -180,7 +191,8 @@ std::optional<std::string> Server::answer(const Request& request, std::string& o
         outcome = "MID already stored";
         return std::nullopt;
     }
-    outcome = "stored for " + std::to_string(message.to.size() + message.cc.size()) + " address(es)";
+    outcome =
+        "stored for " + std::to_string(message.to.size() + message.cc.size()) + " address(es)";
     return std::string();
 }
 

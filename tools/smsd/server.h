@@ -32,7 +32,7 @@ struct ServerOptions {
 
 class Server : public QObject {
     Q_OBJECT
-public:
+  public:
     Server(Store& store, ServerOptions options, std::function<void(const std::string&)> log,
            QObject* parent = nullptr);
 
@@ -47,7 +47,7 @@ public:
     void log(const std::string& line) { m_log(line); }
     const ServerOptions& options() const { return m_options; }
 
-private:
+  private:
     void onNewConnection();
     bool authorised(const Request& request) const;
 

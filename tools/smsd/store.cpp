@@ -7,7 +7,7 @@
 namespace smsd {
 namespace {
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, const char* sql) : m_db(db) {
         if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
             throw std::runtime_error(sqlite3_errmsg(db));
@@ -17,7 +17,8 @@ public:
     Statement& operator=(const Statement&) = delete;
 
     Statement& bind(int index, const std::string& text) {
-        sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_statement, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
         return *this;
     }
     Statement& bind(int index, long long value) {
@@ -40,12 +41,13 @@ public:
     }
     std::string text(int column) const {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
-        return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column)))
+        return bytes ? std::string(bytes, static_cast<std::size_t>(
+                                              sqlite3_column_bytes(m_statement, column)))
                      : std::string();
     }
     long long integer(int column) const { return sqlite3_column_int64(m_statement, column); }
 
-private:
+  private:
     sqlite3* m_db;
     sqlite3_stmt* m_statement = nullptr;
 };
@@ -69,7 +71,8 @@ CREATE TABLE IF NOT EXISTS recipients(
 void loadRecipients(sqlite3* db, long long id, StoredMessage& message) {
     Statement rows(db, "SELECT address, kind FROM recipients WHERE message_id = ?1 ORDER BY rowid");
     rows.bind(1, id);
-    while (rows.step()) (rows.text(1) == "To" ? message.to : message.cc).push_back(rows.text(0));
+    while (rows.step())
+        (rows.text(1) == "To" ? message.to : message.cc).push_back(rows.text(0));
 }
 } // namespace
 
@@ -88,7 +91,9 @@ Store::Store(const std::string& path) {
     }
 }
 
-Store::~Store() { sqlite3_close(m_db); }
+Store::~Store() {
+    sqlite3_close(m_db);
+}
 
 void Store::exec(const char* sql) {
     char* error = nullptr;
@@ -106,14 +111,16 @@ std::vector<StoredMessage> Store::waitingFor(const std::string& user) {
     rows.bind(1, user);
     std::vector<StoredMessage> messages;
     while (rows.step())
-        messages.push_back({rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4), {}, {}});
+        messages.push_back(
+            {rows.text(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4), {}, {}});
     return messages;
 }
 
 std::optional<StoredMessage> Store::read(const std::string& mid, const std::string& user) {
-    Statement row(m_db, "SELECT m.id, m.mid, m.originated, m.sender, m.subject, m.body FROM messages m "
-                        "WHERE m.mid = ?1 AND (m.sender = ?2 COLLATE NOCASE OR EXISTS "
-                        "(SELECT 1 FROM recipients r WHERE r.message_id = m.id AND r.address = ?2))");
+    Statement row(m_db,
+                  "SELECT m.id, m.mid, m.originated, m.sender, m.subject, m.body FROM messages m "
+                  "WHERE m.mid = ?1 AND (m.sender = ?2 COLLATE NOCASE OR EXISTS "
+                  "(SELECT 1 FROM recipients r WHERE r.message_id = m.id AND r.address = ?2))");
     row.bind(1, mid).bind(2, user);
     if (!row.step()) return std::nullopt;
     StoredMessage message{row.text(1), row.text(2), row.text(3), row.text(4), row.text(5), {}, {}};
@@ -122,8 +129,9 @@ std::optional<StoredMessage> Store::read(const std::string& mid, const std::stri
 }
 
 bool Store::markDelivered(const std::string& mid, const std::string& user) {
-    Statement update(m_db, "UPDATE recipients SET delivered = 1 WHERE address = ?2 AND message_id = "
-                           "(SELECT id FROM messages WHERE mid = ?1)");
+    Statement update(m_db,
+                     "UPDATE recipients SET delivered = 1 WHERE address = ?2 AND message_id = "
+                     "(SELECT id FROM messages WHERE mid = ?1)");
     update.bind(1, mid).bind(2, user);
     update.step();
     return sqlite3_changes(m_db) > 0;
@@ -134,17 +142,22 @@ bool Store::add(const StoredMessage& message) {
     try {
         Statement insert(m_db, "INSERT INTO messages(mid, originated, sender, subject, body) "
                                "VALUES(?1, ?2, ?3, ?4, ?5)");
-        insert.bind(1, message.mid).bind(2, message.originated).bind(3, message.sender)
-            .bind(4, message.subject).bind(5, message.body);
+        insert.bind(1, message.mid)
+            .bind(2, message.originated)
+            .bind(3, message.sender)
+            .bind(4, message.subject)
+            .bind(5, message.body);
         if (!insert.tryRun()) {
             exec("ROLLBACK");
             return false;
         }
         const long long id = sqlite3_last_insert_rowid(m_db);
-        auto addRecipients = [&](const std::vector<std::string>& addresses, const std::string& kind) {
+        auto addRecipients = [&](const std::vector<std::string>& addresses,
+                                 const std::string& kind) {
             for (const std::string& address : addresses) {
-                Statement recipient(m_db, "INSERT OR IGNORE INTO recipients(message_id, address, kind) "
-                                          "VALUES(?1, ?2, ?3)");
+                Statement recipient(m_db,
+                                    "INSERT OR IGNORE INTO recipients(message_id, address, kind) "
+                                    "VALUES(?1, ?2, ?3)");
                 recipient.bind(1, id).bind(2, address).bind(3, kind);
                 recipient.step();
             }
@@ -161,16 +174,31 @@ bool Store::add(const StoredMessage& message) {
 
 int Store::seed() {
     const std::vector<StoredMessage> samples = {
-        {"SMS_SEED0001", "2026/05/01 09:15", "N1CALL", "Welcome to the node",
+        {"SMS_SEED0001",
+         "2026/05/01 09:15",
+         "N1CALL",
+         "Welcome to the node",
          "Hello from the short-message server.\r\nType R 1 to read, K 1 to mark it delivered.",
-         {"N0CALL"}, {}},
-        {"SMS_SEED0002", "2026/05/02 18:40", "N2CALL", "Net tonight",
-         "The club net starts at 20:00 on the usual frequency.", {"N0CALL"}, {"N1CALL"}},
-        {"SMS_SEED0003", "2026/05/03 07:05", "N0CALL", "Antenna party",
-         "Bring coax and a ladder on Saturday.", {"N1CALL"}, {}},
+         {"N0CALL"},
+         {}},
+        {"SMS_SEED0002",
+         "2026/05/02 18:40",
+         "N2CALL",
+         "Net tonight",
+         "The club net starts at 20:00 on the usual frequency.",
+         {"N0CALL"},
+         {"N1CALL"}},
+        {"SMS_SEED0003",
+         "2026/05/03 07:05",
+         "N0CALL",
+         "Antenna party",
+         "Bring coax and a ladder on Saturday.",
+         {"N1CALL"},
+         {}},
     };
     int added = 0;
-    for (const StoredMessage& message : samples) added += add(message) ? 1 : 0;
+    for (const StoredMessage& message : samples)
+        added += add(message) ? 1 : 0;
     return added;
 }
 

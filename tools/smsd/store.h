@@ -20,7 +20,7 @@ struct StoredMessage {
 };
 
 class Store {
-public:
+  public:
     // Opens (creating when needed) the database; ":memory:" keeps it in memory. Throws
     // std::runtime_error when the file cannot be opened.
     explicit Store(const std::string& path);
@@ -40,7 +40,7 @@ public:
     // A few sample messages for a demonstration; those already present are left alone.
     int seed();
 
-private:
+  private:
     void exec(const char* sql);
     sqlite3* m_db = nullptr;
 };

@@ -8,7 +8,8 @@ namespace {
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
     std::string out;
     std::size_t pos = 0;
-    for (std::size_t hit; (hit = text.find(from, pos)) != std::string_view::npos; pos = hit + from.size())
+    for (std::size_t hit; (hit = text.find(from, pos)) != std::string_view::npos;
+         pos = hit + from.size())
         out.append(text.substr(pos, hit - pos)).append(to);
     out.append(text.substr(pos));
     return out;
@@ -17,7 +18,8 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 std::vector<std::string_view> split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
     std::size_t start = 0;
-    for (std::size_t hit; (hit = text.find(separator, start)) != std::string_view::npos; start = hit + 1)
+    for (std::size_t hit; (hit = text.find(separator, start)) != std::string_view::npos;
+         start = hit + 1)
         parts.push_back(text.substr(start, hit - start));
     parts.push_back(text.substr(start));
     return parts;
@@ -51,10 +53,14 @@ bool readMessage(const std::vector<std::string_view>& lines, Request& request) {
         if (colon == std::string_view::npos) continue;
         const std::string key = gw::toUpper(line.substr(0, colon));
         const std::string value = gw::trim(line.substr(colon + 1));
-        if (key == "TO") request.to.push_back(value);
-        else if (key == "CC") request.cc.push_back(value);
-        else if (key == "SUBJECT") request.subject = value;
-        else if (key == "DATE") request.date = value;
+        if (key == "TO")
+            request.to.push_back(value);
+        else if (key == "CC")
+            request.cc.push_back(value);
+        else if (key == "SUBJECT")
+            request.subject = value;
+        else if (key == "DATE")
+            request.date = value;
     }
     if (i >= lines.size()) return false;
     std::string body;

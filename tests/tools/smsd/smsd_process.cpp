@@ -21,7 +21,8 @@ SmsdProcess::SmsdProcess(const QStringList& arguments) {
         m_process.waitForReadyRead(100);
         m_log += m_process.readAllStandardError().toStdString();
         std::smatch match;
-        if (std::regex_search(m_log, match, listening)) m_port = static_cast<std::uint16_t>(std::stoi(match[1]));
+        if (std::regex_search(m_log, match, listening))
+            m_port = static_cast<std::uint16_t>(std::stoi(match[1]));
         if (m_process.state() == QProcess::NotRunning) break;
     }
 }
@@ -71,8 +72,10 @@ Exchange finish(int fd) {
             result.reply.append(buffer, static_cast<std::size_t>(n));
             continue;
         }
-        if (n == 0) result.closed = true;
-        else result.reset = errno == ECONNRESET;
+        if (n == 0)
+            result.closed = true;
+        else
+            result.reset = errno == ECONNRESET;
         break;
     }
     ::close(fd);

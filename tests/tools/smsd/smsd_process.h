@@ -10,7 +10,7 @@
 namespace gwtest {
 
 class SmsdProcess {
-public:
+  public:
     // Starts smsd with --port 0 --db :memory: and the given extra arguments.
     explicit SmsdProcess(const QStringList& arguments);
     ~SmsdProcess();
@@ -22,7 +22,7 @@ public:
     // Sends SIGTERM and waits (bounded) for the exit; the exit code, or -1.
     int terminate();
 
-private:
+  private:
     QProcess m_process;
     std::string m_log;
     std::uint16_t m_port = 0;
@@ -30,8 +30,8 @@ private:
 
 struct Exchange {
     std::string reply;
-    bool reset = false;    // the server aborted with a reset
-    bool closed = false;   // the server closed normally
+    bool reset = false;  // the server aborted with a reset
+    bool closed = false; // the server closed normally
 };
 
 // Connects to 127.0.0.1:port, sends `request`, reads until the server ends (at most 5 s).

@@ -14,10 +14,10 @@ namespace {
 const QStringList kAccount{"--node", "gw1mbo:s3|cr\\t"};
 const std::string kAuth = "GW1MBO|s3\\1cr\\0t|";
 
-std::string send(const std::string& from, const std::string& mid, const std::string& to, const std::string& cc,
-                 const std::string& subject, const std::string& body) {
-    std::string text = "S|" + kAuth + from + "|" + mid + "|\r\nMid: " + mid + "\r\nDate: 2026/04/30 21:15\r\nFrom: " +
-                       from + "\r\nTo: " + to + "\r\n";
+std::string send(const std::string& from, const std::string& mid, const std::string& to,
+                 const std::string& cc, const std::string& subject, const std::string& body) {
+    std::string text = "S|" + kAuth + from + "|" + mid + "|\r\nMid: " + mid +
+                       "\r\nDate: 2026/04/30 21:15\r\nFrom: " + from + "\r\nTo: " + to + "\r\n";
     if (!cc.empty()) text += "Cc: " + cc + "\r\n";
     return text + "Subject: " + subject + "\r\n\r\n" + body + "\r\n/EX\r\n";
 }
@@ -26,8 +26,8 @@ std::string send(const std::string& from, const std::string& mid, const std::str
 TEST(SmsdServer, SendListReadKillRoundTrip) {
     SmsdProcess smsd(kAccount);
     ASSERT_TRUE(smsd.running()) << smsd.log();
-    Exchange stored = exchange(smsd.port(), send("N0CALL", "SMS_RT000001", "n5call", "N6CALL", "Field | day",
-                                                 "First\r\nSecond\r\n"));
+    Exchange stored = exchange(smsd.port(), send("N0CALL", "SMS_RT000001", "n5call", "N6CALL",
+                                                 "Field | day", "First\r\nSecond\r\n"));
     EXPECT_TRUE(stored.closed);
     EXPECT_EQ(stored.reply, "");
 
@@ -37,13 +37,16 @@ TEST(SmsdServer, SendListReadKillRoundTrip) {
 
     Exchange read = exchange(smsd.port(), "R|" + kAuth + "N6CALL|SMS_RT000001|\r\n");
     EXPECT_TRUE(read.closed);
-    EXPECT_EQ(read.reply, "Mid: SMS_RT000001\r\nDate: 2026/04/30 21:15\r\nFrom: N0CALL\r\nTo: N5CALL\r\n"
-                          "Cc: N6CALL\r\nSubject: Field | day\r\n\r\nFirst\r\nSecond\r\n\r\n/EX\r\n");
+    EXPECT_EQ(read.reply,
+              "Mid: SMS_RT000001\r\nDate: 2026/04/30 21:15\r\nFrom: N0CALL\r\nTo: N5CALL\r\n"
+              "Cc: N6CALL\r\nSubject: Field | day\r\n\r\nFirst\r\nSecond\r\n\r\n/EX\r\n");
 
     Exchange kill = exchange(smsd.port(), "K|" + kAuth + "N5CALL|SMS_RT000001|\r\n");
     EXPECT_TRUE(kill.closed);
-    EXPECT_EQ(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").reply, "") << "delivered for N5CALL";
-    EXPECT_NE(exchange(smsd.port(), "L|" + kAuth + "N6CALL|\r\n").reply, "") << "still waiting for the Cc";
+    EXPECT_EQ(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").reply, "")
+        << "delivered for N5CALL";
+    EXPECT_NE(exchange(smsd.port(), "L|" + kAuth + "N6CALL|\r\n").reply, "")
+        << "still waiting for the Cc";
     const std::string log = smsd.log();
     EXPECT_NE(log.find("K GW1MBO N5CALL SMS_RT000001: marked delivered"), std::string::npos) << log;
 }
@@ -84,8 +87,10 @@ TEST(SmsdServer, RefusalsResetExceptReadErrors) {
     EXPECT_EQ(notYours.reply, "No such message: SMS_DUP");
     Exchange denied = exchange(smsd.port(), "R|GW1MBO|wrong|N5CALL|SMS_DUP|\r\n");
     EXPECT_TRUE(denied.closed);
-    EXPECT_EQ(denied.reply.find("\r\n\r\n"), std::string::npos) << "no empty line: the node reads an error";
-    EXPECT_EQ(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").reply.find("again"), std::string::npos)
+    EXPECT_EQ(denied.reply.find("\r\n\r\n"), std::string::npos)
+        << "no empty line: the node reads an error";
+    EXPECT_EQ(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").reply.find("again"),
+              std::string::npos)
         << "the duplicate MID did not replace the stored message";
 }
 
@@ -97,8 +102,10 @@ TEST(SmsdServer, ServesConcurrentClients) {
     for (int i = 0; i < 8; ++i) {
         const int fd = connectTo(smsd.port());
         ASSERT_GE(fd, 0);
-        const std::string half = "S|" + kAuth + "N0CALL|SMS_CC" + std::to_string(i) + "|\r\nTo: N5CALL\r\n";
-        ASSERT_EQ(::send(fd, half.data(), half.size(), MSG_NOSIGNAL), static_cast<ssize_t>(half.size()));
+        const std::string half =
+            "S|" + kAuth + "N0CALL|SMS_CC" + std::to_string(i) + "|\r\nTo: N5CALL\r\n";
+        ASSERT_EQ(::send(fd, half.data(), half.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(half.size()));
         waiting.push_back(fd);
     }
     Exchange meanwhile = exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n");
@@ -106,9 +113,11 @@ TEST(SmsdServer, ServesConcurrentClients) {
     EXPECT_EQ(meanwhile.reply, "");
     for (int fd : waiting) {
         const std::string rest = "Subject: s\r\n\r\nbody\r\n/EX\r\n";
-        ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL), static_cast<ssize_t>(rest.size()));
+        ASSERT_EQ(::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(rest.size()));
     }
-    for (int fd : waiting) EXPECT_TRUE(finish(fd).closed);
+    for (int fd : waiting)
+        EXPECT_TRUE(finish(fd).closed);
     const std::string list = exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").reply;
     EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 8) << list;
 }
@@ -120,7 +129,8 @@ TEST(SmsdServer, KeepsMessagesInItsDatabaseAndStopsOnSigterm) {
     {
         SmsdProcess smsd(kAccount + QStringList{"--db", db, "--seed"});
         ASSERT_TRUE(smsd.running()) << smsd.log();
-        EXPECT_TRUE(exchange(smsd.port(), send("N0CALL", "SMS_KEEP", "N5CALL", "", "kept", "b")).closed);
+        EXPECT_TRUE(
+            exchange(smsd.port(), send("N0CALL", "SMS_KEEP", "N5CALL", "", "kept", "b")).closed);
         EXPECT_EQ(smsd.terminate(), 0);
         const std::string log = smsd.log();
         EXPECT_NE(log.find("seeded 3 sample message(s)"), std::string::npos) << log;
@@ -128,9 +138,11 @@ TEST(SmsdServer, KeepsMessagesInItsDatabaseAndStopsOnSigterm) {
     }
     SmsdProcess again(kAccount + QStringList{"--db", db, "--seed"});
     ASSERT_TRUE(again.running());
-    EXPECT_NE(exchange(again.port(), "L|" + kAuth + "N5CALL|\r\n").reply.find("SMS_KEEP|"), std::string::npos);
+    EXPECT_NE(exchange(again.port(), "L|" + kAuth + "N5CALL|\r\n").reply.find("SMS_KEEP|"),
+              std::string::npos);
     EXPECT_EQ(exchange(again.port(), "L|" + kAuth + "N0CALL|\r\n").reply.find("SMS_SEED0001|"), 0u);
-    EXPECT_NE(again.log().find("seeded 0 sample message(s)"), std::string::npos) << "seeding is idempotent";
+    EXPECT_NE(again.log().find("seeded 0 sample message(s)"), std::string::npos)
+        << "seeding is idempotent";
 }
 
 TEST(SmsdServer, RefusesBadCommandLines) {

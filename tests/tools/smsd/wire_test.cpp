@@ -22,14 +22,17 @@ TEST(SmsdWire, ListAndReadLines) {
 TEST(SmsdWire, IncompleteUntilTheLineEnds) {
     EXPECT_EQ(parseRequest("").status, Status::Incomplete);
     EXPECT_EQ(parseRequest("L|GW1MBO|pw|N0CA").status, Status::Incomplete);
-    EXPECT_EQ(parseRequest("S|GW1MBO|pw|N0CALL|M1|\r\nMid: M1\r\nTo: N1CALL\r\n").status, Status::Incomplete);
-    EXPECT_EQ(parseRequest("S|GW1MBO|pw|N0CALL|M1|\r\nTo: N1CALL\r\n\r\nbody\r\n/EX").status, Status::Incomplete);
+    EXPECT_EQ(parseRequest("S|GW1MBO|pw|N0CALL|M1|\r\nMid: M1\r\nTo: N1CALL\r\n").status,
+              Status::Incomplete);
+    EXPECT_EQ(parseRequest("S|GW1MBO|pw|N0CALL|M1|\r\nTo: N1CALL\r\n\r\nbody\r\n/EX").status,
+              Status::Incomplete);
 }
 
 TEST(SmsdWire, MalformedRequests) {
-    for (const char* text : {"X|GW1MBO|pw|N0CALL|\r\n", "LL|GW1MBO|pw|N0CALL|\r\n", "L|GW1MBO|pw|\r\n",
-                             "L|GW1MBO|pw|N0CALL\r\n", "L|GW1MBO|pw|N0CALL|extra|\r\n", "R|GW1MBO|pw|N0CALL|\r\n",
-                             "K|GW1MBO|pw|N0CALL||\r\n", "L||pw|N0CALL|\r\n", "\r\n"})
+    for (const char* text :
+         {"X|GW1MBO|pw|N0CALL|\r\n", "LL|GW1MBO|pw|N0CALL|\r\n", "L|GW1MBO|pw|\r\n",
+          "L|GW1MBO|pw|N0CALL\r\n", "L|GW1MBO|pw|N0CALL|extra|\r\n", "R|GW1MBO|pw|N0CALL|\r\n",
+          "K|GW1MBO|pw|N0CALL||\r\n", "L||pw|N0CALL|\r\n", "\r\n"})
         EXPECT_EQ(parseRequest(text).status, Status::Malformed) << text;
 }
 
@@ -46,7 +49,8 @@ TEST(SmsdWire, SendMessageBlock) {
     EXPECT_EQ(r.to, (std::vector<std::string>{"N1CALL", ""}));
     EXPECT_EQ(r.cc, std::vector<std::string>{"N2CALL"});
     EXPECT_EQ(r.subject, "Hi there");
-    EXPECT_EQ(r.body, "line one\rstill one\r\n\r\nline three") << "line ends inside the body are kept";
+    EXPECT_EQ(r.body, "line one\rstill one\r\n\r\nline three")
+        << "line ends inside the body are kept";
 }
 
 TEST(SmsdWire, FieldEscapingRoundTrips) {
