@@ -3,58 +3,16 @@
 #include "core/frm_main.h"
 
 #include "common/colours.h"
-#include "common/datetime.h"
-#include "core_fakes.h"
-#include "server/server_queues.h"
+#include "main_fixture.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace gw;
 using namespace gw::test;
 
-namespace {
-std::string readAll(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
-}
-
-class FrmMainTest : public testing::Test {
-protected:
-    QTemporaryDir dir;
-    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
-    FakeClock clock{QDateTime(QDate(2026, 5, 14), QTime(10, 30, 0))};
-    RecordingDialogs dialogs;
-    FakeRadio radio;
-    FakeSetup setup;
-    ServerQueues queues;
-    frmMain main{settings, clock, dialogs, queues};
-
-    void SetUp() override {
-        setup.folder = dir.path().toStdString();
-        ASSERT_TRUE(main.startUp("1"));
-        main.handOver(radio, setup);
-    }
-    std::string logText() const { return readAll(dir.path().toStdString() + "/N0CALL_1_05.log"); }
-    std::string stamp() const { return generalDateTime(clock.now()); }
-    void tick(int n = 1) {
-        for (int i = 0; i < n; ++i) {
-            clock.advance(std::chrono::minutes(1));
-            main.tmrActiveTimer1_Timer();
-        }
-    }
-    std::vector<std::string> monitorItems() const {
-        std::vector<std::string> items;
-        for (int i = 0; i < main.lstMonitor->count(); ++i)
-            items.push_back(main.lstMonitor->item(i)->text().toStdString());
-        return items;
-    }
-};
-} // namespace
 
 TEST_F(FrmMainTest, StartUpWritesHeartbeatCaptionAndHandsOverToSetup) {
     EXPECT_EQ(settings.read("Client1", "Active", ""), stamp());
