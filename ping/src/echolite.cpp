@@ -265,10 +265,7 @@ void Echolite::receive()
     while (socket_ >= 0 && !closeRequested_ && !failure) {
         uint32_t from = 0;
         const int n = ws.recvfrom(socket_, packet_.data(), int(packet_.size()), 0, &from);
-        if (n == 0) {
-            closeRequested_ = true;
-            break;
-        }
+        // An empty datagram is no sign of a closed peer on an ICMP socket: it is a runt.
         if (n < 0) {
             const int error = ws.WSAGetLastError();
             if (error != winsock::kWouldBlock && error != winsock::kNotSocket)

@@ -106,9 +106,10 @@ std::string winsockErrorName(int code)
 
 std::string winsockErrorText(int code)
 {
+    code = static_cast<uint16_t>(code);
     const std::string name = winsockErrorName(code);
     char text[300];
-    std::snprintf(text, sizeof text, "[%d] %s", int(static_cast<uint16_t>(code)),
+    std::snprintf(text, sizeof text, "[%d] %s", code,
                   name.empty() ? "(no description available)" : name.c_str());
     return text;
 }
