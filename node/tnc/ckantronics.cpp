@@ -131,9 +131,13 @@ bool CKantronics::SetHostMode() {
     clearRaw();
     send("RESET" + kCr);
     if (!waitFor(5s, [this] { return rawHas("S00"); })) return false;
-    // Whatever arrived in terminal mode is not the start of a frame.
+    // Whatever arrived in terminal mode is not the start of a frame; frames that came in the
+    // same read as the reset confirmation (a user connecting at once) are.
     m_decoder.clear();
     m_hostMode = true;
+    std::size_t after = m_raw.find("S00") + 3;
+    if (after < m_raw.size() && m_raw[after] == kFend) ++after;
+    m_decoder.feed(std::string_view(m_raw).substr(after));
     return true;
 }
 

@@ -73,6 +73,13 @@ TEST_F(KantronicsTest, ReceivedFramesBecomeEventsInOrderWithPayloadUnescaped) {
     EXPECT_EQ(driver.lastDataFrame(), "D1Aa\xC0" "b\xDB\r");
 }
 
+TEST_F(KantronicsTest, FramesArrivingWithTheResetConfirmationAreKept) {
+    tnc.afterReset = "noise" + fend("S1A*** CONNECTED to N0CALL") + fend("D1Ahi\r");
+    ASSERT_TRUE(create("KPC3").Init());
+    EXPECT_EQ(rig.main.statuses, std::vector<std::string>{"S1A*** CONNECTED to N0CALL"});
+    EXPECT_EQ(rig.main.data, std::vector<std::string>{"D1Ahi\r"});
+}
+
 TEST_F(KantronicsTest, FramesAreNotCutInTerminalMode) {
     CKantronics& driver = create("KPC3");
     driver.SerialIn(fend("D1Ahello"));

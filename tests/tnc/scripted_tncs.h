@@ -40,7 +40,7 @@ struct ScriptedKantronics {
         } else if (line == "RESET") {
             if (storedHost) {
                 host = true;
-                serial.reply("\xC0\xC0S00\xC0");
+                serial.reply("\xC0\xC0S00\xC0" + afterReset);
             } else {
                 serial.reply("KANTRONICS KPC3\r\ncmd:");
             }
@@ -79,6 +79,7 @@ struct ScriptedKantronics {
     bool host = false, storedHost = false, off = false;
     int silentAnswers = 0;
     std::string paclen = "PACLEN 128", maxusers = "MAXUSERS 10";
+    std::string afterReset; // frames sent in the same piece as the reset confirmation
     std::string listing = "DISPLAY\r\nECHO ON\r\nINTFACE TERMINAL\r\nPACLEN 128\r\nSTREAMSW $7C (|)\r\n";
     std::string received, terminal, frames;
     std::vector<std::string> commands;

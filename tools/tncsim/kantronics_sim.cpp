@@ -205,6 +205,8 @@ void KantronicsSim::hostFrame(const std::string& body) {
     }
     const std::string name = upper(rest.substr(0, rest.find(' ')));
     if (name == "RESET" || name == "RESTART") {
+        // A command without output answers with an empty body, before the reset itself.
+        frame(header, "");
         reset();
     } else if (name == "DISPLAY" || name == "DISP") {
         frame(header, m_params.listing());

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <unistd.h>
 
@@ -79,9 +80,13 @@ int main(int argc, char** argv) {
 
     std::string typed;
     bool stdinOpen = !options.interactive.empty();
+    std::optional<Clock::time_point> workingSince;
     while (g_stop == 0) {
-        if (tnc->working()) users.start();
-        const auto wait = std::min(line.flush(), users.run());
+        if (tnc->working() && !workingSince) workingSince = Clock::now();
+        if (workingSince && Clock::now() - *workingSince >= std::chrono::milliseconds(options.startAfterMs))
+            users.start();
+        auto wait = std::min(line.flush(), users.run());
+        if (!users.started() && workingSince) wait = std::min(wait, std::chrono::milliseconds(20));
         if (options.exitWhenDone && users.started() && users.scriptDone() && line.flush().count() >= 1000) break;
         pollfd fds[2] = {{line.masterFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         const int ready = ::poll(fds, stdinOpen ? 2 : 1, static_cast<int>(wait.count()));

@@ -9,7 +9,8 @@ namespace tncsim {
 const char* usage() {
     return "usage: tncsim [--type KPC3|KPC9612|KAM|TNC2] [--echo on|off] [--host]\n"
            "              [--speed BPS] [--delay MS] [--garbage N] [--off] [--no-answer CMD]...\n"
-           "              [--script FILE] [--interactive 1A] [--link-com N] [--exit-when-done]\n"
+           "              [--script FILE] [--start-after MS] [--interactive 1A] [--link-com N]\n"
+           "              [--exit-when-done]\n"
            "  --host            start in host mode (INTFACE HOST stored), Kantronics only\n"
            "  --speed BPS       pace answers to the line speed (ten bits a character)\n"
            "  --delay MS        answer every command late\n"
@@ -17,6 +18,7 @@ const char* usage() {
            "  --off             a TNC switched off: nothing is ever answered\n"
            "  --no-answer CMD   never answer that command (repeatable)\n"
            "  --script FILE     scripted radio users (see radio_users.h for the steps)\n"
+           "  --start-after MS  scripted users begin this long after host or converse mode (500)\n"
            "  --interactive PS  type as the radio user of port P, stream S on stdin\n"
            "  --link-com N      make $XDG_CONFIG_HOME/gullwick/devices/comN point at the pty\n";
 }
@@ -71,6 +73,8 @@ std::optional<std::string> parseOptions(int argc, char** argv, SimOptions& optio
             options.interactive = *who;
         } else if (arg == "--link-com") {
             if (!number(options.linkCom) || options.linkCom < 1) return "--link-com wants a port number";
+        } else if (arg == "--start-after") {
+            if (!number(options.startAfterMs)) return "--start-after wants milliseconds";
         } else if (arg == "--exit-when-done") {
             options.exitWhenDone = true;
         } else {

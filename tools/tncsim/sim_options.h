@@ -20,6 +20,7 @@ struct SimOptions {
     std::string interactive; // "1A": a person types as that stream's user
     int linkCom = 0;         // create $XDG_CONFIG_HOME/gullwick/devices/comN
     bool exitWhenDone = false;
+    int startAfterMs = 500; // users begin this long after the TNC reaches its working mode
 };
 
 // Fills `options` from the arguments; on a bad argument returns the message to show.
