@@ -305,6 +305,15 @@ void frmMain::MonitorMsg(int nPort, const std::string& sStreamID, const std::str
 
 void frmMain::Log(const std::string& sMsg) { m_log->Log(sMsg); }
 
+std::string frmMain::serverAddress() const {
+    return m_setup != nullptr ? m_setup->serverAddress() : std::string();
+}
+
+void frmMain::setServerIndicator(ServerIndicator state) {
+    const IndicatorColour colour = indicatorColour(state);
+    setBackground(lblCMBO, QColor(colour.red, colour.green, colour.blue));
+}
+
 void frmMain::PostLog(int nStream, const std::string& sMsg) {
     if (!StreamTable::valid(nStream)) return;
     const StreamRecord& entry = Streams[nStream];

@@ -11,6 +11,7 @@
 #include "core/setup_side.h"
 #include "core/stream_table.h"
 #include "server/cresponse.h"
+#include "server/server_link_host.h"
 #include "server/server_queues.h"
 
 #include <QMainWindow>
@@ -36,7 +37,7 @@ namespace gw {
 
 class frmAbout;
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public ServerLinkHost {
     Q_OBJECT
 public:
     frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
@@ -66,6 +67,10 @@ public:
     void PostLog(int nStream, const std::string& sMsg);
     void FlushLog();
     NodeLog& nodeLog() { return *m_log; }
+
+    // ServerLinkHost: the server address and the server indicator lblCMBO.
+    std::string serverAddress() const override;
+    void setServerIndicator(ServerIndicator state) override;
 
     // Replies from the server, one per tick of the one-second timer.
     void tmr_Timer();

@@ -14,6 +14,7 @@ public:
     virtual std::string filePath() const = 0;     // txtPath
     virtual std::string nodeCall() const = 0;     // txtMBOCall
     virtual std::string password() const = 0;     // sPassword
+    virtual std::string serverAddress() const = 0; // txtIPAddress
     virtual std::string tncType() const = 0;      // ComboType
     virtual bool restoreChecked() const = 0;      // chkRestore
     virtual bool portOpen() const = 0;            // the serial port's open flag

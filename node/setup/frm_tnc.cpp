@@ -319,6 +319,7 @@ bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
 bool frmTNC::logEnabled() const { return chkEnbLog->isChecked(); }
 std::string frmTNC::filePath() const { return fromQString(txtPath->text()); }
 std::string frmTNC::nodeCall() const { return fromQString(txtMBOCall->text()); }
+std::string frmTNC::serverAddress() const { return fromQString(txtIPAddress->text()); }
 std::string frmTNC::tncType() const { return fromQString(ComboType->currentText()); }
 bool frmTNC::restoreChecked() const { return chkRestore->isChecked(); }
 std::string frmTNC::hangUpDelayText() const { return fromQString(txtHangUpDelay->text()); }

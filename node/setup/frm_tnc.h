@@ -62,6 +62,7 @@ public:
     std::string filePath() const override;
     std::string nodeCall() const override;
     std::string password() const override { return sPassword; }
+    std::string serverAddress() const override;
     std::string tncType() const override;
     bool restoreChecked() const override;
     bool portOpen() const override { return false; }

@@ -53,7 +53,7 @@ public:
 class FakeSetup : public SetupSide {
 public:
     bool log = true;
-    std::string folder, call = "N0CALL", type = "KPC3", pass = "SECRET";
+    std::string folder, call = "N0CALL", type = "KPC3", pass = "SECRET", address = "127.0.0.1";
     bool restore = true, open = true;
     std::vector<std::string> calls;
 
@@ -61,6 +61,7 @@ public:
     std::string filePath() const override { return folder; }
     std::string nodeCall() const override { return call; }
     std::string password() const override { return pass; }
+    std::string serverAddress() const override { return address; }
     std::string tncType() const override { return type; }
     bool restoreChecked() const override { return restore; }
     bool portOpen() const override { return open; }

@@ -1,0 +1,107 @@
+// Two radio users on two streams through the whole request path: interpreter, command
+// queue, the server link against a real smsd on 127.0.0.1, reply queue and reply tick.
+#include "main_fixture.h"
+
+#include "server/frm_brevane.h"
+#include "smsd_process.h"
+
+#include <QCoreApplication>
+
+using namespace gw;
+using namespace gw::test;
+
+namespace {
+class ServerRoundTrip : public FrmMainTest {
+protected:
+    gwtest::SmsdProcess smsd{{"--node", "N0CALL:SECRET", "--seed"}};
+    QtEventPump pump;
+    std::unique_ptr<frmBrevane> link;
+
+    void SetUp() override {
+        FrmMainTest::SetUp();
+        ASSERT_TRUE(smsd.running()) << smsd.log();
+        link = std::make_unique<frmBrevane>(queues, main, pump,
+                                            frmBrevane::Options{smsd.port(), false});
+        link->Load();
+        connectUser("A", "N0CALL");
+        connectUser("B", "N1CALL");
+    }
+    // Runs both one-second timers by hand until every request has been answered and
+    // delivered (bounded to 10 s of real time).
+    void runUntilDelivered() {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10'000) {
+            if (!link->busy()) link->tmr_Timer();
+            main.tmr_Timer();
+            if (queues.CommandQueue.Count() == 0 && queues.ReplyQueue.Count() == 0 && !link->busy())
+                return;
+            pump.pump(std::chrono::milliseconds(10));
+        }
+        ADD_FAILURE() << "requests still pending after 10 s";
+    }
+    // What each stream received since the last call.
+    std::map<std::string, std::string> received() {
+        std::map<std::string, std::string> byStream;
+        for (const auto& sent : radio.data) byStream[sent.stream] += sent.text;
+        radio.data.clear();
+        return byStream;
+    }
+};
+} // namespace
+
+TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
+    say("A", "LM\r");
+    say("B", "lm\r");
+    runUntilDelivered();
+    auto got = received();
+    EXPECT_EQ(got["A"], "(1) SMS_SEED0001  2026/05/01 09:15  81  N1CALL  Welcome to the node\r"
+                        "(2) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r\rSMS>");
+    EXPECT_EQ(got["B"], "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r"
+                        "(2) SMS_SEED0003  2026/05/03 07:05  36  N0CALL  Antenna party\r\rSMS>");
+
+    say("A", "R 1\r");
+    say("B", "SP n0call\r");
+    const std::string mid = main.Streams[2].Mid;
+    EXPECT_EQ(received()["B"], "Enter the subject for new MID " + mid + " to n0call :\r");
+    say("B", "Field day\r");
+    say("B", "one\r");
+    say("B", "two\r");
+    say("B", "/EX\r");
+    runUntilDelivered();
+    got = received();
+    EXPECT_EQ(got["A"], "Mid: SMS_SEED0001\rDate: 2026/05/01 09:15\rFrom: N1CALL\rTo: N0CALL\r"
+                        "Subject: Welcome to the node\rHello from the short-message server.\r"
+                        "Type R 1 to read, K 1 to mark it delivered.\rSMS>");
+    EXPECT_EQ(got["B"], "Enter Msg, end with /EX on a separate line:\rMid: " + mid +
+                            " accepted!\rSMS>");
+
+    say("A", "K 1\r");
+    runUntilDelivered();
+    say("A", "LM\r");
+    runUntilDelivered();
+    EXPECT_EQ(received()["A"],
+              "Destination N0CALL of Mid: SMS_SEED0001 marked delivered!\rSMS>"
+              "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r"
+              "(2) " + mid + "  2026/05/14 10:30  8  N1CALL  Field day\r\rSMS>");
+
+    const std::string log = logText();
+    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  List: 2 messages.\r\n"), std::string::npos);
+    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Read.\r\n"), std::string::npos);
+    EXPECT_NE(log.find("1/B N1CALL; 2026/05/14 10:30  MID : " + mid + " Sent.\r\n"), std::string::npos);
+    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Killed.\r\n"), std::string::npos);
+}
+
+TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {
+    say("A", "LM\r");
+    main.StatusEvent("S1A*** DISCONNECTED");
+    connectUser("A", "W1AW");
+    runUntilDelivered();
+    EXPECT_EQ(received()["A"], "");
+    EXPECT_EQ(main.Streams[1].ListedMids, std::vector<std::string>{""});
+    EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: stream taken by W1AW @ "),
+              std::string::npos);
+    say("A", "LM\r");
+    runUntilDelivered();
+    EXPECT_EQ(received()["A"], "<None found>\r\rSMS>") << "the new user gets their own list";
+}
