@@ -7,7 +7,6 @@
 #include "tnc/device_map.h"
 
 #include <cerrno>
-#include <charconv>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>

@@ -214,6 +214,27 @@ TEST_F(PtyPort, LongSendLeavesInChunksOfFourThousand) {
     EXPECT_EQ(port.pendingOutput(), 0u);
 }
 
+TEST_F(PtyPort, TextTheDeviceCannotTakeYetStaysBuffered) {
+    port.PortOpen(true);
+    // Nobody reads the master: the terminal's queue fills and the rest must wait, in order.
+    std::string sent;
+    for (int i = 0; i < 400 && port.pendingOutput() == 0; ++i) {
+        const std::string block = std::to_string(i) + std::string(990, static_cast<char>('a' + i % 26)) + "|";
+        sent += block;
+        port.DataToSend(block);
+    }
+    ASSERT_GT(port.pendingOutput(), 0u) << "the queue never filled";
+    port.DataToSend("tail");
+    sent += "tail";
+    std::string got;
+    for (int turn = 0; turn < 2000 && got.size() < sent.size(); ++turn) {
+        got += drain();
+        port.Poll();
+    }
+    EXPECT_EQ(got, sent);
+    EXPECT_EQ(port.pendingOutput(), 0u);
+}
+
 TEST_F(PtyPort, ReadsReturnAtOnceWithAtMostAThousandBytes) {
     port.PortOpen(true);
     EXPECT_EQ(port.DataToReceive(), "");

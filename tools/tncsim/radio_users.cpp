@@ -204,7 +204,8 @@ std::chrono::milliseconds RadioUsers::run() {
             u.stepStarted = false;
         }
     }
-    return std::chrono::milliseconds(20);
+    // Waiting steps are checked often; with nothing left the loop sleeps until input.
+    return std::chrono::milliseconds(scriptDone() ? 1000 : 20);
 }
 
 bool RadioUsers::scriptDone() const {
