@@ -11,8 +11,8 @@
 
 namespace gw {
 namespace {
-constexpr std::array<std::int32_t, 15> kBaudRates{110,   300,   600,   1200,  2400,
-                                                  4800,  9600,  14400, 19200, 38400,
+constexpr std::array<std::int32_t, 15> kBaudRates{110,   300,   600,    1200,   2400,
+                                                  4800,  9600,  14400,  19200,  38400,
                                                   56000, 57600, 115200, 128000, 256000};
 [[noreturn]] void reject(const char* description) {
     throw NodeError(CDcb::kErrorNumber, "CDcb", description);
@@ -47,17 +47,34 @@ void CDcb::fillTermios(termios& tio) const {
     // Linux has no 4-bit characters; 5 is the nearest the hardware offers.
     switch (m_byteSize) {
     case 4:
-    case 5: tio.c_cflag |= CS5; break;
-    case 6: tio.c_cflag |= CS6; break;
-    case 7: tio.c_cflag |= CS7; break;
-    default: tio.c_cflag |= CS8; break;
+    case 5:
+        tio.c_cflag |= CS5;
+        break;
+    case 6:
+        tio.c_cflag |= CS6;
+        break;
+    case 7:
+        tio.c_cflag |= CS7;
+        break;
+    default:
+        tio.c_cflag |= CS8;
+        break;
     }
     switch (m_parity) {
-    case 1: tio.c_cflag |= PARENB | PARODD; break;
-    case 2: tio.c_cflag |= PARENB; break;
-    case 3: tio.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 4: tio.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+        tio.c_cflag |= PARENB | PARODD;
+        break;
+    case 2:
+        tio.c_cflag |= PARENB;
+        break;
+    case 3:
+        tio.c_cflag |= PARENB | PARODD | CMSPAR;
+        break;
+    case 4:
+        tio.c_cflag |= PARENB | CMSPAR;
+        break;
+    default:
+        break;
     }
     if (m_stopBits != 0) tio.c_cflag |= CSTOPB; // 1.5 stop bits is CSTOPB with 5-bit characters
     if (m_flags & kFlagOutxCtsFlow) tio.c_cflag |= CRTSCTS;

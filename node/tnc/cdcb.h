@@ -9,12 +9,13 @@ struct termios;
 namespace gw {
 
 // The flags words the node uses, in the bit layout the node's settings were written for.
-inline constexpr std::uint32_t kFlagsHardwareHandshake = 0x2015; // binary, CTS out, DTR on, RTS handshake
-inline constexpr std::uint32_t kFlagsNoFlowControl = 0x1011;     // binary, DTR on, RTS held on
+inline constexpr std::uint32_t kFlagsHardwareHandshake =
+    0x2015; // binary, CTS out, DTR on, RTS handshake
+inline constexpr std::uint32_t kFlagsNoFlowControl = 0x1011; // binary, DTR on, RTS held on
 inline constexpr std::uint32_t kFlagOutxCtsFlow = 0x0004;
 
 class CDcb {
-public:
+  public:
     static constexpr long kErrorNumber = static_cast<std::int32_t>(0x80047918u);
 
     std::int32_t BaudRate() const { return m_baudRate; }
@@ -34,7 +35,7 @@ public:
     // or write to show, as the node has always done.
     void SetPortState(int fd) const;
 
-private:
+  private:
     std::int32_t m_baudRate = 9600;
     std::uint32_t m_flags = kFlagsHardwareHandshake;
     std::uint8_t m_byteSize = 8;

@@ -4,7 +4,6 @@
 
 namespace gw {
 
-CKAM::CKAM(TncHost& host)
-    : CKantronics(host, KantronicsVariant{"KAMState", false, false, true}) {}
+CKAM::CKAM(TncHost& host) : CKantronics(host, KantronicsVariant{"KAMState", false, false, true}) {}
 
 } // namespace gw

@@ -6,7 +6,7 @@
 namespace gw {
 
 class CKAM final : public CKantronics {
-public:
+  public:
     explicit CKAM(TncHost& host);
 };
 

@@ -6,7 +6,7 @@
 namespace gw {
 
 class CKANMulti final : public CKantronics {
-public:
+  public:
     explicit CKANMulti(TncHost& host);
 };
 

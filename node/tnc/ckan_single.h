@@ -6,7 +6,7 @@
 namespace gw {
 
 class CKANSingle final : public CKantronics {
-public:
+  public:
     explicit CKANSingle(TncHost& host);
 };
 

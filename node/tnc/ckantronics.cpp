@@ -22,7 +22,9 @@ CKantronics::CKantronics(TncHost& host, KantronicsVariant variant)
     : m_host(host), m_variant(variant),
       m_decoder([this](const std::string& body) { onFrame(body); }) {}
 
-void CKantronics::send(std::string_view text) { m_host.sendSerial(text); }
+void CKantronics::send(std::string_view text) {
+    m_host.sendSerial(text);
+}
 
 bool CKantronics::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
     return waitUntil(m_host.pump(), m_host.clock(), limit, done);
@@ -60,7 +62,8 @@ void CKantronics::onFrame(const std::string& body) {
         m_statusFlag = true;
         m_host.StatusEvent(body);
         break;
-    default: break; // monitor, trace, echo and the like are not the node's business
+    default:
+        break; // monitor, trace, echo and the like are not the node's business
     }
 }
 
@@ -172,7 +175,8 @@ bool CKantronics::Init() {
     do {
         clearRaw();
         send(kCr);
-        waitUntil(m_host.pump(), m_host.clock(), 5s - std::min<std::chrono::milliseconds>(sinceWake(), 5s),
+        waitUntil(m_host.pump(), m_host.clock(),
+                  5s - std::min<std::chrono::milliseconds>(sinceWake(), 5s),
                   [this] { return !m_raw.empty(); });
     } while (!rawHas(kPrompt) && sinceWake() <= 5s);
 
@@ -261,9 +265,11 @@ void CKantronics::readMaxusers(const std::string& answer) {
 }
 
 bool CKantronics::Restore() {
-    const std::string saved = m_host.settings().read(m_host.settingsSection(), m_variant.stateKey, "");
+    const std::string saved =
+        m_host.settings().read(m_host.settingsSection(), m_variant.stateKey, "");
     if (saved.empty()) return false;
-    for (const std::string& command : restoreCommands(saved, false)) SendCommand(command);
+    for (const std::string& command : restoreCommands(saved, false))
+        SendCommand(command);
     SendCommand("RESET");
     if (ClearHostMode()) return true;
     m_host.pump().pump(std::chrono::milliseconds(0));

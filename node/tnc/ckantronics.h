@@ -23,7 +23,7 @@ struct KantronicsVariant {
 };
 
 class CKantronics : public TncDriver {
-public:
+  public:
     // The raw buffer keeps at least this much of the most recent text for the waits.
     static constexpr std::size_t kRawKeep = 64 * 1024;
 
@@ -47,10 +47,10 @@ public:
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingFrameBytes() const { return m_decoder.pending(); }
 
-protected:
+  protected:
     CKantronics(TncHost& host, KantronicsVariant variant);
 
-private:
+  private:
     void onFrame(const std::string& body);
     void send(std::string_view text);
     void clearRaw() { m_raw.clear(); }

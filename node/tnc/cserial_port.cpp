@@ -19,7 +19,8 @@ namespace {
 std::int32_t wholeNumber(const std::string& field) {
     if (!isNumeric(field)) throw NodeError(13, "CSerialPort", "Type mismatch");
     const double value = numericValue(field);
-    if (value < -2147483648.0 || value > 2147483647.0) throw NodeError(6, "CSerialPort", "Overflow");
+    if (value < -2147483648.0 || value > 2147483647.0)
+        throw NodeError(6, "CSerialPort", "Overflow");
     return static_cast<std::int32_t>(roundHalfEven(value));
 }
 
@@ -30,7 +31,9 @@ std::uint8_t byteNumber(const std::string& field) {
 }
 } // namespace
 
-CSerialPort::~CSerialPort() { closeComm(); }
+CSerialPort::~CSerialPort() {
+    closeComm();
+}
 
 void CSerialPort::PortOpen(bool open) {
     if (open)
@@ -139,9 +142,17 @@ bool CSerialPort::modemLine(int line) const {
     return (lines & line) != 0;
 }
 
-bool CSerialPort::CTS_ON() const { return modemLine(TIOCM_CTS); }
-bool CSerialPort::DSR_ON() const { return modemLine(TIOCM_DSR); }
-bool CSerialPort::RING_ON() const { return modemLine(TIOCM_RI); }
-bool CSerialPort::RLSD_ON() const { return modemLine(TIOCM_CD); }
+bool CSerialPort::CTS_ON() const {
+    return modemLine(TIOCM_CTS);
+}
+bool CSerialPort::DSR_ON() const {
+    return modemLine(TIOCM_DSR);
+}
+bool CSerialPort::RING_ON() const {
+    return modemLine(TIOCM_RI);
+}
+bool CSerialPort::RLSD_ON() const {
+    return modemLine(TIOCM_CD);
+}
 
 } // namespace gw

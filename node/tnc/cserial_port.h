@@ -12,7 +12,7 @@
 namespace gw {
 
 class CSerialPort final : public SerialLink {
-public:
+  public:
     static constexpr long kOpenError = static_cast<std::int32_t>(0x80047922u);
     static constexpr long kReadError = static_cast<std::int32_t>(0x80047925u);
     static constexpr std::size_t kReadChunk = 1000;
@@ -47,7 +47,7 @@ public:
     // Text accepted but not yet taken by the device.
     std::size_t pendingOutput() const { return m_sendBuffer.size(); }
 
-private:
+  private:
     void openComm(const std::string& device);
     void closeComm();
     void readComm();

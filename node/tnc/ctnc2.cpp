@@ -33,7 +33,9 @@ std::size_t listingEnd(const std::string& raw) {
 
 CTNC2::CTNC2(TncHost& host) : m_host(host) {}
 
-void CTNC2::send(std::string_view text) { m_host.sendSerial(text); }
+void CTNC2::send(std::string_view text) {
+    m_host.sendSerial(text);
+}
 
 bool CTNC2::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
     return waitUntil(m_host.pump(), m_host.clock(), limit, done);
@@ -48,7 +50,8 @@ void CTNC2::SerialIn(const std::string& sNewSerialData) {
     if (m_raw.size() > 2 * kRawKeep) m_raw.erase(0, m_raw.size() - kRawKeep);
     m_line += sNewSerialData;
     if (m_commandMode) {
-        for (std::size_t at = m_line.find(kPrompt); at != std::string::npos; at = m_line.find(kPrompt)) {
+        for (std::size_t at = m_line.find(kPrompt); at != std::string::npos;
+             at = m_line.find(kPrompt)) {
             m_lastAnswer = trim(std::string_view(m_line).substr(0, at));
             m_answerFlag = true;
             m_line.erase(0, at + kPrompt.size());
@@ -123,7 +126,8 @@ bool CTNC2::SetCmdMode() {
 bool CTNC2::SendCommand(const std::string& sCommand) {
     if (!m_commandMode) {
         const auto start = m_host.clock().elapsed();
-        while (!SetCmdMode() && m_host.clock().elapsed() - start < 5s) m_host.pump().pump(kWaitSlice);
+        while (!SetCmdMode() && m_host.clock().elapsed() - start < 5s)
+            m_host.pump().pump(kWaitSlice);
         if (!m_commandMode) return false;
     }
     for (int attempt = 1; attempt <= 4; ++attempt) {
@@ -170,12 +174,15 @@ void CTNC2::enterConverse() {
     m_commandMode = false;
 }
 
-long CTNC2::Paclen(int nPort) const { return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0; }
+long CTNC2::Paclen(int nPort) const {
+    return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0;
+}
 
 bool CTNC2::Init() {
     Dialogs& dialogs = m_host.dialogs();
     if (!SetCmdMode()) {
-        dialogs.message(DialogIcon::None, kProgramTitle, "Could not set command mode to TNC, Check Settings.");
+        dialogs.message(DialogIcon::None, kProgramTitle,
+                        "Could not set command mode to TNC, Check Settings.");
         return false;
     }
     m_host.setLblInitializing("Initializing TNC2 Clone:\r   Command mode set.");
@@ -188,7 +195,8 @@ bool CTNC2::Init() {
         }
         const std::size_t end = listingEnd(m_raw);
         if (end == std::string::npos) {
-            dialogs.message(DialogIcon::None, kProgramTitle, "Could not Save Settings in Registry.");
+            dialogs.message(DialogIcon::None, kProgramTitle,
+                            "Could not Save Settings in Registry.");
             return false;
         }
         progress("   Saving initial settings to registry.");
@@ -202,7 +210,8 @@ bool CTNC2::Init() {
          command = m_host.ReadStartupFile(startupFile)) {
         progress("      Cmd: " + command);
         const std::string head = toUpper(command.substr(0, 4));
-        if (head == "T" || head == "TR" || head == "TRA" || head == "TRAN" || head == "CONV") continue;
+        if (head == "T" || head == "TR" || head == "TRA" || head == "TRAN" || head == "CONV")
+            continue;
         if (!SendCommand(command)) {
             // Leave the rest of the file for the next Init to read from its start.
             while (!m_host.ReadStartupFile(startupFile).empty()) {
@@ -225,8 +234,10 @@ bool CTNC2::Init() {
 
     const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
     if (total < 1 || total > 10) {
-        const std::string reason = total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
-        dialogs.message(DialogIcon::Exclamation, "Max User Limit!", reason + "\r" + "     Edit .aps file.");
+        const std::string reason =
+            total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
+        dialogs.message(DialogIcon::Exclamation, "Max User Limit!",
+                        reason + "\r" + "     Edit .aps file.");
         return false;
     }
     if (result) enterConverse();
@@ -236,7 +247,8 @@ bool CTNC2::Init() {
 bool CTNC2::Restore() {
     const std::string saved = m_host.settings().read(m_host.settingsSection(), "TNC2State", "");
     if (saved.empty()) return false;
-    for (const std::string& command : restoreCommands(saved, true)) SendCommand(command);
+    for (const std::string& command : restoreCommands(saved, true))
+        SendCommand(command);
     return true;
 }
 

@@ -13,7 +13,7 @@ namespace gw {
 class TncHost;
 
 class CTNC2 final : public TncDriver {
-public:
+  public:
     // The raw buffer keeps at least this much of the most recent text; a converse line
     // longer than this is handed on as data without waiting for its carriage return.
     static constexpr std::size_t kRawKeep = 64 * 1024;
@@ -39,7 +39,7 @@ public:
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingLineBytes() const { return m_line.size(); }
 
-private:
+  private:
     void send(std::string_view text);
     bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
     bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);

@@ -26,7 +26,8 @@ std::string hostUnescape(std::string_view body) {
     std::string out;
     out.reserve(body.size());
     for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == kFesc && i + 1 < body.size() && (body[i + 1] == kTfend || body[i + 1] == kTfesc)) {
+        if (body[i] == kFesc && i + 1 < body.size() &&
+            (body[i + 1] == kTfend || body[i + 1] == kTfesc)) {
             out += body[i + 1] == kTfend ? kFend : kFesc;
             ++i;
         } else {
@@ -65,11 +66,13 @@ void HostFrameDecoder::feed(std::string_view text) {
             continue;
         }
         pos = close + 1;
-        bodies.push_back(hostUnescape(std::string_view(m_pending).substr(open + 1, close - open - 1)));
+        bodies.push_back(
+            hostUnescape(std::string_view(m_pending).substr(open + 1, close - open - 1)));
     }
     m_pending.erase(0, pos);
     if (m_pending.size() > kMaxPending) m_pending.clear();
-    for (const std::string& body : bodies) m_sink(body);
+    for (const std::string& body : bodies)
+        m_sink(body);
 }
 
 } // namespace gw

@@ -27,7 +27,7 @@ std::string hostFrame(std::string_view header, std::string_view body);
 
 // Cuts frames out of received text given in pieces of any size.
 class HostFrameDecoder {
-public:
+  public:
     // A partial frame that grows past this without its closing FEND is dropped.
     static constexpr std::size_t kMaxPending = 64 * 1024;
     using Sink = std::function<void(const std::string& body)>;
@@ -38,7 +38,7 @@ public:
     void clear() { m_pending.clear(); }
     std::size_t pending() const { return m_pending.size(); }
 
-private:
+  private:
     Sink m_sink;
     std::string m_pending;
 };

@@ -7,7 +7,7 @@
 namespace gw {
 
 class MainWindowPort {
-public:
+  public:
     virtual ~MainWindowPort() = default;
     virtual void StatusEvent(const std::string& sStatus) = 0;
     virtual void DataEvent(const std::string& sData) = 0;

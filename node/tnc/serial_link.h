@@ -8,7 +8,7 @@
 namespace gw {
 
 class SerialLink {
-public:
+  public:
     virtual ~SerialLink() = default;
     virtual bool PortOpen() const = 0;
     // Queues text for the line; text given while the port is closed is dropped.

@@ -1,8 +1,8 @@
 // The TNC dispatch: driver selection, packet splitting, files, labels and serial polling.
 #include "tnc/tnc_dispatch.h"
 
-#include "common/datetime.h"
 #include "common/clock.h"
+#include "common/datetime.h"
 #include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "common/node_error.h"
@@ -27,7 +27,9 @@ constexpr const char* kUnsupportedList = "Unsupported TNC! Make selection from L
 
 // Index 0 is the console, -1 an unknown letter and above 10 no table entry: none is a
 // stream the radio side can send to.
-bool isRadioStream(int index) { return index >= 1 && index <= 10; }
+bool isRadioStream(int index) {
+    return index >= 1 && index <= 10;
+}
 
 std::optional<std::string> readWholeFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -55,22 +57,40 @@ TncDispatch::~TncDispatch() = default;
 
 TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
     switch (tncFamily(typeText)) {
-    case TncFamily::KanSingle: KPC1Port = std::make_unique<CKANSingle>(*this); return KPC1Port.get();
-    case TncFamily::KanMulti: KPC2Port = std::make_unique<CKANMulti>(*this); return KPC2Port.get();
-    case TncFamily::Kam: KAM = std::make_unique<CKAM>(*this); return KAM.get();
-    case TncFamily::Tnc2: TNC2 = std::make_unique<CTNC2>(*this); return TNC2.get();
-    case TncFamily::Unsupported: break;
+    case TncFamily::KanSingle:
+        KPC1Port = std::make_unique<CKANSingle>(*this);
+        return KPC1Port.get();
+    case TncFamily::KanMulti:
+        KPC2Port = std::make_unique<CKANMulti>(*this);
+        return KPC2Port.get();
+    case TncFamily::Kam:
+        KAM = std::make_unique<CKAM>(*this);
+        return KAM.get();
+    case TncFamily::Tnc2:
+        TNC2 = std::make_unique<CTNC2>(*this);
+        return TNC2.get();
+    case TncFamily::Unsupported:
+        break;
     }
     return nullptr;
 }
 
 void TncDispatch::ReleaseDriver(const std::string& typeText) {
     switch (tncFamily(typeText)) {
-    case TncFamily::KanSingle: KPC1Port.reset(); break;
-    case TncFamily::KanMulti: KPC2Port.reset(); break;
-    case TncFamily::Kam: KAM.reset(); break;
-    case TncFamily::Tnc2: TNC2.reset(); break;
-    case TncFamily::Unsupported: break;
+    case TncFamily::KanSingle:
+        KPC1Port.reset();
+        break;
+    case TncFamily::KanMulti:
+        KPC2Port.reset();
+        break;
+    case TncFamily::Kam:
+        KAM.reset();
+        break;
+    case TncFamily::Tnc2:
+        TNC2.reset();
+        break;
+    case TncFamily::Unsupported:
+        break;
     }
 }
 
@@ -81,10 +101,14 @@ TncDriver* TncDispatch::driver(const std::string& typeText) const {
 
 CKantronics* TncDispatch::kantronics(TncFamily family) const {
     switch (family) {
-    case TncFamily::KanSingle: return KPC1Port.get();
-    case TncFamily::KanMulti: return KPC2Port.get();
-    case TncFamily::Kam: return KAM.get();
-    default: return nullptr;
+    case TncFamily::KanSingle:
+        return KPC1Port.get();
+    case TncFamily::KanMulti:
+        return KPC2Port.get();
+    case TncFamily::Kam:
+        return KAM.get();
+    default:
+        return nullptr;
     }
 }
 
@@ -145,7 +169,8 @@ void TncDispatch::runDeferredDisconnects() {
     while (!m_deferred.empty()) {
         const Disconnect next = m_deferred.front();
         m_deferred.pop_front();
-        if (TncDriver* selected = driver(m_setup.comboType())) selected->SendDisconnect(next.stream, next.port);
+        if (TncDriver* selected = driver(m_setup.comboType()))
+            selected->SendDisconnect(next.stream, next.port);
     }
     m_runningDeferred = false;
 }
@@ -165,11 +190,13 @@ std::string TncDispatch::GetLabel(int n) const {
     const bool port1 = m_setup.bPort1();
     const bool port2 = m_setup.bPort2();
     const auto letter = [](long k) {
-        return k >= 1 && k <= 10 ? std::string(1, kLetters[static_cast<std::size_t>(k - 1)]) : std::string();
+        return k >= 1 && k <= 10 ? std::string(1, kLetters[static_cast<std::size_t>(k - 1)])
+                                 : std::string();
     };
     if (port1 && !port2) return "1/" + letter(n);
     if (port2 && !port1) return "2/" + letter(n);
-    if (port1 && port2) return n <= m_lMaxusers1 ? "1/" + letter(n) : "2/" + letter(n - m_lMaxusers1);
+    if (port1 && port2)
+        return n <= m_lMaxusers1 ? "1/" + letter(n) : "2/" + letter(n - m_lMaxusers1);
     return "";
 }
 
@@ -185,7 +212,8 @@ void TncDispatch::Restore() {
 }
 
 void TncDispatch::ClearHostMode() {
-    if (CKantronics* selected = kantronics(tncFamily(m_setup.comboType()))) selected->ClearHostMode();
+    if (CKantronics* selected = kantronics(tncFamily(m_setup.comboType())))
+        selected->ClearHostMode();
 }
 
 std::string TncDispatch::ReadStartupFile(const std::string& sPath) {
@@ -215,7 +243,8 @@ std::string TncDispatch::ReadStartupFile(const std::string& sPath) {
         return trim((*m_startupLines)[m_startupNext++]);
     };
     std::optional<std::string> line = nextLine();
-    while (line && !line->empty() && line->front() == ';') line = nextLine();
+    while (line && !line->empty() && line->front() == ';')
+        line = nextLine();
     if (line) {
         const std::size_t remark = line->find(';');
         if (remark != std::string::npos) line = trim(std::string_view(*line).substr(0, remark));
@@ -264,7 +293,9 @@ void TncDispatch::tmrPollSerial_Timer() {
     runDeferredDisconnects();
 }
 
-void TncDispatch::sendSerial(std::string_view text) { m_serial.DataToSend(text); }
+void TncDispatch::sendSerial(std::string_view text) {
+    m_serial.DataToSend(text);
+}
 
 std::string TncDispatch::receiveSerial() {
     try {
@@ -286,14 +317,30 @@ void TncDispatch::reportReadFailure(const std::string& description) {
     m_main.setTncStatus(m_setup.comboType() + " serial port failure", false);
 }
 
-std::string TncDispatch::txtPath() const { return m_setup.txtPath(); }
-std::string TncDispatch::comboType() const { return m_setup.comboType(); }
-bool TncDispatch::bPort1() const { return m_setup.bPort1(); }
-bool TncDispatch::bPort2() const { return m_setup.bPort2(); }
-bool TncDispatch::chkRestore() const { return m_setup.chkRestore(); }
-std::string TncDispatch::lblInitializing() const { return m_setup.lblInitializing(); }
-void TncDispatch::setLblInitializing(const std::string& text) { m_setup.setLblInitializing(text); }
-std::string TncDispatch::settingsSection() const { return "Client" + m_setup.instance(); }
+std::string TncDispatch::txtPath() const {
+    return m_setup.txtPath();
+}
+std::string TncDispatch::comboType() const {
+    return m_setup.comboType();
+}
+bool TncDispatch::bPort1() const {
+    return m_setup.bPort1();
+}
+bool TncDispatch::bPort2() const {
+    return m_setup.bPort2();
+}
+bool TncDispatch::chkRestore() const {
+    return m_setup.chkRestore();
+}
+std::string TncDispatch::lblInitializing() const {
+    return m_setup.lblInitializing();
+}
+void TncDispatch::setLblInitializing(const std::string& text) {
+    m_setup.setLblInitializing(text);
+}
+std::string TncDispatch::settingsSection() const {
+    return "Client" + m_setup.instance();
+}
 
 void TncDispatch::StatusEvent(const std::string& sStatus) {
     ++m_eventDepth;

@@ -28,7 +28,7 @@ TncFamily tncFamily(const std::string& typeText);
 
 class TncDispatch final : public QObject, public TncHost {
     Q_OBJECT
-public:
+  public:
     struct Services {
         SettingsStore& settings;
         Dialogs& dialogs;
@@ -84,7 +84,7 @@ public:
     void StatusEvent(const std::string& sStatus) override;
     void DataEvent(const std::string& sData) override;
 
-private:
+  private:
     struct Disconnect {
         int port;
         std::string stream;

@@ -6,7 +6,7 @@
 namespace gw {
 
 class TncDriver {
-public:
+  public:
     virtual ~TncDriver() = default;
     // Brings the TNC into the driver's working mode; true on success.
     virtual bool Init() = 0;

@@ -17,7 +17,7 @@ class SettingsStore;
 inline constexpr const char* kProgramTitle = "Gullwick";
 
 class TncHost {
-public:
+  public:
     virtual ~TncHost() = default;
 
     virtual void sendSerial(std::string_view text) = 0;

@@ -7,7 +7,7 @@
 namespace gw {
 
 class TncSetup {
-public:
+  public:
     virtual ~TncSetup() = default;
     virtual std::string comboType() const = 0; // ComboType text, compared exactly
     virtual std::string txtPath() const = 0;   // folder text, ends with "/"

@@ -31,7 +31,8 @@ std::vector<std::string> restoreCommands(std::string_view saved, bool removeProm
         line.erase(std::remove(line.begin(), line.end(), '\n'), line.end());
         line = trim(line);
         if (removePrompts) {
-            for (std::size_t at = line.find("cmd:"); at != std::string::npos; at = line.find("cmd:"))
+            for (std::size_t at = line.find("cmd:"); at != std::string::npos;
+                 at = line.find("cmd:"))
                 line.erase(at, 4);
             line = trim(line);
         }

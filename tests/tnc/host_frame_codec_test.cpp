@@ -7,7 +7,9 @@
 using namespace gw;
 
 namespace {
-std::string F(std::string_view body) { return std::string(1, kFend) + std::string(body) + kFend; }
+std::string F(std::string_view body) {
+    return std::string(1, kFend) + std::string(body) + kFend;
+}
 
 std::vector<std::string> decodeInChunks(const std::string& line, std::mt19937& random) {
     std::vector<std::string> bodies;
@@ -23,22 +25,31 @@ std::vector<std::string> decodeInChunks(const std::string& line, std::mt19937& r
 } // namespace
 
 TEST(HostFrameCodec, EscapesFescBeforeFend) {
-    EXPECT_EQ(hostEscape("A\xC0" "B"), "A\xDB\xDC" "B");
+    EXPECT_EQ(hostEscape("A\xC0"
+                         "B"),
+              "A\xDB\xDC"
+              "B");
     EXPECT_EQ(hostEscape("\xDB"), "\xDB\xDD");
     EXPECT_EQ(hostEscape("\xDB\xC0"), "\xDB\xDD\xDB\xDC");
-    EXPECT_EQ(hostFrame("D1A", "x\xC0"), "\xC0" "D1Ax\xDB\xDC\xC0");
+    EXPECT_EQ(hostFrame("D1A", "x\xC0"), "\xC0"
+                                         "D1Ax\xDB\xDC\xC0");
 }
 
 TEST(HostFrameCodec, UnescapesWhatTheTncEscaped) {
     for (const std::string body : {"plain", "\xC0", "\xDB", "\xDB\xC0\xDB\xDB\xC0", "\xDC\xDD"})
         EXPECT_EQ(hostUnescape(hostEscape(body)), body);
-    EXPECT_EQ(hostUnescape("a\xDB" "b"), "a\xDB" "b") << "a stray escape stays as it came";
+    EXPECT_EQ(hostUnescape("a\xDB"
+                           "b"),
+              "a\xDB"
+              "b")
+        << "a stray escape stays as it came";
 }
 
 TEST(HostFrameCodec, FrameSplitAcrossTwoReadsArrivesAfterTheSecond) {
     std::vector<std::string> bodies;
     HostFrameDecoder decoder([&](const std::string& body) { bodies.push_back(body); });
-    decoder.feed("\xC0" "D1Ahel");
+    decoder.feed("\xC0"
+                 "D1Ahel");
     EXPECT_TRUE(bodies.empty());
     decoder.feed("lo\r\xC0");
     EXPECT_EQ(bodies, std::vector<std::string>{"D1Ahello\r"});
@@ -67,12 +78,14 @@ TEST(HostFrameCodec, RandomChunkingGivesTheSameFrames) {
     std::uniform_int_distribution<int> byte(0, 255), length(0, 300);
     for (int i = 0; i < 200; ++i) {
         std::string body = i % 3 == 0 ? "S1B*** CONNECTED to N" + std::to_string(i) : "D2C";
-        for (int n = length(random); n > 0; --n) body += static_cast<char>(byte(random));
+        for (int n = length(random); n > 0; --n)
+            body += static_cast<char>(byte(random));
         sent.push_back(body);
         line += hostFrame("", body);
         if (i % 7 == 0) line += "\xC0"; // a TNC's doubled FEND between frames
     }
-    for (int round = 0; round < 5; ++round) EXPECT_EQ(decodeInChunks(line, random), sent);
+    for (int round = 0; round < 5; ++round)
+        EXPECT_EQ(decodeInChunks(line, random), sent);
 }
 
 TEST(HostFrameCodec, RunawayPartialFrameIsBounded) {
@@ -80,9 +93,11 @@ TEST(HostFrameCodec, RunawayPartialFrameIsBounded) {
     HostFrameDecoder decoder([&](const std::string& body) { bodies.push_back(body); });
     const std::string junk(1000, 'x');
     decoder.feed("\xC0");
-    for (int i = 0; i < 200; ++i) decoder.feed(junk);
+    for (int i = 0; i < 200; ++i)
+        decoder.feed(junk);
     EXPECT_LE(decoder.pending(), HostFrameDecoder::kMaxPending);
-    for (int i = 0; i < 200; ++i) decoder.feed(junk); // no FEND at all
+    for (int i = 0; i < 200; ++i)
+        decoder.feed(junk); // no FEND at all
     EXPECT_LE(decoder.pending(), HostFrameDecoder::kMaxPending);
     decoder.feed(F("D1Aafter"));
     EXPECT_EQ(bodies, std::vector<std::string>{"D1Aafter"});

@@ -17,12 +17,21 @@ std::vector<std::string> traffic(std::size_t bytes) {
     std::string line;
     while (line.size() < bytes) {
         std::string body;
-        for (int n = length(random); n > 0; --n) body += static_cast<char>(byte(random));
+        for (int n = length(random); n > 0; --n)
+            body += static_cast<char>(byte(random));
         switch (kind(random)) {
-        case 0: line += hostFrame("S1A", "*** CONNECTED to N0CALL"); break;
-        case 1: line += hostFrame("M1A", body); break;
-        case 2: line += hostFrame("C10", "PACLEN 128"); break;
-        default: line += hostFrame("D1A", body); break;
+        case 0:
+            line += hostFrame("S1A", "*** CONNECTED to N0CALL");
+            break;
+        case 1:
+            line += hostFrame("M1A", body);
+            break;
+        case 2:
+            line += hostFrame("C10", "PACLEN 128");
+            break;
+        default:
+            line += hostFrame("D1A", body);
+            break;
         }
     }
     std::vector<std::string> chunks;
@@ -49,7 +58,8 @@ struct CountingMain : MainWindowPort {
 void SerialInHostMode(benchmark::State& state) {
     const auto chunks = traffic(static_cast<std::size_t>(state.range(0)) << 20);
     std::size_t total = 0;
-    for (const auto& chunk : chunks) total += chunk.size();
+    for (const auto& chunk : chunks)
+        total += chunk.size();
 
     // A dispatch whose main window only counts: the benchmark measures the driver.
     Rig rig;
@@ -68,12 +78,14 @@ void SerialInHostMode(benchmark::State& state) {
     }
     dispatch.setPolling(false);
     for (auto _ : state) {
-        for (const auto& chunk : chunks) measured.SerialIn(chunk);
+        for (const auto& chunk : chunks)
+            measured.SerialIn(chunk);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(total));
-    state.counters["ns_per_byte"] = benchmark::Counter(
-        static_cast<double>(total) * static_cast<double>(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(total));
+    state.counters["ns_per_byte"] =
+        benchmark::Counter(static_cast<double>(total) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     state.counters["events"] = static_cast<double>(counter.events);
 }
 } // namespace

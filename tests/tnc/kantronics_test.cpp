@@ -18,7 +18,8 @@ struct KantronicsTest : ::testing::Test {
     }
     std::vector<std::string> dialogTexts() const {
         std::vector<std::string> texts;
-        for (const auto& shown : rig.dialogs.shown()) texts.push_back(shown.text);
+        for (const auto& shown : rig.dialogs.shown())
+            texts.push_back(shown.text);
         return texts;
     }
 };
@@ -30,11 +31,13 @@ TEST_F(KantronicsTest, InitFromTerminalModeSavesListingAndEntersHostMode) {
     ASSERT_TRUE(driver.Init()) << rig.setup.progressText;
     EXPECT_TRUE(driver.hostMode());
     EXPECT_EQ(rig.store.read(rig.section(), "KANSingleState", ""), tnc.listing);
-    EXPECT_EQ(rig.setup.progressText,
-              "\r   Terminal mode found.\r   Reading parameter settings.\r   Saving settings to registry."
-              "\r   Setting Host mode.\r   Reading .aps file.\r   Command: MYCALL N0NODE"
-              "\r   Command: INTFACE HOST\r   Getting PACLEN parameter.\r   Getting MAXUSERS parameter.");
-    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"C10MYCALL N0NODE", "C10PACLEN", "C10MAXUSERS"}))
+    EXPECT_EQ(
+        rig.setup.progressText,
+        "\r   Terminal mode found.\r   Reading parameter settings.\r   Saving settings to registry."
+        "\r   Setting Host mode.\r   Reading .aps file.\r   Command: MYCALL N0NODE"
+        "\r   Command: INTFACE HOST\r   Getting PACLEN parameter.\r   Getting MAXUSERS parameter.");
+    EXPECT_EQ(tnc.commands,
+              (std::vector<std::string>{"C10MYCALL N0NODE", "C10PACLEN", "C10MAXUSERS"}))
         << "a line beginning IN is shown but not sent";
     EXPECT_EQ(driver.Paclen(1), 128);
     EXPECT_EQ(driver.Paclen(2), 0);
@@ -47,7 +50,8 @@ TEST_F(KantronicsTest, InitFindsHostModeAndClearsItFirst) {
     tnc.host = tnc.storedHost = true;
     CKantronics& driver = create("KPC3");
     ASSERT_TRUE(driver.Init());
-    EXPECT_NE(rig.setup.progressText.find("   Host mode found.\r   Host mode cleared."), std::string::npos);
+    EXPECT_NE(rig.setup.progressText.find("   Host mode found.\r   Host mode cleared."),
+              std::string::npos);
     EXPECT_TRUE(driver.hostMode());
 }
 
@@ -56,21 +60,30 @@ TEST_F(KantronicsTest, SwitchedOffTncFailsInitAfterBothProbes) {
     CKantronics& driver = create("KPC3");
     const auto start = rig.clock.elapsed();
     EXPECT_FALSE(driver.Init());
-    EXPECT_EQ(dialogTexts(), std::vector<std::string>{"Could not make connection to TNC, Check Settings."});
+    EXPECT_EQ(dialogTexts(),
+              std::vector<std::string>{"Could not make connection to TNC, Check Settings."});
     EXPECT_GE(rig.clock.elapsed() - start, 10s);
     EXPECT_LT(rig.clock.elapsed() - start, 11s);
     EXPECT_NE(tnc.received.find("RESET\r"), std::string::npos);
-    EXPECT_NE(tnc.received.find("\xC0" "C10RESET\xC0"), std::string::npos);
+    EXPECT_NE(tnc.received.find("\xC0"
+                                "C10RESET\xC0"),
+              std::string::npos);
 }
 
 TEST_F(KantronicsTest, ReceivedFramesBecomeEventsInOrderWithPayloadUnescaped) {
     CKantronics& driver = create("KPC3");
     ASSERT_TRUE(driver.Init());
-    driver.SerialIn("\xC0" "S1A*** CONNECTED to N0CALL\xC0\xC0" "D1Aa\xDB\xDC" "b");
-    driver.SerialIn("\xDB\xDD\r\xC0" "\xC0M1Amonitor\xC0\xC0I00\xC0\xC0\xC0");
+    driver.SerialIn("\xC0"
+                    "S1A*** CONNECTED to N0CALL\xC0\xC0"
+                    "D1Aa\xDB\xDC"
+                    "b");
+    driver.SerialIn("\xDB\xDD\r\xC0"
+                    "\xC0M1Amonitor\xC0\xC0I00\xC0\xC0\xC0");
     EXPECT_EQ(rig.main.statuses, std::vector<std::string>{"S1A*** CONNECTED to N0CALL"});
-    EXPECT_EQ(rig.main.data, std::vector<std::string>{"D1Aa\xC0" "b\xDB\r"});
-    EXPECT_EQ(driver.lastDataFrame(), "D1Aa\xC0" "b\xDB\r");
+    EXPECT_EQ(rig.main.data, std::vector<std::string>{"D1Aa\xC0"
+                                                      "b\xDB\r"});
+    EXPECT_EQ(driver.lastDataFrame(), "D1Aa\xC0"
+                                      "b\xDB\r");
 }
 
 TEST_F(KantronicsTest, FramesArrivingWithTheResetConfirmationAreKept) {
@@ -90,7 +103,8 @@ TEST_F(KantronicsTest, FramesAreNotCutInTerminalMode) {
 TEST_F(KantronicsTest, SendDataEscapesThePayload) {
     CKantronics& driver = create("KPC9612");
     driver.SendData("x\xDB\xC0y", "B", 2);
-    EXPECT_EQ(rig.serial.written, "\xC0" "D2Bx\xDB\xDD\xDB\xDCy\xC0");
+    EXPECT_EQ(rig.serial.written, "\xC0"
+                                  "D2Bx\xDB\xDD\xDB\xDCy\xC0");
 }
 
 TEST_F(KantronicsTest, CommandIsRepeatedOnceAfterFiveSeconds) {
@@ -189,7 +203,8 @@ TEST_F(KantronicsTest, RestoreSendsListingBackAndLeavesHostMode) {
                     "PACLEN 128\r\nintface terminal\r\n  STREAMSW $7C (|)  \r\n\r\nMAXFRAME 4");
     tnc.commands.clear();
     EXPECT_TRUE(driver.Restore());
-    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"C10PACLEN 128", "C10STREAMSW $7C", "C10RESET", "C10RESET", "q"}))
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"C10PACLEN 128", "C10STREAMSW $7C",
+                                                      "C10RESET", "C10RESET", "q"}))
         << "RESET is answered by S00 only, so it is sent a second time";
     EXPECT_FALSE(driver.hostMode());
     EXPECT_FALSE(tnc.host);
@@ -205,7 +220,8 @@ TEST_F(KantronicsTest, RawBufferStaysBounded) {
     CKantronics& driver = create("KPC3");
     ASSERT_TRUE(driver.Init());
     const std::string frame = fend("D1A" + std::string(200, 'x'));
-    for (int i = 0; i < 5000; ++i) driver.SerialIn(frame);
+    for (int i = 0; i < 5000; ++i)
+        driver.SerialIn(frame);
     EXPECT_EQ(rig.main.data.size(), 5000u);
     EXPECT_LE(driver.rawBuffer().size(), 2 * CKantronics::kRawKeep);
     driver.SerialIn("\xC0" + std::string(70 * 1024, 'y'));

@@ -16,7 +16,8 @@ struct ScriptedKantronics {
         if (off) return;
         if (!host) {
             terminal += text;
-            for (std::size_t cr = terminal.find('\r'); cr != std::string::npos; cr = terminal.find('\r')) {
+            for (std::size_t cr = terminal.find('\r'); cr != std::string::npos;
+                 cr = terminal.find('\r')) {
                 const std::string line = terminal.substr(0, cr);
                 terminal.erase(0, cr + 1);
                 terminalLine(line);
@@ -80,7 +81,8 @@ struct ScriptedKantronics {
     int silentAnswers = 0;
     std::string paclen = "PACLEN 128", maxusers = "MAXUSERS 10";
     std::string afterReset; // frames sent in the same piece as the reset confirmation
-    std::string listing = "DISPLAY\r\nECHO ON\r\nINTFACE TERMINAL\r\nPACLEN 128\r\nSTREAMSW $7C (|)\r\n";
+    std::string listing =
+        "DISPLAY\r\nECHO ON\r\nINTFACE TERMINAL\r\nPACLEN 128\r\nSTREAMSW $7C (|)\r\n";
     std::string received, terminal, frames;
     std::vector<std::string> commands;
 };

@@ -7,8 +7,8 @@
 
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -18,8 +18,7 @@
 using namespace gw;
 
 namespace {
-template <typename F>
-long errorNumber(F&& call, std::string* description = nullptr) {
+template <typename F> long errorNumber(F&& call, std::string* description = nullptr) {
     try {
         call();
     } catch (const NodeError& error) {
@@ -39,7 +38,8 @@ struct PtyPort : ::testing::Test {
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
         std::filesystem::create_directories(config.path().toStdString() + "/gullwick/devices");
-        std::filesystem::create_symlink(name, config.path().toStdString() + "/gullwick/devices/com7");
+        std::filesystem::create_symlink(name,
+                                        config.path().toStdString() + "/gullwick/devices/com7");
         port.CommPort(7);
     }
     void TearDown() override {
@@ -71,7 +71,8 @@ struct PtyPort : ::testing::Test {
 TEST(CDcb, RejectsValuesOutsideTheirSets) {
     CDcb dcb;
     std::string text;
-    EXPECT_EQ(errorNumber([&] { dcb.BaudRate(9601); }, &text), static_cast<std::int32_t>(0x80047918u));
+    EXPECT_EQ(errorNumber([&] { dcb.BaudRate(9601); }, &text),
+              static_cast<std::int32_t>(0x80047918u));
     EXPECT_EQ(text, "Invalid baud rate");
     EXPECT_EQ(dcb.BaudRate(), 9600);
     errorNumber([&] { dcb.ByteSize(9); }, &text);
@@ -135,7 +136,8 @@ TEST(CSerialPortSettings, RejectedBaudKeepsLaterFields) {
     EXPECT_EQ(text, "Invalid baud rate");
     EXPECT_EQ(port.Dcb().Parity(), 0);
     EXPECT_EQ(port.Dcb().ByteSize(), 8);
-    EXPECT_NE(errorNumber([&] { port.Settings("fast,N,8,1"); }), 0) << "a baud rate that is no number";
+    EXPECT_NE(errorNumber([&] { port.Settings("fast,N,8,1"); }), 0)
+        << "a baud rate that is no number";
 }
 
 TEST(CSerialPortSettings, FlowControlFlags) {
@@ -200,7 +202,8 @@ TEST_F(PtyPort, LineParametersReachTheTerminal) {
 TEST_F(PtyPort, LongSendLeavesInChunksOfFourThousand) {
     port.PortOpen(true);
     std::string text;
-    for (int i = 0; i < 9000; ++i) text += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 9000; ++i)
+        text += static_cast<char>('a' + i % 26);
     port.DataToSend(text);
     const std::string first = drain();
     EXPECT_EQ(first.size(), 4000u);
@@ -219,7 +222,8 @@ TEST_F(PtyPort, TextTheDeviceCannotTakeYetStaysBuffered) {
     // Nobody reads the master: the terminal's queue fills and the rest must wait, in order.
     std::string sent;
     for (int i = 0; i < 400 && port.pendingOutput() == 0; ++i) {
-        const std::string block = std::to_string(i) + std::string(990, static_cast<char>('a' + i % 26)) + "|";
+        const std::string block =
+            std::to_string(i) + std::string(990, static_cast<char>('a' + i % 26)) + "|";
         sent += block;
         port.DataToSend(block);
     }

@@ -26,8 +26,8 @@ TEST_F(Tnc2Test, ConverseLinesAndStatus) {
     driver->SerialIn("\r\r\rnext line\rpre *** connected to n0call via relay\r");
     driver->SerialIn("\n*** DISCONNECTED\r\n");
     EXPECT_EQ(rig.main.data, (std::vector<std::string>{"D1Ahello", "D1Anext line"}));
-    EXPECT_EQ(rig.main.statuses,
-              (std::vector<std::string>{"S1A*** CONNECTED TO N0CALL VIA RELAY", "S1A*** DISCONNECTED"}));
+    EXPECT_EQ(rig.main.statuses, (std::vector<std::string>{"S1A*** CONNECTED TO N0CALL VIA RELAY",
+                                                           "S1A*** DISCONNECTED"}));
     EXPECT_EQ(driver->lastStatusLine(), "S1A*** DISCONNECTED");
 }
 
@@ -41,13 +41,14 @@ TEST_F(Tnc2Test, OverlongLineIsHandedOnAsData) {
 TEST_F(Tnc2Test, InitSkipsTransparentAndConverseCommands) {
     rig.writeFile("TNC2.aps", "ECHO OFF\nT\ntrans\nconverse\nTRACE ON\nSENDPAC $01\n\nNEVER\n");
     ASSERT_TRUE(driver->Init()) << rig.setup.progressText;
-    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "ECHO OFF", "TRACE ON", "SENDPAC $01",
-                                                      "PACLEN", "USERS", "CONV"}));
-    EXPECT_EQ(rig.setup.progressText,
-              "Initializing TNC2 Clone:\r   Command mode set.\r   Getting settings with DISPLAY command."
-              "\r   Saving initial settings to registry.\r   Reading .aps file.\r      Cmd: ECHO OFF"
-              "\r      Cmd: T\r      Cmd: trans\r      Cmd: converse\r      Cmd: TRACE ON"
-              "\r      Cmd: SENDPAC $01\r   Getting PACLEN parameter.\r   Getting MAXUSERS parameter.");
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "ECHO OFF", "TRACE ON",
+                                                      "SENDPAC $01", "PACLEN", "USERS", "CONV"}));
+    EXPECT_EQ(
+        rig.setup.progressText,
+        "Initializing TNC2 Clone:\r   Command mode set.\r   Getting settings with DISPLAY command."
+        "\r   Saving initial settings to registry.\r   Reading .aps file.\r      Cmd: ECHO OFF"
+        "\r      Cmd: T\r      Cmd: trans\r      Cmd: converse\r      Cmd: TRACE ON"
+        "\r      Cmd: SENDPAC $01\r   Getting PACLEN parameter.\r   Getting MAXUSERS parameter.");
     EXPECT_EQ(rig.store.read(rig.section(), "TNC2State", ""),
               "\r\ncmd:ECHO OFF\r\nPACLEN 128\r\nINTFACE TERMINAL\r\n");
     EXPECT_EQ(driver->Paclen(1), 128);
@@ -107,8 +108,9 @@ TEST_F(Tnc2Test, DisconnectReturnsToConverseAndReportsOnce) {
 }
 
 TEST_F(Tnc2Test, RestoreSendsListingLinesBack) {
-    rig.store.write(rig.section(), "TNC2State",
-                    "\r\ncmd:DISPLAY\r\nPACLEN 128 (bytes)\r\nINTFACE TERMINAL\r\ncmd:MAXFRAME 4\r\nTAIL 1");
+    rig.store.write(
+        rig.section(), "TNC2State",
+        "\r\ncmd:DISPLAY\r\nPACLEN 128 (bytes)\r\nINTFACE TERMINAL\r\ncmd:MAXFRAME 4\r\nTAIL 1");
     EXPECT_TRUE(driver->Restore());
     EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "PACLEN 128", "MAXFRAME 4"}));
     EXPECT_TRUE(driver->commandMode());

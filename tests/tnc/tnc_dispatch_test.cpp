@@ -12,7 +12,8 @@ struct DispatchTest : ::testing::Test {
     Rig rig;
     std::vector<std::string> texts() const {
         std::vector<std::string> out;
-        for (const auto& shown : rig.dialogs.shown()) out.push_back(shown.text);
+        for (const auto& shown : rig.dialogs.shown())
+            out.push_back(shown.text);
         return out;
     }
 };
@@ -48,7 +49,8 @@ TEST_F(DispatchTest, LabelsFollowPortsAndUserLimits) {
 }
 
 TEST_F(DispatchTest, StartupFileStopsAtEmptyLine) {
-    rig.writeFile("KPC3.aps", "; comment line\r\n  MYCALL N0NODE   ; the node's call  \r\n\r\nMAXFRAME 4\r\n");
+    rig.writeFile("KPC3.aps",
+                  "; comment line\r\n  MYCALL N0NODE   ; the node's call  \r\n\r\nMAXFRAME 4\r\n");
     const std::string path = rig.setup.path + "KPC3.aps";
     EXPECT_EQ(rig.dispatch.ReadStartupFile(path), "MYCALL N0NODE");
     EXPECT_EQ(rig.dispatch.ReadStartupFile(path), "");
@@ -67,7 +69,8 @@ TEST_F(DispatchTest, StartupFileEndsAtItsLastLine) {
 TEST_F(DispatchTest, TextFileDropsLineFeedsAndTinyFiles) {
     rig.writeFile("banner.txt", "Welcome\r\nto the node\r\n");
     rig.writeFile("one.txt", "x");
-    EXPECT_EQ(rig.dispatch.ReadFromTextFile(rig.setup.path + "banner.txt"), "Welcome\rto the node\r");
+    EXPECT_EQ(rig.dispatch.ReadFromTextFile(rig.setup.path + "banner.txt"),
+              "Welcome\rto the node\r");
     EXPECT_EQ(rig.dispatch.ReadFromTextFile(rig.setup.path + "one.txt"), "");
     EXPECT_EQ(rig.dispatch.ReadFromTextFile(rig.setup.path + "none.txt"), "");
 }
@@ -104,7 +107,8 @@ TEST_F(DispatchTest, UnsupportedTypeMessages) {
     rig.dispatch.SendDisconnect(1, "A");
     rig.dispatch.ClearHostMode();
     rig.dispatch.Restore();
-    EXPECT_EQ(texts(), (std::vector<std::string>{"Unsupported TNC! In GetPaclen.", "Unsupported TNC! In SendDatatoTNC.",
+    EXPECT_EQ(texts(), (std::vector<std::string>{"Unsupported TNC! In GetPaclen.",
+                                                 "Unsupported TNC! In SendDatatoTNC.",
                                                  "Unsupported TNC! Make selection from List."}));
     EXPECT_EQ(rig.dialogs.shown()[0].title, kProgramTitle);
     EXPECT_EQ(rig.dialogs.shown()[0].icon, DialogIcon::None);
@@ -136,7 +140,8 @@ TEST_F(DispatchTest, ReadFailureIsReportedOnceAndPollingGoesOn) {
     rig.setup.type = "TNC2";
     rig.dispatch.CreateDriver("TNC2");
     rig.serial.failing = true;
-    for (int tick = 0; tick < 20; ++tick) rig.dispatch.tmrPollSerial_Timer();
+    for (int tick = 0; tick < 20; ++tick)
+        rig.dispatch.tmrPollSerial_Timer();
     EXPECT_EQ(rig.main.log.size(), 1u);
     EXPECT_NE(rig.main.log[0].find("Failure on Comm device read operation"), std::string::npos);
     EXPECT_EQ(rig.main.monitor.size(), 1u);

@@ -26,11 +26,13 @@ namespace gw::test {
 
 using namespace std::chrono_literals;
 
-inline std::string fend(std::string_view body) { return std::string(1, '\xC0') + std::string(body) + '\xC0'; }
+inline std::string fend(std::string_view body) {
+    return std::string(1, '\xC0') + std::string(body) + '\xC0';
+}
 
 // The far end of a serial line: what the node wrote, and answers that arrive at set times.
 class FakeSerial final : public SerialLink {
-public:
+  public:
     explicit FakeSerial(const Clock& clock) : m_clock(clock) {}
     std::function<void(const std::string&)> onWrite; // the simulated TNC
     bool open = true;
@@ -44,7 +46,8 @@ public:
         if (onWrite) onWrite(std::string(text));
     }
     std::string DataToReceive() override {
-        if (failing) throw NodeError(-2147190491, "CSerialPort", "Failure on Comm device read operation");
+        if (failing)
+            throw NodeError(-2147190491, "CSerialPort", "Failure on Comm device read operation");
         std::string out;
         while (!m_inbox.empty() && m_inbox.front().first <= m_clock.elapsed()) {
             out += m_inbox.front().second;
@@ -57,13 +60,13 @@ public:
     }
     bool idle() const { return m_inbox.empty(); }
 
-private:
+  private:
     const Clock& m_clock;
     std::deque<std::pair<std::chrono::milliseconds, std::string>> m_inbox;
 };
 
 class RecordingMain final : public MainWindowPort {
-public:
+  public:
     std::vector<std::string> statuses, data, monitor, log;
     std::vector<int> traffic;
     std::string tncStatus;
@@ -80,7 +83,9 @@ public:
         if (onData) onData(s);
     }
     int Index(const std::string& s, int port) override { return index(s, port); }
-    void MonitorMsg(int, const std::string&, const std::string& m) override { monitor.push_back(m); }
+    void MonitorMsg(int, const std::string&, const std::string& m) override {
+        monitor.push_back(m);
+    }
     void Log(const std::string& line) override { log.push_back(line); }
     void showOutgoingTraffic(int i) override { traffic.push_back(i); }
     void setTncStatus(const std::string& text, bool working) override {
@@ -90,7 +95,7 @@ public:
 };
 
 class FakeSetup final : public TncSetup {
-public:
+  public:
     std::string type = "KPC3", path, inst = "1", progressText;
     bool port1 = true, port2 = false, restore = true;
     int shown = 0;
@@ -104,7 +109,6 @@ public:
     void setLblInitializing(const std::string& text) override { progressText = text; }
     void showSetupWindow() override { ++shown; }
 };
-
 
 struct Rig {
     Rig()

@@ -14,14 +14,14 @@ using namespace gw::test;
 namespace {
 // Real time, or real time run fast so that a TNC that never answers costs milliseconds.
 class ScaledClock final : public Clock {
-public:
+  public:
     explicit ScaledClock(int factor) : m_factor(factor) { m_timer.start(); }
     QDateTime now() const override { return QDateTime::currentDateTime(); }
     std::chrono::milliseconds elapsed() const override {
         return std::chrono::milliseconds(m_timer.elapsed() * m_factor);
     }
 
-private:
+  private:
     int m_factor;
     QElapsedTimer m_timer;
 };
@@ -51,7 +51,8 @@ struct Live : ::testing::Test {
             writeFile("users.script", script);
             args << "--script" << dir.filePath("users.script");
         }
-        args << "--link-com" << "5";
+        args << "--link-com"
+             << "5";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
         sim.setProcessEnvironment(env);
@@ -84,7 +85,8 @@ struct Live : ::testing::Test {
     }
     std::vector<std::string> dialogTexts() const {
         std::vector<std::string> texts;
-        for (const auto& shown : dialogs.shown()) texts.push_back(shown.text);
+        for (const auto& shown : dialogs.shown())
+            texts.push_back(shown.text);
         return texts;
     }
 
@@ -105,13 +107,15 @@ struct Live : ::testing::Test {
 // A TNC that answers nothing: fifty times real time.
 struct LiveFast : Live {
     ScaledClock fast{50};
-    TncDispatch fastDispatch{setup, main, serial, TncDispatch::Services{store, dialogs, pump, fast}};
+    TncDispatch fastDispatch{setup, main, serial,
+                             TncDispatch::Services{store, dialogs, pump, fast}};
 };
 
 // Timeouts amid answers: five times real time keeps a 200 ms polling tick inside every wait.
 struct LiveBrisk : Live {
     ScaledClock brisk{5};
-    TncDispatch briskDispatch{setup, main, serial, TncDispatch::Services{store, dialogs, pump, brisk}};
+    TncDispatch briskDispatch{setup, main, serial,
+                              TncDispatch::Services{store, dialogs, pump, brisk}};
     TncDriver* briskInit(const std::string& type) {
         setup.type = type;
         briskDispatch.setPolling(true);
@@ -125,7 +129,8 @@ struct LiveBrisk : Live {
 TEST_F(Live, Kpc3WithEchoServesAScriptedUserAndRestores) {
     writeFile("KPC3.aps", "; node set-up\nPACLEN 64\nINTFACE HOST\n");
     startSim({"--type", "KPC3", "--echo", "on"},
-             "1A connect N0CALL\n1A send hello\n1A send a\\xC0b\\xDBc\n1A expect END 20\n1A disconnect\n");
+             "1A connect N0CALL\n1A send hello\n1A send a\\xC0b\\xDBc\n1A expect END 20\n1A "
+             "disconnect\n");
     TncDriver* driver = init("KPC3");
     ASSERT_TRUE(initResult) << setup.progressText;
     EXPECT_TRUE(dialogs.shown().empty());
@@ -137,17 +142,22 @@ TEST_F(Live, Kpc3WithEchoServesAScriptedUserAndRestores) {
 
     ASSERT_TRUE(waitFor([&] { return main.data.size() >= 2; }, 10s)) << simOutput;
     EXPECT_EQ(main.statuses, std::vector<std::string>{"S1A*** CONNECTED to N0CALL"});
-    EXPECT_EQ(main.data, (std::vector<std::string>{"D1Ahello\r", "D1Aa\xC0" "b\xDB" "c\r"}))
+    EXPECT_EQ(main.data, (std::vector<std::string>{"D1Ahello\r", "D1Aa\xC0"
+                                                                 "b\xDB"
+                                                                 "c\r"}))
         << "bytes the TNC escaped arrive as the user sent them";
 
     std::string reply;
-    for (int i = 0; i < 150; ++i) reply += static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 150; ++i)
+        reply += static_cast<char>('a' + i % 26);
     reply += "\xC0\xDB END";
     dispatch.SendData(1, "A", reply);
     ASSERT_TRUE(simSays("1A expect ok: END")) << simOutput;
-    EXPECT_NE(simOutput.find("1A <<< " + reply.substr(0, 64) + "\n"), std::string::npos) << simOutput;
+    EXPECT_NE(simOutput.find("1A <<< " + reply.substr(0, 64) + "\n"), std::string::npos)
+        << simOutput;
     EXPECT_NE(simOutput.find("1A <<< " + reply.substr(64, 64) + "\n"), std::string::npos);
-    EXPECT_NE(simOutput.find("1A <<< " + reply.substr(128, 22) + "\\xC0\\xDB END\n"), std::string::npos);
+    EXPECT_NE(simOutput.find("1A <<< " + reply.substr(128, 22) + "\\xC0\\xDB END\n"),
+              std::string::npos);
     ASSERT_TRUE(waitFor([&] { return main.statuses.size() == 2; }, 10s));
     EXPECT_EQ(main.statuses[1], "S1A*** DISCONNECTED");
 
@@ -162,7 +172,8 @@ TEST_F(Live, Kpc3WithEchoServesAScriptedUserAndRestores) {
             return answer.find("cmd:") != std::string::npos;
         },
         5s));
-    EXPECT_NE(answer.find("PACLEN 128"), std::string::npos) << "terminal mode with the saved value back: " << answer;
+    EXPECT_NE(answer.find("PACLEN 128"), std::string::npos)
+        << "terminal mode with the saved value back: " << answer;
 }
 
 TEST_F(Live, Kpc9612WithBothPorts) {
@@ -189,12 +200,14 @@ TEST_F(LiveBrisk, KamFoundInHostModeOnANoisyLine) {
     real.start();
     TncDriver* driver = briskInit("KAM");
     ASSERT_TRUE(initResult) << setup.progressText;
-    EXPECT_NE(setup.progressText.find("   Host mode found.\r   Host mode cleared."), std::string::npos);
+    EXPECT_NE(setup.progressText.find("   Host mode found.\r   Host mode cleared."),
+              std::string::npos);
     EXPECT_EQ(briskDispatch.lMaxusers1(), 3);
     EXPECT_EQ(briskDispatch.lMaxusers2(), 0) << "port 2 not in use";
     EXPECT_EQ(driver->Paclen(1), 128);
     EXPECT_FALSE(store.read("Client1", "KAMState", "").empty());
-    EXPECT_LT(real.elapsed(), 4000) << "the terminal-mode probe's five seconds ran on the brisk clock";
+    EXPECT_LT(real.elapsed(), 4000)
+        << "the terminal-mode probe's five seconds ran on the brisk clock";
 }
 
 TEST_F(LiveBrisk, UnansweredPaclenFailsInitWithTheDefault) {
@@ -230,7 +243,8 @@ TEST_F(Live, EchoingTnc2FailsWithNoUsers) {
     startSim({"--type", "TNC2", "--echo", "on"});
     init("TNC2");
     EXPECT_FALSE(initResult);
-    EXPECT_EQ(dialogTexts(), std::vector<std::string>{"Max user total is 0!\r     Edit .aps file."});
+    EXPECT_EQ(dialogTexts(),
+              std::vector<std::string>{"Max user total is 0!\r     Edit .aps file."});
 }
 
 TEST_F(LiveFast, SwitchedOffTncFailsInit) {
@@ -240,7 +254,8 @@ TEST_F(LiveFast, SwitchedOffTncFailsInit) {
     QElapsedTimer real;
     real.start();
     EXPECT_FALSE(fastDispatch.CreateDriver("KPC3")->Init());
-    EXPECT_EQ(dialogTexts(), std::vector<std::string>{"Could not make connection to TNC, Check Settings."});
+    EXPECT_EQ(dialogTexts(),
+              std::vector<std::string>{"Could not make connection to TNC, Check Settings."});
     EXPECT_LT(real.elapsed(), 3000) << "ten seconds of waiting on a clock that runs fast";
 }
 

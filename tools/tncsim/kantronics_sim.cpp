@@ -53,14 +53,17 @@ std::vector<std::pair<std::string, std::string>> defaults(KantronicsSim::Model m
 } // namespace
 
 KantronicsSim::KantronicsSim(SimLine& line, Options options)
-    : m_line(line), m_options(std::move(options)), m_params(defaults(m_options.model, m_options.echo)) {
+    : m_line(line), m_options(std::move(options)),
+      m_params(defaults(m_options.model, m_options.echo)) {
     if (m_options.startInHost) {
         m_params.set("INTFACE", "HOST");
         m_host = true;
     }
 }
 
-std::string KantronicsSim::key(int port, char stream) { return std::to_string(port) + stream; }
+std::string KantronicsSim::key(int port, char stream) {
+    return std::to_string(port) + stream;
+}
 
 void KantronicsSim::frame(const std::string& header, const std::string& body) {
     m_line.send(std::string(1, kFend) + header + escape(body) + kFend);
@@ -104,7 +107,8 @@ void KantronicsSim::signOn() {
     const char* name = m_options.model == Model::Kpc3      ? "KPC3P"
                        : m_options.model == Model::Kpc9612 ? "KPC9612P"
                                                            : "KAM XL";
-    m_line.send(std::string("\r\nKANTRONICS ") + name + " VERSION 9.1\r\n"
+    m_line.send(std::string("\r\nKANTRONICS ") + name +
+                " VERSION 9.1\r\n"
                 "(C) COPYRIGHT 2002-2005 BY KANTRONICS INC. ALL RIGHTS RESERVED.\r\ncmd:");
 }
 

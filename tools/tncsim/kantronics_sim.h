@@ -15,7 +15,7 @@
 namespace tncsim {
 
 class KantronicsSim final : public SimTnc {
-public:
+  public:
     enum class Model { Kpc3, Kpc9612, Kam };
     struct Options {
         Model model = Model::Kpc3;
@@ -32,7 +32,7 @@ public:
     void userDisconnect(int port, char stream) override;
     bool working() const override { return m_host; }
 
-private:
+  private:
     void terminalByte(char c);
     void terminalLine(const std::string& line);
     void hostBytes(std::string_view bytes);

@@ -19,7 +19,9 @@ using namespace tncsim;
 
 namespace {
 volatile std::sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int) {
+    g_stop = 1;
+}
 
 void print(const std::string& line) {
     std::cout << line << std::endl;
@@ -32,24 +34,28 @@ int main(int argc, char** argv) {
         std::cerr << "tncsim: " << *error << "\n" << usage();
         return 2;
     }
-    SimLine line(SimLine::Behaviour{options.speed, std::chrono::milliseconds(options.delayMs), options.garbage,
-                                    options.off});
+    SimLine line(SimLine::Behaviour{options.speed, std::chrono::milliseconds(options.delayMs),
+                                    options.garbage, options.off});
     if (!line.open()) {
         std::perror("tncsim: openpty");
         return 1;
     }
     std::unique_ptr<SimTnc> tnc;
     if (options.type == "TNC2") {
-        tnc = std::make_unique<Tnc2Sim>(line, Tnc2Sim::Options{options.echo.value_or(true), options.unanswered});
+        tnc = std::make_unique<Tnc2Sim>(
+            line, Tnc2Sim::Options{options.echo.value_or(true), options.unanswered});
     } else {
         const auto model = options.type == "KPC3"      ? KantronicsSim::Model::Kpc3
                            : options.type == "KPC9612" ? KantronicsSim::Model::Kpc9612
                                                        : KantronicsSim::Model::Kam;
         tnc = std::make_unique<KantronicsSim>(
-            line, KantronicsSim::Options{model, options.echo.value_or(true), options.startInHost, options.unanswered});
+            line, KantronicsSim::Options{model, options.echo.value_or(true), options.startInHost,
+                                         options.unanswered});
     }
     RadioUsers users(*tnc, print);
-    tnc->toUser = [&](int port, char stream, const std::string& text) { users.fromNode(port, stream, text); };
+    tnc->toUser = [&](int port, char stream, const std::string& text) {
+        users.fromNode(port, stream, text);
+    };
     tnc->droppedByNode = [&](int port, char stream) { users.droppedByNode(port, stream); };
     tnc->log = [](const std::string& text) { print("tnc: " + RadioUsers::visible(text)); };
     if (!options.script.empty()) {
@@ -59,7 +65,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (!options.interactive.empty()) users.setInteractive(options.interactive[0] - '0', options.interactive[1]);
+    if (!options.interactive.empty())
+        users.setInteractive(options.interactive[0] - '0', options.interactive[1]);
 
     std::string link;
     if (options.linkCom > 0) {
@@ -76,18 +83,22 @@ int main(int argc, char** argv) {
     }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    print("tncsim " + options.type + " on " + line.slaveName() + (link.empty() ? "" : " as " + link));
+    print("tncsim " + options.type + " on " + line.slaveName() +
+          (link.empty() ? "" : " as " + link));
 
     std::string typed;
     bool stdinOpen = !options.interactive.empty();
     std::optional<Clock::time_point> workingSince;
     while (g_stop == 0) {
         if (tnc->working() && !workingSince) workingSince = Clock::now();
-        if (workingSince && Clock::now() - *workingSince >= std::chrono::milliseconds(options.startAfterMs))
+        if (workingSince &&
+            Clock::now() - *workingSince >= std::chrono::milliseconds(options.startAfterMs))
             users.start();
         auto wait = std::min(line.flush(), users.run());
         if (!users.started() && workingSince) wait = std::min(wait, std::chrono::milliseconds(20));
-        if (options.exitWhenDone && users.started() && users.scriptDone() && line.flush().count() >= 1000) break;
+        if (options.exitWhenDone && users.started() && users.scriptDone() &&
+            line.flush().count() >= 1000)
+            break;
         pollfd fds[2] = {{line.masterFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
         const int ready = ::poll(fds, stdinOpen ? 2 : 1, static_cast<int>(wait.count()));
         if (ready < 0) continue;

@@ -80,7 +80,8 @@ bool RadioUsers::parseLine(const std::string& line, std::string& error) {
     Step step{Kind::Wait, "", std::chrono::milliseconds(0)};
     const auto limitFrom = [&](std::string& text, int fallbackSeconds) {
         const auto space = text.rfind(' ');
-        if (space != std::string::npos && text.find_first_not_of("0123456789", space + 1) == std::string::npos &&
+        if (space != std::string::npos &&
+            text.find_first_not_of("0123456789", space + 1) == std::string::npos &&
             space + 1 < text.size()) {
             step.limit = std::chrono::seconds(std::atoi(text.c_str() + space + 1));
             text.erase(space);
@@ -173,7 +174,8 @@ bool RadioUsers::runStep(User& u) {
         m_print(who + " disconnect");
         m_tnc.userDisconnect(u.port, u.stream);
         return true;
-    case Kind::Wait: return now - u.stepStart >= step.limit;
+    case Kind::Wait:
+        return now - u.stepStart >= step.limit;
     case Kind::Expect: {
         const auto at = u.heard.find(step.text);
         if (at != std::string::npos) {

@@ -20,7 +20,7 @@
 namespace tncsim {
 
 class RadioUsers {
-public:
+  public:
     using Print = std::function<void(const std::string&)>;
     RadioUsers(SimTnc& tnc, Print print);
 
@@ -46,7 +46,7 @@ public:
 
     static std::string visible(const std::string& bytes);
 
-private:
+  private:
     enum class Kind { Connect, Send, Expect, ExpectDisconnect, Wait, Disconnect };
     struct Step {
         Kind kind;

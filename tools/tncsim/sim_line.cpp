@@ -33,7 +33,8 @@ void SimLine::send(std::string_view text) {
     std::string out;
     // Noise that can neither open a frame nor look like a prompt.
     std::uniform_int_distribution<int> noise(0x80, 0xBF);
-    for (int i = 0; i < m_behaviour.garbage; ++i) out += static_cast<char>(noise(m_random));
+    for (int i = 0; i < m_behaviour.garbage; ++i)
+        out += static_cast<char>(noise(m_random));
     out.append(text);
     m_out.emplace_back(Clock::now() + m_behaviour.delay, std::move(out));
 }
@@ -64,7 +65,8 @@ std::chrono::milliseconds SimLine::flush() {
             // Ten bits a character: send what the line could have carried since the last byte.
             if (m_nextByte < now - milliseconds(100)) m_nextByte = now - milliseconds(100);
             const auto perByte = microseconds(10'000'000 / m_behaviour.speed);
-            count = std::min<std::size_t>(count, static_cast<std::size_t>((now - m_nextByte) / perByte));
+            count = std::min<std::size_t>(count,
+                                          static_cast<std::size_t>((now - m_nextByte) / perByte));
             if (count == 0) return duration_cast<milliseconds>(perByte) + milliseconds(1);
             m_nextByte += perByte * static_cast<long>(count);
         }

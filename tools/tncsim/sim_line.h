@@ -13,7 +13,7 @@ namespace tncsim {
 using Clock = std::chrono::steady_clock;
 
 class SimLine {
-public:
+  public:
     struct Behaviour {
         int speed = 0;                      // line speed in bit/s; 0 sends at once
         std::chrono::milliseconds delay{0}; // every answer waits this long
@@ -37,7 +37,7 @@ public:
     // Writes what is due; returns how long until more is due (or a long wait when idle).
     std::chrono::milliseconds flush();
 
-private:
+  private:
     Behaviour m_behaviour;
     int m_master = -1;
     int m_slave = -1; // held open so that the master never reads as hung up

@@ -35,13 +35,15 @@ std::optional<std::string> parseOptions(int argc, char** argv, SimOptions& optio
             if (!text) return false;
             char* end = nullptr;
             const long parsed = std::strtol(text->c_str(), &end, 10);
-            if (end == text->c_str() || *end != '\0' || parsed < 0 || parsed > 10'000'000) return false;
+            if (end == text->c_str() || *end != '\0' || parsed < 0 || parsed > 10'000'000)
+                return false;
             into = static_cast<int>(parsed);
             return true;
         };
         if (arg == "--type") {
             const auto type = value();
-            if (!type || (*type != "KPC3" && *type != "KPC9612" && *type != "KAM" && *type != "TNC2"))
+            if (!type ||
+                (*type != "KPC3" && *type != "KPC9612" && *type != "KAM" && *type != "TNC2"))
                 return "--type wants KPC3, KPC9612, KAM or TNC2";
             options.type = *type;
         } else if (arg == "--echo") {
@@ -72,7 +74,8 @@ std::optional<std::string> parseOptions(int argc, char** argv, SimOptions& optio
                 return "--interactive wants a port digit and a stream letter, as 1A";
             options.interactive = *who;
         } else if (arg == "--link-com") {
-            if (!number(options.linkCom) || options.linkCom < 1) return "--link-com wants a port number";
+            if (!number(options.linkCom) || options.linkCom < 1)
+                return "--link-com wants a port number";
         } else if (arg == "--start-after") {
             if (!number(options.startAfterMs)) return "--start-after wants milliseconds";
         } else if (arg == "--exit-when-done") {

@@ -7,7 +7,8 @@
 namespace tncsim {
 
 std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -44,7 +45,9 @@ void SimParams::set(const std::string& name, const std::string& value) {
         if (known == name) current = value;
 }
 
-bool SimParams::isOn(const std::string& name) const { return upper(get(name)) == "ON"; }
+bool SimParams::isOn(const std::string& name) const {
+    return upper(get(name)) == "ON";
+}
 
 std::optional<std::string> SimParams::command(const std::string& line) {
     const std::string text = trimmed(line);

@@ -10,7 +10,7 @@
 namespace tncsim {
 
 class SimParams {
-public:
+  public:
     explicit SimParams(std::vector<std::pair<std::string, std::string>> defaults);
 
     // The full name for a typed name: exact, or the only parameter it begins (two or more
@@ -25,7 +25,7 @@ public:
     // The DISPLAY listing: "NAME value" lines, some with a note in parentheses.
     std::string listing() const;
 
-private:
+  private:
     std::vector<std::pair<std::string, std::string>> m_values;
 };
 

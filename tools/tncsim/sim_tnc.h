@@ -9,7 +9,7 @@
 namespace tncsim {
 
 class SimTnc {
-public:
+  public:
     virtual ~SimTnc() = default;
     virtual void fromHost(std::string_view bytes) = 0;
     virtual void userConnect(int port, char stream, const std::string& call) = 0;

@@ -20,7 +20,8 @@ Tnc2Sim::Tnc2Sim(SimLine& line, Options options)
 
 char Tnc2Sim::sendpac() const {
     const std::string value = m_params.get("SENDPAC");
-    return static_cast<char>(std::strtol(value.c_str() + (value.rfind('$', 0) == 0 ? 1 : 0), nullptr, 16));
+    return static_cast<char>(
+        std::strtol(value.c_str() + (value.rfind('$', 0) == 0 ? 1 : 0), nullptr, 16));
 }
 
 void Tnc2Sim::fromHost(std::string_view bytes) {
@@ -70,7 +71,8 @@ void Tnc2Sim::commandLine(const std::string& line) {
     if (name == "DISPLAY" || name == "DISP") {
         std::string listing = m_params.listing();
         if (!m_params.isOn("AUTOLF"))
-            for (std::size_t at = listing.find('\n'); at != std::string::npos; at = listing.find('\n'))
+            for (std::size_t at = listing.find('\n'); at != std::string::npos;
+                 at = listing.find('\n'))
                 listing.erase(at, 1);
         m_line.send(lead + listing + "cmd:");
         return;

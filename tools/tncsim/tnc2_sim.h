@@ -14,7 +14,7 @@
 namespace tncsim {
 
 class Tnc2Sim final : public SimTnc {
-public:
+  public:
     struct Options {
         bool echo = true;
         std::vector<std::string> unanswered;
@@ -28,7 +28,7 @@ public:
     void userDisconnect(int port, char stream) override;
     bool working() const override { return !m_command; }
 
-private:
+  private:
     void commandByte(char c);
     void commandLine(const std::string& line);
     void converseByte(char c);

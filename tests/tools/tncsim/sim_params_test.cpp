@@ -6,7 +6,10 @@
 using namespace tncsim;
 
 namespace {
-SimParams params() { return SimParams({{"INTFACE", "TERMINAL"}, {"MAXUSERS", "10/10"}, {"MYCALL", "NOCALL"}, {"MONITOR", "ON"}}); }
+SimParams params() {
+    return SimParams(
+        {{"INTFACE", "TERMINAL"}, {"MAXUSERS", "10/10"}, {"MYCALL", "NOCALL"}, {"MONITOR", "ON"}});
+}
 } // namespace
 
 TEST(SimParams, QueryAndSetting) {

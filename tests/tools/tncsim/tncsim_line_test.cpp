@@ -14,14 +14,15 @@ namespace {
 const std::string FEND(1, '\xC0');
 
 class Sim {
-public:
+  public:
     explicit Sim(QStringList args, const std::string& script = "") {
         if (!script.empty()) {
             QFile file(dir.filePath("users.script"));
             file.open(QIODevice::WriteOnly);
             file.write(script.c_str());
             file.close();
-            args << "--script" << dir.filePath("users.script") << "--start-after" << "0";
+            args << "--script" << dir.filePath("users.script") << "--start-after"
+                 << "0";
         }
         process.start(QStringLiteral(TNCSIM_PATH), args);
         process.waitForStarted(5000);
@@ -40,11 +41,14 @@ public:
         process.terminate();
         process.waitForFinished(3000);
     }
-    void write(const std::string& bytes) { ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size())); }
+    void write(const std::string& bytes) {
+        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
     // What the TNC sent until `until` appeared (or two seconds passed).
     std::string read(const std::string& until, int ms = 2000) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (received.find(until) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        while (received.find(until) == std::string::npos &&
+               std::chrono::steady_clock::now() < end) {
             pollfd p{fd, POLLIN, 0};
             if (::poll(&p, 1, 20) <= 0) continue;
             char buffer[4096];
@@ -52,7 +56,8 @@ public:
             if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
         }
         const auto at = received.find(until);
-        std::string out = received.substr(0, at == std::string::npos ? received.size() : at + until.size());
+        std::string out =
+            received.substr(0, at == std::string::npos ? received.size() : at + until.size());
         received.erase(0, out.size());
         return out;
     }
@@ -107,11 +112,17 @@ TEST(TncsimKantronics, HostModeFramesEscapedBothWays) {
     EXPECT_EQ(sim.read("z\r" + FEND), FEND + "D2Cx\xDB\xDCy\xDB\xDDz\r" + FEND);
     sim.write(FEND + "C10PACLEN" + FEND);
     EXPECT_EQ(sim.read("128" + FEND), FEND + "C10PACLEN 128/128" + FEND);
-    sim.write(FEND + "D2Ca\xDB\xDC" "b\xDB\xDD END" + FEND);
-    EXPECT_NE(sim.output("expect ok").find("2C <<< a\\xC0b\\xDB END"), std::string::npos) << sim.printed;
+    sim.write(FEND +
+              "D2Ca\xDB\xDC"
+              "b\xDB\xDD END" +
+              FEND);
+    EXPECT_NE(sim.output("expect ok").find("2C <<< a\\xC0b\\xDB END"), std::string::npos)
+        << sim.printed;
     sim.write(FEND + "C2CD" + FEND);
-    EXPECT_EQ(sim.read("DISCONNECTED" + FEND), FEND + "C2C" + FEND + FEND + "S2C*** DISCONNECTED" + FEND);
-    EXPECT_NE(sim.output("disconnected by node").find("2C disconnected by node"), std::string::npos);
+    EXPECT_EQ(sim.read("DISCONNECTED" + FEND),
+              FEND + "C2C" + FEND + FEND + "S2C*** DISCONNECTED" + FEND);
+    EXPECT_NE(sim.output("disconnected by node").find("2C disconnected by node"),
+              std::string::npos);
 }
 
 TEST(TncsimKantronics, QuitReturnsToTerminalMode) {
@@ -149,7 +160,8 @@ TEST(TncsimOptions, SlowLineTakesItsTime) {
     const auto took = std::chrono::steady_clock::now() - start;
     ASSERT_NE(listing.find("cmd:"), std::string::npos);
     // 1200 bit/s carries 120 characters a second.
-    EXPECT_GE(took, std::chrono::milliseconds(100 + static_cast<long>(listing.size()) * 1000 / 120 - 150));
+    EXPECT_GE(took, std::chrono::milliseconds(100 + static_cast<long>(listing.size()) * 1000 / 120 -
+                                              150));
 }
 
 TEST(TncsimOptions, BadScriptIsRefused) {
@@ -166,14 +178,16 @@ TEST(TncsimOptions, BadScriptIsRefused) {
 }
 
 TEST(TncsimTnc2, ConverseModeEchoStreamsAndSendPacket) {
-    Sim sim({"--type", "TNC2", "--echo", "off"}, "1A connect N0CALL\n1B connect N1CALL\n1B send hi\n1B expect END\n");
+    Sim sim({"--type", "TNC2", "--echo", "off"},
+            "1A connect N0CALL\n1B connect N1CALL\n1B send hi\n1B expect END\n");
     sim.write("SENDPAC $01\r");
     EXPECT_NE(sim.read("cmd:").find("SENDPAC was $0D"), std::string::npos);
     sim.write("CONV\r");
     EXPECT_EQ(sim.read("N0CALL\r\n"), "\r\n*** CONNECTED to N0CALL\r\n");
     EXPECT_EQ(sim.read("hi\r\n"), "|B\r\n*** CONNECTED to N1CALL\r\nhi\r\n");
     sim.write("|Bfirst\rline END\x01");
-    EXPECT_NE(sim.output("expect ok").find("1B <<< first\\rline END"), std::string::npos) << sim.printed;
+    EXPECT_NE(sim.output("expect ok").find("1B <<< first\\rline END"), std::string::npos)
+        << sim.printed;
     sim.write("\x03");
     EXPECT_EQ(sim.read("cmd:"), "\r\ncmd:");
     sim.write("ECHO ON\r");
