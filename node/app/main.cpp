@@ -5,11 +5,14 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
+#include "common/event_pump.h"
 #include "core/frm_main.h"
+#include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "setup/frm_tnc.h"
 
 #include <QApplication>
+#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -17,6 +20,15 @@
 namespace {
 bool hasDisplay() {
     return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+// The short-message server's port: 8773, or GULLWICK_SMS_PORT for a server elsewhere
+// (a test server on a free port, say).
+std::uint16_t serverPort() {
+    const char* text = std::getenv("GULLWICK_SMS_PORT");
+    const long port = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    return port > 0 && port <= 65535 ? static_cast<std::uint16_t>(port)
+                                     : gw::frmBrevane::kServerPort;
 }
 } // namespace
 
@@ -54,7 +66,9 @@ int main(int argc, char* argv[]) {
     if (headlessDialogs != nullptr)
         headlessDialogs->setLogSink([&main](const std::string& line) { main.Log(line); });
 
-    gw::frmTNC setup(main, settings, clock, *dialogs);
+    gw::QtEventPump pump;
+    gw::frmBrevane link(queues, main, pump, {serverPort(), true});
+    gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
     gw::SignalWatcher stopWatcher;
     QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,

@@ -165,7 +165,7 @@ void frmMain::handOver(RadioSide& radio, SetupSide& setup) {
     }
 }
 
-int frmMain::Index(const std::string& sStreamID, int nPort) const {
+int frmMain::Index(const std::string& sStreamID, int nPort) {
     if (m_radio == nullptr) return 0;
     return streamIndex(sStreamID, nPort, m_radio->bPort1(), m_radio->bPort2(),
                        m_radio->lMaxusers1());
@@ -304,6 +304,18 @@ void frmMain::MonitorMsg(int nPort, const std::string& sStreamID, const std::str
 }
 
 void frmMain::Log(const std::string& sMsg) { m_log->Log(sMsg); }
+
+void frmMain::showOutgoingTraffic(int index) {
+    if (index < 1 || index > 10) return;
+    QLabel* label = lblTfc[static_cast<std::size_t>(index - 1)];
+    label->setText("  <------");
+    setBackground(label, kLightGreen);
+}
+
+void frmMain::setTncStatus(const std::string& text, bool working) {
+    lblTNC->setText(toQString(text));
+    setBackground(lblTNC, working ? kLightGreen : kLightRed);
+}
 
 std::string frmMain::serverAddress() const {
     return m_setup != nullptr ? m_setup->serverAddress() : std::string();

@@ -13,6 +13,7 @@
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
 #include "server/server_queues.h"
+#include "tnc/main_window_port.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -37,7 +38,7 @@ namespace gw {
 
 class frmAbout;
 
-class frmMain : public QMainWindow, public ServerLinkHost {
+class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort {
     Q_OBJECT
 public:
     frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
@@ -54,19 +55,23 @@ public:
     std::string settingsSection() const { return "Client" + sInstance; }
 
     // Stream table and TNC events.
-    void StatusEvent(const std::string& sStatus);
-    void DataEvent(const std::string& sData);
+    void StatusEvent(const std::string& sStatus) override;
+    void DataEvent(const std::string& sData) override;
     bool NewStream(const std::string& sStreamID, const std::string& sCall, int nPort);
     bool KillStream(int nStream);
-    int Index(const std::string& sStreamID, int nPort) const;
+    int Index(const std::string& sStreamID, int nPort) override;
     bool CheckConnection(const std::string& sStreamID, int nPort);
 
     // Monitor list and log file.
-    void MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg);
-    void Log(const std::string& sMsg);
+    void MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) override;
+    void Log(const std::string& sMsg) override;
     void PostLog(int nStream, const std::string& sMsg);
     void FlushLog();
     NodeLog& nodeLog() { return *m_log; }
+
+    // What the TNC side shows: the outgoing traffic arrow and the TNC's state in lblTNC.
+    void showOutgoingTraffic(int index) override;
+    void setTncStatus(const std::string& text, bool working) override;
 
     // ServerLinkHost: the server address and the server indicator lblCMBO.
     std::string serverAddress() const override;

@@ -3,7 +3,10 @@
 
 #include "common/text.h"
 #include "core/frm_main.h"
+#include "core/frm_initializing.h"
 #include "core/frm_password.h"
+#include "tnc/tnc_setup.h"
+#include "server/frm_brevane.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -34,11 +37,35 @@ QComboBox* makeCombo(QWidget* parent, const char* name) {
 QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(text, parent); }
 } // namespace
 
-frmTNC::frmTNC(frmMain& main, SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
-               QWidget* parent)
-    : QMainWindow(parent), m_main(main), m_settings(settings), m_clock(clock), m_dialogs(dialogs) {
+class frmTNC::DispatchView final : public TncSetup {
+public:
+    explicit DispatchView(frmTNC& window) : m_window(window) {}
+    std::string comboType() const override { return m_window.tncType(); }
+    std::string txtPath() const override { return m_window.filePath(); }
+    bool bPort1() const override { return m_window.bPort1(); }
+    bool bPort2() const override { return m_window.bPort2(); }
+    bool chkRestore() const override { return m_window.restoreChecked(); }
+    std::string instance() const override { return m_window.m_main.sInstance; }
+    std::string lblInitializing() const override {
+        return m_window.m_progress ? m_window.m_progress->text() : std::string();
+    }
+    void setLblInitializing(const std::string& text) override {
+        if (m_window.m_progress) m_window.m_progress->setText(text);
+    }
+    void showSetupWindow() override { m_window.showSetup(); }
+
+private:
+    frmTNC& m_window;
+};
+
+frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* parent)
+    : QMainWindow(parent), m_main(main), m_link(link), m_settings(services.settings),
+      m_clock(services.clock), m_dialogs(services.dialogs),
+      m_dispatchView(std::make_unique<DispatchView>(*this)) {
+    m_dispatch = std::make_unique<TncDispatch>(
+        *m_dispatchView, main, Serial,
+        TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
     buildWindow();
-    tmrPollSerial.setInterval(200);
     tmrDialUp.setInterval(60'000);
 }
 
@@ -207,7 +234,10 @@ void frmTNC::fillLists() {
 void frmTNC::loadSetup(bool initialize) {
     setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.sInstance));
     fillLists();
+    m_progress = std::make_unique<frmInitializing>(m_main.sInstance);
+    m_progress->setText("Getting settings for Brevane instance " + m_main.sInstance + ".");
     LoadSettings();
+    if (Serial.PortOpen()) Serial.PortOpen(false);
     if (initialize)
         mnuTNC_Click(1);
     else
@@ -220,8 +250,11 @@ void frmTNC::showSetup() {
 }
 
 void frmTNC::unloadSetup() {
-    tmrPollSerial.stop();
+    m_dispatch->setPolling(false);
     tmrDialUp.stop();
+    if (Serial.PortOpen()) Serial.PortOpen(false);
+    m_link.Unload();
+    if (m_progress) m_progress->hide();
     hide();
 }
 
@@ -230,26 +263,9 @@ void frmTNC::mnuTNC_Click(int index) {
     case 1: Initialize(); break;
     case 2: Cancel(); break;
     case 3: SetPassword(); break;
+    case 4: CheckTncComm(); break;
     default: break;
     }
-}
-
-void frmTNC::Initialize() {
-    if (optDialUp->isChecked() &&
-        (lstDUN->currentItem() == nullptr || lstDUN->currentItem()->text().isEmpty() ||
-         DUNIndex == -1)) {
-        m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
-                          "You must select a valid phone book entry for the Dial Up Network "
-                          "Connection");
-        showSetup();
-        return;
-    }
-    SaveSettings();
-}
-
-void frmTNC::Cancel() {
-    hide();
-    m_main.show();
 }
 
 void frmTNC::SetPassword() {
@@ -330,9 +346,22 @@ IpConnectionType frmTNC::ipConnectionType() const {
     return IpConnectionType::FullTime;
 }
 
-std::string frmTNC::GetLabel(int nStream) {
-    (void)nStream;
-    return std::string();
+void frmTNC::SendData(int nPort, const std::string& sStreamID, const std::string& sData) {
+    m_dispatch->SendData(nPort, sStreamID, sData);
 }
+
+void frmTNC::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
+    m_dispatch->SendFile(nPort, sStreamID, sFile);
+}
+
+void frmTNC::SendDisconnect(int nPort, const std::string& sStreamID) {
+    m_dispatch->SendDisconnect(nPort, sStreamID);
+}
+
+std::string frmTNC::GetLabel(int nStream) { return m_dispatch->GetLabel(nStream); }
+
+void frmTNC::Restore() { m_dispatch->Restore(); }
+
+void frmTNC::ClearHostMode() { m_dispatch->ClearHostMode(); }
 
 } // namespace gw

@@ -5,14 +5,19 @@
 
 #include "common/clock.h"
 #include "common/dialogs.h"
+#include "common/event_pump.h"
+#include "common/node_error.h"
 #include "common/settings_store.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
+#include "tnc/cserial_port.h"
+#include "tnc/tnc_dispatch.h"
 
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -29,13 +34,19 @@ class QRadioButton;
 namespace gw {
 
 class frmMain;
+class frmBrevane;
 class frmInitializing;
 
 class frmTNC : public QMainWindow, public RadioSide, public SetupSide {
     Q_OBJECT
 public:
-    frmTNC(frmMain& main, SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
-           QWidget* parent = nullptr);
+    struct Services {
+        SettingsStore& settings;
+        const Clock& clock;
+        Dialogs& dialogs;
+        EventPump& pump;
+    };
+    frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* parent = nullptr);
     ~frmTNC() override;
 
     // Load and save of the settings (the live copy is the controls and members).
@@ -65,21 +76,21 @@ public:
     std::string serverAddress() const override;
     std::string tncType() const override;
     bool restoreChecked() const override;
-    bool portOpen() const override { return false; }
+    bool portOpen() const override { return Serial.PortOpen(); }
     void loadSetup(bool initialize) override;
     void showSetup() override;
-    void Restore() override {}
-    void ClearHostMode() override {}
+    void Restore() override;
+    void ClearHostMode() override;
     void unloadSetup() override;
 
     // RadioSide
-    void SendData(int, const std::string&, const std::string&) override {}
-    void SendFile(int, const std::string&, const std::string&) override {}
-    void SendDisconnect(int, const std::string&) override {}
+    void SendData(int nPort, const std::string& sStreamID, const std::string& sData) override;
+    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) override;
+    void SendDisconnect(int nPort, const std::string& sStreamID) override;
     std::string GetLabel(int nStream) override;
     bool bPort1() const override { return m_bPort1; }
     bool bPort2() const override { return m_bPort2; }
-    long lMaxusers1() const override { return m_lMaxusers1; }
+    long lMaxusers1() const override { return m_dispatch->lMaxusers1(); }
     IpConnectionType ipConnectionType() const override;
     std::string hangUpDelayText() const override;
     bool bConnectedByDialup() const override { return false; }
@@ -89,6 +100,9 @@ public:
 
     std::string sPassword;
     std::int16_t DUNIndex = -1;
+    CSerialPort Serial;
+    TncDispatch& dispatch() { return *m_dispatch; }
+    frmInitializing* progressWindow() const { return m_progress.get(); }
 
     QComboBox* ComboPort;
     QComboBox* ComboSpeed;
@@ -116,7 +130,6 @@ public:
     QRadioButton* optPort2;
     QRadioButton* optBoth;
     QLabel* lblCommStatus;
-    QTimer tmrPollSerial;
     QTimer tmrDialUp;
     std::array<QAction*, 4> mnuTNC{};
 
@@ -129,20 +142,29 @@ private:
     void selectPortOption();
     void setDialUpControlsVisible(bool visible);
     std::string section() const;
-    // Runs Initialize: the phone-book check, then saving every setting.
     void Initialize();
+    bool initializeTnc();
+    void configureSerial();
+    void loadServerLink();
     void Cancel();
     void SetPassword();
+    void CheckTncComm();
+    void portError(const NodeError& error);
 
     frmMain& m_main;
+    frmBrevane& m_link;
     SettingsStore& m_settings;
     const Clock& m_clock;
     Dialogs& m_dialogs;
+    // What the TNC dispatch reads of this window.
+    class DispatchView;
+    std::unique_ptr<DispatchView> m_dispatchView;
+    std::unique_ptr<TncDispatch> m_dispatch;
+    std::unique_ptr<frmInitializing> m_progress;
     QButtonGroup* m_ipGroup;
     QButtonGroup* m_portGroup;
     bool m_bPort1 = true;
     bool m_bPort2 = false;
-    long m_lMaxusers1 = 0;
     bool m_checkingDelay = false;
 };
 

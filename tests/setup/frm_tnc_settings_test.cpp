@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "core/frm_main.h"
+#include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
 #include <QCheckBox>
@@ -30,10 +31,13 @@ protected:
 
     struct Node {
         ServerQueues queues;
+        FakeEventPump pump;
         frmMain main;
+        frmBrevane link;
         frmTNC setup;
         Node(SettingsStore& s, FakeClock& c, RecordingDialogs& d, const std::string& instance)
-            : main(s, c, d, queues), setup(main, s, c, d) {
+            : pump(c), main(s, c, d, queues), link(queues, main, pump, {frmBrevane::kServerPort, false}),
+              setup(main, link, {s, c, d, pump}) {
             main.startUp(instance);
             main.handOver(setup, setup);
         }

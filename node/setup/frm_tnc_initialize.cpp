@@ -1,0 +1,164 @@
+// The setup window's commands that reach the hardware: Initialize (save, open the serial
+// port, create the driver for the TNC type and run its Init), Cancel and Check TNC Comm.
+#include "setup/frm_tnc.h"
+
+#include "common/colours.h"
+#include "common/datetime.h"
+#include "common/text.h"
+#include "core/frm_initializing.h"
+#include "core/frm_main.h"
+#include "tnc/tnc_host.h"
+#include "core/version_text.h"
+#include "server/frm_brevane.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace gw {
+namespace {
+constexpr const char* kUnsupported = "Unsupported TNC! Make selection from List.";
+} // namespace
+
+void frmTNC::loadServerLink() {
+    m_link.Load();
+    m_main.lblCMBO->setText(txtIPAddress->text());
+    m_main.lblLocalIP->setText(toQString(m_link.tcp().localAddress()));
+}
+
+void frmTNC::configureSerial() {
+    if (Serial.PortOpen()) Serial.PortOpen(false);
+    Serial.CommPort(static_cast<long>(numericValue(fromQString(ComboPort->currentText()))));
+    Serial.Settings(fromQString(ComboSpeed->currentText()) + "," +
+                    fromQString(ComboParity->currentText()) + "," +
+                    fromQString(ComboLength->currentText()) + "," +
+                    fromQString(ComboStop->currentText()));
+    const std::string flow = fromQString(ComboFlow->currentText());
+    if (flow == "RTS/CTS") Serial.FlowControl(true);
+    if (flow == "NONE") Serial.FlowControl(false);
+}
+
+void frmTNC::portError(const NodeError& error) {
+    m_dialogs.message(DialogIcon::Exclamation, "Port Error!",
+                      "Error: " + std::to_string(error.number()) + "/" + error.description());
+}
+
+void frmTNC::Initialize() {
+    if (optDialUp->isChecked() &&
+        (lstDUN->currentItem() == nullptr || lstDUN->currentItem()->text().isEmpty() ||
+         DUNIndex == -1)) {
+        m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
+                          "You must select a valid phone book entry for the Dial Up Network "
+                          "Connection");
+        showSetup();
+        return;
+    }
+    SaveSettings();
+    m_progress->show();
+    loadServerLink();
+    m_main.bLastInitOK = false;
+
+    const std::string type = tncType();
+    bool reachedDriver = false;
+    bool ok = false;
+    try {
+        configureSerial();
+        m_progress->setText("Initializing comm port " + fromQString(ComboPort->currentText()) + ".");
+        m_dispatch->setPolling(true);
+        Serial.PortOpen(true);
+        m_progress->appendLine("Initializing TNC type " + type + ".");
+        if (tncFamily(type) == TncFamily::KanSingle) {
+            m_bPort1 = true;
+            m_bPort2 = false;
+        }
+        TncDriver* driver = m_dispatch->CreateDriver(type);
+        if (driver == nullptr) {
+            m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
+            m_progress->hide();
+            showSetup();
+            return;
+        }
+        reachedDriver = true;
+        ok = driver->Init();
+    } catch (const NodeError& error) {
+        // A port that cannot be opened, a line setting it refuses, a failure inside the
+        // driver: the operator is told and the initialization has failed.
+        portError(error);
+        m_main.Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
+                   error.description() + " @ " + generalDateTime(m_clock.now()));
+        ok = false;
+    }
+    m_main.bLastInitOK = ok;
+    if (reachedDriver) m_settings.writeBool(section(), "Initialized", ok);
+    if (ok) {
+        m_progress->hide();
+    } else {
+        m_progress->appendLine("INITIALIZATION FAILURE!");
+        m_progress->btnClose->setVisible(true);
+    }
+    m_main.btnSavetoLog->setEnabled(chkEnbLog->isChecked());
+    if (ok) {
+        m_main.Log("...Brevane Version " + versionText() + "  " + type + " on Comm " +
+                   fromQString(ComboPort->currentText()) + " initialized @ " +
+                   generalDateTime(m_clock.now()));
+        m_main.setTncStatus(type + " OK on Comm" + std::to_string(Serial.CommPort()), true);
+        for (int n = 1; n <= 10; ++n)
+            m_main.lblCall[static_cast<std::size_t>(n - 1)]->setText(toQString(GetLabel(n)));
+        m_main.show();
+        hide();
+    } else {
+        m_main.setTncStatus(type + " not Initialized", false);
+        showSetup();
+    }
+}
+
+void frmTNC::Cancel() {
+    loadServerLink();
+    hide();
+    m_main.show();
+}
+
+void frmTNC::CheckTncComm() {
+    bool driverMade = false;
+    try {
+        if (Serial.PortOpen()) Serial.PortOpen(false);
+        lblCommStatus->setVisible(true);
+        lblCommStatus->setText("Checking...");
+        setBackground(lblCommStatus, kLightYellow);
+        configureSerial();
+        m_dispatch->setPolling(true);
+        Serial.PortOpen(true);
+        const std::string type = tncType();
+        TncDriver* driver = m_dispatch->CreateDriver(type);
+        if (driver == nullptr) {
+            m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
+            showSetup();
+            lblCommStatus->setVisible(false);
+            return;
+        }
+        driverMade = true;
+        bool ok = false;
+        if (auto* tnc2 = dynamic_cast<CTNC2*>(driver)) {
+            ok = tnc2->SetCmdMode();
+        } else if (auto* kantronics = dynamic_cast<CKantronics*>(driver)) {
+            bool host = false;
+            ok = kantronics->FindInitialState(host);
+        }
+        m_dispatch->ReleaseDriver(type);
+        lblCommStatus->setText(ok ? "TNC Comm OK!" : "TNC Comm Fail!");
+        setBackground(lblCommStatus, ok ? kLightGreen : kLightRed);
+        if (Serial.PortOpen()) Serial.PortOpen(false);
+        m_dispatch->setPolling(false);
+    } catch (const NodeError& error) {
+        // The check never leaves a driver behind, whatever failed.
+        if (driverMade) m_dispatch->ReleaseDriver(tncType());
+        portError(error);
+        lblCommStatus->setVisible(false);
+    }
+}
+
+} // namespace gw
