@@ -1,0 +1,195 @@
+// Initialize and Check TNC Comm against tncsim on a real pseudo-terminal reached through
+// the device map: success, each failure path, the port choice of single-port TNCs, and the
+// automatic initialization at start-up.
+#include "setup/frm_tnc.h"
+
+#include "common/colours.h"
+#include "core/frm_initializing.h"
+#include "core/frm_main.h"
+#include "server/frm_brevane.h"
+#include "server/server_queues.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace gw;
+
+namespace {
+// Real time run fast, so that a TNC that never answers costs milliseconds, not seconds.
+class FastClock final : public Clock {
+public:
+    FastClock() { m_timer.start(); }
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+    std::chrono::milliseconds elapsed() const override {
+        return std::chrono::milliseconds(m_timer.elapsed() * 20);
+    }
+
+private:
+    QElapsedTimer m_timer;
+};
+
+class Initialize : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
+    FastClock clock;
+    RecordingDialogs dialogs;
+    QtEventPump pump;
+    ServerQueues queues;
+    QProcess sim;
+    std::unique_ptr<frmMain> main;
+    std::unique_ptr<frmBrevane> link;
+    std::unique_ptr<frmTNC> setup;
+
+    void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        settings.write("Client1", "CommPort", "5");
+        settings.write("Client1", "MBOCall", "N0CALL");
+        settings.write("Client1", "InitFilePath", dir.path().toStdString() + "/");
+        settings.write("Client1", "Flow", "NONE");
+    }
+    void TearDown() override {
+        setup.reset();
+        link.reset();
+        main.reset();
+        if (sim.state() != QProcess::NotRunning) {
+            sim.terminate();
+            sim.waitForFinished(3000);
+        }
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    // tncsim on COM5 of the device map; returns once the pty is linked.
+    void startSim(QStringList args) {
+        args << "--link-com" << "5";
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path());
+        sim.setProcessEnvironment(env);
+        sim.start(QStringLiteral(TNCSIM_PATH), args);
+        ASSERT_TRUE(sim.waitForStarted(5000));
+        std::string out;
+        for (int i = 0; i < 100 && out.find(" as ") == std::string::npos; ++i) {
+            sim.waitForReadyRead(100);
+            out += sim.readAllStandardOutput().toStdString();
+        }
+        ASSERT_NE(out.find(" as "), std::string::npos) << out;
+    }
+    void startNode() {
+        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+        ASSERT_TRUE(main->startUp("1"));
+        link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                            frmBrevane::Options{frmBrevane::kServerPort, false});
+        setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+        main->handOver(*setup, *setup);
+    }
+    std::string logText() const {
+        QFile file(dir.path() + "/N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+    }
+};
+} // namespace
+
+TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
+    startSim({"--type", "KPC3"});
+    settings.write("Client1", "Port2", "True");
+    startNode();
+    EXPECT_TRUE(setup->optBoth->isChecked());
+    setup->mnuTNC_Click(1);
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
+    EXPECT_EQ(settings.read("Client1", "Port2", ""), "True") << "saved before the type decided";
+    EXPECT_TRUE(setup->bPort1());
+    EXPECT_FALSE(setup->bPort2());
+    EXPECT_TRUE(setup->portOpen());
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+    EXPECT_EQ(backgroundOf(main->lblTNC), kLightGreen);
+    EXPECT_EQ(main->lblCall[0]->text(), "1/A");
+    EXPECT_EQ(main->lblCMBO->text(), "127.0.0.1");
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(setup->isVisible());
+    EXPECT_FALSE(setup->progressWindow()->isVisible());
+    EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
+    EXPECT_TRUE(dialogs.shown().empty());
+    setup->mnuTNC_Click(1);
+    EXPECT_EQ(settings.read("Client1", "Port2", ""), "False") << "the next save has port 1 only";
+}
+
+TEST_F(Initialize, SwitchedOffTncFails) {
+    startSim({"--type", "KPC3", "--off"});
+    startNode();
+    setup->mnuTNC_Click(1);
+    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
+    const std::string progress = setup->progressWindow()->text();
+    EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
+    EXPECT_TRUE(setup->progressWindow()->btnClose->isVisibleTo(setup->progressWindow()));
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
+    EXPECT_EQ(backgroundOf(main->lblTNC), kLightRed);
+    EXPECT_TRUE(setup->isVisible());
+    EXPECT_EQ(logText().find("initialized @"), std::string::npos);
+}
+
+TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
+    startSim({"--type", "KPC3"});
+    startNode();
+    setup->ComboType->setEditText("kpc3");
+    setup->mnuTNC_Click(1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Unsupported TNC! Make selection from List.");
+    EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::None);
+    EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
+    EXPECT_EQ(settings.read("Client1", "TNCType", ""), "kpc3");
+    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_TRUE(setup->portOpen()) << "the port stays open and polling stays on";
+    EXPECT_TRUE(setup->dispatch().polling());
+}
+
+TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
+    QDir().mkpath(dir.path() + "/gullwick/devices");
+    QFile::link(dir.path() + "/no-such-device", dir.path() + "/gullwick/devices/com5");
+    startNode();
+    setup->mnuTNC_Click(1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].title, "Port Error!");
+    EXPECT_EQ(dialogs.shown()[0].text, "Error: -2147190494/Unable to open communications device");
+    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
+    EXPECT_TRUE(setup->isVisible());
+
+    setup->mnuTNC_Click(4);
+    ASSERT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_EQ(dialogs.shown()[1].title, "Port Error!");
+    EXPECT_FALSE(setup->lblCommStatus->isVisibleTo(setup.get()));
+}
+
+TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
+    startSim({"--type", "TNC2", "--echo", "off"});
+    startNode();
+    setup->ComboType->setEditText("TNC2");
+    setup->mnuTNC_Click(4);
+    EXPECT_EQ(setup->lblCommStatus->text(), "TNC Comm OK!");
+    EXPECT_EQ(backgroundOf(setup->lblCommStatus), kLightGreen);
+    EXPECT_FALSE(setup->portOpen());
+    EXPECT_FALSE(setup->dispatch().polling());
+    EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
+    EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
+}
+
+TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
+    startSim({"--type", "KPC3"});
+    settings.write("Client1", "Initialized", "True");
+    startNode();
+    EXPECT_TRUE(main->bLastInitOK);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(setup->isVisible());
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+}
