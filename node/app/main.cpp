@@ -1,11 +1,13 @@
 // brevane: one instance of the node. "brevane [--headless] [instance]"; without a display
 // (or with --headless) the same node runs on Qt's offscreen platform and message boxes go to
 // stderr and the log.
+#include "app/sample_files.h"
 #include "app/signal_watcher.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
 #include "common/event_pump.h"
+#include "common/paths.h"
 #include "core/frm_main.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
@@ -63,6 +65,7 @@ int main(int argc, char* argv[]) {
     gw::ServerQueues queues;
     gw::frmMain main(settings, clock, *dialogs, queues);
     if (!main.startUp(instance)) return EXIT_FAILURE;
+    gw::installSamples(gw::defaultFileFolder());
     if (headlessDialogs != nullptr)
         headlessDialogs->setLogSink([&main](const std::string& line) { main.Log(line); });
 

@@ -184,6 +184,7 @@ void KantronicsSim::hostFrame(const std::string& body) {
     if (body == "q" || body == "Q") {
         m_host = false;
         m_params.set("INTFACE", "TERMINAL");
+        if (log) log("terminal mode");
         signOn();
         return;
     }

@@ -1,0 +1,206 @@
+// The whole node as it runs on a Raspberry Pi: brevane headless, smsd on 127.0.0.1 and a
+// simulated TNC on a pseudo-terminal behind the COM1 device map. A scripted radio user
+// lists, reads, sends, kills and logs off; every byte the user receives is checked.
+#include "smsd_process.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+constexpr const char* kScript = R"(1A connect N1CALL
+1A expect SMS> 30
+1A send LM
+1A expect SMS> 30
+1A send R 1
+1A expect SMS> 30
+1A send SP N0CALL
+1A expect : 30
+1A send Field day
+1A expect /EX 30
+1A send Line one
+1A send Line two
+1A send /EX
+1A expect SMS> 30
+1A send K 1
+1A expect SMS> 30
+1A send B
+1A expect-disconnect 30
+)";
+
+class NodeEndToEnd : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<gwtest::SmsdProcess> smsd;
+    QProcess tncsim;
+    QProcess node;
+    std::string simOutput;
+
+    QString config() const { return dir.path() + "/config"; }
+    QString data() const { return dir.path() + "/data/gullwick/"; }
+
+    void SetUp() override {
+        smsd = std::make_unique<gwtest::SmsdProcess>(
+            QStringList{"--node", "N0CALL:SECRET", "--seed"});
+        ASSERT_TRUE(smsd->running()) << smsd->log();
+        QDir().mkpath(data());
+        QFile banner(data() + "banner.txt");
+        ASSERT_TRUE(banner.open(QIODevice::WriteOnly));
+        banner.write("Welcome to N0CALL\r\n");
+    }
+    void TearDown() override {
+        for (QProcess* process : {&node, &tncsim}) {
+            if (process->state() == QProcess::NotRunning) continue;
+            process->kill();
+            process->waitForFinished(3000);
+        }
+    }
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", config());
+        env.insert("XDG_DATA_HOME", dir.path() + "/data");
+        env.insert("GULLWICK_SMS_PORT", QString::number(smsd->port()));
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        return env;
+    }
+    void writeSettings(const QString& type) {
+        QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
+        ini.beginGroup("Client1");
+        ini.setValue("CommPort", "1");
+        ini.setValue("TNCType", type);
+        ini.setValue("Flow", "NONE");
+        ini.setValue("MBOCall", "N0CALL");
+        ini.setValue("Password", "SECRET");
+        ini.setValue("IPAddress", "127.0.0.1");
+        ini.setValue("Initialized", "True");
+    }
+    void startTnc(QStringList args) {
+        QFile script(dir.path() + "/user.script");
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(kScript);
+        script.close();
+        args << "--script" << script.fileName() << "--link-com" << "1";
+        tncsim.setProcessEnvironment(environment());
+        tncsim.start(QStringLiteral(TNCSIM_PATH), args);
+        ASSERT_TRUE(tncsim.waitForStarted(5000));
+        ASSERT_TRUE(waitForSim(" as ", 5000)) << simOutput;
+    }
+    void startNode() {
+        node.setProcessEnvironment(environment());
+        node.setProcessChannelMode(QProcess::MergedChannels);
+        node.start(QStringLiteral(BREVANE_PATH), {"--headless", "1"});
+        ASSERT_TRUE(node.waitForStarted(5000));
+    }
+    bool waitForSim(const std::string& text, int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            simOutput += tncsim.readAllStandardOutput().toStdString();
+            if (simOutput.find(text) != std::string::npos) return true;
+            tncsim.waitForReadyRead(50);
+        }
+        simOutput += tncsim.readAllStandardOutput().toStdString();
+        return simOutput.find(text) != std::string::npos;
+    }
+    // Everything the radio user received, joined, with CR shown as tncsim shows it ("\r").
+    std::string received() const {
+        std::string all;
+        std::size_t at = 0;
+        const std::string mark = "1A <<< ";
+        while ((at = simOutput.find(mark, at)) != std::string::npos) {
+            const std::size_t end = simOutput.find('\n', at);
+            all += simOutput.substr(at + mark.size(), end - at - mark.size());
+            at = end;
+        }
+        return all;
+    }
+    std::string logText() const {
+        QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+    }
+    std::string activeValue() const {
+        QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
+        return ini.value("Client1/Active").toString().toStdString();
+    }
+
+    // The user's whole session, and the node's and the server's record of it.
+    void runSession() {
+        ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 60000))
+            << simOutput << node.readAll().toStdString();
+        EXPECT_EQ(simOutput.find("FAILED"), std::string::npos) << simOutput;
+        const std::string got = received();
+        QRegularExpression midPattern("new MID (SMS_[0-9A-Z]{8}) to");
+        const auto match = midPattern.match(QString::fromStdString(got));
+        ASSERT_TRUE(match.hasMatch()) << got;
+        const std::string mid = match.captured(1).toStdString();
+        const std::string expected =
+            "Welcome to N0CALL\\r"
+            "\\rIP connection verified.\\rSMS>"
+            "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\\r"
+            "(2) SMS_SEED0003  2026/05/03 07:05  36  N0CALL  Antenna party\\r\\rSMS>"
+            "Mid: SMS_SEED0002\\rDate: 2026/05/02 18:40\\rFrom: N2CALL\\rTo: N0CALL\\r"
+            "Cc: N1CALL\\rSubject: Net tonight\\r"
+            "The club net starts at 20:00 on the usual frequency.\\rSMS>"
+            "Enter the subject for new MID " + mid + " to N0CALL :\\r"
+            "Enter Msg, end with /EX on a separate line:\\r"
+            "Mid: " + mid + " accepted!\\rSMS>"
+            "Destination N1CALL of Mid: SMS_SEED0002 marked delivered!\\rSMS>";
+        EXPECT_EQ(got, expected);
+
+        const auto stored = gwtest::exchange(smsd->port(), "L|N0CALL|SECRET|N0CALL|\r\n");
+        EXPECT_NE(stored.reply.find(mid + "|"), std::string::npos) << stored.reply;
+        EXPECT_NE(stored.reply.find("|N1CALL|Field day"), std::string::npos) << stored.reply;
+
+        QElapsedTimer timer;
+        timer.start();
+        while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
+            QThread::msleep(50);
+        const std::string log = logText();
+        EXPECT_NE(log.find(" on Comm 1 initialized @ "), std::string::npos) << log;
+        EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
+        EXPECT_NE(log.find("  List: 2 messages.\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("  MID : SMS_SEED0002 Read.\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("  MID : " + mid + " Sent.\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("  MID : SMS_SEED0002 Killed.\r\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+    }
+};
+} // namespace
+
+TEST_F(NodeEndToEnd, KantronicsHostMode) {
+    writeSettings("KPC3");
+    startTnc({"--type", "KPC3"});
+    startNode();
+    runSession();
+}
+
+TEST_F(NodeEndToEnd, Tnc2ConverseMode) {
+    writeSettings("TNC2");
+    startTnc({"--type", "TNC2"});
+    startNode();
+    runSession();
+}
+
+TEST_F(NodeEndToEnd, SigtermRestoresTheTncAndFreesTheInstance) {
+    writeSettings("KPC3");
+    startTnc({"--type", "KPC3"});
+    startNode();
+    ASSERT_TRUE(waitForSim("radio users start", 30000)) << simOutput;
+    ::kill(static_cast<pid_t>(node.processId()), SIGTERM);
+    ASSERT_TRUE(node.waitForFinished(30000));
+    EXPECT_EQ(node.exitCode(), 0);
+    ASSERT_TRUE(waitForSim("terminal mode", 5000)) << simOutput;
+    const std::size_t restoreAt = simOutput.find("host frame C10PACLEN 128");
+    EXPECT_NE(restoreAt, std::string::npos) << "the saved settings went back: " << simOutput;
+    EXPECT_LT(restoreAt, simOutput.find("terminal mode"));
+    EXPECT_NE(logText().find(" closing @ "), std::string::npos);
+    EXPECT_EQ(activeValue(), "0");
+}
