@@ -9,6 +9,9 @@
 
 namespace gw {
 
+// The title of the program's own message boxes, where no other title is given.
+inline constexpr const char* kProgramTitle = "Gullwick";
+
 enum class DialogIcon { None, Critical, Exclamation, Information };
 enum class DialogButtons { Ok, OkCancel };
 enum class DialogAnswer { Ok, Cancel };

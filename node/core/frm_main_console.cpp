@@ -3,7 +3,6 @@
 #include "core/frm_main.h"
 
 #include "common/text.h"
-#include "tnc/tnc_host.h"
 #include "server/ccommand.h"
 #include "server/cmid_generator.h"
 #include "server/session_key.h"

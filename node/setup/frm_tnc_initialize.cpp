@@ -7,7 +7,6 @@
 #include "common/text.h"
 #include "core/frm_initializing.h"
 #include "core/frm_main.h"
-#include "tnc/tnc_host.h"
 #include "core/version_text.h"
 #include "server/frm_brevane.h"
 

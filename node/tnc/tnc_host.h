@@ -3,6 +3,8 @@
 // boxes, the event pump and clock for its waits, and the node core's two events.
 #pragma once
 
+#include "common/dialogs.h"
+
 #include <string>
 #include <string_view>
 
@@ -12,9 +14,6 @@ class Clock;
 class Dialogs;
 class EventPump;
 class SettingsStore;
-
-// The title of the node's message boxes that the design leaves untitled.
-inline constexpr const char* kProgramTitle = "Gullwick";
 
 class TncHost {
   public:
