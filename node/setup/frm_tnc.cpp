@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 #include "core/frm_main.h"
+#include "ip/pppd_dial_up.h"
 #include "core/frm_initializing.h"
 #include "core/frm_password.h"
 #include "tnc/tnc_setup.h"
@@ -60,13 +61,15 @@ private:
 
 frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* parent)
     : QMainWindow(parent), m_main(main), m_link(link), m_settings(services.settings),
-      m_clock(services.clock), m_dialogs(services.dialogs),
+      m_clock(services.clock), m_dialogs(services.dialogs), m_pump(services.pump),
       m_dispatchView(std::make_unique<DispatchView>(*this)) {
     m_dispatch = std::make_unique<TncDispatch>(
         *m_dispatchView, main, Serial,
         TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
     buildWindow();
     tmrDialUp.setInterval(60'000);
+    connect(&tmrDialUp, &QTimer::timeout, this, &frmTNC::tmrDialUp_Timer);
+    setDialUp(std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
 }
 
 frmTNC::~frmTNC() = default;
@@ -213,6 +216,9 @@ void frmTNC::buildWindow() {
     connect(optFullTime, &QRadioButton::clicked, this, &frmTNC::optFullTime_Click);
     connect(optDialUp, &QRadioButton::clicked, this, &frmTNC::optDialUp_Click);
     connect(optDialBackup, &QRadioButton::clicked, this, &frmTNC::optDialBackup_Click);
+    connect(btnPing, &QPushButton::clicked, this, &frmTNC::btnPing_Click);
+    connect(btnDisconnect, &QPushButton::clicked, this, &frmTNC::btnDisconnect_Click);
+    connect(lstDUN, &QListWidget::currentRowChanged, this, &frmTNC::lstDUN_Click);
 }
 
 void frmTNC::fillLists() {
@@ -236,6 +242,7 @@ void frmTNC::loadSetup(bool initialize) {
     fillLists();
     m_progress = std::make_unique<frmInitializing>(m_main.sInstance);
     m_progress->setText("Getting settings for Brevane instance " + m_main.sInstance + ".");
+    createPingControl();
     LoadSettings();
     if (Serial.PortOpen()) Serial.PortOpen(false);
     if (initialize)
@@ -288,24 +295,6 @@ void frmTNC::ComboType_Click() {
 void frmTNC::optPort1_Click() { m_bPort1 = true, m_bPort2 = false; }
 void frmTNC::optPort2_Click() { m_bPort1 = false, m_bPort2 = true; }
 void frmTNC::optBoth_Click() { m_bPort1 = true, m_bPort2 = true; }
-
-void frmTNC::setDialUpControlsVisible(bool visible) {
-    lstDUN->setVisible(visible);
-    lblHangUpDelay->setVisible(visible);
-    txtHangUpDelay->setVisible(visible);
-}
-
-void frmTNC::optFullTime_Click() {
-    if (optFullTime->isChecked()) setDialUpControlsVisible(false);
-}
-
-void frmTNC::optDialUp_Click() {
-    if (optDialUp->isChecked()) setDialUpControlsVisible(true);
-}
-
-void frmTNC::optDialBackup_Click() {
-    if (optDialBackup->isChecked()) setDialUpControlsVisible(true);
-}
 
 void frmTNC::txtMBOCall_LostFocus() { txtMBOCall->setText(txtMBOCall->text().toUpper()); }
 

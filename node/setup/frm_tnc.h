@@ -10,6 +10,8 @@
 #include "common/settings_store.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
+#include "ip/dial_up.h"
+#include "ip/ping_control.h"
 #include "tnc/cserial_port.h"
 #include "tnc/tnc_dispatch.h"
 
@@ -18,11 +20,13 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QColor;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -68,6 +72,22 @@ public:
     // Checks the hang-up delay as the operator leaves the box; false when refused.
     bool txtHangUpDelay_Validate();
 
+    // IP link: the operator's Ping and Disconnect, the phone-book list, the dial timeout and
+    // the events of the dial-up layer and of the ping control.
+    void btnPing_Click();
+    void btnDisconnect_Click();
+    void lstDUN_Click();
+    void tmrDialUp_Timer();
+    void Callmoor1_Entry(const std::string& sName);
+    void Callmoor1_Status(long lState, long lError);
+    void Ping1_Error(std::int16_t nErrorCode, const std::string& sDescription);
+    // Replace the dial-up layer or the ping control (tests, other backends); before loading.
+    void setDialUp(std::unique_ptr<DialUp> dialUp);
+    void setPingControl(std::unique_ptr<PingControl> control);
+    DialUp& dialUp() { return *Callmoor1; }
+    // Why the ping control could not be created, or "" when it was.
+    const std::string& pingProblem() const { return m_pingProblem; }
+
     // SetupSide
     bool logEnabled() const override;
     std::string filePath() const override;
@@ -93,10 +113,10 @@ public:
     long lMaxusers1() const override { return m_dispatch->lMaxusers1(); }
     IpConnectionType ipConnectionType() const override;
     std::string hangUpDelayText() const override;
-    bool bConnectedByDialup() const override { return false; }
-    bool VerifyFullTime() override { return true; }
-    bool VerifyConnection() override { return true; }
-    void DisconnectDialup() override {}
+    bool bConnectedByDialup() const override { return m_bConnectedByDialup.value_or(false); }
+    bool VerifyFullTime() override;
+    bool VerifyConnection() override;
+    void DisconnectDialup() override;
 
     std::string sPassword;
     std::int16_t DUNIndex = -1;
@@ -150,12 +170,24 @@ private:
     void SetPassword();
     void CheckTncComm();
     void portError(const NodeError& error);
+    void createPingControl();
+    long pingStep();
+    void dialIgnoringErrors();
+    void showPing(const std::string& caption, const QColor& colour);
+    void fillPhoneBook();
 
     frmMain& m_main;
     frmBrevane& m_link;
     SettingsStore& m_settings;
     const Clock& m_clock;
     Dialogs& m_dialogs;
+    EventPump& m_pump;
+    std::unique_ptr<DialUp> Callmoor1;
+    std::unique_ptr<PingControl> Ping1;
+    std::string m_pingProblem;
+    // Unset until the dial-up layer first reports; unset reads as false.
+    std::optional<bool> m_bConnectedByDialup;
+    bool m_fillingPhoneBook = false;
     // What the TNC dispatch reads of this window.
     class DispatchView;
     std::unique_ptr<DispatchView> m_dispatchView;
