@@ -40,23 +40,46 @@ for _ in $(seq 100); do grep -q "listening on" "$work/smsd.log" && break; sleep 
 port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$work/smsd.log" | head -n 1)
 [ -n "$port" ] || { echo "smsd did not start:"; cat "$work/smsd.log"; exit 1; }
 
-# Lines received by the radio user, as a terminal shows them: CR ends a line.
+# The radio user's terminal: what the node sends (CR ends a line) and what the user types.
 show_session() {
-    sed -u -n -e 's/^1A <<< //p' -e 's/^1A >>> \(.*\)\\r$/> \1/p' -e 's/^1A \(connect .*\)/*** \1/p' \
-        -e 's/^1A disconnected by node/*** disconnected/p' | sed -u 's/\\r/\n/g'
+    awk -v typed="${1:-1}" '
+        /^1A <<< / { s = substr($0, 8); gsub(/\\r/, "\n", s); printf "%s", s; fflush(); next }
+        /^1A >>> / { if (typed) { s = substr($0, 8); sub(/\\r$/, "", s); printf "%s\n", s; fflush() }; next }
+        /^1A connect / { printf "*** %s\n", substr($0, 4); fflush(); next }
+        /^1A disconnected by node/ { printf "\n*** disconnected\n"; fflush(); next }'
+}
+
+# Stops the node the way a service manager does, then shows its log.
+finish() {
+    sleep 0.5
+    kill "$viewer" 2> /dev/null || true
+    kill -TERM "$node"
+    wait "$node" 2> /dev/null || true
+    echo "=== The node's log ==="
+    cat "$XDG_DATA_HOME"/gullwick/N0CALL_1_*.log
+}
+
+start_node() {
+    for _ in $(seq 100); do grep -qs " as " "$work/tncsim.log" && break; sleep 0.1; done
+    GULLWICK_SMS_PORT=$port "$bin/node/app/brevane" --headless 1 > "$work/node.log" 2>&1 &
+    node=$!
+    pids+=($node)
 }
 
 if [ "$mode" = "--interactive" ]; then
     echo "You are radio user N1CALL on stream 1/A. Type /connect N1CALL, then LM, R 1,"
     echo "SP N0CALL, H, B...; /disconnect drops the link; Ctrl-D ends the demo."
-    coproc SIM { "$bin/tools/tncsim/tncsim" --type KPC3 --link-com 1 --interactive 1A; }
-    pids+=($SIM_PID)
-    read -r first <&"${SIM[0]}"
-    echo "$first"
-    GULLWICK_SMS_PORT=$port "$bin/node/app/brevane" --headless 1 > "$work/node.log" 2>&1 &
+    mkfifo "$work/keyboard"
+    "$bin/tools/tncsim/tncsim" --type KPC3 --link-com 1 --interactive 1A < "$work/keyboard" \
+        > "$work/tncsim.log" 2>&1 &
     pids+=($!)
-    show_session <&"${SIM[0]}" &
-    cat >&"${SIM[1]}"
+    exec 3> "$work/keyboard"
+    start_node
+    tail -n +1 -f "$work/tncsim.log" > >(show_session 0) &
+    viewer=$!
+    cat >&3
+    exec 3>&-
+    finish
     exit 0
 fi
 
@@ -82,19 +105,11 @@ cat > "$work/user.script" << 'SCRIPT'
 SCRIPT
 "$bin/tools/tncsim/tncsim" --type KPC3 --link-com 1 --script "$work/user.script" > "$work/tncsim.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do grep -q " as " "$work/tncsim.log" && break; sleep 0.1; done
-GULLWICK_SMS_PORT=$port "$bin/node/app/brevane" --headless 1 > "$work/node.log" 2>&1 &
-node=$!
-pids+=($node)
+start_node
 
 echo "=== Radio user N1CALL on a simulated KPC-3 (node N0CALL, server on 127.0.0.1:$port) ==="
-tail -n +1 -f "$work/tncsim.log" | show_session &
+tail -n +1 -f "$work/tncsim.log" > >(show_session) &
 viewer=$!
 for _ in $(seq 600); do grep -q "1A expect-disconnect ok\|FAILED" "$work/tncsim.log" && break; sleep 0.1; done
-sleep 0.5
-kill "$viewer" 2> /dev/null || true
-kill -TERM "$node"
-wait "$node" 2> /dev/null || true
-echo "=== The node's log ==="
-cat "$XDG_DATA_HOME"/gullwick/N0CALL_1_*.log
+finish
 ! grep -q "FAILED" "$work/tncsim.log"
