@@ -1,0 +1,309 @@
+// The setup window's IP link with the real ping control and the scripted dial-up backend, in
+// the test's private network: verification by ping, dialing on demand, the dial timeout, the
+// operator's Ping and Disconnect, the phone-book list and the hang-up delay check.
+#include "setup/frm_tnc.h"
+
+#include "common/colours.h"
+#include "core/frm_main.h"
+#include "ip/scripted_dial_up.h"
+#include "ping/ping.h"
+#include "pingclient/class_registry.h"
+#include "private_network.h"
+#include "server/frm_brevane.h"
+#include "server/server_queues.h"
+
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <optional>
+
+using namespace gw;
+using namespace std::chrono_literals;
+
+namespace {
+
+class IpLink : public testing::Test {
+protected:
+    QTemporaryDir dir;
+    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
+    FakeClock clock;
+    FakeEventPump pump{clock};
+    RecordingDialogs dialogs;
+    ServerQueues queues;
+    std::unique_ptr<frmMain> main;
+    std::unique_ptr<frmBrevane> link;
+    std::unique_ptr<frmTNC> setup;
+    ScriptedDialUp* dialUp = nullptr;
+    std::optional<std::chrono::milliseconds> dialTimerSince;
+
+    void SetUp() override {
+        qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+        settings.write("Client1", "MBOCall", "N0CALL");
+        settings.write("Client1", "InitFilePath", dir.path().toStdString() + "/");
+        // tmrDialUp on the fake clock: it ticks once it has been running for 60 seconds.
+        pump.setHook([this] {
+            if (!setup || !setup->tmrDialUp.isActive()) {
+                dialTimerSince.reset();
+            } else if (!dialTimerSince) {
+                dialTimerSince = clock.elapsed();
+            } else if (clock.elapsed() - *dialTimerSince >= 60s) {
+                dialTimerSince = clock.elapsed();
+                setup->tmrDialUp_Timer();
+            }
+        });
+    }
+    void TearDown() override {
+        setup.reset();
+        link.reset();
+        main.reset();
+        gwtest::ignoreEchoRequests(false);
+        qunsetenv("XDG_CONFIG_HOME");
+    }
+    // The node with the chosen connection type, the scripted phone book and the server address.
+    void startNode(IpConnectionType type, const std::string& address,
+                   std::vector<std::string> entries = {"Home ISP", "Work"}) {
+        settings.write("Client1", "IPType", type == IpConnectionType::FullTime ? "True" : "False");
+        settings.write("Client1", "DialType", type == IpConnectionType::DialUp ? "True" : "False");
+        settings.write("Client1", "IPAddress", address);
+        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+        ASSERT_TRUE(main->startUp("1"));
+        link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                            frmBrevane::Options{frmBrevane::kServerPort, false});
+        setup = std::make_unique<frmTNC>(*main, *link,
+                                         frmTNC::Services{settings, clock, dialogs, pump});
+        auto scripted = std::make_unique<ScriptedDialUp>(pump, clock, std::move(entries));
+        dialUp = scripted.get();
+        setup->setDialUp(std::move(scripted));
+        std::string problem;
+        setup->setPingControl(PingControl::create({PING_LIBRARY_PATH}, &problem));
+        ASSERT_EQ(problem, "");
+        setup->LoadSettings();
+    }
+    void requirePrivateNetwork() {
+        if (!gwtest::inPrivateNetwork()) GTEST_SKIP() << gwtest::privateNetworkProblem();
+    }
+    std::string pingCaption() const { return setup->lblPing->text().toStdString(); }
+    std::vector<std::string> titles() const {
+        std::vector<std::string> all;
+        for (const auto& box : dialogs.shown()) all.push_back(box.title);
+        return all;
+    }
+};
+
+TEST_F(IpLink, LoadingTheWindowCreatesThePingControlRegisteringTheLibraryFirst) {
+    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+    ASSERT_TRUE(main->startUp("1"));
+    link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                        frmBrevane::Options{frmBrevane::kServerPort, false});
+    setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    ASSERT_EQ(pingclient::inprocServerPath(pinglib::CLSID_Ping), "");
+    setup->loadSetup(false);
+    EXPECT_EQ(setup->pingProblem(), "");
+    EXPECT_EQ(pingclient::inprocServerPath(pinglib::CLSID_Ping),
+              QFileInfo(PING_LIBRARY_PATH).canonicalFilePath().toStdString());
+}
+
+TEST_F(IpLink, WithoutAPingControlEveryCheckFailsAndTheOperatorIsTold) {
+    startNode(IpConnectionType::FullTime, "127.0.0.1");
+    setup->setPingControl(nullptr);
+    EXPECT_FALSE(setup->VerifyFullTime());
+    EXPECT_FALSE(setup->VerifyConnection());
+    setup->btnPing_Click();
+    ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
+    EXPECT_EQ(dialogs.shown()[0].text.rfind("Ping Error: 429/", 0), 0u) << dialogs.shown()[0].text;
+    EXPECT_EQ(pingCaption(), "Fail!");
+}
+
+TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::FullTime, "127.0.0.1");
+    EXPECT_TRUE(setup->VerifyFullTime());
+    EXPECT_TRUE(setup->VerifyConnection());
+    setup->btnPing_Click();
+    EXPECT_TRUE(QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
+        << pingCaption();
+    EXPECT_EQ(backgroundOf(setup->lblPing), kLightGreen);
+    EXPECT_EQ(dialUp->dials(), 0);
+}
+
+TEST_F(IpLink, FullTimeWithTheServerUnreachableFailsWithoutDialing) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::FullTime, gwtest::kUnreachableAddress);
+    EXPECT_FALSE(setup->VerifyFullTime());
+    EXPECT_FALSE(setup->VerifyConnection());
+    EXPECT_EQ(dialUp->dials(), 0);
+}
+
+TEST_F(IpLink, DialUpDialsAndALinkThatComesUpVerifiesWhileTheServerStaysSilent) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
+    setup->lstDUN->setCurrentRow(1);
+    dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 20s);
+    EXPECT_TRUE(setup->VerifyConnection());
+    EXPECT_EQ(dialUp->dials(), 1);
+    EXPECT_EQ(dialUp->entry(), "Work");
+    EXPECT_TRUE(setup->bConnectedByDialup());
+    EXPECT_FALSE(setup->tmrDialUp.isActive());
+    EXPECT_FALSE(setup->btnDisconnect->isHidden());
+    // The core's idle countdown drops it.
+    setup->DisconnectDialup();
+    EXPECT_FALSE(setup->bConnectedByDialup());
+    EXPECT_TRUE(setup->btnDisconnect->isHidden());
+}
+
+TEST_F(IpLink, TheDialTimerAbandonsADialThatNeverConnects) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::DialBackup, gwtest::kUnreachableAddress);
+    setup->lstDUN->setCurrentRow(0);
+    dialUp->setOutcome(ScriptedDialUp::Outcome::Never);
+    const auto start = clock.elapsed();
+    EXPECT_FALSE(setup->VerifyConnection());
+    EXPECT_GE(clock.elapsed() - start, 60s);
+    EXPECT_LT(clock.elapsed() - start, 61s);
+    EXPECT_EQ(dialUp->calls().back(), "abandon");
+    EXPECT_FALSE(setup->tmrDialUp.isActive());
+    EXPECT_FALSE(setup->bConnectedByDialup());
+}
+
+TEST_F(IpLink, AuthenticatedWithAnErrorChangesNothing) {
+    startNode(IpConnectionType::DialUp, "127.0.0.1");
+    setup->tmrDialUp.start();
+    setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
+    EXPECT_FALSE(setup->bConnectedByDialup());
+    EXPECT_TRUE(setup->tmrDialUp.isActive());
+    EXPECT_TRUE(setup->btnDisconnect->isHidden());
+    setup->Callmoor1_Status(DialUp::kAuthenticated, 0);
+    EXPECT_TRUE(setup->bConnectedByDialup());
+    setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
+    EXPECT_TRUE(setup->bConnectedByDialup());
+    EXPECT_FALSE(setup->btnDisconnect->isHidden());
+    setup->tmrDialUp_Timer();
+    EXPECT_EQ(dialUp->calls().back(), "enumerate") << "a tick with the link up abandons nothing";
+}
+
+TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::DialUp, "127.0.0.1");
+    // The real control on a clock that moves only while it waits: ten seconds cost nothing.
+    gwtest::SteppedPingClock pingClock;
+    gwtest::SteppedPingPump pingPump(pingClock);
+    auto control = ping::Ping::create(pingClock, pingPump);
+    setup->setPingControl(std::make_unique<PingControl>(
+        automation::ComPtr<automation::IDispatch>(static_cast<pinglib::IPing*>(control.get()))));
+    setup->Callmoor1_Status(DialUp::kAuthenticated, 0);
+    ASSERT_TRUE(gwtest::ignoreEchoRequests(true));
+    setup->btnPing_Click();
+    EXPECT_EQ(pingCaption(), "Timeout!");
+    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
+    EXPECT_EQ(dialUp->dials(), 0);
+    EXPECT_TRUE(dialogs.shown().empty());
+    setup->setPingControl(nullptr);
+}
+
+TEST_F(IpLink, AManualPingDialsWhenTheServerIsUnreachable) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
+    setup->lstDUN->setCurrentRow(0);
+    dialUp->setOutcome(ScriptedDialUp::Outcome::Fail, 5s);
+    setup->btnPing_Click();
+    EXPECT_EQ(dialUp->dials(), 1);
+    ASSERT_EQ(titles(), std::vector<std::string>{"Dial Up Failure"});
+    EXPECT_EQ(dialogs.shown()[0].text, "Dial up failure...could not connect.");
+    EXPECT_EQ(pingCaption(), "Dialing");
+
+    dialogs.clear();
+    dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 5s);
+    setup->btnPing_Click();
+    EXPECT_EQ(dialUp->dials(), 2);
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_TRUE(setup->bConnectedByDialup());
+    // The second ping still finds no route: the label shows it rather than "Pinging".
+    EXPECT_EQ(pingCaption(), "Fail!");
+}
+
+TEST_F(IpLink, OtherPingErrorsShowTheErrorBoxAndFail) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::FullTime, gwtest::kUnreachableAddress);
+    setup->btnPing_Click();
+    ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
+    EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::Exclamation);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              "Ping Error: 25066/[10065] No route to host\r"
+              "Your system may not have the correct Winsock configuration.");
+    EXPECT_EQ(pingCaption(), "Fail!");
+
+    // An empty server address is no answer.
+    dialogs.clear();
+    setup->txtIPAddress->clear();
+    EXPECT_FALSE(setup->VerifyFullTime());
+    setup->btnPing_Click();
+    ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
+    EXPECT_EQ(dialogs.shown()[0].text.rfind("Ping Error: 26002/", 0), 0u);
+}
+
+TEST_F(IpLink, TheErrorEventMarksThePingFailed) {
+    startNode(IpConnectionType::FullTime, "127.0.0.1");
+    setup->lblPing->setText("OK! (1 ms)");
+    setup->Ping1_Error(10054, "Winsock error in recv()");
+    EXPECT_EQ(pingCaption(), "Fail!");
+    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
+}
+
+TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
+    startNode(IpConnectionType::DialUp, "127.0.0.1");
+    const std::pair<const char*, const char*> cases[] = {
+        {"0", nullptr}, {"120", nullptr}, {"2.5", nullptr},
+        {"121", "Delay out of range!"}, {"-1", "Delay out of range!"}, {"x", "Delay not valid!"},
+    };
+    for (const auto& [text, title] : cases) {
+        dialogs.clear();
+        setup->txtHangUpDelay->setText(text);
+        EXPECT_EQ(setup->txtHangUpDelay_Validate(), title == nullptr) << text;
+        if (title == nullptr) {
+            EXPECT_TRUE(dialogs.shown().empty()) << text;
+            continue;
+        }
+        ASSERT_EQ(titles(), std::vector<std::string>{title}) << text;
+        EXPECT_EQ(dialogs.shown()[0].text, "Enter hang up delay 0 - 120 minutes!");
+    }
+}
+
+TEST_F(IpLink, ChoosingDialUpAgainRebuildsThePhoneBookAndReselectsTheStoredEntry) {
+    settings.write("Client1", "DUNIndex", "1");
+    startNode(IpConnectionType::DialUp, "127.0.0.1", {"Home ISP", "", "Work", "Spare"});
+    ASSERT_EQ(setup->lstDUN->count(), 3) << "empty names are not listed";
+    EXPECT_EQ(setup->lstDUN->currentRow(), 1);
+    EXPECT_EQ(dialUp->entry(), "Work");
+
+    setup->lstDUN->setCurrentRow(2);
+    EXPECT_EQ(setup->DUNIndex, 2);
+    EXPECT_EQ(dialUp->entry(), "Spare");
+    dialUp->setEntries({"Home ISP", "Work", "Spare", "New"});
+    setup->optFullTime->click();
+    EXPECT_TRUE(setup->lstDUN->isHidden());
+    setup->optDialUp->click();
+    EXPECT_FALSE(setup->lstDUN->isHidden());
+    ASSERT_EQ(setup->lstDUN->count(), 4);
+    EXPECT_EQ(setup->lstDUN->currentItem()->text(), "Spare");
+    EXPECT_EQ(setup->DUNIndex, 2);
+    EXPECT_EQ(dialUp->entry(), "Spare");
+}
+
+TEST_F(IpLink, AStoredEntryBeyondTheRebuiltListChoosesNothing) {
+    settings.write("Client1", "DUNIndex", "5");
+    startNode(IpConnectionType::DialUp, "127.0.0.1");
+    EXPECT_EQ(setup->lstDUN->count(), 2);
+    EXPECT_EQ(setup->lstDUN->currentItem(), nullptr);
+    EXPECT_EQ(dialUp->entry(), "");
+    setup->mnuTNC_Click(1);
+    ASSERT_EQ(titles(), std::vector<std::string>{"Select Phone Book Entry"});
+    EXPECT_EQ(settings.read("Client1", "DUNIndex", ""), "5") << "nothing saved";
+}
+
+} // namespace
