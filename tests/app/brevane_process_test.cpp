@@ -1,5 +1,6 @@
 // The brevane program as an operator or a service manager runs it: instance refusals,
 // a second copy of a running instance, and a clean stop by SIGTERM.
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -83,4 +84,33 @@ TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
     ::kill(static_cast<pid_t>(again.processId()), SIGINT);
     ASSERT_TRUE(again.waitForFinished(20000));
     EXPECT_EQ(again.exitCode(), 0);
+}
+
+TEST_F(BrevaneProcess, FirstStartInstallsSamplesWithoutTouchingTheOperatorsFiles) {
+    const QString folder = dir.path() + "/data/gullwick/";
+    QDir().mkpath(folder);
+    QFile own(folder + "banner.txt");
+    ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+    own.write("My own greeting\r\n");
+    own.close();
+
+    QProcess node;
+    configure(node);
+    node.setArguments({"--headless", "2"});
+    node.start();
+    ASSERT_TRUE(node.waitForStarted(10000));
+    ASSERT_TRUE(waitForHeartbeat("Client2/Active"));
+    ::kill(static_cast<pid_t>(node.processId()), SIGTERM);
+    ASSERT_TRUE(node.waitForFinished(20000));
+
+    QFile banner(folder + "banner.txt");
+    ASSERT_TRUE(banner.open(QIODevice::ReadOnly));
+    EXPECT_EQ(banner.readAll(), "My own greeting\r\n");
+    for (const char* name : {"help.txt", "info.txt", "KPC3.aps", "KAM.aps", "TNC2.aps", "MFJ1274.aps"})
+        EXPECT_TRUE(QFile::exists(folder + name)) << name;
+    QFile tnc2(folder + "TNC2.aps");
+    ASSERT_TRUE(tnc2.open(QIODevice::ReadOnly));
+    const QByteArray commands = tnc2.readAll();
+    for (const char* needed : {"\nECHO OFF\n", "\nAUTOLF OFF\n", "\nSTREAMSW $7C\n", "\nSENDPAC $01\n"})
+        EXPECT_TRUE(commands.contains(needed)) << needed;
 }
