@@ -159,6 +159,9 @@ private:
     void sendToUser(int index, const std::string& text);
     void showInConsole(const std::string& text);
     void closeConsoleEntry();
+    // Console: the text with LF in the reply box, then the entry closes; radio: the text
+    // and the prompt to the user.
+    void finishReply(int index, const std::string& text);
     void ReplyList(int index);
     void ReplyRead(int index);
     void ReplyKill(int index);
@@ -167,6 +170,7 @@ private:
     // Console.
     bool consoleRequest(const char* command, std::unique_ptr<CCommand>& request);
     bool resolveConsoleMid();
+    void queueConsoleMidRequest(const char* command);
     void queueConsoleRequest(std::unique_ptr<CCommand> request);
 
     void shutdown();

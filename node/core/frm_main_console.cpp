@@ -144,25 +144,17 @@ void frmMain::cmdList_Click() {
     queueConsoleRequest(std::move(request));
 }
 
-void frmMain::cmdRead_Click() {
-    if (txtMID->text().isEmpty() || txtUserCall->text().isEmpty()) {
-        m_dialogs.message(DialogIcon::None, kProgramTitle, "User's call and MID required...");
-        return;
-    }
-    std::unique_ptr<CCommand> request;
-    consoleRequest("R", request);
-    if (!resolveConsoleMid()) return;
-    request->Mid = toUpper(trim(fromQString(txtMID->text())));
-    queueConsoleRequest(std::move(request));
-}
+void frmMain::cmdRead_Click() { queueConsoleMidRequest("R"); }
 
-void frmMain::cmdKill_Click() {
+void frmMain::cmdKill_Click() { queueConsoleMidRequest("K"); }
+
+void frmMain::queueConsoleMidRequest(const char* command) {
     if (txtMID->text().isEmpty() || txtUserCall->text().isEmpty()) {
         m_dialogs.message(DialogIcon::None, kProgramTitle, "User's call and MID required...");
         return;
     }
     std::unique_ptr<CCommand> request;
-    consoleRequest("K", request);
+    consoleRequest(command, request);
     if (!resolveConsoleMid()) return;
     request->Mid = toUpper(trim(fromQString(txtMID->text())));
     queueConsoleRequest(std::move(request));

@@ -87,6 +87,15 @@ void frmMain::closeConsoleEntry() {
     KillStream(0);
 }
 
+void frmMain::finishReply(int index, const std::string& text) {
+    if (index == 0) {
+        showInConsole(text + LF);
+        closeConsoleEntry();
+    } else {
+        sendToUser(index, text + "SMS>");
+    }
+}
+
 void frmMain::ReplyList(int index) {
     CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
@@ -161,12 +170,7 @@ void frmMain::ReplyKill(int index) {
     } else {
         text = "Failure to mark destination " + call + " of Mid: " + reply.Mid + " delivered!" + CR;
     }
-    if (index == 0) {
-        showInConsole(text + LF);
-        closeConsoleEntry();
-    } else {
-        sendToUser(index, text + "SMS>");
-    }
+    finishReply(index, text);
 }
 
 void frmMain::ReplySend(int index) {
@@ -182,23 +186,13 @@ void frmMain::ReplySend(int index) {
     } else {
         text = "Mid: " + mid + " failed!" + CR;
     }
-    if (index == 0) {
-        showInConsole(text + LF);
-        closeConsoleEntry();
-    } else {
-        sendToUser(index, text + "SMS>");
-    }
+    finishReply(index, text);
 }
 
 void frmMain::ReplyUnknown(int index) {
     if (index == 0) showInConsole("");
     const std::string text = std::string("Command not recognized...") + CR;
-    if (index == 0) {
-        showInConsole(text + LF);
-        closeConsoleEntry();
-    } else {
-        sendToUser(index, text + "SMS>");
-    }
+    finishReply(index, text);
 }
 
 } // namespace gw
