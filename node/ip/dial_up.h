@@ -9,7 +9,7 @@
 namespace gw {
 
 class DialUp {
-public:
+  public:
     // Link states as the remote-access service numbers them; the node acts on these two.
     static constexpr long kAuthenticated = 14;
     static constexpr long kDisconnected = 8193;
@@ -37,13 +37,13 @@ public:
     // Drops the link; the status event then reports it disconnected.
     virtual void hangUp() = 0;
 
-protected:
+  protected:
     virtual void enumerate() = 0;
     virtual void abandon() = 0;
     void raiseEntry(const std::string& name);
     void raiseStatus(long state, long error);
 
-private:
+  private:
     Events m_events;
 };
 

@@ -15,7 +15,7 @@ using namespace automation;
 
 // Receives _IPingEvents and hands the Error event to the owner's handler.
 class PingControl::Sink final : public IDispatch {
-public:
+  public:
     explicit Sink(PingControl& owner) : m_owner(owner) {}
     HResult queryInterface(const Guid& iid, void** out) override {
         if (iid != IID_IUnknown && iid != IID_IDispatch && iid != pinglib::DIID__IPingEvents)
@@ -34,15 +34,15 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     PingControl& m_owner;
 };
 
 PingControl::PingControl(ComPtr<IDispatch> control)
     : m_control(std::move(control)), m_sink(std::make_unique<Sink>(*this)) {
     auto container = m_control.query<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    if (container && succeeded(container->findConnectionPoint(pinglib::DIID__IPingEvents,
-                                                              m_point.out())))
+    if (container &&
+        succeeded(container->findConnectionPoint(pinglib::DIID__IPingEvents, m_point.out())))
         m_point->advise(m_sink.get(), &m_cookie);
 }
 
@@ -90,8 +90,7 @@ Variant PingControl::call(DispId id, std::uint16_t flags, std::vector<Variant> a
     if (hr == DISP_E_EXCEPTION)
         throw NodeError(errorNumber(excep.error.result), excep.error.source,
                         excep.error.description);
-    if (failed(hr))
-        throw NodeError(errorNumber(hr), pinglib::kProgId, "Automation error");
+    if (failed(hr)) throw NodeError(errorNumber(hr), pinglib::kProgId, "Automation error");
     return result;
 }
 
@@ -107,7 +106,9 @@ long PingControl::ResponseTime() {
     return call(pinglib::dispid::ResponseTime, DISPATCH_PROPERTYGET, {}).toI4().value_or(0);
 }
 
-void PingControl::DoEvents() { call(pinglib::dispid::DoEvents, DISPATCH_METHOD, {}); }
+void PingControl::DoEvents() {
+    call(pinglib::dispid::DoEvents, DISPATCH_METHOD, {});
+}
 
 long PingControl::pingStep(const std::string& host, std::int16_t timeoutSeconds) {
     setTimeout(timeoutSeconds);

@@ -14,7 +14,7 @@
 namespace gw {
 
 class PingControl {
-public:
+  public:
     using ErrorHandler = std::function<void(std::int16_t code, const std::string& description)>;
 
     // Ping errors the node tells apart: no answer within Timeout, and no route to the host.
@@ -48,7 +48,7 @@ public:
     // raises the control's error. An answer faster than the control can time reads 0 ms.
     long pingStep(const std::string& host, std::int16_t timeoutSeconds = kStepTimeout);
 
-private:
+  private:
     class Sink;
     automation::Variant call(automation::DispId id, std::uint16_t flags,
                              std::vector<automation::Variant> args);

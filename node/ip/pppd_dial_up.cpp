@@ -41,10 +41,13 @@ PppdDialUp::~PppdDialUp() {
 void PppdDialUp::enumerate() {
     QDir folder(QString::fromStdString(m_options.peersFolder));
     const QStringList names = folder.entryList(QDir::Files | QDir::Readable, QDir::Name);
-    for (const QString& name : names) raiseEntry(name.toStdString());
+    for (const QString& name : names)
+        raiseEntry(name.toStdString());
 }
 
-void PppdDialUp::setEntry(const std::string& name) { m_entry = name; }
+void PppdDialUp::setEntry(const std::string& name) {
+    m_entry = name;
+}
 
 void PppdDialUp::dial() {
     // The name goes to pppd as a peer name: only a plain file of the peers folder will do.

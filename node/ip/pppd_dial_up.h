@@ -13,7 +13,7 @@
 namespace gw {
 
 class PppdDialUp final : public DialUp {
-public:
+  public:
     struct Options {
         std::string peersFolder = "/etc/ppp/peers";
         std::string program = "pppd";
@@ -39,11 +39,11 @@ public:
     // How long a hang-up waits for pppd to end before killing it.
     static constexpr std::chrono::seconds kHangUpLimit{5};
 
-protected:
+  protected:
     void enumerate() override;
     void abandon() override;
 
-private:
+  private:
     void readOutput();
     void finished();
     void stop();

@@ -7,12 +7,14 @@
 
 namespace gw {
 
-ScriptedDialUp::ScriptedDialUp(EventPump& pump, const Clock& clock, std::vector<std::string> entries)
+ScriptedDialUp::ScriptedDialUp(EventPump& pump, const Clock& clock,
+                               std::vector<std::string> entries)
     : m_pump(pump), m_clock(clock), m_entries(std::move(entries)) {}
 
 void ScriptedDialUp::enumerate() {
     m_calls.push_back("enumerate");
-    for (const std::string& name : m_entries) raiseEntry(name);
+    for (const std::string& name : m_entries)
+        raiseEntry(name);
 }
 
 void ScriptedDialUp::setEntry(const std::string& name) {

@@ -13,7 +13,7 @@
 namespace gw {
 
 class ScriptedDialUp final : public DialUp {
-public:
+  public:
     enum class Outcome {
         Connect, // the link comes up after connectDelay
         Fail,    // the attempt ends disconnected after connectDelay, with failError
@@ -44,11 +44,11 @@ public:
     // A dial that nobody abandons ends by itself after this long.
     static constexpr std::chrono::minutes kDialLimit{5};
 
-protected:
+  protected:
     void enumerate() override;
     void abandon() override;
 
-private:
+  private:
     EventPump& m_pump;
     const Clock& m_clock;
     std::vector<std::string> m_entries;

@@ -69,7 +69,8 @@ frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* pare
     buildWindow();
     tmrDialUp.setInterval(60'000);
     connect(&tmrDialUp, &QTimer::timeout, this, &frmTNC::tmrDialUp_Timer);
-    setDialUp(std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
+    setDialUp(
+        std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
 }
 
 frmTNC::~frmTNC() = default;

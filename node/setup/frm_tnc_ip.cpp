@@ -107,7 +107,9 @@ void frmTNC::DisconnectDialup() {
     }
 }
 
-void frmTNC::btnDisconnect_Click() { DisconnectDialup(); }
+void frmTNC::btnDisconnect_Click() {
+    DisconnectDialup();
+}
 
 void frmTNC::btnPing_Click() {
     showPing("Pinging", kLightYellow);
@@ -149,7 +151,9 @@ void frmTNC::btnPing_Click() {
     showPing("Fail!", kLightRed);
 }
 
-void frmTNC::Ping1_Error(std::int16_t, const std::string&) { showPing("Fail!", kLightRed); }
+void frmTNC::Ping1_Error(std::int16_t, const std::string&) {
+    showPing("Fail!", kLightRed);
+}
 
 void frmTNC::setDialUpControlsVisible(bool visible) {
     lstDUN->setVisible(visible);
@@ -170,7 +174,8 @@ void frmTNC::fillPhoneBook() {
     const bool known = DUNIndex >= 0 && DUNIndex < lstDUN->count();
     lstDUN->setCurrentRow(known ? DUNIndex : -1);
     m_fillingPhoneBook = false;
-    if (DUNIndex != -1) Callmoor1->setEntry(known ? fromQString(lstDUN->item(DUNIndex)->text()) : "");
+    if (DUNIndex != -1)
+        Callmoor1->setEntry(known ? fromQString(lstDUN->item(DUNIndex)->text()) : "");
 }
 
 void frmTNC::optFullTime_Click() {

@@ -18,7 +18,7 @@ constexpr const char* kScript = "1A connect N1CALL\n"
                                 "1A expect-disconnect 30\n";
 
 class IpCheckEndToEnd : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     std::unique_ptr<gwtest::SmsdProcess> smsd;
     QProcess tncsim;
@@ -137,8 +137,9 @@ TEST_F(IpCheckEndToEnd, AServerAddressWithoutARouteFailsTheCheck) {
     startNode(true);
     ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 60000))
         << simOutput << node.readAll().toStdString();
-    EXPECT_EQ(received(), "Welcome to N0CALL\\r"
-                          "\\rIP connection failed. Only Help, Info & Bye commands available.\\rSMS>");
+    EXPECT_EQ(received(),
+              "Welcome to N0CALL\\r"
+              "\\rIP connection failed. Only Help, Info & Bye commands available.\\rSMS>");
 }
 
 } // namespace

@@ -11,8 +11,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 
 namespace {
 
@@ -20,7 +20,7 @@ using namespace automation;
 using gw::PingControl;
 
 class PingControlTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
@@ -69,7 +69,7 @@ TEST_F(PingControlTest, TheLibraryCandidatesEndWithTheBuildTreeCopy) {
 }
 
 class PrivateNetworkPing : public PingControlTest {
-protected:
+  protected:
     void SetUp() override {
         if (!gwtest::inPrivateNetwork()) GTEST_SKIP() << gwtest::privateNetworkProblem();
         PingControlTest::SetUp();
@@ -110,7 +110,7 @@ TEST_F(PrivateNetworkPing, ASilentHostTimesOutAfterTenSecondsOfTheControlsClock)
 
 // A control double whose answers always read 0 ms, counting the calls made to it.
 class ZeroTimeControl final : public IDispatch {
-public:
+  public:
     HResult queryInterface(const Guid& iid, void** out) override {
         if (iid != IID_IUnknown && iid != IID_IDispatch) return E_NOINTERFACE;
         *out = static_cast<IDispatch*>(this);

@@ -17,7 +17,7 @@ using gw::DialUp;
 using gw::PppdDialUp;
 
 class PppdDialUpTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     gw::QtEventPump pump;
     gw::SystemClock clock;
@@ -30,7 +30,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         QDir().mkpath(peers());
-        for (const char* name : {"isp", "backup", ".hidden"}) writeFile(peers() + "/" + name, "");
+        for (const char* name : {"isp", "backup", ".hidden"})
+            writeFile(peers() + "/" + name, "");
     }
     static void writeFile(const QString& path, const QByteArray& text) {
         QFile file(path);
@@ -54,9 +55,8 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toStdString() : "";
     }
     bool waitForState(long state) {
-        return gw::waitUntil(pump, clock, std::chrono::seconds(10), [&] {
-            return !states.empty() && states.back().first == state;
-        });
+        return gw::waitUntil(pump, clock, std::chrono::seconds(10),
+                             [&] { return !states.empty() && states.back().first == state; });
     }
 };
 

@@ -32,8 +32,12 @@ bool enterPrivateNetwork() {
     return true;
 }
 
-bool inPrivateNetwork() { return g_inside; }
-const std::string& privateNetworkProblem() { return problem(); }
+bool inPrivateNetwork() {
+    return g_inside;
+}
+const std::string& privateNetworkProblem() {
+    return problem();
+}
 
 bool ignoreEchoRequests(bool ignore) {
     if (!g_inside) return false;

@@ -22,19 +22,19 @@ bool ignoreEchoRequests(bool ignore);
 
 // A clock for the ping control that moves only when the control waits, by what it waits.
 class SteppedPingClock final : public ping::Clock {
-public:
+  public:
     std::uint32_t tickCount() const override { return ticks; }
     std::uint32_t ticks = 1000;
 };
 
 class SteppedPingPump final : public ping::EventPump {
-public:
+  public:
     explicit SteppedPingPump(SteppedPingClock& clock) : m_clock(clock) {}
     bool step(std::chrono::milliseconds limit) override;
     void wake() override {}
     int steps = 0;
 
-private:
+  private:
     SteppedPingClock& m_clock;
 };
 

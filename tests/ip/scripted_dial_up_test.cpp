@@ -14,7 +14,7 @@ using gw::ScriptedDialUp;
 using namespace std::chrono_literals;
 
 class ScriptedDialUpTest : public testing::Test {
-protected:
+  protected:
     gw::FakeClock clock;
     gw::FakeEventPump pump{clock};
     ScriptedDialUp dialUp{pump, clock, {"home", "", "work"}};

@@ -29,7 +29,7 @@ using namespace std::chrono_literals;
 namespace {
 
 class IpLink : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
     FakeClock clock;
@@ -91,7 +91,8 @@ protected:
     std::string pingCaption() const { return setup->lblPing->text().toStdString(); }
     std::vector<std::string> titles() const {
         std::vector<std::string> all;
-        for (const auto& box : dialogs.shown()) all.push_back(box.title);
+        for (const auto& box : dialogs.shown())
+            all.push_back(box.title);
         return all;
     }
 };
@@ -101,7 +102,8 @@ TEST_F(IpLink, LoadingTheWindowCreatesThePingControlRegisteringTheLibraryFirst) 
     ASSERT_TRUE(main->startUp("1"));
     link = std::make_unique<frmBrevane>(queues, *main, pump,
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    setup =
+        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
     ASSERT_EQ(pingclient::inprocServerPath(pinglib::CLSID_Ping), "");
     setup->loadSetup(false);
     EXPECT_EQ(setup->pingProblem(), "");
@@ -126,7 +128,8 @@ TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
     EXPECT_TRUE(setup->VerifyFullTime());
     EXPECT_TRUE(setup->VerifyConnection());
     setup->btnPing_Click();
-    EXPECT_TRUE(QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
+    EXPECT_TRUE(
+        QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
         << pingCaption();
     EXPECT_EQ(backgroundOf(setup->lblPing), kLightGreen);
     EXPECT_EQ(dialUp->dials(), 0);
@@ -258,8 +261,12 @@ TEST_F(IpLink, TheErrorEventMarksThePingFailed) {
 TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
     startNode(IpConnectionType::DialUp, "127.0.0.1");
     const std::pair<const char*, const char*> cases[] = {
-        {"0", nullptr}, {"120", nullptr}, {"2.5", nullptr},
-        {"121", "Delay out of range!"}, {"-1", "Delay out of range!"}, {"x", "Delay not valid!"},
+        {"0", nullptr},
+        {"120", nullptr},
+        {"2.5", nullptr},
+        {"121", "Delay out of range!"},
+        {"-1", "Delay out of range!"},
+        {"x", "Delay not valid!"},
     };
     for (const auto& [text, title] : cases) {
         dialogs.clear();
