@@ -20,6 +20,8 @@ class PingControl {
     // Ping errors the node tells apart: no answer within Timeout, and no route to the host.
     static constexpr long kTimeout = 20302;
     static constexpr long kNoRoute = 25066;
+    // Linux reports a host with no route at all as network unreachable: no route just the same.
+    static constexpr long kNetworkUnreachable = 25052;
     // The ping step's Timeout, in seconds.
     static constexpr std::int16_t kStepTimeout = 10;
 

@@ -18,7 +18,9 @@ namespace {
 constexpr long kCannotCreateObject = 429;
 
 bool dialWorthy(const NodeError& error) {
-    return error.number() == PingControl::kNoRoute || error.number() == PingControl::kTimeout;
+    return error.number() == PingControl::kNoRoute ||
+           error.number() == PingControl::kNetworkUnreachable ||
+           error.number() == PingControl::kTimeout;
 }
 } // namespace
 

@@ -86,6 +86,7 @@ TEST_F(PrivateNetworkPing, LoopbackAnswersAndAnUnreachableAddressIsNoRoute) {
     ASSERT_NE(control, nullptr) << problem;
     EXPECT_GE(control->pingStep("127.0.0.1"), 0);
     EXPECT_EQ(errorOf(*control, gwtest::kUnreachableAddress), PingControl::kNoRoute);
+    EXPECT_EQ(errorOf(*control, gwtest::kRoutelessAddress), PingControl::kNetworkUnreachable);
     // The control stays usable after a failure.
     EXPECT_GE(control->pingStep("127.0.0.1"), 0);
 }

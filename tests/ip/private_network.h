@@ -11,6 +11,8 @@
 namespace gwtest {
 
 inline constexpr const char* kUnreachableAddress = "10.9.0.1";
+// An address no route covers at all, as on a dial-up machine while the link is down.
+inline constexpr const char* kRoutelessAddress = "10.8.0.1";
 
 // Called first thing in main, before any thread exists. False (with the reason) without the
 // privilege; the tests that need the namespace then skip.

@@ -160,6 +160,14 @@ TEST_F(IpLink, DialUpDialsAndALinkThatComesUpVerifiesWhileTheServerStaysSilent) 
     EXPECT_TRUE(setup->btnDisconnect->isHidden());
 }
 
+TEST_F(IpLink, AServerWithNoRouteAtAllDialsToo) {
+    requirePrivateNetwork();
+    startNode(IpConnectionType::DialBackup, gwtest::kRoutelessAddress);
+    setup->lstDUN->setCurrentRow(0);
+    EXPECT_TRUE(setup->VerifyConnection());
+    EXPECT_EQ(dialUp->dials(), 1);
+}
+
 TEST_F(IpLink, TheDialTimerAbandonsADialThatNeverConnects) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialBackup, gwtest::kUnreachableAddress);
