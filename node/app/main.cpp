@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -22,6 +23,18 @@
 namespace {
 bool hasDisplay() {
     return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+// The offscreen platform reports every window feature it lacks; a headless node's journal
+// keeps the node's own messages only.
+QtMessageHandler g_standardMessages = nullptr;
+
+void quietPlatformMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains("does not support") || text.contains("XDG_RUNTIME_DIR")) return;
+    if (g_standardMessages != nullptr)
+        g_standardMessages(type, context, text);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
 // The short-message server's port: 8773, or GULLWICK_SMS_PORT for a server elsewhere
@@ -45,7 +58,10 @@ int main(int argc, char* argv[]) {
         }
         instance += (instance.empty() ? "" : " ") + arg;
     }
-    if (headless) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (headless) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        g_standardMessages = qInstallMessageHandler(quietPlatformMessages);
+    }
 
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
