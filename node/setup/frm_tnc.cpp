@@ -11,6 +11,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -312,6 +313,11 @@ bool frmTNC::txtHangUpDelay_Validate() {
     txtHangUpDelay->setFocus();
     m_checkingDelay = false;
     return false;
+}
+
+void frmTNC::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (!m_main.isVisible()) m_main.close();
 }
 
 bool frmTNC::eventFilter(QObject* watched, QEvent* event) {

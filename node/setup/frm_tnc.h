@@ -155,6 +155,9 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing the setup window while the main window is hidden ends the program through the
+    // main window's shutdown; otherwise it only hides the setup window.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildWindow();

@@ -228,3 +228,25 @@ TEST_F(SetupTest, CancelShowsMainWindowAndSavesNothing) {
     EXPECT_FALSE(node->setup.isVisible());
     EXPECT_EQ(settings.read("Client1", "MBOCall", "absent"), "absent");
 }
+
+TEST_F(SetupTest, ClosingSetupWhileMainWindowIsHiddenEndsTheProgram) {
+    auto node = start();
+    bool ended = false;
+    QObject::connect(&node->main, &frmMain::ended, [&] { ended = true; });
+    ASSERT_FALSE(node->main.isVisible());
+    node->setup.close();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
+}
+
+TEST_F(SetupTest, ClosingSetupWhileTheNodeRunsOnlyHidesIt) {
+    auto node = start();
+    node->setup.mnuTNC_Click(2);
+    bool ended = false;
+    QObject::connect(&node->main, &frmMain::ended, [&] { ended = true; });
+    node->setup.showSetup();
+    node->setup.close();
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(node->setup.isVisible());
+    EXPECT_TRUE(node->main.isVisible());
+}
