@@ -48,6 +48,7 @@ std::uint16_t serverPort() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    gw::SignalWatcher::holdStopSignals();
     bool headless = !hasDisplay();
     std::string instance;
     for (int i = 1; i < argc; ++i) {
@@ -80,6 +81,10 @@ int main(int argc, char* argv[]) {
 
     gw::ServerQueues queues;
     gw::frmMain main(settings, clock, *dialogs, queues);
+    // Watching for SIGTERM before the heartbeat is written: a stop that arrives while the
+    // node is still starting waits in the pipe and runs the shutdown once the loop runs.
+    gw::SignalWatcher stopWatcher;
+    QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
     if (!main.startUp(instance)) return EXIT_FAILURE;
     gw::installSamples(gw::defaultFileFolder());
     if (headlessDialogs != nullptr)
@@ -88,8 +93,6 @@ int main(int argc, char* argv[]) {
     gw::QtEventPump pump;
     gw::frmBrevane link(queues, main, pump, {serverPort(), true});
     gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
-    gw::SignalWatcher stopWatcher;
-    QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     main.handOver(setup, setup);

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@ void onSignal(int) {
 }
 } // namespace
 
+void SignalWatcher::holdStopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+}
+
 SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_pipe) != 0) return;
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
@@ -27,6 +36,12 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    // A stop held back since start-up is delivered now, into the pipe.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {

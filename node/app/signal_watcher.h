@@ -11,6 +11,10 @@ namespace gw {
 class SignalWatcher : public QObject {
     Q_OBJECT
 public:
+    // Holds SIGTERM and SIGINT back until a watcher exists: call first thing in main, so a
+    // stop that comes during start-up is kept instead of killing the node mid-write.
+    static void holdStopSignals();
+
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
 
