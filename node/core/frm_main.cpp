@@ -10,6 +10,8 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -74,24 +76,36 @@ void frmMain::buildWindow() {
     auto* packet = new QGroupBox("Packet Connections", fraConnections);
     packet->setObjectName("fraPacket");
     auto* grid = new QGridLayout(packet);
-    grid->addWidget(new QLabel("Port/Stream   Call sign           Traffic    Mon", packet), 0, 0, 1, 3);
+    grid->setHorizontalSpacing(0);
+    // The header is one line of fixed-width text; the columns below take the widths of its
+    // parts, so "Traffic" and "Mon" stand over their columns.
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFontMetrics metrics(fixed);
+    auto* header = new QLabel("Port/Stream   Call sign           Traffic    Mon", packet);
+    header->setFont(fixed);
+    grid->addWidget(header, 0, 0, 1, 3);
+    const int callWidth = metrics.horizontalAdvance(QString(34, ' '));
+    const int trafficWidth = metrics.horizontalAdvance(QString(11, ' '));
     m_monitorGroup = new QButtonGroup(this);
     m_monitorGroup->setExclusive(true);
     for (std::size_t i = 0; i < 10; ++i) {
         lblCall[i] = new QLabel(packet);
         lblCall[i]->setObjectName(QString("lblCall%1").arg(i));
-        lblCall[i]->setMinimumWidth(200);
+        lblCall[i]->setFont(fixed);
+        lblCall[i]->setFixedWidth(callWidth);
         lblTfc[i] = new QLabel(packet);
         lblTfc[i]->setObjectName(QString("lblTfc%1").arg(i));
-        lblTfc[i]->setMinimumWidth(70);
+        lblTfc[i]->setFont(fixed);
+        lblTfc[i]->setFixedWidth(trafficWidth);
         optMon[i] = new QRadioButton(packet);
         optMon[i]->setObjectName(QString("optMon%1").arg(i));
         m_monitorGroup->addButton(optMon[i], static_cast<int>(i));
         const int row = static_cast<int>(i) + 1;
         grid->addWidget(lblCall[i], row, 0);
         grid->addWidget(lblTfc[i], row, 1);
-        grid->addWidget(optMon[i], row, 2);
+        grid->addWidget(optMon[i], row, 2, Qt::AlignLeft);
     }
+    grid->setColumnStretch(3, 1);
     connectionsLayout->addWidget(packet);
 
     auto* server = new QGroupBox("SMS Server", fraConnections);
