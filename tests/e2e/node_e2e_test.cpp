@@ -1,17 +1,10 @@
 // The whole node as it runs on a Raspberry Pi: brevane headless, smsd on 127.0.0.1 and a
 // simulated TNC on a pseudo-terminal behind the COM1 device map. A scripted radio user
 // lists, reads, sends, kills and logs off; every byte the user receives is checked.
-#include "smsd_process.h"
+#include "node_rig.h"
 
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <csignal>
 
 namespace {
@@ -35,93 +28,9 @@ constexpr const char* kScript = R"(1A connect N1CALL
 1A expect-disconnect 30
 )";
 
-class NodeEndToEnd : public testing::Test {
+class NodeEndToEnd : public gwtest::NodeRig {
 protected:
-    QTemporaryDir dir;
-    std::unique_ptr<gwtest::SmsdProcess> smsd;
-    QProcess tncsim;
-    QProcess node;
-    std::string simOutput;
-
-    QString config() const { return dir.path() + "/config"; }
-    QString data() const { return dir.path() + "/data/gullwick/"; }
-
-    void SetUp() override {
-        smsd = std::make_unique<gwtest::SmsdProcess>(
-            QStringList{"--node", "N0CALL:SECRET", "--seed"});
-        ASSERT_TRUE(smsd->running()) << smsd->log();
-        QDir().mkpath(data());
-        QFile banner(data() + "banner.txt");
-        ASSERT_TRUE(banner.open(QIODevice::WriteOnly));
-        banner.write("Welcome to N0CALL\r\n");
-    }
-    void TearDown() override {
-        for (QProcess* process : {&node, &tncsim}) {
-            if (process->state() == QProcess::NotRunning) continue;
-            process->kill();
-            process->waitForFinished(3000);
-        }
-    }
-    QProcessEnvironment environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", config());
-        env.insert("XDG_DATA_HOME", dir.path() + "/data");
-        env.insert("GULLWICK_SMS_PORT", QString::number(smsd->port()));
-        env.remove("DISPLAY");
-        env.remove("WAYLAND_DISPLAY");
-        return env;
-    }
-    void writeSettings(const QString& type) {
-        QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
-        ini.beginGroup("Client1");
-        ini.setValue("CommPort", "1");
-        ini.setValue("TNCType", type);
-        ini.setValue("Flow", "NONE");
-        ini.setValue("MBOCall", "N0CALL");
-        ini.setValue("Password", "SECRET");
-        ini.setValue("IPAddress", "127.0.0.1");
-        ini.setValue("Initialized", "True");
-    }
-    void startTnc(QStringList args) {
-        QFile script(dir.path() + "/user.script");
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(kScript);
-        script.close();
-        args << "--script" << script.fileName() << "--link-com" << "1";
-        tncsim.setProcessEnvironment(environment());
-        tncsim.start(QStringLiteral(TNCSIM_PATH), args);
-        ASSERT_TRUE(tncsim.waitForStarted(5000));
-        ASSERT_TRUE(waitForSim(" as ", 5000)) << simOutput;
-    }
-    void startNode() {
-        node.setProcessEnvironment(environment());
-        node.setProcessChannelMode(QProcess::MergedChannels);
-        node.start(QStringLiteral(BREVANE_PATH), {"--headless", "1"});
-        ASSERT_TRUE(node.waitForStarted(5000));
-    }
-    bool waitForSim(const std::string& text, int ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            simOutput += tncsim.readAllStandardOutput().toStdString();
-            if (simOutput.find(text) != std::string::npos) return true;
-            tncsim.waitForReadyRead(50);
-        }
-        simOutput += tncsim.readAllStandardOutput().toStdString();
-        return simOutput.find(text) != std::string::npos;
-    }
-    // Everything the radio user received, joined, with CR shown as tncsim shows it ("\r").
-    std::string received() const {
-        std::string all;
-        std::size_t at = 0;
-        const std::string mark = "1A <<< ";
-        while ((at = simOutput.find(mark, at)) != std::string::npos) {
-            const std::size_t end = simOutput.find('\n', at);
-            all += simOutput.substr(at + mark.size(), end - at - mark.size());
-            at = end;
-        }
-        return all;
-    }
+    void SetUp() override { startServer({"--node", "N0CALL:SECRET", "--seed"}); }
     std::string logText() const {
         QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
@@ -176,22 +85,22 @@ protected:
 } // namespace
 
 TEST_F(NodeEndToEnd, KantronicsHostMode) {
-    writeSettings("KPC3");
-    startTnc({"--type", "KPC3"});
+    writeSettings("KPC3", "127.0.0.1");
+    startTnc({"--type", "KPC3"}, kScript);
     startNode();
     runSession();
 }
 
 TEST_F(NodeEndToEnd, Tnc2ConverseMode) {
-    writeSettings("TNC2");
-    startTnc({"--type", "TNC2"});
+    writeSettings("TNC2", "127.0.0.1");
+    startTnc({"--type", "TNC2"}, kScript);
     startNode();
     runSession();
 }
 
 TEST_F(NodeEndToEnd, SigtermRestoresTheTncAndFreesTheInstance) {
-    writeSettings("KPC3");
-    startTnc({"--type", "KPC3"});
+    writeSettings("KPC3", "127.0.0.1");
+    startTnc({"--type", "KPC3"}, kScript);
     startNode();
     ASSERT_TRUE(waitForSim("radio users start", 30000)) << simOutput;
     ::kill(static_cast<pid_t>(node.processId()), SIGTERM);
