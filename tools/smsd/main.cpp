@@ -42,7 +42,15 @@ int main(int argc, char** argv) {
     const QCommandLineOption idleOption(
         "idle-timeout", "Seconds a client may take to send its request (default 60).", "seconds",
         "60");
-    parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption});
+    const QCommandLineOption maxConnectionsOption(
+        "max-connections", "Connections served at once; more are reset (default 400).", "count",
+        "400");
+    const QCommandLineOption busyOption(
+        "busy-timeout",
+        "Seconds a request waits for a database locked by another program (default 5).", "seconds",
+        "5");
+    parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption,
+                       maxConnectionsOption, busyOption});
     parser.process(app);
 
     smsd::ServerOptions options;
@@ -51,10 +59,17 @@ int main(int argc, char** argv) {
     const uint port = parser.value(portOption).toUInt(&portOk);
     bool idleOk = false;
     const double idleSeconds = parser.value(idleOption).toDouble(&idleOk);
-    if (options.address.isNull() || !portOk || port > 65535 || !idleOk || idleSeconds <= 0) {
-        logLine("bad --listen, --port or --idle-timeout value");
+    bool maxOk = false;
+    const uint maxConnections = parser.value(maxConnectionsOption).toUInt(&maxOk);
+    bool busyOk = false;
+    const double busySeconds = parser.value(busyOption).toDouble(&busyOk);
+    if (options.address.isNull() || !portOk || port > 65535 || !idleOk || idleSeconds <= 0 ||
+        !maxOk || maxConnections == 0 || !busyOk || busySeconds < 0) {
+        logLine("bad --listen, --port, --idle-timeout, --max-connections or --busy-timeout value");
         return 2;
     }
+    options.maxConnections = maxConnections;
+    options.busyTimeout = std::chrono::milliseconds(static_cast<long long>(busySeconds * 1000));
     options.port = static_cast<std::uint16_t>(port);
     options.idleTimeout = std::chrono::milliseconds(static_cast<long long>(idleSeconds * 1000));
     for (const QString& account : parser.values(nodeOption)) {

@@ -1,17 +1,22 @@
-// smsd's connections: collect one request, answer it, close (or reset on a refusal).
+// smsd's listening socket and the answers to requests.
 #include "server.h"
 
 #include "common/text.h"
-#include "wire.h"
+#include "connection.h"
+#include "log_text.h"
 
 #include <QDateTime>
-#include <QTcpSocket>
-#include <QTimer>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace smsd {
 namespace {
 const QString kStampFormat = QStringLiteral("yyyy/MM/dd HH:mm");
+constexpr int kAcceptsPerWakeup = 64;
 
 // Subjects are one line of a list reply.
 std::string oneLine(std::string text) {
@@ -43,157 +48,205 @@ std::vector<std::string> nonEmpty(const std::vector<std::string>& addresses) {
     return kept;
 }
 
-// One client connection; deletes itself when done.
-class Connection : public QObject {
-  public:
-    Connection(Server& server, QTcpSocket* socket)
-        : QObject(&server), m_server(server), m_socket(socket) {
-        m_socket->setParent(this);
-        m_peer = m_socket->peerAddress().toString().toStdString() + ":" +
-                 std::to_string(m_socket->peerPort());
-        connect(m_socket, &QTcpSocket::readyRead, this, &Connection::onReadyRead);
-        connect(m_socket, &QTcpSocket::disconnected, this, &QObject::deleteLater);
-        m_idle.setSingleShot(true);
-        connect(&m_idle, &QTimer::timeout, this, [this] { refuse("?", "timed out"); });
-        m_idle.start(m_server.options().idleTimeout);
-    }
+Answer reply(std::string text, std::string outcome) {
+    return {Answer::Kind::Reply, std::move(text), std::move(outcome)};
+}
 
-  private:
-    void onReadyRead() {
-        if (m_done) {
-            m_socket->readAll();
-            return;
-        }
-        const QByteArray bytes = m_socket->readAll();
-        m_received.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-        if (m_received.size() > m_server.options().maxRequest) {
-            refuse("?", "request too large");
-            return;
-        }
-        const ParseResult parsed = parseRequest(m_received);
-        if (parsed.status == ParseResult::Status::Incomplete) return;
-        if (parsed.status == ParseResult::Status::Malformed) {
-            refuse("?", "malformed request (" + parsed.problem + ")");
-            return;
-        }
-        const Request& request = parsed.request;
-        std::string what =
-            std::string(1, request.command) + " " + request.mboCall + " " + request.userCall;
-        if (!request.mid.empty()) what += " " + request.mid;
-        std::string outcome;
-        const std::optional<std::string> reply = m_server.answer(request, outcome);
-        if (!reply) {
-            refuse(what, outcome);
-            return;
-        }
-        m_done = true;
-        m_idle.stop();
-        m_server.log(m_peer + " " + what + ": " + outcome);
-        m_socket->write(reply->data(), static_cast<qint64>(reply->size()));
-        m_socket->disconnectFromHost();
-    }
+Answer refuse(std::string outcome) {
+    return {Answer::Kind::Refuse, {}, std::move(outcome)};
+}
 
-    // Aborts with a reset so that the node reads the refusal as a failure.
-    void refuse(const std::string& what, const std::string& why) {
-        if (m_done) return;
-        m_done = true;
-        m_idle.stop();
-        m_server.log(m_peer + " " + what + ": refused, " + why);
-        const linger hard{1, 0};
-        ::setsockopt(static_cast<int>(m_socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard,
-                     sizeof hard);
-        m_socket->abort();
-        deleteLater();
-    }
-
-    Server& m_server;
-    QTcpSocket* m_socket;
-    std::string m_peer;
-    std::string m_received;
-    QTimer m_idle;
-    bool m_done = false;
-};
+// Out of descriptors or kernel memory: accepting again at once would only fail again.
+bool shortOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
 } // namespace
 
 Server::Server(Store& store, ServerOptions options, std::function<void(const std::string&)> log,
                QObject* parent)
     : QObject(parent), m_store(store), m_options(std::move(options)), m_log(std::move(log)) {
-    connect(&m_server, &QTcpServer::newConnection, this, &Server::onNewConnection);
+    m_acceptPause.setSingleShot(true);
+    connect(&m_acceptPause, &QTimer::timeout, this, [this] {
+        if (m_acceptNotifier) m_acceptNotifier->setEnabled(true);
+        onAcceptReady();
+    });
+}
+
+Server::~Server() {
+    // Unfinished connections end with a reset as they go.
+    const std::set<Connection*> open = std::move(m_connections);
+    m_connections.clear();
+    for (Connection* connection : open)
+        delete connection;
+    m_acceptNotifier.reset();
+    if (m_listenFd >= 0) ::close(m_listenFd);
 }
 
 bool Server::listen(std::string& error) {
-    if (m_server.listen(m_options.address, m_options.port)) return true;
-    error = m_server.errorString().toStdString();
-    return false;
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    bool ok = false;
+    if (m_options.address.protocol() == QAbstractSocket::IPv6Protocol) {
+        auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
+        in6->sin6_family = AF_INET6;
+        in6->sin6_port = htons(m_options.port);
+        const Q_IPV6ADDR bytes = m_options.address.toIPv6Address();
+        std::memcpy(&in6->sin6_addr, &bytes, sizeof in6->sin6_addr);
+        length = sizeof *in6;
+        ok = true;
+    } else {
+        auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
+        in4->sin_family = AF_INET;
+        in4->sin_port = htons(m_options.port);
+        in4->sin_addr.s_addr = htonl(m_options.address.toIPv4Address(&ok));
+        length = sizeof *in4;
+    }
+    if (!ok) {
+        error = "not an IP address";
+        return false;
+    }
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        error = std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    m_port =
+        ntohs(address.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                                            : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+    m_listenFd = fd;
+    m_acceptNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(m_acceptNotifier.get(), &QSocketNotifier::activated, this, &Server::onAcceptReady);
+    return true;
 }
 
-void Server::onNewConnection() {
-    while (QTcpSocket* socket = m_server.nextPendingConnection())
-        new Connection(*this, socket);
+void Server::onAcceptReady() {
+    for (int i = 0; i < kAcceptsPerWakeup && !m_acceptPause.isActive(); ++i) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(m_listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                                 SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            pauseAccepting(errno);
+            return;
+        }
+        if (m_acceptTroubleLogged) {
+            m_acceptTroubleLogged = false;
+            log("accepting connections again");
+        }
+        // From here until its answer is complete, closing the socket resets the connection.
+        const linger abortive{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        if (m_connections.size() >= m_options.maxConnections) {
+            if (!m_limitLogged)
+                log("connection limit of " + std::to_string(m_options.maxConnections) +
+                    " reached: refusing new connections with a reset");
+            m_limitLogged = true;
+            ::close(fd);
+            continue;
+        }
+        char host[INET6_ADDRSTRLEN] = "?";
+        std::uint16_t port = 0;
+        if (peer.ss_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+            ::inet_ntop(AF_INET6, &in6->sin6_addr, host, sizeof host);
+            port = ntohs(in6->sin6_port);
+        } else {
+            const auto* in4 = reinterpret_cast<const sockaddr_in*>(&peer);
+            ::inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
+            port = ntohs(in4->sin_port);
+        }
+        m_connections.insert(
+            new Connection(*this, fd, std::string(host) + ":" + std::to_string(port)));
+    }
 }
 
-bool Server::authorised(const Request& request) const {
+void Server::pauseAccepting(int error) {
+    if (!m_acceptTroubleLogged)
+        log(std::string("cannot accept connections (") + std::strerror(error) +
+            (shortOfResources(error) ? "): pausing" : "): retrying") + " every " +
+            std::to_string(m_options.acceptPause.count()) + " ms");
+    m_acceptTroubleLogged = true;
+    m_acceptNotifier->setEnabled(false);
+    m_acceptPause.start(m_options.acceptPause);
+}
+
+void Server::connectionEnded(Connection* connection) {
+    if (m_connections.erase(connection) == 0) return;
+    connection->deleteLater();
+    if (m_connections.size() < m_options.maxConnections) m_limitLogged = false;
+}
+
+std::optional<Answer> Server::refusal(const Request& request) const {
     const auto account = m_options.accounts.find(gw::toUpper(request.mboCall));
-    return account != m_options.accounts.end() && account->second == request.password;
+    if (account != m_options.accounts.end() && account->second == request.password)
+        return std::nullopt;
+    Answer refused = refuse("unknown node account or wrong password");
+    if (request.command == 'R') {
+        refused.kind = Answer::Kind::Reply;
+        refused.text = "Access denied for " + shown(request.mboCall);
+    }
+    return refused;
 }
 
-std::optional<std::string> Server::answer(const Request& request, std::string& outcome) {
-    if (!authorised(request)) {
-        outcome = "unknown node account or wrong password";
-        if (request.command != 'R') return std::nullopt;
-        return "Access denied for " + request.mboCall;
+Answer Server::databaseFailure(const Request& request, const std::string& why) {
+    Answer failed = refuse("database error: " + shown(why, 200));
+    if (request.command == 'R') {
+        failed.kind = Answer::Kind::Reply;
+        failed.text = "Server database error, try again later";
     }
-    const std::string user = gw::toUpper(request.userCall);
-    switch (request.command) {
-    case 'L': {
-        std::string text;
-        const std::vector<StoredMessage> waiting = m_store.waitingFor(user);
-        for (const StoredMessage& message : waiting)
-            text += listLine(message);
-        outcome = std::to_string(waiting.size()) + " waiting";
-        return text;
-    }
-    case 'R': {
-        const std::optional<StoredMessage> message = m_store.read(request.mid, user);
-        if (!message) {
-            outcome = "no such message";
-            return "No such message: " + request.mid;
+    return failed;
+}
+
+Answer Server::answer(const Request& request) {
+    try {
+        const std::string user = gw::toUpper(request.userCall);
+        switch (request.command) {
+        case 'L': {
+            std::string text;
+            const std::vector<StoredMessage> waiting = m_store.waitingFor(user);
+            for (const StoredMessage& message : waiting)
+                text += listLine(message);
+            return reply(std::move(text), std::to_string(waiting.size()) + " waiting");
         }
-        outcome = "read";
-        return readReply(*message);
-    }
-    case 'K':
-        if (!m_store.markDelivered(request.mid, user)) {
-            outcome = "no such message for this user";
-            return std::nullopt;
+        case 'R': {
+            const std::optional<StoredMessage> message = m_store.read(request.mid, user);
+            if (!message) return reply("No such message: " + shown(request.mid), "no such message");
+            return reply(readReply(*message), "read");
         }
-        outcome = "marked delivered";
-        return std::string();
-    default:
-        break;
+        case 'K':
+            if (!m_store.markDelivered(request.mid, user))
+                return refuse("no such message for this user");
+            return reply({}, "marked delivered");
+        default:
+            break;
+        }
+        StoredMessage message;
+        message.mid = request.mid;
+        message.to = nonEmpty(request.to);
+        message.cc = nonEmpty(request.cc);
+        if (message.to.empty()) return refuse("no destination");
+        const QDateTime date =
+            QDateTime::fromString(QString::fromLatin1(request.date.c_str()), kStampFormat);
+        message.originated = (date.isValid() ? date : QDateTime::currentDateTime())
+                                 .toString(kStampFormat)
+                                 .toStdString();
+        message.sender = user;
+        message.subject = oneLine(request.subject);
+        message.body = request.body;
+        if (!m_store.add(message)) return refuse("MID already stored");
+        return reply({}, "stored for " + std::to_string(message.to.size() + message.cc.size()) +
+                             " address(es)");
+    } catch (const StoreError& failure) {
+        if (failure.busy()) return {Answer::Kind::Busy, {}, failure.what()};
+        return databaseFailure(request, failure.what());
     }
-    StoredMessage message;
-    message.mid = request.mid;
-    message.to = nonEmpty(request.to);
-    message.cc = nonEmpty(request.cc);
-    if (message.to.empty()) {
-        outcome = "no destination";
-        return std::nullopt;
-    }
-    const QDateTime date =
-        QDateTime::fromString(QString::fromLatin1(request.date.c_str()), kStampFormat);
-    message.originated =
-        (date.isValid() ? date : QDateTime::currentDateTime()).toString(kStampFormat).toStdString();
-    message.sender = user;
-    message.subject = oneLine(request.subject);
-    message.body = request.body;
-    if (!m_store.add(message)) {
-        outcome = "MID already stored";
-        return std::nullopt;
-    }
-    outcome =
-        "stored for " + std::to_string(message.to.size() + message.cc.size()) + " address(es)";
-    return std::string();
 }
 
 } // namespace smsd

@@ -1,7 +1,8 @@
 // smsd's TCP side: one request per connection, answered and then closed. Refusals (bad
-// account, unknown MID, malformed request) of L, K and S abort the connection with a reset,
-// since the node counts any normal close of those as success; a refused R is answered with
-// a one-line text and a normal close, which the node shows as a read error.
+// account, unknown MID, malformed request, database failure) of L, K and S abort the connection
+// with a reset, since the node counts any normal close of those as success; a refused R is
+// answered with a one-line text and a normal close, which the node shows as a read error.
+// Connections are counted and capped; running out of descriptors pauses accepting.
 #pragma once
 
 #include "store.h"
@@ -9,25 +10,43 @@
 
 #include <QHostAddress>
 #include <QObject>
-#include <QTcpServer>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
+#include <memory>
+#include <set>
 #include <string>
 
 namespace smsd {
+
+class Connection;
 
 struct ServerOptions {
     QHostAddress address = QHostAddress::LocalHost;
     std::uint16_t port = 8773;
     // Node accounts: upper-case call sign to password.
     std::map<std::string, std::string> accounts;
-    // A connection that has not completed its request in this time is reset.
+    // A connection whose request is not complete and its answer read by then is reset.
     std::chrono::milliseconds idleTimeout{60'000};
-    // A request larger than this is refused.
+    // A request larger than this is refused, and so is a longer request line.
     std::size_t maxRequest = 4 * 1024 * 1024;
+    std::size_t maxRequestLine = 8 * 1024;
+    // More connections at once are refused with a reset.
+    std::size_t maxConnections = 400;
+    // How long a request waits for a database locked by another process before it fails.
+    std::chrono::milliseconds busyTimeout{5'000};
+    // How long accepting pauses when the process is out of descriptors.
+    std::chrono::milliseconds acceptPause{250};
+};
+
+// What the server makes of one request.
+struct Answer {
+    enum class Kind { Reply, Refuse, Busy } kind = Kind::Refuse;
+    std::string text;    // the reply, for Kind::Reply
+    std::string outcome; // the log line's ending
 };
 
 class Server : public QObject {
@@ -35,26 +54,40 @@ class Server : public QObject {
   public:
     Server(Store& store, ServerOptions options, std::function<void(const std::string&)> log,
            QObject* parent = nullptr);
+    ~Server() override;
 
     // Starts listening; false with the reason in `error` when the address cannot be bound.
     bool listen(std::string& error);
-    std::uint16_t port() const { return m_server.serverPort(); }
+    std::uint16_t port() const { return m_port; }
 
-    // The reply text for a request, or nothing when the request must be refused with a
-    // reset; `outcome` gets the log line's ending.
-    std::optional<std::string> answer(const Request& request, std::string& outcome);
+    // The answer to a request whose account was accepted; a database failure is a refusal
+    // (L, K, S) or an error line (R), or Busy while the database is locked elsewhere.
+    Answer answer(const Request& request);
+    // The answer to a request whose account was not accepted; nothing when it is accepted.
+    std::optional<Answer> refusal(const Request& request) const;
+    // The answer once the database stayed locked too long, or failed.
+    static Answer databaseFailure(const Request& request, const std::string& why);
 
     void log(const std::string& line) { m_log(line); }
     const ServerOptions& options() const { return m_options; }
+    std::size_t connections() const { return m_connections.size(); }
+    // Called by a connection as it goes.
+    void connectionEnded(Connection* connection);
 
   private:
-    void onNewConnection();
-    bool authorised(const Request& request) const;
+    void onAcceptReady();
+    void pauseAccepting(int error);
 
     Store& m_store;
     ServerOptions m_options;
     std::function<void(const std::string&)> m_log;
-    QTcpServer m_server;
+    int m_listenFd = -1;
+    std::uint16_t m_port = 0;
+    std::unique_ptr<QSocketNotifier> m_acceptNotifier;
+    QTimer m_acceptPause;
+    bool m_acceptTroubleLogged = false;
+    bool m_limitLogged = false;
+    std::set<Connection*> m_connections;
 };
 
 } // namespace smsd

@@ -2,15 +2,27 @@
 #include "store.h"
 
 #include <sqlite3.h>
-#include <stdexcept>
 
 namespace smsd {
 namespace {
+// A lock held elsewhere gets this long inside SQLite; the server retries beyond it without
+// holding up its other clients.
+constexpr int kBusyWaitMs = 10;
+
+[[noreturn]] void fail(sqlite3* db, int rc) {
+    const int primary = rc & 0xff;
+    throw StoreError(sqlite3_errmsg(db), primary == SQLITE_BUSY || primary == SQLITE_LOCKED);
+}
+
+void rollback(sqlite3* db) {
+    if (!sqlite3_get_autocommit(db)) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
 class Statement {
   public:
     Statement(sqlite3* db, const char* sql) : m_db(db) {
-        if (sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr) != SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(db));
+        if (const int rc = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr); rc != SQLITE_OK)
+            fail(db, rc);
     }
     ~Statement() { sqlite3_finalize(m_statement); }
     Statement(const Statement&) = delete;
@@ -30,14 +42,14 @@ class Statement {
         const int rc = sqlite3_step(m_statement);
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) return false;
-        throw std::runtime_error(sqlite3_errmsg(m_db));
+        fail(m_db, rc);
     }
     // Runs a statement that may break a constraint; false when it did.
     bool tryRun() {
         const int rc = sqlite3_step(m_statement);
         if (rc == SQLITE_DONE || rc == SQLITE_ROW) return true;
         if ((rc & 0xff) == SQLITE_CONSTRAINT) return false;
-        throw std::runtime_error(sqlite3_errmsg(m_db));
+        fail(m_db, rc);
     }
     std::string text(int column) const {
         const auto* bytes = static_cast<const char*>(sqlite3_column_blob(m_statement, column));
@@ -66,6 +78,7 @@ CREATE TABLE IF NOT EXISTS recipients(
   kind TEXT NOT NULL,
   delivered INTEGER NOT NULL DEFAULT 0,
   PRIMARY KEY(message_id, address, kind));
+CREATE INDEX IF NOT EXISTS messages_mid_nocase ON messages(mid COLLATE NOCASE);
 )";
 
 void loadRecipients(sqlite3* db, long long id, StoredMessage& message) {
@@ -80,10 +93,13 @@ Store::Store(const std::string& path) {
     if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK) {
         const std::string why = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
-        throw std::runtime_error("cannot open " + path + ": " + why);
+        throw StoreError("cannot open " + path + ": " + why, false);
     }
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3_busy_timeout(m_db, kBusyWaitMs);
     try {
+        // An in-memory database stays in its own journal mode; that is no loss.
+        exec("PRAGMA journal_mode=WAL");
+        exec("PRAGMA synchronous=FULL");
         exec(kSchema);
     } catch (...) {
         sqlite3_close(m_db);
@@ -97,10 +113,26 @@ Store::~Store() {
 
 void Store::exec(const char* sql) {
     char* error = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-        const std::string why = error ? error : "unknown error";
+    if (const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &error); rc != SQLITE_OK) {
+        const std::string why = error ? error : sqlite3_errstr(rc);
         sqlite3_free(error);
-        throw std::runtime_error(why);
+        const int primary = rc & 0xff;
+        throw StoreError(why, primary == SQLITE_BUSY || primary == SQLITE_LOCKED);
+    }
+}
+
+template <typename Work> bool Store::transaction(Work work) {
+    exec("BEGIN IMMEDIATE");
+    try {
+        if (!work()) {
+            rollback(m_db);
+            return false;
+        }
+        exec("COMMIT");
+        return true;
+    } catch (...) {
+        rollback(m_db);
+        throw;
     }
 }
 
@@ -119,8 +151,9 @@ std::vector<StoredMessage> Store::waitingFor(const std::string& user) {
 std::optional<StoredMessage> Store::read(const std::string& mid, const std::string& user) {
     Statement row(m_db,
                   "SELECT m.id, m.mid, m.originated, m.sender, m.subject, m.body FROM messages m "
-                  "WHERE m.mid = ?1 AND (m.sender = ?2 COLLATE NOCASE OR EXISTS "
-                  "(SELECT 1 FROM recipients r WHERE r.message_id = m.id AND r.address = ?2))");
+                  "WHERE m.mid = ?1 COLLATE NOCASE AND (m.sender = ?2 COLLATE NOCASE OR EXISTS "
+                  "(SELECT 1 FROM recipients r WHERE r.message_id = m.id AND r.address = ?2)) "
+                  "ORDER BY m.id LIMIT 1");
     row.bind(1, mid).bind(2, user);
     if (!row.step()) return std::nullopt;
     StoredMessage message{row.text(1), row.text(2), row.text(3), row.text(4), row.text(5), {}, {}};
@@ -131,15 +164,17 @@ std::optional<StoredMessage> Store::read(const std::string& mid, const std::stri
 bool Store::markDelivered(const std::string& mid, const std::string& user) {
     Statement update(m_db,
                      "UPDATE recipients SET delivered = 1 WHERE address = ?2 AND message_id = "
-                     "(SELECT id FROM messages WHERE mid = ?1)");
+                     "(SELECT id FROM messages WHERE mid = ?1 COLLATE NOCASE ORDER BY id LIMIT 1)");
     update.bind(1, mid).bind(2, user);
     update.step();
     return sqlite3_changes(m_db) > 0;
 }
 
 bool Store::add(const StoredMessage& message) {
-    exec("BEGIN");
-    try {
+    return transaction([&] {
+        Statement taken(m_db, "SELECT 1 FROM messages WHERE mid = ?1 COLLATE NOCASE");
+        taken.bind(1, message.mid);
+        if (taken.step()) return false;
         Statement insert(m_db, "INSERT INTO messages(mid, originated, sender, subject, body) "
                                "VALUES(?1, ?2, ?3, ?4, ?5)");
         insert.bind(1, message.mid)
@@ -147,10 +182,7 @@ bool Store::add(const StoredMessage& message) {
             .bind(3, message.sender)
             .bind(4, message.subject)
             .bind(5, message.body);
-        if (!insert.tryRun()) {
-            exec("ROLLBACK");
-            return false;
-        }
+        if (!insert.tryRun()) return false;
         const long long id = sqlite3_last_insert_rowid(m_db);
         auto addRecipients = [&](const std::vector<std::string>& addresses,
                                  const std::string& kind) {
@@ -164,12 +196,8 @@ bool Store::add(const StoredMessage& message) {
         };
         addRecipients(message.to, "To");
         addRecipients(message.cc, "Cc");
-        exec("COMMIT");
         return true;
-    } catch (...) {
-        exec("ROLLBACK");
-        throw;
-    }
+    });
 }
 
 int Store::seed() {

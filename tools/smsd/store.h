@@ -1,7 +1,10 @@
 // smsd's message store in SQLite: messages, and per recipient whether it was delivered.
+// A change is durable when its call returns: the file is kept in write-ahead-log mode with full
+// synchronisation, so a committed change survives the process being killed and a power loss.
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,10 +22,22 @@ struct StoredMessage {
     std::vector<std::string> cc;
 };
 
+// A database failure; `busy` when another connection holds a lock and a retry may succeed.
+// An operation that throws has changed nothing.
+class StoreError : public std::runtime_error {
+  public:
+    StoreError(const std::string& what, bool busy) : std::runtime_error(what), m_busy(busy) {}
+    bool busy() const { return m_busy; }
+
+  private:
+    bool m_busy;
+};
+
+// MIDs are matched ignoring the case of letters, as the radio user may type them.
 class Store {
   public:
     // Opens (creating when needed) the database; ":memory:" keeps it in memory. Throws
-    // std::runtime_error when the file cannot be opened.
+    // StoreError when the file cannot be opened or set up. Operations below throw StoreError.
     explicit Store(const std::string& path);
     ~Store();
     Store(const Store&) = delete;
@@ -42,6 +57,8 @@ class Store {
 
   private:
     void exec(const char* sql);
+    // Runs `work` in an immediate transaction; rolls back when it throws or returns false.
+    template <typename Work> bool transaction(Work work);
     sqlite3* m_db = nullptr;
 };
 

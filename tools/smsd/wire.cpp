@@ -3,6 +3,8 @@
 
 #include "common/text.h"
 
+#include <optional>
+
 namespace smsd {
 namespace {
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
@@ -25,54 +27,39 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
     return parts;
 }
 
-// Complete lines only (a last line without its LF is still arriving), without CR LF / LF.
-std::vector<std::string_view> completeLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t lf; (lf = text.find('\n', start)) != std::string_view::npos; start = lf + 1) {
-        std::string_view line = text.substr(start, lf - start);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-    }
-    return lines;
+// Reads the request line into `request`; the problem when it is malformed.
+std::optional<std::string> readRequestLine(std::string_view line, Request& request) {
+    const std::vector<std::string_view> fields = split(line, '|');
+    if (fields[0].size() != 1) return "unknown command";
+    request.command = gw::toUpper(fields[0])[0];
+    const bool withMid = request.command == 'R' || request.command == 'K' || request.command == 'S';
+    if (!withMid && request.command != 'L') return "unknown command";
+    // Every field, the last one included, ends with "|": the split leaves one empty tail.
+    const std::size_t expected = withMid ? 6 : 5;
+    if (fields.size() != expected || !fields.back().empty()) return "wrong field count";
+    request.mboCall = gw::trim(fields[1]);
+    request.password = decodeField(fields[2]);
+    request.userCall = gw::trim(fields[3]);
+    if (withMid) request.mid = decodeField(fields[4]);
+    if (request.mboCall.empty() || request.userCall.empty()) return "empty call sign";
+    if (withMid && request.mid.empty()) return "empty MID";
+    return std::nullopt;
 }
 
-ParseResult malformed(std::string problem) {
-    ParseResult result;
-    result.status = ParseResult::Status::Malformed;
-    result.problem = std::move(problem);
-    return result;
-}
-
-// Reads the header block, blank line and body of an S request; false while incomplete.
-bool readMessage(const std::vector<std::string_view>& lines, Request& request) {
-    std::size_t i = 1;
-    for (; i < lines.size() && !lines[i].empty(); ++i) {
-        const std::string_view line = lines[i];
-        const std::size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        const std::string key = gw::toUpper(line.substr(0, colon));
-        const std::string value = gw::trim(line.substr(colon + 1));
-        if (key == "TO")
-            request.to.push_back(value);
-        else if (key == "CC")
-            request.cc.push_back(value);
-        else if (key == "SUBJECT")
-            request.subject = value;
-        else if (key == "DATE")
-            request.date = value;
-    }
-    if (i >= lines.size()) return false;
-    std::string body;
-    for (std::size_t first = ++i; i < lines.size(); ++i) {
-        if (gw::toUpper(lines[i]) == "/EX") {
-            request.body = body;
-            return true;
-        }
-        if (i > first) body.append("\r\n");
-        body.append(lines[i]);
-    }
-    return false;
+// One header line of an S request's message.
+void readHeader(std::string_view line, Request& request) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return;
+    const std::string key = gw::toUpper(line.substr(0, colon));
+    const std::string value = gw::trim(line.substr(colon + 1));
+    if (key == "TO")
+        request.to.push_back(value);
+    else if (key == "CC")
+        request.cc.push_back(value);
+    else if (key == "SUBJECT")
+        request.subject = value;
+    else if (key == "DATE")
+        request.date = value;
 }
 } // namespace
 
@@ -85,28 +72,79 @@ std::string decodeField(std::string_view text) {
 }
 
 ParseResult parseRequest(std::string_view received) {
-    const std::vector<std::string_view> lines = completeLines(received);
-    if (lines.empty()) return {};
-    const std::vector<std::string_view> fields = split(lines[0], '|');
-    if (fields[0].size() != 1) return malformed("unknown command");
-    Request request;
-    request.command = gw::toUpper(fields[0])[0];
-    const bool withMid = request.command == 'R' || request.command == 'K' || request.command == 'S';
-    if (!withMid && request.command != 'L') return malformed("unknown command");
-    // Every field, the last one included, ends with "|": the split leaves one empty tail.
-    const std::size_t expected = withMid ? 6 : 5;
-    if (fields.size() != expected || !fields.back().empty()) return malformed("wrong field count");
-    request.mboCall = gw::trim(fields[1]);
-    request.password = decodeField(fields[2]);
-    request.userCall = gw::trim(fields[3]);
-    if (withMid) request.mid = decodeField(fields[4]);
-    if (request.mboCall.empty() || request.userCall.empty()) return malformed("empty call sign");
-    if (withMid && request.mid.empty()) return malformed("empty MID");
-    if (request.command == 'S' && !readMessage(lines, request)) return {};
+    RequestReader reader(received.size() + 1, received.size() + 1);
     ParseResult result;
-    result.status = ParseResult::Status::Complete;
-    result.request = std::move(request);
+    switch (reader.feed(received)) {
+    case RequestReader::State::Complete:
+        result.status = ParseResult::Status::Complete;
+        result.request = reader.request();
+        break;
+    case RequestReader::State::Malformed:
+        result.status = ParseResult::Status::Malformed;
+        result.problem = reader.problem();
+        break;
+    default:
+        break;
+    }
     return result;
+}
+
+RequestReader::RequestReader(std::size_t maxLine, std::size_t maxRequest)
+    : m_maxLine(maxLine), m_maxRequest(maxRequest) {}
+
+RequestReader::State RequestReader::feed(std::string_view bytes) {
+    if (m_state == State::Complete || m_state == State::Malformed) return m_state;
+    m_received += bytes.size();
+    while (!bytes.empty() && (m_state == State::Line || m_state == State::Message)) {
+        const std::size_t lf = bytes.find('\n');
+        if (lf == std::string_view::npos) {
+            m_partial.append(bytes);
+            break;
+        }
+        std::string_view line = bytes.substr(0, lf);
+        bytes.remove_prefix(lf + 1);
+        if (!m_partial.empty()) {
+            m_partial.append(line);
+            line = m_partial;
+        }
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        takeLine(line);
+        m_partial.clear();
+    }
+    if (m_state == State::Line && m_partial.size() > m_maxLine)
+        fail("request line too long");
+    else if ((m_state == State::Line || m_state == State::Message) && m_received > m_maxRequest)
+        fail("request too large");
+    return m_state;
+}
+
+void RequestReader::takeLine(std::string_view line) {
+    if (m_state == State::Line) {
+        if (line.size() > m_maxLine) return fail("request line too long");
+        if (std::optional<std::string> problem = readRequestLine(line, m_request))
+            return fail(*problem);
+        m_state = m_request.command == 'S' ? State::Message : State::Complete;
+        return;
+    }
+    if (!m_inBody) {
+        if (line.empty())
+            m_inBody = true;
+        else
+            readHeader(line, m_request);
+        return;
+    }
+    if (line.size() == 3 && gw::toUpper(line) == "/EX") {
+        m_state = State::Complete;
+        return;
+    }
+    if (m_bodyStarted) m_request.body.append("\r\n");
+    m_request.body.append(line);
+    m_bodyStarted = true;
+}
+
+void RequestReader::fail(std::string problem) {
+    m_state = State::Malformed;
+    m_problem = std::move(problem);
 }
 
 } // namespace smsd

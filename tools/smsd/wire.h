@@ -45,4 +45,36 @@ struct ParseResult {
 // Reads a request from the text received so far.
 ParseResult parseRequest(std::string_view received);
 
+// Reads one request as its bytes arrive, looking at each byte once: the request line first
+// (so its account can be checked before a long message is read), then an S request's message.
+class RequestReader {
+  public:
+    enum class State { Line, Message, Complete, Malformed };
+
+    RequestReader(std::size_t maxLine, std::size_t maxRequest);
+
+    // Takes the next bytes; the state after them. Bytes after a complete request are ignored.
+    State feed(std::string_view bytes);
+    State state() const { return m_state; }
+    // True once the request line has been read: command, calls, password and MID are known.
+    bool headerRead() const { return m_state == State::Message || m_state == State::Complete; }
+    const Request& request() const { return m_request; }
+    const std::string& problem() const { return m_problem; }
+    std::size_t received() const { return m_received; }
+
+  private:
+    void takeLine(std::string_view line);
+    void fail(std::string problem);
+
+    std::size_t m_maxLine;
+    std::size_t m_maxRequest;
+    State m_state = State::Line;
+    Request m_request;
+    std::string m_problem;
+    std::string m_partial; // the line still arriving
+    std::size_t m_received = 0;
+    bool m_inBody = false; // past the empty line after an S request's headers
+    bool m_bodyStarted = false;
+};
+
 } // namespace smsd
