@@ -47,6 +47,12 @@ int SmsdProcess::terminate() {
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
+void SmsdProcess::kill() {
+    m_process.kill();
+    m_process.waitForFinished(5000);
+    m_log += m_process.readAllStandardError().toStdString();
+}
+
 int connectTo(std::uint16_t port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};

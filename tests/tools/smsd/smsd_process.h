@@ -21,6 +21,9 @@ class SmsdProcess {
     std::string log();
     // Sends SIGTERM and waits (bounded) for the exit; the exit code, or -1.
     int terminate();
+    // Kills with SIGKILL and waits (bounded) for the end.
+    void kill();
+    qint64 pid() const { return m_process.processId(); }
 
   private:
     QProcess m_process;
