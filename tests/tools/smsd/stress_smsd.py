@@ -1,0 +1,212 @@
+#!/usr/bin/env python3
+"""Bounded stress run of smsd (not part of CTest).
+
+Starts smsd on 127.0.0.1 with a database file, runs CLIENTS concurrent clients for DURATION
+seconds -- honest L/S/R/K requests, wrong passwords, slow drippers and oversized requests --
+kills smsd with SIGKILL part-way, restarts it on the same port and database, and at the end
+checks that every S the server acknowledged (normal close) is in the database, and how long
+honest requests took.
+
+  stress_smsd.py PATH/TO/smsd [--clients 300] [--duration 20] [--kill-at 8]
+"""
+import argparse
+import os
+import random
+import signal
+import socket
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+AUTH = "GW1MBO|pw|"
+
+
+def exchange(port, request, timeout=10.0, drip=None):
+    """Sends a request; returns (outcome, reply, seconds): outcome is 'closed', 'reset',
+    'refused' (no connection) or 'timeout'."""
+    started = time.monotonic()
+    s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    s.settimeout(timeout)
+    try:
+        s.connect(("127.0.0.1", port))
+    except OSError:
+        s.close()
+        return "refused", b"", time.monotonic() - started
+    reply = b""
+    try:
+        if drip:
+            for i in range(0, len(request), drip[0]):
+                s.sendall(request[i:i + drip[0]])
+                time.sleep(drip[1])
+        else:
+            s.sendall(request)
+        while True:
+            data = s.recv(65536)
+            if not data:
+                return "closed", reply, time.monotonic() - started
+            reply += data
+    except socket.timeout:
+        return "timeout", reply, time.monotonic() - started
+    except OSError:
+        return "reset", reply, time.monotonic() - started
+    finally:
+        s.close()
+
+
+def send_text(mid, to, body="hello"):
+    return ("S|%sN0CALL|%s|\r\nMid: %s\r\nDate: 2026/06/01 12:00\r\nFrom: N0CALL\r\nTo: %s\r\n"
+            "Subject: stress\r\n\r\n%s\r\n/EX\r\n" % (AUTH, mid, mid, to, body)).encode()
+
+
+class Run:
+    def __init__(self, args):
+        self.args = args
+        self.lock = threading.Lock()
+        self.acknowledged = []     # MIDs whose S closed normally
+        self.honest = []           # (seconds, outcome, started)
+        self.other = {}            # (role, outcome) -> count
+        self.stop = threading.Event()
+        self.down = (0.0, 0.0)     # the window smsd was not running
+
+    def note(self, role, outcome):
+        with self.lock:
+            self.other[(role, outcome)] = self.other.get((role, outcome), 0) + 1
+
+    def honest_client(self, n):
+        k = 0
+        while not self.stop.is_set():
+            k += 1
+            mid = "SMS_S%03d%04d" % (n, k)
+            user = "N%dX" % (n % 50)
+            for request in (send_text(mid, user), ("L|%s%s|\r\n" % (AUTH, user)).encode(),
+                            ("R|%s%s|%s|\r\n" % (AUTH, user, mid)).encode(),
+                            ("K|%s%s|%s|\r\n" % (AUTH, user, mid)).encode()):
+                started = time.monotonic()
+                outcome, reply, seconds = exchange(self.args.port, request)
+                with self.lock:
+                    self.honest.append((seconds, outcome, started))
+                    if request.startswith(b"S|") and outcome == "closed":
+                        self.acknowledged.append(mid)
+                if outcome != "closed":
+                    break
+                time.sleep(random.uniform(0.05, 0.2))
+
+    def wrong_password(self, n):
+        while not self.stop.is_set():
+            outcome, _, _ = exchange(self.args.port, b"S|GW1MBO|nope|N0CALL|SMS_W|\r\nTo: X\r\n"
+                                     b"\r\n" + b"x" * 100000 + b"\r\n/EX\r\n")
+            self.note("wrong password", outcome)
+            time.sleep(0.1)
+
+    def slow(self, n):
+        k = 0
+        while not self.stop.is_set():
+            k += 1
+            mid = "SMS_D%03d%04d" % (n, k)
+            outcome, _, _ = exchange(self.args.port, send_text(mid, "N1SLOW", "d" * 200),
+                                     drip=(7, 0.05))
+            self.note("slow", outcome)
+            if outcome == "closed":
+                with self.lock:
+                    self.acknowledged.append(mid)
+
+    def oversized(self, n):
+        big = send_text("SMS_BIG%03d" % n, "N1BIG", "y" * (5 << 20))
+        while not self.stop.is_set():
+            outcome, _, _ = exchange(self.args.port, big)
+            self.note("oversized", outcome)
+            time.sleep(0.5)
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def start_smsd(args, db):
+    process = subprocess.Popen([args.smsd, "--port", str(args.port), "--db", db, "--node",
+                                "GW1MBO:pw", "--idle-timeout", "10"],
+                               stderr=subprocess.DEVNULL)
+    for _ in range(100):
+        try:
+            socket.create_connection(("127.0.0.1", args.port), timeout=0.2).close()
+            return process
+        except OSError:
+            time.sleep(0.05)
+    raise SystemExit("smsd did not start")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("smsd")
+    parser.add_argument("--clients", type=int, default=300)
+    parser.add_argument("--duration", type=float, default=20)
+    parser.add_argument("--kill-at", type=float, default=8)
+    parser.add_argument("--port", type=int, default=18770)
+    args = parser.parse_args()
+    folder = tempfile.mkdtemp(prefix="smsd-stress-")
+    db = os.path.join(folder, "store.sqlite")
+    run = Run(args)
+    smsd = start_smsd(args, db)
+    roles = [run.honest_client] * 180 + [run.wrong_password] * 40 + [run.slow] * 40 + \
+        [run.oversized] * 40
+    roles = (roles * (args.clients // len(roles) + 1))[:args.clients]
+    threads = [threading.Thread(target=role, args=(i,), daemon=True)
+               for i, role in enumerate(roles)]
+    begun = time.monotonic()
+    for t in threads:
+        t.start()
+    time.sleep(args.kill_at)
+    killed = time.monotonic()
+    cpu = cpu_seconds(smsd.pid)
+    smsd.send_signal(signal.SIGKILL)
+    smsd.wait()
+    smsd = start_smsd(args, db)
+    run.down = (killed, time.monotonic())
+    time.sleep(max(0, args.duration - (time.monotonic() - begun)))
+    run.stop.set()
+    for t in threads:
+        t.join(30)
+    cpu += cpu_seconds(smsd.pid)
+    load = os.getloadavg()[0]
+    smsd.send_signal(signal.SIGTERM)
+    smsd.wait(10)
+
+    stored = {row[0] for row in sqlite3.connect(db).execute("SELECT mid FROM messages")}
+    missing = [mid for mid in run.acknowledged if mid not in stored]
+    # Requests that started before the restart finished may meet the kill; the rest must work.
+    settled = run.down[1] + 0.1
+    normal = [h for h in run.honest if h[2] >= settled or h[2] + h[0] < run.down[0]]
+    around = [h for h in run.honest if h not in normal]
+    answered = [h for h in normal if h[1] == "closed"]
+    slowest = max((h[0] for h in answered), default=0)
+    latencies = sorted(h[0] for h in answered)
+    p99 = latencies[int(len(latencies) * 0.99) - 1] if latencies else 0
+    print("clients %d, %.1f s, smsd killed with SIGKILL at %.1f s and back after %.2f s"
+          % (args.clients, args.duration, run.down[0] - begun, run.down[1] - run.down[0]))
+    print("honest requests: %d away from the kill, %d answered, %d not (%s); slowest %.3f s, "
+          "p99 %.3f s, over 2 s: %d"
+          % (len(normal), len(answered), len(normal) - len(answered),
+             sorted({h[1] for h in normal if h[1] != "closed"}), slowest, p99,
+             sum(1 for h in answered if h[0] > 2.0)))
+    outcomes = {}
+    for h in around:
+        outcomes[h[1]] = outcomes.get(h[1], 0) + 1
+    print("honest requests in flight around the kill: %s" % outcomes)
+    print("smsd used %.1f s of CPU in %.1f s; load average %.1f on %d cores"
+          % (cpu, args.duration, load, os.cpu_count()))
+    for (role, outcome), count in sorted(run.other.items()):
+        print("%s: %s %d" % (role, outcome, count))
+    print("acknowledged S requests: %d, missing from the database: %d %s"
+          % (len(run.acknowledged), len(missing), missing[:5]))
+    ok = not missing and all(h[1] == "closed" and h[0] <= 2.0 for h in normal)
+    print("PASS" if ok else "FAIL")
+    return 0 if ok else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
