@@ -40,8 +40,9 @@ int main(int argc, char** argv) {
                                         "account");
     const QCommandLineOption seedOption("seed", "Store a few sample messages for a demonstration.");
     const QCommandLineOption idleOption(
-        "idle-timeout", "Seconds a client may take to send its request (default 60).", "seconds",
-        "60");
+        "idle-timeout",
+        "Seconds a client may take to send its request and read the answer (default 60).",
+        "seconds", "60");
     const QCommandLineOption maxConnectionsOption(
         "max-connections", "Connections served at once; more are reset (default 400).", "count",
         "400");
