@@ -1,5 +1,6 @@
 // tncsim --type AGW: the simulated modem program's own options and main loop; the radio users'
 // options are tncsim's shared ones.
+#include "agw_client.h"
 #include "agw_sim.h"
 #include "radio_users.h"
 #include "sim_options.h"
@@ -7,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string_view>
 #include <unistd.h>
 
@@ -32,11 +34,20 @@ const char* agwUsage() {
            "  --agw-refuse        refuse every registration\n"
            "  --agw-malformed MS  MS after the first registration, send a broken frame\n"
            "  --agw-vanish MS     MS after the first registration, close every connection\n"
-           "  --agw-return MS     after vanishing, listen again MS later\n";
+           "  --agw-return MS     after vanishing, listen again MS later\n"
+           "  --agw-client H:P    instead: the users work the real modem program at H:P\n"
+           "  --agw-node CALL     with --agw-client: the node's call the users link to (N0CALL)\n";
 }
 
 // Takes the AGW options out of the arguments; the rest is left for the shared parser.
-std::optional<std::string> takeAgwOptions(std::vector<char*>& args, AgwSimOptions& options) {
+struct ClientOptions {
+    std::string host;
+    int port = 0;
+    std::string node = "N0CALL";
+};
+
+std::optional<std::string> takeAgwOptions(std::vector<char*>& args, AgwSimOptions& options,
+                                          ClientOptions& client) {
     std::vector<char*> rest{args[0]};
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string_view arg = args[i];
@@ -64,6 +75,16 @@ std::optional<std::string> takeAgwOptions(std::vector<char*>& args, AgwSimOption
             if (!number(options.malformedAfterMs, 0, 10'000'000)) return "--agw-malformed wants MS";
         } else if (arg == "--agw-vanish") {
             if (!number(options.vanishAfterMs, 0, 10'000'000)) return "--agw-vanish wants MS";
+        } else if (arg == "--agw-client") {
+            const std::string where = i + 1 < args.size() ? args[++i] : "";
+            const auto colon = where.rfind(':');
+            client.host = where.substr(0, colon);
+            client.port = colon == std::string::npos ? 0 : std::atoi(where.c_str() + colon + 1);
+            if (colon == std::string::npos || client.port <= 0 || client.port > 65535)
+                return "--agw-client wants host:port";
+        } else if (arg == "--agw-node") {
+            if (i + 1 >= args.size()) return "--agw-node wants a call sign";
+            client.node = args[++i];
         } else if (arg == "--agw-return") {
             if (!number(options.returnAfterMs, 0, 10'000'000)) return "--agw-return wants MS";
         } else {
@@ -84,25 +105,39 @@ bool isAgwType(int argc, char** argv) {
 
 int agwMain(int argc, char** argv) {
     AgwSimOptions agwOptions;
+    ClientOptions clientOptions;
     std::vector<char*> args(argv, argv + argc);
     SimOptions options;
-    std::optional<std::string> error = takeAgwOptions(args, agwOptions);
+    std::optional<std::string> error = takeAgwOptions(args, agwOptions, clientOptions);
     if (!error) error = parseOptions(static_cast<int>(args.size()), args.data(), options);
     if (error) {
         std::cerr << "tncsim: " << *error << "\n" << agwUsage();
         return 2;
     }
-    AgwSim sim(agwOptions);
-    if (!sim.listen()) {
-        std::perror("tncsim: listen");
-        return 1;
+    // Either the simulated modem program, or users on a real one.
+    std::unique_ptr<AgwSim> server;
+    std::unique_ptr<AgwClient> client;
+    if (clientOptions.port != 0) {
+        client = std::make_unique<AgwClient>(clientOptions.node);
+        if (!client->connectTo(clientOptions.host, clientOptions.port)) {
+            std::cerr << "tncsim: no AGW server at " << clientOptions.host << ":"
+                      << clientOptions.port << "\n";
+            return 1;
+        }
+    } else {
+        server = std::make_unique<AgwSim>(agwOptions);
+        if (!server->listen()) {
+            std::perror("tncsim: listen");
+            return 1;
+        }
     }
-    RadioUsers users(sim, print);
-    sim.toUser = [&](int port, char stream, const std::string& text) {
+    SimTnc& tnc = server ? static_cast<SimTnc&>(*server) : *client;
+    RadioUsers users(tnc, print);
+    tnc.toUser = [&](int port, char stream, const std::string& text) {
         users.fromNode(port, stream, text);
     };
-    sim.droppedByNode = [&](int port, char stream) { users.droppedByNode(port, stream); };
-    sim.log = [](const std::string& text) { print("tnc: " + RadioUsers::visible(text)); };
+    tnc.droppedByNode = [&](int port, char stream) { users.droppedByNode(port, stream); };
+    tnc.log = [](const std::string& text) { print("tnc: " + RadioUsers::visible(text)); };
     if (!options.script.empty()) {
         std::string scriptError;
         if (!users.loadScript(options.script, scriptError)) {
@@ -114,21 +149,29 @@ int agwMain(int argc, char** argv) {
         users.setInteractive(options.interactive[0] - '0', options.interactive[1]);
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    print("tncsim AGW on 127.0.0.1:" + std::to_string(sim.port()));
+    if (server)
+        print("tncsim AGW on 127.0.0.1:" + std::to_string(server->port()));
+    else
+        print("tncsim AGW users on " + clientOptions.host + ":" +
+              std::to_string(clientOptions.port));
 
     std::string typed;
     bool stdinOpen = !options.interactive.empty();
     std::optional<Clock::time_point> workingSince;
     while (g_stop == 0) {
-        if (sim.working() && !workingSince) workingSince = Clock::now();
+        if (tnc.working() && !workingSince) workingSince = Clock::now();
         if (workingSince &&
             Clock::now() - *workingSince >= std::chrono::milliseconds(options.startAfterMs))
             users.start();
-        auto wait = std::min(sim.service(), users.run());
+        auto wait = users.run();
+        if (server) wait = std::min(wait, server->service());
         if (!users.started() && workingSince) wait = std::min(wait, std::chrono::milliseconds(20));
         if (options.exitWhenDone && users.started() && users.scriptDone()) break;
         std::vector<pollfd> fds;
-        sim.addPollFds(fds);
+        if (server)
+            server->addPollFds(fds);
+        else
+            client->addPollFds(fds);
         const std::size_t stdinAt = fds.size();
         if (stdinOpen) fds.push_back({STDIN_FILENO, POLLIN, 0});
         if (::poll(fds.data(), fds.size(), static_cast<int>(wait.count())) < 0) continue;
@@ -146,7 +189,12 @@ int agwMain(int argc, char** argv) {
             }
             fds.resize(stdinAt);
         }
-        sim.handle(fds);
+        if (server) {
+            server->handle(fds);
+        } else if (!client->handle(fds)) {
+            print("tnc: the modem program closed the connection");
+            break;
+        }
     }
     print("tncsim done, failures " + std::to_string(users.failures()));
     return users.failures() == 0 ? 0 : 3;

@@ -1,6 +1,6 @@
-// The simulated audio channel of the two-station radio rig: reads one station's transmit audio
-// from stdin as fast as it comes and sends it to the other station's UDP port at real-time
-// rate (44,100 16-bit mono samples a second), in datagrams small enough for it to decode.
+// The simulated audio channel between two direwolf stations on one machine: reads one
+// station's transmit audio from stdin as fast as it comes and sends it to the other station's UDP
+// port at real-time rate (44,100 16-bit mono samples a second), in datagrams it can decode.
 #include <arpa/inet.h>
 #include <chrono>
 #include <condition_variable>
