@@ -206,7 +206,7 @@ void CAGW::keepUp(std::chrono::milliseconds now) {
     }
 }
 
-void CAGW::linkLost(const std::string& reason) {
+void CAGW::linkLost(std::string reason) {
     m_up = false;
     m_registerSent = false;
     m_lostReason.clear();

@@ -84,7 +84,7 @@ class CAGW final : public TncDriver {
     void onDisconnect(const AgwFrame& frame);
     void onOutstanding(const AgwFrame& frame);
     void onRegistration(bool accepted);
-    void linkLost(const std::string& reason);
+    void linkLost(std::string reason);
     void startClosing(Link& link);
     void sendFrame(char kind, int agwPort, const std::string& to, const std::string& data = {});
     void sendDisconnectFrame(Link& link);

@@ -43,7 +43,7 @@ TEST(AgwFrame, FramesSurviveAnyChunkingAndBrokenHeadersAreRefused) {
     }
     // Too long a DataLen, a non-zero padding byte, a call field with a control character.
     std::string tooLong = encodeAgwFrame({0, 'D', 0xF0, "N1", "N0", ""});
-    tooLong[30] = '\x01';
+    tooLong[30] = '\x02';
     std::string padding = encodeAgwFrame({0, 'D', 0xF0, "N1", "N0", ""});
     padding[2] = '\x01';
     std::string call = encodeAgwFrame({0, 'D', 0xF0, "N1\x03", "N0", ""});
