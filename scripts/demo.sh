@@ -101,7 +101,7 @@ direwolf_station() { # folder call agw-port own-audio-port peer-audio-port
 if [ "$mode" = "--direwolf" ]; then
     command -v direwolf > /dev/null ||
         { echo "direwolf is not installed and could not be installed: no two-station demo."; exit 1; }
-    read -r node_agw user_agw node_audio user_audio < <(shuf -i 20000-60000 -n 4 | tr '\n' ' ')
+    read -r node_agw user_agw node_audio user_audio < <(shuf -i 20000-49000 -n 4 | tr '\n' ' ')
     direwolf_station "$work/n0call" N0CALL "$node_agw" "$node_audio" "$user_audio"
     direwolf_station "$work/n1call" N1CALL "$user_agw" "$user_audio" "$node_audio"
     sed -i 's/^TNCType=KPC3$/TNCType=AGW/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"

@@ -232,13 +232,16 @@ void CAGW::onRegistration(bool accepted) {
     if (m_up) return;
     if (accepted) {
         m_up = true;
-        m_outageReported = false;
+        m_outageReported = m_refusalReported = false;
         m_host.reportTnc("AGW connection to " + m_address + " restored, " + m_call +
                          " registered.");
         m_host.setTncStatus("AGW OK on " + m_address, true);
     } else {
-        m_host.reportTnc("The modem program at " + m_address + " refused to register " + m_call +
-                         "; trying again.");
+        if (!m_refusalReported)
+            m_host.reportTnc("The modem program at " + m_address + " refused to register " +
+                             m_call + "; trying again every " + std::to_string(kRetry.count()) +
+                             " seconds.");
+        m_refusalReported = true;
         m_socket.close();
     }
 }
@@ -335,13 +338,14 @@ void CAGW::onConnect(const AgwFrame& frame) {
 void CAGW::onData(const AgwFrame& frame) {
     Link* link = find(frame.port + 1, frame.callFrom);
     if (link == nullptr || link->letter == 0) return;
-    // Whole lines go to the core, one event each; a line that never ends is handed on.
+    // Whole lines, each with its CR as the user sent it, go to the core one event each (a
+    // message body keeps its line ends); a line that never ends is handed on.
     link->partial += frame.data;
     std::vector<std::string> lines;
     std::size_t from = 0;
     for (std::size_t cr = link->partial.find('\r'); cr != std::string::npos;
          cr = link->partial.find('\r', from)) {
-        lines.push_back(link->partial.substr(from, cr - from));
+        lines.push_back(link->partial.substr(from, cr + 1 - from));
         from = cr + 1;
     }
     link->partial.erase(0, from);

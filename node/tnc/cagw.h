@@ -122,6 +122,7 @@ class CAGW final : public TncDriver {
     bool m_running = false;
     bool m_up = false;
     bool m_outageReported = false;
+    bool m_refusalReported = false;
     bool m_registerSent = false;
     std::chrono::milliseconds m_registerSentAt{0};
     std::chrono::milliseconds m_nextAttempt{0};

@@ -21,12 +21,15 @@ constexpr const char* kHelp = "Commands:\r\nLM         list your messages\r\n"
 class DirewolfEndToEnd : public gwtest::NodeRig {
   protected:
     void SetUp() override {
-        if (QStandardPaths::findExecutable("direwolf").isEmpty())
+        if (QStandardPaths::findExecutable("direwolf").isEmpty()) {
             GTEST_SKIP() << "direwolf is not installed and could not be (scripts/deps.sh "
                             "installs the Debian package direwolf); the two-station test is "
                             "skipped";
+        }
         // A network of our own where allowed, so that nothing outside reaches the stations.
-        if (::unshare(CLONE_NEWNET) == 0) ASSERT_EQ(std::system("ip link set lo up"), 0);
+        if (::unshare(CLONE_NEWNET) == 0) {
+            ASSERT_EQ(std::system("ip link set lo up"), 0);
+        }
         startServer({"--node", "N0CALL:SECRET", "--seed"});
         QFile help(data() + "help.txt");
         ASSERT_TRUE(help.open(QIODevice::WriteOnly));
@@ -151,7 +154,9 @@ TEST_F(DirewolfEndToEnd, RadioUserSessionOverTwoStations) {
     const auto stored = gwtest::exchange(smsd->port(), "R|N0CALL|SECRET|N0CALL|" + mid + "|\r\n");
     EXPECT_NE(stored.reply.find("From: N1CALL"), std::string::npos) << stored.reply;
     EXPECT_NE(stored.reply.find("Subject: Field day"), std::string::npos) << stored.reply;
-    EXPECT_NE(stored.reply.find("Line one\r\nLine two\r\n"), std::string::npos) << stored.reply;
+    // The body keeps the user's line ends.
+    EXPECT_NE(stored.reply.find("\r\n\r\nLine one\rLine two\r\r\n/EX"), std::string::npos)
+        << QByteArray::fromStdString(stored.reply).toPercentEncoding().toStdString();
 
     timer.restart();
     while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)

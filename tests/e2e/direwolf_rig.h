@@ -13,23 +13,28 @@
 #include <netinet/in.h>
 #include <optional>
 #include <poll.h>
+#include <random>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace gwtest {
 
-// A port nobody holds now, of the given socket type, on 127.0.0.1.
+// A port nobody holds now, of the given socket type, on 127.0.0.1; below 49152, the highest
+// port direwolf takes in its configuration.
 inline int freePort(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    static std::mt19937 random(static_cast<unsigned>(::getpid()));
+    for (;;) {
+        const int port = std::uniform_int_distribution<int>(20000, 49000)(random);
+        const int fd = ::socket(AF_INET, type, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free) return port;
+    }
 }
 
 // One direwolf process: its own HOME (for the ALSA relay device), configuration and log.

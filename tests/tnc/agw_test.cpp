@@ -212,7 +212,7 @@ TEST_F(Agw, ADisconnectWaitsUntilTheQueuedTextHasGone) {
              "1B connect N2CALL\n1B wait 800\n1B send still here\n");
     bool heardWhileDraining = false;
     main.onData = [&](const std::string& data) {
-        if (data == "D1Bstill here") heardWhileDraining = driver->closing() == 1;
+        if (data == "D1Bstill here\r") heardWhileDraining = driver->closing() == 1;
     };
     ASSERT_TRUE(init()) << setup.progressText;
     ASSERT_TRUE(waitFor([&] { return hasStatus("S1B*** CONNECTED to N2CALL"); }, 10s));
@@ -243,7 +243,7 @@ TEST_F(Agw, AModemProgramRestartIsRiddenOut) {
     EXPECT_EQ(main.tncStatus, "AGW OK on " + address);
     ASSERT_TRUE(waitFor([&] { return !main.data.empty(); }, 10s)) << simOutput;
     EXPECT_TRUE(hasStatus("S1A*** CONNECTED to N3CALL"));
-    EXPECT_EQ(main.data.back(), "D1ALM");
+    EXPECT_EQ(main.data.back(), "D1ALM\r");
     EXPECT_EQ(logged("AGW connection to " + address + " lost"), 1u);
     EXPECT_EQ(logged("AGW connection to " + address + " restored"), 1u);
 }
