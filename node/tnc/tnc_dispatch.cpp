@@ -69,14 +69,10 @@ bool TncDispatch::waitsAbandoned() const {
 QDateTime TncDispatch::WaitClock::now() const { return m_owner.m_services.clock.now(); }
 
 std::chrono::milliseconds TncDispatch::WaitClock::elapsed() const {
-    // A jump far beyond every driver's time limit; time never runs backwards.
+    // Every reading while abandoned jumps far beyond every driver's time limit, so a wait
+    // started after the first jump ends too; time never runs backwards.
     constexpr std::chrono::milliseconds kJump = std::chrono::hours(24);
-    if (m_owner.waitsAbandoned()) {
-        if (!m_jumped) m_offset += kJump;
-        m_jumped = true;
-    } else {
-        m_jumped = false;
-    }
+    if (m_owner.waitsAbandoned()) m_offset += kJump;
     return m_owner.m_services.clock.elapsed() + m_offset;
 }
 

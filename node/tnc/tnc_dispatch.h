@@ -107,8 +107,8 @@ class TncDispatch final : public QObject, public TncHost {
     void DataEvent(const std::string& sData) override;
 
   private:
-    // Real time, pushed far ahead whenever the drivers' waits are abandoned (a stop, or a
-    // TNC silent at shutdown), so that every driver loop bounded by time ends at once.
+    // Real time, pushed far ahead at every reading while the drivers' waits are abandoned (a
+    // stop, or a TNC silent at shutdown), so that every driver loop bounded by time ends.
     class WaitClock final : public Clock {
       public:
         explicit WaitClock(TncDispatch& owner) : m_owner(owner) {}
@@ -118,7 +118,6 @@ class TncDispatch final : public QObject, public TncHost {
       private:
         TncDispatch& m_owner;
         mutable std::chrono::milliseconds m_offset{0};
-        mutable bool m_jumped = false;
     };
     // A TNC operation at shutdown (Restore or ClearHostMode), watched for a silent TNC.
     struct ShutdownWatch {
