@@ -9,23 +9,23 @@
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
+#include <QAbstractItemModel>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QListWidget>
-#include <QAbstractItemModel>
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 using namespace gw;
 
