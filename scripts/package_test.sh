@@ -35,8 +35,9 @@ check "unit runs the installed program" grep -q '^ExecStart=/usr/bin/brevane --h
     /usr/lib/systemd/system/brevane@.service
 
 log=$(mktemp)
-runuser -u gullwick -- env -i HOME="$home" PATH=/usr/bin:/bin /usr/bin/brevane --headless 1 \
-    >"$log" 2>&1 &
+# setpriv execs the node itself (runuser would stand between it and the signal).
+setpriv --reuid=gullwick --regid=gullwick --init-groups \
+    env -i HOME="$home" PATH=/usr/bin:/bin /usr/bin/brevane --headless 1 >"$log" 2>&1 &
 node=$!
 sleep 3
 check "node running as gullwick" kill -0 "$node"
