@@ -170,6 +170,27 @@ TEST_F(SetupTest, DialUpWithoutPhoneBookEntrySavesNothing) {
     EXPECT_EQ(settings.read("Client1", "MBOCall", "absent"), "absent");
 }
 
+TEST_F(SetupTest, InitializeRefusesAnEmptyCallSignAndADelayOutOfRange) {
+    auto node = start();
+    node->setup.txtMBOCall->setText(" ");
+    node->setup.mnuTNC_Click(1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Node Call Sign required");
+    // The delay refused on leaving the box is refused again by Initialize, never saved.
+    node->setup.txtMBOCall->setText("N0CALL");
+    node->setup.txtHangUpDelay->setText("40000");
+    node->setup.mnuTNC_Click(1);
+    EXPECT_EQ(dialogs.shown().back().title, "Delay out of range!");
+    EXPECT_EQ(settings.read("Client1", "HangUpDelay", "absent"), "absent");
+    EXPECT_EQ(settings.read("Client1", "MBOCall", "absent"), "absent");
+    // A stored delay out of range loads as the default; a folder without its "/" gets one.
+    settings.write("Client2", "HangUpDelay", "40000");
+    settings.write("Client2", "InitFilePath", "/srv/node");
+    auto two = start("2");
+    EXPECT_EQ(two->setup.txtHangUpDelay->text(), "1");
+    EXPECT_EQ(two->setup.dispatch().txtPath(), "/srv/node/");
+}
+
 TEST_F(SetupTest, InstancesKeepSeparateSections) {
     auto one = start("1");
     one->setup.txtMBOCall->setText("N0CALL");
