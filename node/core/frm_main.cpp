@@ -376,8 +376,8 @@ void frmMain::tmrActiveTimer1_Timer() {
                 m_radio->DisconnectDialup();
         }
     } else {
-        HangUpCountdown =
-            static_cast<std::int16_t>(numericValue(m_radio->hangUpDelayText()));
+        HangUpCountdown = static_cast<std::int16_t>(
+            clampedWhole(numericValue(m_radio->hangUpDelayText()), 0, INT16_MAX));
     }
 }
 
