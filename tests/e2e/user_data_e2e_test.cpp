@@ -58,6 +58,7 @@ std::string script(const std::string& connect) {
 struct Tnc {
     const char* type;
     const char* connect; // the TNC's wording of a connect
+    friend void PrintTo(const Tnc& tnc, std::ostream* out) { *out << tnc.type; }
 };
 
 class UserData : public gwtest::NodeRig, public testing::WithParamInterface<Tnc> {
