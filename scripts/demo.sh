@@ -4,12 +4,14 @@
 # pseudo-terminal) and brevane headless, and prints a radio user's session as the user sees it.
 #   bash scripts/demo.sh                 a scripted user lists, reads, sends, kills, logs off
 #   bash scripts/demo.sh --interactive   you are the radio user (type /connect N1CALL first)
+#   bash scripts/demo.sh --direwolf      the same session over two direwolf stations (a real
+#                                        sound-card modem, type AGW) with direwolf's frame log
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-}
 bash scripts/deps.sh
 cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGULLWICK_TESTS=OFF > /dev/null
-cmake --build build-demo -j"$(nproc)" --target brevane smsd tncsim > /dev/null
+cmake --build build-demo -j"$(nproc)" --target brevane smsd tncsim agw_audio_relay > /dev/null
 bin=$PWD/build-demo
 
 work=$(mktemp -d)
@@ -81,6 +83,64 @@ if [ "$mode" = "--interactive" ]; then
     exec 3>&-
     finish
     exit 0
+fi
+
+# Two direwolf stations joined by a simulated 1200-baud audio channel: N0CALL for the node
+# (AGW), N1CALL for the radio user (tncsim's scripted user working it through its AGW port).
+direwolf_station() { # folder call agw-port own-audio-port peer-audio-port
+    mkdir -p "$1"
+    printf 'pcm.relay {\n  type file\n  slave.pcm "null"\n  file "|%s %s"\n  format "raw"\n}\n' \
+        "$bin/tools/tncsim/agw_audio_relay" "$5" > "$1/.asoundrc"
+    printf 'ADEVICE udp:%s relay\nACHANNELS 1\nCHANNEL 0\nMYCALL %s\nMODEM 1200\nAGWPORT %s\nKISSPORT 0\nFULLDUP ON\n' \
+        "$4" "$2" "$3" > "$1/direwolf.conf"
+    (cd "$1" && HOME="$1" exec direwolf -t 0 -c "$1/direwolf.conf" > "$1/direwolf.log" 2>&1) &
+    pids+=($!)
+    for _ in $(seq 100); do grep -qs "Ready to accept AGW" "$1/direwolf.log" && return 0; sleep 0.1; done
+    echo "direwolf $2 did not start:"; cat "$1/direwolf.log"; exit 1
+}
+if [ "$mode" = "--direwolf" ]; then
+    command -v direwolf > /dev/null ||
+        { echo "direwolf is not installed and could not be installed: no two-station demo."; exit 1; }
+    read -r node_agw user_agw node_audio user_audio < <(shuf -i 20000-49000 -n 4 | tr '\n' ' ')
+    direwolf_station "$work/n0call" N0CALL "$node_agw" "$node_audio" "$user_audio"
+    direwolf_station "$work/n1call" N1CALL "$user_agw" "$user_audio" "$node_audio"
+    sed -i 's/^TNCType=KPC3$/TNCType=AGW/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+    echo "AGWAddress=127.0.0.1:$node_agw" >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+    cat > "$work/user.script" << 'SCRIPT'
+1A connect N1CALL
+1A expect SMS> 60
+1A send LM
+1A expect SMS> 60
+1A send R 1
+1A expect SMS> 60
+1A send SP N0CALL
+1A expect : 60
+1A send Antenna party
+1A expect /EX 60
+1A send I will bring the coax.
+1A send 73 de N1CALL
+1A send /EX
+1A expect SMS> 60
+1A send B
+1A expect-disconnect 60
+SCRIPT
+    GULLWICK_SMS_PORT=$port "$bin/node/app/brevane" --headless 1 > "$work/node.log" 2>&1 &
+    node=$!
+    pids+=($node)
+    for _ in $(seq 100); do grep -qs "initialized @" "$XDG_DATA_HOME"/gullwick/N0CALL_1_*.log && break; sleep 0.1; done
+    echo "=== Radio user N1CALL -> direwolf N1CALL ~~1200 baud~~ direwolf N0CALL -> node N0CALL (AGW) ==="
+    echo "    (lines starting with | are direwolf N0CALL's own frame log)"
+    tail -n 0 -f "$work/n0call/direwolf.log" | grep --line-buffered -E '^\[0' | sed -u 's/^/  | /' &
+    pids+=($!)
+    "$bin/tools/tncsim/tncsim" --type AGW --agw-client "127.0.0.1:$user_agw" --agw-node N0CALL \
+        --script "$work/user.script" > "$work/tncsim.log" 2>&1 &
+    pids+=($!)
+    tail -n +1 -f "$work/tncsim.log" > >(show_session) &
+    viewer=$!
+    for _ in $(seq 1800); do grep -q "1A expect-disconnect ok\|FAILED" "$work/tncsim.log" && break; sleep 0.1; done
+    finish
+    ! grep -q "FAILED" "$work/tncsim.log"
+    exit
 fi
 
 cat > "$work/user.script" << 'SCRIPT'

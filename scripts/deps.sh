@@ -13,3 +13,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq "${missing[@]}"
 fi
+# The sound-card modem for the two-station radio test and demo; without it (no package
+# source reachable) those are skipped, and the rest still works.
+if ! dpkg-query -W -f='${Status}' direwolf 2>/dev/null | grep -q "install ok installed"; then
+  echo "Installing: direwolf"
+  export DEBIAN_FRONTEND=noninteractive
+  { apt-get update -qq && apt-get install -y -qq direwolf; } ||
+    echo "direwolf could not be installed: the two-station radio test and demo are skipped"
+fi

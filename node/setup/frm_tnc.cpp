@@ -112,6 +112,11 @@ void frmTNC::buildWindow() {
     form->addRow(makeLabel("Stop", serial), ComboStop);
     form->addRow(makeLabel("TNC Type", serial), ComboType);
     form->addRow(makeLabel("Flow Ctrl", serial), ComboFlow);
+    txtAGWAddress = new QLineEdit(serial);
+    txtAGWAddress->setObjectName("txtAGWAddress");
+    txtAGWAddress->setToolTip("host:port of the modem program's AGW interface (its AGWPORT)");
+    form->addRow(makeLabel("AGW Address", serial), txtAGWAddress);
+    m_lineForm = form;
     txtMBOCall = new QLineEdit(serial);
     txtMBOCall->setObjectName("txtMBOCall");
     txtMBOCall->setToolTip("The node's call sign with optional SSID, linked to the password");
@@ -221,6 +226,7 @@ void frmTNC::buildWindow() {
     connect(btnPing, &QPushButton::clicked, this, &frmTNC::btnPing_Click);
     connect(btnDisconnect, &QPushButton::clicked, this, &frmTNC::btnDisconnect_Click);
     connect(lstDUN, &QListWidget::currentRowChanged, this, &frmTNC::lstDUN_Click);
+    ComboType_Click();
 }
 
 void frmTNC::fillLists() {
@@ -230,7 +236,8 @@ void frmTNC::fillLists() {
         {ComboLength, {"7", "8"}},
         {ComboParity, {"E", "M", "N", "O", "S"}},
         {ComboStop, {"1", "1.5", "2"}},
-        {ComboType, {"KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274"}},
+        {ComboType, {"KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274",
+                       "AGW"}},
         {ComboFlow, {"RTS/CTS", "NONE"}},
     };
     for (const auto& [combo, choices] : lists) {
@@ -292,6 +299,16 @@ void frmTNC::ComboType_Click() {
     const std::string type = tncType();
     if (type == "KPC4" || type == "KPC9612" || type == "KAM") fraMultiport->setVisible(true);
     if (type == "KPC1" || type == "KPC2" || type == "KPC3") fraMultiport->setVisible(false);
+    // A modem program is reached over TCP: its address stands in for the serial settings,
+    // which stay stored for the other types.
+    const bool agw = tncFamily(type) == TncFamily::Agw;
+    if (agw) fraMultiport->setVisible(true);
+    for (QWidget* serialSetting :
+         {static_cast<QWidget*>(ComboPort), static_cast<QWidget*>(ComboSpeed),
+          static_cast<QWidget*>(ComboLength), static_cast<QWidget*>(ComboParity),
+          static_cast<QWidget*>(ComboStop), static_cast<QWidget*>(ComboFlow)})
+        m_lineForm->setRowVisible(serialSetting, !agw);
+    m_lineForm->setRowVisible(txtAGWAddress, agw);
 }
 
 void frmTNC::optPort1_Click() { m_bPort1 = true, m_bPort2 = false; }

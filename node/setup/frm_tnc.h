@@ -28,6 +28,7 @@ class QButtonGroup;
 class QCheckBox;
 class QColor;
 class QComboBox;
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -96,7 +97,7 @@ public:
     std::string serverAddress() const override;
     std::string tncType() const override;
     bool restoreChecked() const override;
-    bool portOpen() const override { return Serial.PortOpen(); }
+    bool portOpen() const override { return m_dispatch->line().PortOpen(); }
     void loadSetup(bool initialize) override;
     void showSetup() override;
     void Restore() override;
@@ -131,6 +132,7 @@ public:
     QComboBox* ComboStop;
     QComboBox* ComboType;
     QComboBox* ComboFlow;
+    QLineEdit* txtAGWAddress; // type AGW: the modem program's AGW port, host:port
     QLineEdit* txtMBOCall;
     QLineEdit* txtPath;
     QLineEdit* txtIPAddress;
@@ -198,6 +200,7 @@ private:
     std::unique_ptr<frmInitializing> m_progress;
     QButtonGroup* m_ipGroup;
     QButtonGroup* m_portGroup;
+    QFormLayout* m_lineForm = nullptr;
     bool m_bPort1 = true;
     bool m_bPort2 = false;
     bool m_checkingDelay = false;

@@ -62,13 +62,24 @@ void frmTNC::Initialize() {
     m_main.bLastInitOK = false;
 
     const std::string type = tncType();
+    const bool agw = tncFamily(type) == TncFamily::Agw;
+    const std::string where = agw ? trim(fromQString(txtAGWAddress->text()))
+                                  : "Comm " + fromQString(ComboPort->currentText());
     bool reachedDriver = false;
     bool ok = false;
     try {
-        configureSerial();
-        m_progress->setText("Initializing comm port " + fromQString(ComboPort->currentText()) + ".");
-        m_dispatch->setPolling(true);
-        Serial.PortOpen(true);
+        if (agw) {
+            // The modem program is reached over TCP; the serial port is not the TNC's line.
+            if (Serial.PortOpen()) Serial.PortOpen(false);
+            m_progress->setText("Initializing AGW connection to " + where + ".");
+            m_dispatch->setPolling(true);
+        } else {
+            configureSerial();
+            m_progress->setText("Initializing comm port " + fromQString(ComboPort->currentText()) +
+                                ".");
+            m_dispatch->setPolling(true);
+            Serial.PortOpen(true);
+        }
         m_progress->appendLine("Initializing TNC type " + type + ".");
         if (tncFamily(type) == TncFamily::KanSingle) {
             m_bPort1 = true;
@@ -101,10 +112,11 @@ void frmTNC::Initialize() {
     }
     m_main.btnSavetoLog->setEnabled(chkEnbLog->isChecked());
     if (ok) {
-        m_main.Log("...Brevane Version " + versionText() + "  " + type + " on Comm " +
-                   fromQString(ComboPort->currentText()) + " initialized @ " +
-                   generalDateTime(m_clock.now()));
-        m_main.setTncStatus(type + " OK on Comm" + std::to_string(Serial.CommPort()), true);
+        m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
+                   " initialized @ " + generalDateTime(m_clock.now()));
+        m_main.setTncStatus(type + " OK on " +
+                                (agw ? where : "Comm" + std::to_string(Serial.CommPort())),
+                            true);
         for (int n = 1; n <= 10; ++n)
             m_main.lblCall[static_cast<std::size_t>(n - 1)]->setText(toQString(GetLabel(n)));
         m_main.show();
@@ -128,10 +140,12 @@ void frmTNC::CheckTncComm() {
         lblCommStatus->setVisible(true);
         lblCommStatus->setText("Checking...");
         setBackground(lblCommStatus, kLightYellow);
-        configureSerial();
-        m_dispatch->setPolling(true);
-        Serial.PortOpen(true);
         const std::string type = tncType();
+        if (tncFamily(type) != TncFamily::Agw) {
+            configureSerial();
+            m_dispatch->setPolling(true);
+            Serial.PortOpen(true);
+        }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
@@ -146,6 +160,9 @@ void frmTNC::CheckTncComm() {
         } else if (auto* kantronics = dynamic_cast<CKantronics*>(driver)) {
             bool host = false;
             ok = kantronics->FindInitialState(host);
+        } else if (auto* agw = dynamic_cast<CAGW*>(driver)) {
+            ok = agw->Init();
+            agw->Restore();
         }
         m_dispatch->ReleaseDriver(type);
         lblCommStatus->setText(ok ? "TNC Comm OK!" : "TNC Comm Fail!");

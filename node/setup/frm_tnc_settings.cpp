@@ -37,6 +37,7 @@ void frmTNC::LoadSettings() {
     setComboText(ComboStop, m_settings.read(s, "Stop", "1"));
     setComboText(ComboType, m_settings.read(s, "TNCType", "KPC3"));
     setComboText(ComboFlow, m_settings.read(s, "Flow", "RTS/CTS"));
+    txtAGWAddress->setText(toQString(m_settings.read(s, "AGWAddress", CAGW::kDefaultAddress)));
     m_bPort1 = m_settings.readBool(s, "Port1", true);
     m_bPort2 = m_settings.readBool(s, "Port2", false);
     sPassword = m_settings.read(s, "Password", "");
@@ -83,6 +84,7 @@ void frmTNC::SaveSettings() {
     m_settings.write(s, "DialType", boolText(optDialUp->isChecked()));
     m_settings.write(s, "DUNIndex", std::to_string(DUNIndex));
     m_settings.write(s, "HangUpDelay", fromQString(txtHangUpDelay->text()));
+    m_settings.write(s, "AGWAddress", trim(fromQString(txtAGWAddress->text())));
 }
 
 } // namespace gw

@@ -43,6 +43,7 @@ TncFamily tncFamily(const std::string& type) {
     if (type == "KPC4" || type == "KPC9612") return TncFamily::KanMulti;
     if (type == "KAM") return TncFamily::Kam;
     if (type == "TNC2" || type == "MFJ1270B" || type == "MFJ1274") return TncFamily::Tnc2;
+    if (type == "AGW") return TncFamily::Agw;
     return TncFamily::Unsupported;
 }
 
@@ -69,6 +70,9 @@ TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
     case TncFamily::Tnc2:
         TNC2 = std::make_unique<CTNC2>(*this);
         return TNC2.get();
+    case TncFamily::Agw:
+        AGW = std::make_unique<CAGW>(*this);
+        return AGW.get();
     case TncFamily::Unsupported:
         break;
     }
@@ -89,6 +93,9 @@ void TncDispatch::ReleaseDriver(const std::string& typeText) {
     case TncFamily::Tnc2:
         TNC2.reset();
         break;
+    case TncFamily::Agw:
+        AGW.reset();
+        break;
     case TncFamily::Unsupported:
         break;
     }
@@ -96,6 +103,7 @@ void TncDispatch::ReleaseDriver(const std::string& typeText) {
 
 TncDriver* TncDispatch::driver(const std::string& typeText) const {
     if (tncFamily(typeText) == TncFamily::Tnc2) return TNC2.get();
+    if (tncFamily(typeText) == TncFamily::Agw) return AGW.get();
     return kantronics(tncFamily(typeText));
 }
 
@@ -293,13 +301,18 @@ void TncDispatch::tmrPollSerial_Timer() {
     runDeferredDisconnects();
 }
 
+SerialLink& TncDispatch::line() const {
+    if (AGW && tncFamily(m_setup.comboType()) == TncFamily::Agw) return AGW->line();
+    return m_serial;
+}
+
 void TncDispatch::sendSerial(std::string_view text) {
-    m_serial.DataToSend(text);
+    line().DataToSend(text);
 }
 
 std::string TncDispatch::receiveSerial() {
     try {
-        std::string text = m_serial.DataToReceive();
+        std::string text = line().DataToReceive();
         m_readFailureReported = false;
         return text;
     } catch (const NodeError& error) {
@@ -346,6 +359,16 @@ void TncDispatch::StatusEvent(const std::string& sStatus) {
     ++m_eventDepth;
     m_main.StatusEvent(sStatus);
     --m_eventDepth;
+}
+
+void TncDispatch::reportTnc(const std::string& text) {
+    const std::string when = generalDateTime(m_services.clock.now());
+    m_main.MonitorMsg(0, "0", "   " + text + " @ " + when);
+    m_main.Log(text + " @ " + when);
+}
+
+void TncDispatch::setTncStatus(const std::string& text, bool working) {
+    m_main.setTncStatus(text, working);
 }
 
 void TncDispatch::DataEvent(const std::string& sData) {

@@ -3,6 +3,7 @@
 // drivers (TncHost) and reports a failing serial port once.
 #pragma once
 
+#include "tnc/cagw.h"
 #include "tnc/ckam.h"
 #include "tnc/ckan_multi.h"
 #include "tnc/ckan_single.h"
@@ -23,7 +24,7 @@ class MainWindowPort;
 class SerialLink;
 class TncSetup;
 
-enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2 };
+enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw };
 TncFamily tncFamily(const std::string& typeText);
 
 class TncDispatch final : public QObject, public TncHost {
@@ -57,6 +58,9 @@ class TncDispatch final : public QObject, public TncHost {
     std::string ReadFromTextFile(const std::string& sPath) const;
     long GetPaclen(int nPort);
 
+    // The line to the selected type's TNC: the serial port, or the AGW driver's TCP line.
+    SerialLink& line() const;
+
     // The 200 ms polling tick; public so that tests tick it themselves.
     void tmrPollSerial_Timer();
     void setPolling(bool enabled);
@@ -83,6 +87,8 @@ class TncDispatch final : public QObject, public TncHost {
     const Clock& clock() const override { return m_services.clock; }
     void StatusEvent(const std::string& sStatus) override;
     void DataEvent(const std::string& sData) override;
+    void reportTnc(const std::string& text) override;
+    void setTncStatus(const std::string& text, bool working) override;
 
   private:
     struct Disconnect {
@@ -105,6 +111,7 @@ class TncDispatch final : public QObject, public TncHost {
     std::unique_ptr<CKANMulti> KPC2Port;
     std::unique_ptr<CKAM> KAM;
     std::unique_ptr<CTNC2> TNC2;
+    std::unique_ptr<CAGW> AGW;
     long m_lMaxusers1 = 0;
     long m_lMaxusers2 = 0;
 

@@ -46,6 +46,11 @@ class TncHost {
 
     virtual void StatusEvent(const std::string& sStatus) = 0;
     virtual void DataEvent(const std::string& sData) = 0;
+
+    // What a driver tells the operator about its TNC by itself (a lost or restored line): a
+    // monitor and log line, and the TNC status label.
+    virtual void reportTnc(const std::string& /*text*/) {}
+    virtual void setTncStatus(const std::string& /*text*/, bool /*working*/) {}
 };
 
 } // namespace gw

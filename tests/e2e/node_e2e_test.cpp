@@ -29,7 +29,7 @@ constexpr const char* kScript = R"(1A connect N1CALL
 )";
 
 class NodeEndToEnd : public gwtest::NodeRig {
-protected:
+  protected:
     void SetUp() override { startServer({"--node", "N0CALL:SECRET", "--seed"}); }
     std::string logText() const {
         QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
@@ -58,9 +58,13 @@ protected:
             "Mid: SMS_SEED0002\\rDate: 2026/05/02 18:40\\rFrom: N2CALL\\rTo: N0CALL\\r"
             "Cc: N1CALL\\rSubject: Net tonight\\r"
             "The club net starts at 20:00 on the usual frequency.\\rSMS>"
-            "Enter the subject for new MID " + mid + " to N0CALL :\\r"
+            "Enter the subject for new MID " +
+            mid +
+            " to N0CALL :\\r"
             "Enter Msg, end with /EX on a separate line:\\r"
-            "Mid: " + mid + " accepted!\\rSMS>"
+            "Mid: " +
+            mid +
+            " accepted!\\rSMS>"
             "Destination N1CALL of Mid: SMS_SEED0002 marked delivered!\\rSMS>";
         EXPECT_EQ(got, expected);
 

@@ -1,5 +1,6 @@
 // tncsim: runs one simulated TNC on a pseudo-terminal, prints the pty's path, plays the radio
 // users and prints what they hear. Ends on SIGINT/SIGTERM, or after the script when asked.
+#include "agw_sim.h"
 #include "common/paths.h"
 #include "kantronics_sim.h"
 #include "radio_users.h"
@@ -29,6 +30,7 @@ void print(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (isAgwType(argc, argv)) return agwMain(argc, argv);
     SimOptions options;
     if (const auto error = parseOptions(argc, argv, options)) {
         std::cerr << "tncsim: " << *error << "\n" << usage();

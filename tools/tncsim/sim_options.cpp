@@ -11,6 +11,7 @@ const char* usage() {
            "              [--speed BPS] [--delay MS] [--garbage N] [--off] [--no-answer CMD]...\n"
            "              [--script FILE] [--start-after MS] [--interactive 1A] [--link-com N]\n"
            "              [--exit-when-done]\n"
+           "       tncsim --type AGW ...: a modem program's AGW TCP port (see its own usage)\n"
            "  --host            start in host mode (INTFACE HOST stored), Kantronics only\n"
            "  --speed BPS       pace answers to the line speed (ten bits a character)\n"
            "  --delay MS        answer every command late\n"

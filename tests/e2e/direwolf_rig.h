@@ -1,0 +1,165 @@
+// Two direwolf stations on one machine joined by a simulated 1200-baud audio channel (each
+// one's transmit audio relayed at real-time rate to the other's UDP input), and a radio user
+// that works one station through its AGW port, with its own small AGW codec.
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+#include <QThread>
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace gwtest {
+
+// A port nobody holds now, of the given socket type, on 127.0.0.1; below 49152, the highest
+// port direwolf takes in its configuration.
+inline int freePort(int type) {
+    static std::mt19937 random(static_cast<unsigned>(::getpid()));
+    for (;;) {
+        const int port = std::uniform_int_distribution<int>(20000, 49000)(random);
+        const int fd = ::socket(AF_INET, type, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (free) return port;
+    }
+}
+
+// One direwolf process: its own HOME (for the ALSA relay device), configuration and log.
+class DirewolfStation {
+  public:
+    int agwPort = 0;
+    int audioPort = 0;
+    QString folder;
+
+    ~DirewolfStation() {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(3000)) m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    // Starts the station, hearing on UDP `ownAudioPort`; its transmit audio goes to
+    // `peerAudioPort` through the `relay` program.
+    bool start(const QString& home, const QString& call, int ownAudioPort, int peerAudioPort,
+               const QString& relay) {
+        folder = home;
+        QDir().mkpath(folder);
+        agwPort = freePort(SOCK_STREAM);
+        audioPort = ownAudioPort;
+        write(".asoundrc", QString("pcm.relay {\n  type file\n  slave.pcm \"null\"\n"
+                                   "  file \"|%1 %2\"\n  format \"raw\"\n}\n")
+                               .arg(relay)
+                               .arg(peerAudioPort));
+        write("direwolf.conf", QString("ADEVICE udp:%1 relay\nACHANNELS 1\nCHANNEL 0\n"
+                                       "MYCALL %2\nMODEM 1200\nAGWPORT %3\nKISSPORT 0\n"
+                                       "FULLDUP ON\n")
+                                   .arg(audioPort)
+                                   .arg(call)
+                                   .arg(agwPort));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", folder);
+        m_process.setProcessEnvironment(env);
+        m_process.setWorkingDirectory(folder);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardOutputFile(folder + "/direwolf.log");
+        m_process.start("direwolf", {"-t", "0", "-c", folder + "/direwolf.conf"});
+        if (!m_process.waitForStarted(5000)) return false;
+        for (int i = 0; i < 100; ++i) {
+            if (log().find("Ready to accept AGW client") != std::string::npos) return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    std::string log() const {
+        QFile file(folder + "/direwolf.log");
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+    }
+
+  private:
+    void write(const QString& name, const QString& text) {
+        QFile file(folder + "/" + name);
+        if (file.open(QIODevice::WriteOnly)) file.write(text.toUtf8());
+    }
+    QProcess m_process;
+};
+
+// The radio user's AGW client: frames out, frames in with a deadline.
+class AgwUser {
+  public:
+    struct Frame {
+        int port = 0;
+        char kind = 0;
+        std::string from, to, data;
+    };
+    ~AgwUser() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    bool connect(int port) {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(port));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        return ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    void send(char kind, const std::string& from, const std::string& to,
+              const std::string& data = "") {
+        std::string frame(36, '\0');
+        frame[4] = kind;
+        frame[6] = kind == 'D' ? '\xF0' : '\0';
+        frame.replace(8, from.size(), from);
+        frame.replace(18, to.size(), to);
+        for (int i = 0; i < 4; ++i)
+            frame[28 + i] = static_cast<char>((data.size() >> (8 * i)) & 0xFF);
+        frame += data;
+        ::send(m_fd, frame.data(), frame.size(), MSG_NOSIGNAL);
+    }
+    // The next frame, or nothing when `limit` passes first or the station closes.
+    std::optional<Frame> next(std::chrono::milliseconds limit) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (m_in.size() >= 36) {
+                std::size_t length = 0;
+                for (int i = 3; i >= 0; --i)
+                    length = (length << 8) | static_cast<unsigned char>(m_in[28 + i]);
+                if (m_in.size() >= 36 + length) {
+                    Frame frame{static_cast<unsigned char>(m_in[0]), m_in[4], call(8), call(18),
+                                m_in.substr(36, length)};
+                    m_in.erase(0, 36 + length);
+                    return frame;
+                }
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return std::nullopt;
+            pollfd fd{m_fd, POLLIN, 0};
+            if (::poll(&fd, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buffer[4096];
+            const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0) return std::nullopt;
+            m_in.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+
+  private:
+    std::string call(std::size_t at) const {
+        const std::string field = m_in.substr(at, 10);
+        return field.substr(0, field.find('\0'));
+    }
+    int m_fd = -1;
+    std::string m_in;
+};
+
+} // namespace gwtest
