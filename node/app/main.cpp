@@ -14,6 +14,7 @@
 #include "setup/frm_tnc.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -95,6 +96,8 @@ int main(int argc, char* argv[]) {
     gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
-    main.handOver(setup, setup);
+    // The hand-over (and the automatic initialization in it) runs inside the event loop, so
+    // that a stop arriving meanwhile ends the loop instead of being lost before it starts.
+    QTimer::singleShot(0, &main, [&main, &setup] { main.handOver(setup, setup); });
     return app.exec();
 }

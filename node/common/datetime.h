@@ -12,7 +12,12 @@ namespace gw {
 // "yyyy-MM-dd HH:mm:ss" in local time; parseGeneralDateTime reads it back to the same moment.
 std::string generalDateTime(const QDateTime& moment);
 
-// Reads a general date-and-time text. "0" and empty text are the date value zero
+// The general date-and-time text followed by the moment's UTC offset ("+02:00"), for a
+// stored time compared later (the heartbeat): it reads back to the same moment even in
+// the hour that a daylight-saving change repeats.
+std::string heartbeatText(const QDateTime& moment);
+
+// Reads a general date-and-time text, with or without a UTC offset after it. "0" and empty text are the date value zero
 // (midnight, 30 December 1899), as the old platform converted them. Anything else that
 // does not parse gives nothing.
 std::optional<QDateTime> parseGeneralDateTime(std::string_view text);

@@ -3,6 +3,7 @@
 
 #include "common/text.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <iostream>
 
@@ -10,7 +11,8 @@ namespace gw {
 
 DialogAnswer QtDialogs::message(DialogIcon icon, const std::string& title, const std::string& text,
                                 DialogButtons buttons) {
-    QMessageBox box;
+    // Over the window the operator is working in, the one the message belongs to.
+    QMessageBox box(QApplication::activeWindow());
     switch (icon) {
     case DialogIcon::Critical: box.setIcon(QMessageBox::Critical); break;
     case DialogIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;

@@ -27,7 +27,7 @@ bool waitUntil(EventPump& pump, const Clock& clock, std::chrono::milliseconds ti
                const std::function<bool()>& done, std::chrono::milliseconds slice) {
     const auto deadline = clock.elapsed() + timeout;
     while (!done()) {
-        if (clock.elapsed() >= deadline) return done();
+        if (clock.elapsed() >= deadline || pump.stopRequested()) return done();
         pump.pump(slice);
     }
     return true;

@@ -14,6 +14,14 @@ public:
     virtual ~EventPump() = default;
     // Runs pending events, then blocks until another event arrives or `slice` passes.
     virtual void pump(std::chrono::milliseconds slice) = 0;
+
+    // A stop asked for while a wait runs: every wait ends early, and the stop runs once the
+    // waits have returned. Cleared when the stop itself begins.
+    void requestStop(bool stop) { m_stopRequested = stop; }
+    bool stopRequested() const { return m_stopRequested; }
+
+private:
+    bool m_stopRequested = false;
 };
 
 // Pumps the Qt event loop of the calling (UI) thread.
@@ -39,7 +47,8 @@ private:
 
 inline constexpr std::chrono::milliseconds kWaitSlice{20};
 
-// Waits until `done` is true or `timeout` has passed on `clock`; returns `done()`.
+// Waits until `done` is true, `timeout` has passed on `clock` or a stop is requested;
+// returns `done()`.
 bool waitUntil(EventPump& pump, const Clock& clock, std::chrono::milliseconds timeout,
                const std::function<bool()>& done, std::chrono::milliseconds slice = kWaitSlice);
 

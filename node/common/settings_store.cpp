@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <charconv>
 #include <limits>
 
@@ -42,6 +43,27 @@ void SettingsStore::write(std::string_view section, std::string_view key, std::s
     }
     QFile::setPermissions(QString::fromStdString(m_path),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+bool SettingsStore::writable(std::string& problem) const {
+    const QString path = QString::fromStdString(m_path);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!makePrivateFolder(folder.toStdString()) && !QFileInfo(folder).isDir()) {
+        problem = "the folder " + folder.toStdString() + " cannot be created";
+        return false;
+    }
+    if (QFileInfo::exists(path)) {
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) return true;
+        problem = fromQString(file.errorString());
+        return false;
+    }
+    // No file yet: a file of our own in the folder shows that the first write will work.
+    QTemporaryFile probe(folder + "/.probe-XXXXXX");
+    if (probe.open()) return true;
+    problem = "the folder " + folder.toStdString() + " cannot be written: " +
+              fromQString(probe.errorString());
+    return false;
 }
 
 void SettingsStore::remove(std::string_view section, std::string_view key) {

@@ -18,6 +18,9 @@ public:
     static SettingsStore atFile(std::string filePath);
 
     const std::string& filePath() const { return m_path; }
+    // Whether the settings file (or, while it does not exist, its folder) can be written;
+    // otherwise false with the system's reason in `problem`. May create the folder.
+    bool writable(std::string& problem) const;
 
     // The stored text, or `fallback` when the file, section or key does not exist.
     // Reading never creates anything.

@@ -9,6 +9,8 @@
 #include "core/version_text.h"
 
 #include <QButtonGroup>
+#include <QTimer>
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -25,6 +27,13 @@ namespace gw {
 namespace {
 constexpr char CR = '\r';
 const char* const kViewEntries[5] = {"Connections", "Sysop", "Setup", "About", "Exit"};
+
+// The hang-up delay in whole minutes, rounded like the node's other 16-bit values and kept
+// to its range of 0 to 120 whatever the box holds.
+std::int16_t hangUpMinutes(const std::string& text) {
+    if (!isNumeric(text)) return 0;
+    return static_cast<std::int16_t>(roundHalfEven(std::clamp(numericValue(text), 0.0, 120.0)));
+}
 
 std::string charAt(const std::string& text, std::size_t position) {
     return position < text.size() ? text.substr(position, 1) : std::string();
@@ -155,12 +164,30 @@ bool frmMain::startUp(const std::string& commandLine) {
                           "Only Numeric Instance parameters 1-10 are permitted.");
         return false;
     }
-    if (heartbeatBlocks(m_settings.read(settingsSection(), "Active", "0"), m_clock.now())) {
+    // Without a writable settings file there is no instance guard and nothing is saved.
+    std::string problem;
+    if (!m_settings.writable(problem)) {
+        m_dialogs.message(DialogIcon::Critical, "Settings Not Writable!",
+                          "Cannot write the settings file " + m_settings.filePath() + ": " +
+                              problem);
+        return false;
+    }
+    auto lock = std::make_unique<InstanceLock>(instanceLockPath(m_settings.filePath(), sInstance));
+    if (lock->state() == InstanceLock::State::Failed) {
+        m_dialogs.message(DialogIcon::Critical, "Settings Not Writable!",
+                          "Cannot write the instance lock " +
+                              instanceLockPath(m_settings.filePath(), sInstance) + ": " +
+                              lock->problem());
+        return false;
+    }
+    if (lock->state() == InstanceLock::State::Busy ||
+        heartbeatBlocks(m_settings.read(settingsSection(), "Active", "0"), m_clock.now())) {
         m_dialogs.message(DialogIcon::Critical, "Instance Already Running!",
                           "Brevane Instance " + sInstance + " already running!");
         return false;
     }
-    m_settings.write(settingsSection(), "Active", now());
+    m_instanceLock = std::move(lock);
+    m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
     setWindowTitle(windowTitle() + toQString(" (" + sInstance + ")"));
     bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
     tmrActiveTimer1.start();
@@ -169,6 +196,7 @@ bool frmMain::startUp(const std::string& commandLine) {
 }
 
 void frmMain::handOver(RadioSide& radio, SetupSide& setup) {
+    if (m_ended) return;
     m_radio = &radio;
     m_setup = &setup;
     if (bLastInitOK) {
@@ -186,6 +214,7 @@ int frmMain::Index(const std::string& sStreamID, int nPort) {
 }
 
 void frmMain::StatusEvent(const std::string& sStatus) {
+    if (m_ended) return;
     const std::string letter = charAt(sStatus, 2);
     const int port = static_cast<int>(numericValue(charAt(sStatus, 1)));
     const int index = Index(letter, port);
@@ -212,6 +241,7 @@ void frmMain::StatusEvent(const std::string& sStatus) {
 }
 
 void frmMain::DataEvent(const std::string& sData) {
+    if (m_ended) return;
     const std::string letter = charAt(sData, 2);
     const int port = static_cast<int>(numericValue(charAt(sData, 1)));
     const int index = Index(letter, port);
@@ -350,7 +380,9 @@ void frmMain::PostLog(int nStream, const std::string& sMsg) {
 void frmMain::FlushLog() { m_log->FlushLog(); }
 
 void frmMain::tmrActiveTimer1_Timer() {
-    m_settings.write(settingsSection(), "Active", now());
+    m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
+    // While shutting down the heartbeat alone goes on.
+    if (m_ended) return;
     FlushLog();
     bool userConnected = false;
     for (int i = 1; i <= 10; ++i) {
@@ -376,8 +408,7 @@ void frmMain::tmrActiveTimer1_Timer() {
                 m_radio->DisconnectDialup();
         }
     } else {
-        HangUpCountdown =
-            static_cast<std::int16_t>(numericValue(m_radio->hangUpDelayText()));
+        HangUpCountdown = hangUpMinutes(m_radio->hangUpDelayText());
     }
 }
 
@@ -423,6 +454,14 @@ void frmMain::btnSavetoLog_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
+    // A stop that comes while a TNC operation or a wait is on the stack ends the waits and
+    // runs once they have returned: nothing they use may be freed under them.
+    if (!m_ended && m_setup != nullptr && m_setup->waitRunning()) {
+        event->ignore();
+        m_setup->endWaits(true);
+        QTimer::singleShot(kStopRetry, this, [this] { close(); });
+        return;
+    }
     shutdown();
     event->accept();
 }
@@ -430,8 +469,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::shutdown() {
     if (m_ended) return;
     m_ended = true;
-    tmrActiveTimer1.stop();
     tmr.stop();
+    if (m_setup != nullptr) m_setup->endWaits(false);
     if (m_setup != nullptr && bLastInitOK && m_setup->portOpen()) {
         fraConnections->hide();
         fraSysop->hide();
@@ -449,6 +488,7 @@ void frmMain::shutdown() {
     Log("...Brevane Version " + versionText() + " closing @ " + now());
     m_log->close();
     if (m_setup != nullptr) m_setup->unloadSetup();
+    tmrActiveTimer1.stop();
     m_settings.write(settingsSection(), "Active", "0");
     emit ended();
 }

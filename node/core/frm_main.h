@@ -19,6 +19,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -37,6 +38,7 @@ class QPlainTextEdit;
 namespace gw {
 
 class frmAbout;
+class InstanceLock;
 
 class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort {
     Q_OBJECT
@@ -127,6 +129,8 @@ public:
     QPushButton* cmdMessage;
 
     static constexpr int kMonitorLines = 1000;
+    // How often a stop that waits for a running TNC operation looks again.
+    static constexpr std::chrono::milliseconds kStopRetry{20};
 
 signals:
     // The shutdown sequence has run; the program ends.
@@ -183,6 +187,7 @@ private:
     RadioSide* m_radio = nullptr;
     SetupSide* m_setup = nullptr;
     std::unique_ptr<NodeLog> m_log;
+    std::unique_ptr<InstanceLock> m_instanceLock;
     QButtonGroup* m_monitorGroup;
     QPointer<frmAbout> m_about;
     bool m_ended = false;

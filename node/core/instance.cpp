@@ -4,6 +4,13 @@
 #include "common/datetime.h"
 #include "common/text.h"
 
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 namespace gw {
 
 std::string instanceText(const std::string& commandLine) {
@@ -21,6 +28,29 @@ bool heartbeatBlocks(const std::string& stored, const QDateTime& now) {
     if (!beat) return false;
     const qint64 age = beat->secsTo(now);
     return age < kHeartbeatSeconds && age > -kHeartbeatSeconds;
+}
+
+InstanceLock::InstanceLock(const std::string& path) {
+    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (m_fd < 0) {
+        m_problem = std::strerror(errno);
+        return;
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
+        m_state = State::Held;
+        return;
+    }
+    m_state = errno == EWOULDBLOCK ? State::Busy : State::Failed;
+    m_problem = std::strerror(errno);
+}
+
+InstanceLock::~InstanceLock() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+std::string instanceLockPath(const std::string& settingsFile, const std::string& sInstance) {
+    return QFileInfo(QString::fromStdString(settingsFile)).absolutePath().toStdString() +
+           "/brevane-" + sInstance + ".lock";
 }
 
 } // namespace gw

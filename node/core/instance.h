@@ -1,5 +1,6 @@
 // Start-up rules for one of the ten instances: the instance text from the command line and
-// the heartbeat that keeps a second copy of a running instance from starting.
+// the heartbeat that keeps a second copy of a running instance from starting, and the lock
+// that the system holds for a running instance.
 #pragma once
 
 #include <QDateTime>
@@ -19,5 +20,29 @@ bool instanceValid(const std::string& sInstance);
 // seconds old. A heartbeat more than 70 seconds in the future (a clock set back, a board
 // without a real-time clock) is stale and blocks nothing; so is unreadable text.
 bool heartbeatBlocks(const std::string& stored, const QDateTime& now);
+
+// An exclusive flock on the instance's lock file, held until the object ends (and so for the
+// life of the process): two copies started at the same moment cannot both hold it, and the
+// system frees it whatever way the process ends.
+class InstanceLock {
+public:
+    enum class State { Held, Busy, Failed };
+    explicit InstanceLock(const std::string& path);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    State state() const { return m_state; }
+    // Why the lock file could not be opened (state Failed).
+    const std::string& problem() const { return m_problem; }
+
+private:
+    int m_fd = -1;
+    State m_state = State::Failed;
+    std::string m_problem;
+};
+
+// The lock file of an instance: beside the settings file.
+std::string instanceLockPath(const std::string& settingsFile, const std::string& sInstance);
 
 } // namespace gw

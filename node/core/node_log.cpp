@@ -4,6 +4,7 @@
 #include "common/text.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace gw {
 
@@ -45,7 +46,9 @@ void NodeLog::Log(const std::string& sMsg) {
     openForAppend();
     if (!m_file->isOpen()) return;
     const std::string line = sMsg + "\r\n";
-    if (m_file->write(line.data(), static_cast<qint64>(line.size())) < 0 || !m_file->flush())
+    // Each line goes to the disk as it is written: a crash or a power cut loses none.
+    if (m_file->write(line.data(), static_cast<qint64>(line.size())) < 0 || !m_file->flush() ||
+        ::fdatasync(m_file->handle()) != 0)
         m_file->close();
 }
 

@@ -1,7 +1,7 @@
 // The monthly log file of one instance: folder + call + "_" + instance + "_" + month + ".log",
-// one CR LF line per entry, appended. Logging and the folder are read live at every write;
-// a file that cannot be opened or written is retried at the next write and the next flush,
-// and never stops the node.
+// one CR LF line per entry, appended and synced to the disk at once. Logging and the folder
+// are read live at every write; a file that cannot be opened or written is retried at the
+// next write and the next flush, and never stops the node.
 #pragma once
 
 #include "common/clock.h"

@@ -27,6 +27,10 @@ public:
     virtual void ClearHostMode() = 0;
     // Unloads the setup window and what it loaded (the server link).
     virtual void unloadSetup() = 0;
+    // A TNC operation or a wait of the setup window is on the stack: a stop must wait for it.
+    virtual bool waitRunning() const { return false; }
+    // Ends (true) the running waits early, or lets (false) the waits of the stop itself run.
+    virtual void endWaits(bool /*end*/) {}
 };
 
 } // namespace gw

@@ -55,7 +55,12 @@ void PppdDialUp::dial() {
     const QFileInfo peer(QDir(QString::fromStdString(m_options.peersFolder)), name);
     if (name.isEmpty() || name.contains('/') || name.startsWith('.') || !peer.isFile())
         throw NodeError(kNotFound, kSource, "The phone book entry was not found.");
-    if (m_process.state() != QProcess::NotRunning) return;
+    if (m_process.state() != QProcess::NotRunning) {
+        // A link already up is a dial that has connected: the caller hears so, and the
+        // hang-up countdown then owns the link.
+        if (m_up) raiseStatus(kAuthenticated, 0);
+        return;
+    }
     m_pending.clear();
     m_interface.clear();
     QStringList args{"call", name, "nodetach"};

@@ -29,7 +29,11 @@ int ScriptedDialUp::dials() const {
 void ScriptedDialUp::dial() {
     m_calls.push_back("dial");
     if (m_entry.empty()) throw NodeError(623, "DialUp", "The phone book entry was not found.");
-    if (m_dialing || m_up) return;
+    if (m_up) {
+        raiseStatus(kAuthenticated, 0);
+        return;
+    }
+    if (m_dialing) return;
     m_dialing = true;
     m_abandoned = false;
     const auto start = m_clock.elapsed();

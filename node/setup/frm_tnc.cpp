@@ -43,7 +43,12 @@ class frmTNC::DispatchView final : public TncSetup {
 public:
     explicit DispatchView(frmTNC& window) : m_window(window) {}
     std::string comboType() const override { return m_window.tncType(); }
-    std::string txtPath() const override { return m_window.filePath(); }
+    // The folder as the names of files in it are built: with its closing separator.
+    std::string txtPath() const override {
+        std::string folder = m_window.filePath();
+        if (!folder.empty() && folder.back() != '/') folder += '/';
+        return folder;
+    }
     bool bPort1() const override { return m_window.bPort1(); }
     bool bPort2() const override { return m_window.bPort2(); }
     bool chkRestore() const override { return m_window.restoreChecked(); }
@@ -125,6 +130,8 @@ void frmTNC::buildWindow() {
     txtPath = new QLineEdit(serial);
     txtPath->setObjectName("txtPath");
     txtPath->setToolTip("Full path for banner, info, help and .aps files");
+    // Wide enough for a usual path such as /home/operator/.local/share/gullwick/.
+    txtPath->setMinimumWidth(txtPath->fontMetrics().horizontalAdvance(QString(44, '0')));
     form->addRow(makeLabel("File Path", serial), txtPath);
     chkEnbLog = new QCheckBox("Enable Logging", serial);
     chkEnbLog->setObjectName("chkEnbLog");
@@ -167,6 +174,8 @@ void frmTNC::buildWindow() {
     txtIPAddress = new QLineEdit(server);
     txtIPAddress->setObjectName("txtIPAddress");
     txtIPAddress->setToolTip("Dotted IP address of the SMS Server");
+    txtIPAddress->setMinimumWidth(
+        txtIPAddress->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255000")));
     btnPing = new QPushButton("Ping", server);
     btnPing->setObjectName("btnPing");
     btnPing->setToolTip("Manually ping the SMS Server");
@@ -249,7 +258,8 @@ void frmTNC::fillLists() {
 void frmTNC::loadSetup(bool initialize) {
     setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.sInstance));
     fillLists();
-    m_progress = std::make_unique<frmInitializing>(m_main.sInstance);
+    // A child of the setup window, so that a failure text stays in front of it.
+    m_progress = std::make_unique<frmInitializing>(m_main.sInstance, this);
     m_progress->setText("Getting settings for Brevane instance " + m_main.sInstance + ".");
     createPingControl();
     LoadSettings();
@@ -275,6 +285,12 @@ void frmTNC::unloadSetup() {
 }
 
 void frmTNC::mnuTNC_Click(int index) {
+    // Initialize and the check replace the driver: never while a call on it is running.
+    if ((index == 1 || index == 4) && waitRunning()) {
+        m_dialogs.message(DialogIcon::Exclamation, "TNC Busy",
+                          "The TNC is busy...try again when the current operation ends.");
+        return;
+    }
     switch (index) {
     case 1: Initialize(); break;
     case 2: Cancel(); break;
@@ -372,6 +388,10 @@ void frmTNC::SendDisconnect(int nPort, const std::string& sStreamID) {
 }
 
 std::string frmTNC::GetLabel(int nStream) { return m_dispatch->GetLabel(nStream); }
+
+bool frmTNC::waitRunning() const { return m_commandDepth > 0 || m_dispatch->busy(); }
+
+void frmTNC::endWaits(bool end) { m_pump.requestStop(end); }
 
 void frmTNC::Restore() { m_dispatch->Restore(); }
 

@@ -103,6 +103,8 @@ public:
     void Restore() override;
     void ClearHostMode() override;
     void unloadSetup() override;
+    bool waitRunning() const override;
+    void endWaits(bool end) override;
 
     // RadioSide
     void SendData(int nPort, const std::string& sStreamID, const std::string& sData) override;
@@ -204,6 +206,8 @@ private:
     bool m_bPort1 = true;
     bool m_bPort2 = false;
     bool m_checkingDelay = false;
+    // Initialize, Check TNC Comm or a manual ping is running (its waits let events through).
+    int m_commandDepth = 0;
 };
 
 } // namespace gw

@@ -56,9 +56,23 @@ void frmTNC::Initialize() {
         showSetup();
         return;
     }
+    // The log file and the TNC's start-up name need the call sign; a delay out of range must
+    // never be saved.
+    if (trim(nodeCall()).empty()) {
+        m_dialogs.message(DialogIcon::Exclamation, "Node Call Sign", "Node Call Sign required");
+        showSetup();
+        return;
+    }
+    if (!txtHangUpDelay_Validate()) {
+        showSetup();
+        return;
+    }
+    ++m_commandDepth;
     SaveSettings();
+    m_progress->btnClose->setVisible(false);
     m_progress->show();
     loadServerLink();
+    const bool lastInitOK = m_main.bLastInitOK;
     m_main.bLastInitOK = false;
 
     const std::string type = tncType();
@@ -87,12 +101,14 @@ void frmTNC::Initialize() {
         }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
+            --m_commandDepth;
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
             m_progress->hide();
             showSetup();
             return;
         }
         reachedDriver = true;
+        TncDispatch::DriverCall call(*m_dispatch);
         ok = driver->Init();
     } catch (const NodeError& error) {
         // A port that cannot be opened, a line setting it refuses, a failure inside the
@@ -101,6 +117,15 @@ void frmTNC::Initialize() {
         m_main.Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
                    error.description() + " @ " + generalDateTime(m_clock.now()));
         ok = false;
+    }
+    --m_commandDepth;
+    if (m_pump.stopRequested()) {
+        // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
+        m_main.bLastInitOK = lastInitOK;
+        m_progress->hide();
+        m_main.Log("Initialization of " + type + " interrupted by a stop @ " +
+                   generalDateTime(m_clock.now()));
+        return;
     }
     m_main.bLastInitOK = ok;
     if (reachedDriver) m_settings.writeBool(section(), "Initialized", ok);
@@ -135,6 +160,11 @@ void frmTNC::Cancel() {
 
 void frmTNC::CheckTncComm() {
     bool driverMade = false;
+    ++m_commandDepth;
+    struct Done {
+        int& depth;
+        ~Done() { --depth; }
+    } done{m_commandDepth};
     try {
         if (Serial.PortOpen()) Serial.PortOpen(false);
         lblCommStatus->setVisible(true);
@@ -155,14 +185,17 @@ void frmTNC::CheckTncComm() {
         }
         driverMade = true;
         bool ok = false;
-        if (auto* tnc2 = dynamic_cast<CTNC2*>(driver)) {
-            ok = tnc2->SetCmdMode();
-        } else if (auto* kantronics = dynamic_cast<CKantronics*>(driver)) {
-            bool host = false;
-            ok = kantronics->FindInitialState(host);
-        } else if (auto* agw = dynamic_cast<CAGW*>(driver)) {
-            ok = agw->Init();
-            agw->Restore();
+        {
+            TncDispatch::DriverCall call(*m_dispatch);
+            if (auto* tnc2 = dynamic_cast<CTNC2*>(driver)) {
+                ok = tnc2->SetCmdMode();
+            } else if (auto* kantronics = dynamic_cast<CKantronics*>(driver)) {
+                bool host = false;
+                ok = kantronics->FindInitialState(host);
+            } else if (auto* agw = dynamic_cast<CAGW*>(driver)) {
+                ok = agw->Init();
+                agw->Restore();
+            }
         }
         m_dispatch->ReleaseDriver(type);
         lblCommStatus->setText(ok ? "TNC Comm OK!" : "TNC Comm Fail!");

@@ -127,6 +127,7 @@ void frmTNC::btnPing_Click() {
             m_bConnectedByDialup = false;
             dialIgnoringErrors();
             if (!bConnectedByDialup()) {
+                showPing("Fail!", kLightRed);
                 m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
                                   "Dial up failure...could not connect.");
                 return;

@@ -52,7 +52,11 @@ void frmTNC::LoadSettings() {
     if (!fullTime) ipOption = m_settings.readBool(s, "DialType", true) ? optDialUp : optDialBackup;
     selectExclusive(m_ipGroup, ipOption);
     ipOption->click();
-    txtHangUpDelay->setText(toQString(m_settings.read(s, "HangUpDelay", "1")));
+    // A stored delay outside 0 to 120 minutes (edited by hand) falls back to the default.
+    const std::string delay = m_settings.read(s, "HangUpDelay", "1");
+    const bool delayValid =
+        isNumeric(delay) && numericValue(delay) >= 0 && numericValue(delay) <= 120;
+    txtHangUpDelay->setText(toQString(delayValid ? delay : "1"));
     selectPortOption();
 }
 

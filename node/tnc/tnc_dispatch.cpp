@@ -56,7 +56,29 @@ TncDispatch::TncDispatch(TncSetup& setup, MainWindowPort& main, SerialLink& seri
 
 TncDispatch::~TncDispatch() = default;
 
+bool TncDispatch::busy() const {
+    return m_driverCalls > 0 || m_tickDepth > 0 || m_eventDepth > 0 || m_runningDeferred;
+}
+
+bool TncDispatch::waitsAbandoned() const {
+    if (m_shutdown.active && !m_shutdown.heard && !m_shutdown.givenUp && m_shutdown.firstSend &&
+        m_services.clock.elapsed() - *m_shutdown.firstSend >= kShutdownSilence)
+        m_shutdown.givenUp = true;
+    return m_services.pump.stopRequested() || m_shutdown.givenUp;
+}
+
+QDateTime TncDispatch::WaitClock::now() const { return m_owner.m_services.clock.now(); }
+
+std::chrono::milliseconds TncDispatch::WaitClock::elapsed() const {
+    // Every reading while abandoned jumps far beyond every driver's time limit, so a wait
+    // started after the first jump ends too; time never runs backwards.
+    constexpr std::chrono::milliseconds kJump = std::chrono::hours(24);
+    if (m_owner.waitsAbandoned()) m_offset += kJump;
+    return m_owner.m_services.clock.elapsed() + m_offset;
+}
+
 TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
+    if (busy()) throw NodeError(kBusy, "TncDispatch", "The TNC is busy.");
     switch (tncFamily(typeText)) {
     case TncFamily::KanSingle:
         KPC1Port = std::make_unique<CKANSingle>(*this);
@@ -80,6 +102,7 @@ TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
 }
 
 void TncDispatch::ReleaseDriver(const std::string& typeText) {
+    if (busy()) throw NodeError(kBusy, "TncDispatch", "The TNC is busy.");
     switch (tncFamily(typeText)) {
     case TncFamily::KanSingle:
         KPC1Port.reset();
@@ -165,16 +188,17 @@ void TncDispatch::SendDisconnect(int nPort, const std::string& sStreamID) {
     // Asked for while received text is being handled, the disconnect's waits would see no
     // answer (polling is off until the handling ends): it runs as soon as that ends.
     m_deferred.push_back({nPort, sStreamID});
-    if (m_tickDepth > 0 || m_eventDepth > 0)
+    if (m_tickDepth > 0 || m_eventDepth > 0 || m_driverCalls > 0)
         QTimer::singleShot(0, this, &TncDispatch::runDeferredDisconnects);
     else
         runDeferredDisconnects();
 }
 
 void TncDispatch::runDeferredDisconnects() {
-    if (m_tickDepth > 0 || m_eventDepth > 0 || m_runningDeferred) return;
+    // Nor inside another driver call (Init, Restore): the next tick runs them.
+    if (busy()) return;
     m_runningDeferred = true;
-    while (!m_deferred.empty()) {
+    while (!m_deferred.empty() && !m_services.pump.stopRequested()) {
         const Disconnect next = m_deferred.front();
         m_deferred.pop_front();
         if (TncDriver* selected = driver(m_setup.comboType()))
@@ -215,13 +239,29 @@ void TncDispatch::Restore() {
         m_setup.showSetupWindow();
         return;
     }
-    if (TncDriver* selected = driver(type)) selected->Restore();
+    if (TncDriver* selected = driver(type))
+        runShutdownOperation([selected] { selected->Restore(); }, "restoring");
     ReleaseDriver(type);
 }
 
 void TncDispatch::ClearHostMode() {
     if (CKantronics* selected = kantronics(tncFamily(m_setup.comboType())))
-        selected->ClearHostMode();
+        runShutdownOperation([selected] { selected->ClearHostMode(); }, "resetting");
+}
+
+void TncDispatch::runShutdownOperation(const std::function<void()>& operation, const char* what) {
+    // A TNC that answers nothing to the first command would cost every command its full
+    // wait: once it has been silent for kShutdownSilence the rest is dropped.
+    m_shutdown = ShutdownWatch{true, false, false, std::nullopt};
+    {
+        DriverCall call(*this);
+        operation();
+    }
+    const bool givenUp = m_shutdown.givenUp;
+    m_shutdown = ShutdownWatch{};
+    if (givenUp)
+        m_main.Log("TNC did not answer: " + std::string(what) + " given up @ " +
+                   generalDateTime(m_services.clock.now()));
 }
 
 std::string TncDispatch::ReadStartupFile(const std::string& sPath) {
@@ -307,6 +347,8 @@ SerialLink& TncDispatch::line() const {
 }
 
 void TncDispatch::sendSerial(std::string_view text) {
+    if (m_shutdown.active && !m_shutdown.firstSend)
+        m_shutdown.firstSend = m_services.clock.elapsed();
     line().DataToSend(text);
 }
 
@@ -314,6 +356,7 @@ std::string TncDispatch::receiveSerial() {
     try {
         std::string text = line().DataToReceive();
         m_readFailureReported = false;
+        if (m_shutdown.active && !text.empty()) m_shutdown.heard = true;
         return text;
     } catch (const NodeError& error) {
         reportReadFailure(error.description());

@@ -1,8 +1,10 @@
 // The TNC dispatch that the setup window owns: it chooses the driver by the TNC type text,
 // splits the core's text to the packet length, polls the serial port every 200 ms, hosts the
-// drivers (TncHost) and reports a failing serial port once.
+// drivers (TncHost) and reports a failing serial port once. A driver is never replaced or
+// freed while a call on it is on the stack, and its waits end early on a stop.
 #pragma once
 
+#include "common/clock.h"
 #include "tnc/cagw.h"
 #include "tnc/ckam.h"
 #include "tnc/ckan_multi.h"
@@ -12,7 +14,9 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -42,9 +46,26 @@ class TncDispatch final : public QObject, public TncHost {
     ~TncDispatch() override;
 
     // A new driver of the type's family in its member (replacing the old one); nullptr for
-    // an unsupported type.
+    // an unsupported type. Both refuse (NodeError kBusy) while a driver call is running.
     TncDriver* CreateDriver(const std::string& typeText);
     void ReleaseDriver(const std::string& typeText);
+
+    // Held around every call into a driver that may wait (Init, a check, Restore, ...).
+    class DriverCall {
+      public:
+        explicit DriverCall(TncDispatch& dispatch) : m_dispatch(dispatch) { ++m_dispatch.m_driverCalls; }
+        ~DriverCall() { --m_dispatch.m_driverCalls; }
+        DriverCall(const DriverCall&) = delete;
+        DriverCall& operator=(const DriverCall&) = delete;
+
+      private:
+        TncDispatch& m_dispatch;
+    };
+    // A driver call, a polling tick or a driver event is on the stack.
+    bool busy() const;
+    static constexpr long kBusy = 0x80047930;
+    // How long a silent TNC is given at shutdown before the rest of the restore is dropped.
+    static constexpr std::chrono::seconds kShutdownSilence{10};
     // The driver the type text selects now; nullptr when unsupported or not created.
     TncDriver* driver(const std::string& typeText) const;
 
@@ -84,13 +105,36 @@ class TncDispatch final : public QObject, public TncHost {
     SettingsStore& settings() override { return m_services.settings; }
     Dialogs& dialogs() override { return m_services.dialogs; }
     EventPump& pump() override { return m_services.pump; }
-    const Clock& clock() const override { return m_services.clock; }
+    // The drivers' clock: it runs out at once when their waits are to end early.
+    const Clock& clock() const override { return m_waitClock; }
     void StatusEvent(const std::string& sStatus) override;
     void DataEvent(const std::string& sData) override;
     void reportTnc(const std::string& text) override;
     void setTncStatus(const std::string& text, bool working) override;
 
   private:
+    // Real time, pushed far ahead at every reading while the drivers' waits are abandoned (a
+    // stop, or a TNC silent at shutdown), so that every driver loop bounded by time ends.
+    class WaitClock final : public Clock {
+      public:
+        explicit WaitClock(TncDispatch& owner) : m_owner(owner) {}
+        QDateTime now() const override;
+        std::chrono::milliseconds elapsed() const override;
+
+      private:
+        TncDispatch& m_owner;
+        mutable std::chrono::milliseconds m_offset{0};
+    };
+    // A TNC operation at shutdown (Restore or ClearHostMode), watched for a silent TNC.
+    struct ShutdownWatch {
+        bool active = false;
+        bool heard = false;
+        bool givenUp = false;
+        std::optional<std::chrono::milliseconds> firstSend;
+    };
+    bool waitsAbandoned() const;
+    void runShutdownOperation(const std::function<void()>& operation, const char* what);
+
     struct Disconnect {
         int port;
         std::string stream;
@@ -105,6 +149,7 @@ class TncDispatch final : public QObject, public TncHost {
     MainWindowPort& m_main;
     SerialLink& m_serial;
     Services m_services;
+    WaitClock m_waitClock{*this};
     QTimer m_pollTimer;
 
     std::unique_ptr<CKANSingle> KPC1Port;
@@ -122,6 +167,8 @@ class TncDispatch final : public QObject, public TncHost {
     int m_tickDepth = 0;
     int m_eventDepth = 0;
     bool m_runningDeferred = false;
+    int m_driverCalls = 0;
+    mutable ShutdownWatch m_shutdown;
     std::deque<Disconnect> m_deferred;
     bool m_readFailureReported = false;
 };

@@ -2,6 +2,8 @@
 // without a TNC, a serial port or a network.
 #pragma once
 
+#include <functional>
+
 #include "core/radio_side.h"
 #include "core/setup_side.h"
 
@@ -69,7 +71,11 @@ public:
         calls.push_back(initialize ? "loadSetup+initialize" : "loadSetup");
     }
     void showSetup() override { calls.push_back("showSetup"); }
-    void Restore() override { calls.push_back("Restore"); }
+    std::function<void()> onRestore;
+    void Restore() override {
+        calls.push_back("Restore");
+        if (onRestore) onRestore();
+    }
     void ClearHostMode() override { calls.push_back("ClearHostMode"); }
     void unloadSetup() override { calls.push_back("unloadSetup"); }
 };

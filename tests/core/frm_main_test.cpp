@@ -5,7 +5,10 @@
 #include "common/colours.h"
 #include "main_fixture.h"
 
+#include <QDir>
 #include <QLabel>
+#include <QTemporaryDir>
+#include <ctime>
 #include <QListWidget>
 #include <QRadioButton>
 #include <gtest/gtest.h>
@@ -15,7 +18,7 @@ using namespace gw::test;
 
 
 TEST_F(FrmMainTest, StartUpWritesHeartbeatCaptionAndHandsOverToSetup) {
-    EXPECT_EQ(settings.read("Client1", "Active", ""), stamp());
+    EXPECT_EQ(settings.read("Client1", "Active", ""), heartbeatText(clock.now()));
     EXPECT_EQ(main.windowTitle(), "Corvale Brevane (1)");
     EXPECT_EQ(setup.calls, std::vector<std::string>{"loadSetup"});
     EXPECT_FALSE(main.isVisible());
@@ -159,7 +162,71 @@ TEST_F(FrmMainTest, ChannelTimeoutAtEleventhTickAndForcedClearAtTwelfth) {
 
 TEST_F(FrmMainTest, HeartbeatEveryTick) {
     tick(1);
-    EXPECT_EQ(settings.read("Client1", "Active", ""), stamp());
+    EXPECT_EQ(settings.read("Client1", "Active", ""), heartbeatText(clock.now()));
+}
+
+TEST_F(FrmMainTest, HangUpDelayIsRoundedAndKeptInItsRange) {
+    radio.dialupUp = true;
+    main.StatusEvent("S1A*** CONNECTED to N0CALL");
+    for (const auto& [text, minutes] : std::vector<std::pair<std::string, int>>{
+             {"2.5", 2}, {"3.5", 4}, {"2.7", 3}, {"40000", 120}, {"-5", 0}}) {
+        radio.hangUpDelay = text;
+        tick(1);
+        EXPECT_EQ(main.HangUpCountdown, minutes) << text;
+    }
+}
+
+TEST(FrmMainStartUp, TwoCopiesStartedAtOnceAndTheHourRepeatedByADstChange) {
+    QTemporaryDir dir;
+    auto settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
+    FakeClock clock;
+    RecordingDialogs dialogs;
+    ServerQueues queues;
+    // The second copy read the heartbeat before the first wrote it: the lock still holds.
+    frmMain first(settings, clock, dialogs, queues);
+    ASSERT_TRUE(first.startUp("1"));
+    settings.write("Client1", "Active", "0");
+    frmMain second(settings, clock, dialogs, queues);
+    EXPECT_FALSE(second.startUp("1"));
+    EXPECT_EQ(dialogs.shown().back().text, "Brevane Instance 1 already running!");
+
+    // 25 October 2026 in Berlin: 02:00 to 03:00 local time comes twice. A copy that beat in
+    // either pass and then crashed (lock freed, heartbeat left) still holds off a new start.
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    for (const qint64 utcSeconds : {1792889940LL /* 00:59 UTC, 02:59 CEST */,
+                                    1792893540LL /* 01:59 UTC, 02:59 CET */}) {
+        clock.setNow(QDateTime::fromSecsSinceEpoch(utcSeconds));
+        {
+            frmMain crashed(settings, clock, dialogs, queues);
+            ASSERT_TRUE(crashed.startUp("2"));
+        }
+        clock.setNow(QDateTime::fromSecsSinceEpoch(utcSeconds + 30));
+        frmMain next(settings, clock, dialogs, queues);
+        EXPECT_FALSE(next.startUp("2")) << settings.read("Client2", "Active", "");
+        settings.write("Client2", "Active", "0");
+    }
+    qputenv("TZ", zone);
+    if (zone.isEmpty()) qunsetenv("TZ");
+    tzset();
+}
+
+TEST(FrmMainStartUp, AnUnwritableSettingsFileIsAClearErrorNamingIt) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/SMS.ini";
+    // A folder where the file belongs: no write can succeed, even for root.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(path)));
+    auto settings = SettingsStore::atFile(path);
+    FakeClock clock;
+    RecordingDialogs dialogs;
+    ServerQueues queues;
+    frmMain main(settings, clock, dialogs, queues);
+    EXPECT_FALSE(main.startUp("1"));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::Critical);
+    EXPECT_EQ(dialogs.shown()[0].title, "Settings Not Writable!");
+    EXPECT_NE(dialogs.shown()[0].text.find(path), std::string::npos) << dialogs.shown()[0].text;
 }
 
 TEST_F(FrmMainTest, DialUpHangUpAfterCountdown) {
@@ -241,7 +308,12 @@ TEST_F(FrmMainTest, ShutdownRestoresTncLogsAndClearsHeartbeat) {
     main.bLastInitOK = true;
     bool ended = false;
     QObject::connect(&main, &frmMain::ended, [&] { ended = true; });
+    // A slow restore must not look like a dead instance: the heartbeat goes on.
+    bool beating = false;
+    setup.onRestore = [&] { beating = main.tmrActiveTimer1.isActive(); };
     main.close();
+    EXPECT_TRUE(beating);
+    EXPECT_FALSE(main.tmrActiveTimer1.isActive());
     EXPECT_EQ(setup.calls, (std::vector<std::string>{"loadSetup", "Restore", "unloadSetup"}));
     EXPECT_EQ(main.lblRestoring->text(), "Restoring KPC3 ...Please wait.");
     EXPECT_NE(logText().find("...Brevane Version "), std::string::npos);

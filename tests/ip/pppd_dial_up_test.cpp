@@ -79,6 +79,11 @@ TEST_F(PppdDialUpTest, DialReturnsWithTheLinkUpAndHangUpReportsItDown) {
     EXPECT_TRUE(dialUp->linkUp());
     EXPECT_EQ(dialUp->interfaceName(), "ppp7");
     EXPECT_EQ(args(), "file " + peers().toStdString() + "/isp nodetach");
+    // Dialing with the link already up is a connected dial, not a silent one.
+    dialUp->dial();
+    ASSERT_EQ(states.size(), 2u);
+    EXPECT_EQ(states[1], (std::pair<long, long>{DialUp::kAuthenticated, 0}));
+    states.pop_back();
     dialUp->hangUp();
     ASSERT_TRUE(waitForState(DialUp::kDisconnected));
     EXPECT_FALSE(dialUp->linkUp());

@@ -39,6 +39,10 @@ TEST_F(ScriptedDialUpTest, ADialReturnsOnceTheLinkIsUpAndTheClockHasMoved) {
     dialUp.dial();
     EXPECT_GE(clock.elapsed() - start, 15s);
     EXPECT_EQ(states, (std::vector<std::pair<long, long>>{{DialUp::kAuthenticated, 0}}));
+    // Dialing with the link already up reports it up again at once.
+    dialUp.dial();
+    EXPECT_EQ(states.size(), 2u);
+    EXPECT_EQ(states.back(), (std::pair<long, long>{DialUp::kAuthenticated, 0}));
     dialUp.hangUp();
     EXPECT_EQ(states.back(), (std::pair<long, long>{DialUp::kDisconnected, 0}));
     EXPECT_FALSE(dialUp.linkUp());

@@ -19,7 +19,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QListWidget>
+#include <QAbstractItemModel>
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <gtest/gtest.h>
+#include <csignal>
 
 using namespace gw;
 
@@ -192,4 +198,97 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     EXPECT_TRUE(main->isVisible());
     EXPECT_FALSE(setup->isVisible());
     EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+}
+
+// Every wait lets events through: a second Initialize, a check or a stop that arrives inside
+// a driver's wait must never replace or free the driver under it (run under ASan).
+TEST_F(Initialize, TncCommandsAreRefusedWhileAnInitializationWaits) {
+    startSim({"--type", "KPC3", "--off"});
+    startNode();
+    for (const int command : {1, 4}) {
+        dialogs.clear();
+        QTimer::singleShot(0, setup.get(), [this, command] { setup->mnuTNC_Click(command); });
+        setup->mnuTNC_Click(1);
+        ASSERT_FALSE(dialogs.shown().empty()) << command;
+        EXPECT_EQ(dialogs.shown()[0].title, "TNC Busy") << command;
+        EXPECT_EQ(dialogs.shown()[0].text,
+                  "The TNC is busy...try again when the current operation ends.");
+        EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
+    }
+}
+
+namespace {
+// Runs events until the main window's shutdown has ended (bounded).
+bool runUntilEnded(frmMain& main, int maxMs = 20000) {
+    bool ended = false;
+    QObject::connect(&main, &frmMain::ended, [&ended] { ended = true; });
+    QElapsedTimer timer;
+    timer.start();
+    while (!ended && timer.elapsed() < maxMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return ended;
+}
+} // namespace
+
+TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore) {
+    startSim({"--type", "KPC3"});
+    settings.write("Client1", "EnableLog", "1");
+    startNode();
+    setup->mnuTNC_Click(1);
+    ASSERT_TRUE(main->bLastInitOK);
+    ASSERT_TRUE(setup->restoreChecked());
+    // The TNC stops answering: the disconnect and every restore command wait in vain.
+    ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
+    QTimer::singleShot(0, main.get(), [this] { main->close(); });
+    QElapsedTimer took;
+    took.start();
+    setup->SendDisconnect(1, "A");
+    EXPECT_EQ(settings.read("Client1", "Active", "0").substr(0, 2), "20")
+        << "the stop waits for the disconnect to return";
+    ASSERT_TRUE(runUntilEnded(*main));
+    // The first restore command's silence (10 s on this 20-times clock) and no more.
+    EXPECT_LT(took.elapsed(), 3000) << logText();
+    ::kill(static_cast<pid_t>(sim.processId()), SIGCONT);
+    const std::string log = logText();
+    EXPECT_NE(log.find("TNC did not answer: restoring given up @ "), std::string::npos) << log;
+    EXPECT_NE(log.find(" closing @ "), std::string::npos);
+    EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
+}
+
+TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds) {
+    QFile script(dir.path() + "/user.txt");
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("1A connect N1USR\n1A wait 5000\n");
+    script.close();
+    // The user connects well after the initialization has ended.
+    startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});
+    startNode();
+    setup->mnuTNC_Click(1);
+    ASSERT_TRUE(main->bLastInitOK);
+    // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
+    main->optMon[0]->setChecked(true);
+    QObject::connect(main->lstMonitor->model(), &QAbstractItemModel::rowsInserted, main.get(),
+                     [this] { main->close(); });
+    ASSERT_TRUE(runUntilEnded(*main));
+    ASSERT_GT(main->lstMonitor->count(), 0);
+    EXPECT_EQ(main->lstMonitor->item(0)->text().left(22), "1/A:  CONNECTED to N1U");
+    EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
+}
+
+TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
+    startSim({"--type", "KPC3", "--off"});
+    settings.write("Client1", "Initialized", "True");
+    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+    ASSERT_TRUE(main->startUp("1"));
+    link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                        frmBrevane::Options{frmBrevane::kServerPort, false});
+    setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    QTimer::singleShot(0, main.get(), [this] { main->close(); });
+    QElapsedTimer took;
+    took.start();
+    main->handOver(*setup, *setup);
+    ASSERT_TRUE(runUntilEnded(*main));
+    EXPECT_LT(took.elapsed(), 3000);
+    EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
+    EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
