@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace gw {
 namespace {
@@ -50,11 +51,20 @@ double numericValue(std::string_view text) {
 }
 
 long long roundHalfEven(double value) {
+    // 2^63 is exact as a double; every double below it converts without overflow.
+    constexpr double kTwoTo63 = 9223372036854775808.0;
+    if (std::isnan(value)) return 0;
+    if (value >= kTwoTo63) return std::numeric_limits<long long>::max();
+    if (value <= -kTwoTo63) return std::numeric_limits<long long>::min();
     const double floor = std::floor(value);
     const double diff = value - floor;
     long long r = static_cast<long long>(floor);
     if (diff > 0.5 || (diff == 0.5 && (r % 2 != 0))) ++r;
     return r;
+}
+
+long long clampedWhole(double value, long long low, long long high) {
+    return std::clamp(roundHalfEven(value), low, high);
 }
 
 std::string trimLeft(std::string_view text) {

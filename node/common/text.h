@@ -18,8 +18,13 @@ bool isNumeric(std::string_view text);
 // there is none: "12abc" is 12, "x" is 0, " -3.5" is -3.5.
 double numericValue(std::string_view text);
 
-// Rounds halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -0.5 -> 0).
+// Rounds halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -0.5 -> 0). Values beyond the
+// 64-bit range give its nearest end, and NaN gives 0.
 long long roundHalfEven(double value);
+
+// roundHalfEven kept within [low, high]: for numbers read from a TNC or a settings file,
+// which may hold anything ("1e300"), going into a narrower integer.
+long long clampedWhole(double value, long long low, long long high);
 
 // Removes blanks (spaces only, as the old platform did) at either end.
 std::string trim(std::string_view text);

@@ -94,6 +94,9 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
             break;
         }
         std::replace(argument.begin(), argument.end(), ',', ';');
+        // Every message starts afresh: nothing of an earlier one in this session carries over.
+        entry.Subject.clear();
+        entry.Body.clear();
         entry.Destination = argument;
         CMidGenerator generator;
         generator.Tag("SMS_");
@@ -160,6 +163,7 @@ void frmMain::interpretBody(int index, const std::string& sData) {
     request->AddressCc.clear();
     request->Originated = m_clock.now();
     queueRequest(index, std::move(request));
+    entry.Body.clear();
     entry.InputState = 0;
 }
 

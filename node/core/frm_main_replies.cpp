@@ -126,7 +126,10 @@ void frmMain::ReplyList(int index) {
     for (std::int32_t i = 0; i < n; ++i) {
         const auto item = reply.MidList->RemoveFirst();
         entry.ListedMids[static_cast<std::size_t>(i)] = item->Mid;
-        const std::string line = "(" + std::to_string(i + 1) + ") " + leftField(item->Mid, 14) +
+        // A MID that fills its field keeps one blank after it, so the user can read it back.
+        const std::string mid =
+            item->Mid.size() >= 14 ? item->Mid + ' ' : leftField(item->Mid, 14);
+        const std::string line = "(" + std::to_string(i + 1) + ") " + mid +
                                  stampText(item->Originated) + "  " + formatDigits(item->Size) +
                                  "  " + item->From + "  " + item->Subject + CR;
         lines += index == 0 ? line + LF : line;

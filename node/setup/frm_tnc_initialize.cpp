@@ -31,7 +31,8 @@ void frmTNC::loadServerLink() {
 
 void frmTNC::configureSerial() {
     if (Serial.PortOpen()) Serial.PortOpen(false);
-    Serial.CommPort(static_cast<long>(numericValue(fromQString(ComboPort->currentText()))));
+    Serial.CommPort(static_cast<long>(
+        clampedWhole(numericValue(fromQString(ComboPort->currentText())), INT32_MIN, INT32_MAX)));
     Serial.Settings(fromQString(ComboSpeed->currentText()) + "," +
                     fromQString(ComboParity->currentText()) + "," +
                     fromQString(ComboLength->currentText()) + "," +

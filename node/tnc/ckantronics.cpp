@@ -44,26 +44,38 @@ void CKantronics::SerialIn(const std::string& sNewSerialData) {
     if (m_raw.size() > 2 * kRawKeep) m_raw.erase(0, m_raw.size() - kRawKeep);
     if (!m_hostMode) return;
     m_decoder.feed(sNewSerialData);
+    raiseQueued();
 }
 
 void CKantronics::onFrame(const std::string& body) {
-    switch (body[0]) {
-    case 'C':
+    // An answer only sets a flag, which a wait further up the stack may be looking for.
+    if (body[0] == 'C') {
         m_lastAnswer = body;
         m_answerFlag = true;
-        break;
-    case 'D':
-        m_lastData = body;
-        m_dataFlag = true;
-        m_host.DataEvent(body);
-        break;
-    case 'S':
-        m_lastStatus = body;
-        m_statusFlag = true;
-        m_host.StatusEvent(body);
-        break;
-    default:
-        break; // monitor, trace, echo and the like are not the node's business
+    } else {
+        m_events.push_back(body);
+    }
+}
+
+void CKantronics::raiseQueued() {
+    if (m_raising) return; // the outer call raises what was added
+    m_raising = true;
+    struct Done {
+        bool& raising;
+        ~Done() { raising = false; }
+    } done{m_raising};
+    while (!m_events.empty()) {
+        const std::string body = std::move(m_events.front());
+        m_events.pop_front();
+        if (body[0] == 'D') {
+            m_lastData = body;
+            m_dataFlag = true;
+            m_host.DataEvent(body);
+        } else {
+            m_lastStatus = body;
+            m_statusFlag = true;
+            m_host.StatusEvent(body);
+        }
     }
 }
 
@@ -141,6 +153,7 @@ bool CKantronics::SetHostMode() {
     std::size_t after = m_raw.find("S00") + 3;
     if (after < m_raw.size() && m_raw[after] == kFend) ++after;
     m_decoder.feed(std::string_view(m_raw).substr(after));
+    raiseQueued();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "tnc/tnc_driver.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -52,6 +53,7 @@ class CKantronics : public TncDriver {
 
   private:
     void onFrame(const std::string& body);
+    void raiseQueued();
     void send(std::string_view text);
     void clearRaw() { m_raw.clear(); }
     bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
@@ -64,6 +66,10 @@ class CKantronics : public TncDriver {
     TncHost& m_host;
     KantronicsVariant m_variant;
     HostFrameDecoder m_decoder;
+    // Data and status frames cut but not yet raised, in arrival order: a handler that reads
+    // the port again adds behind them instead of overtaking them.
+    std::deque<std::string> m_events;
+    bool m_raising = false;
     bool m_bHost = false;
     bool m_hostMode = false;
     std::string m_raw;

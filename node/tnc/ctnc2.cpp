@@ -64,30 +64,51 @@ void CTNC2::SerialIn(const std::string& sNewSerialData) {
 }
 
 void CTNC2::cutConverse() {
-    std::size_t pos = 0;
-    const std::string upper = toUpper(m_line);
-    for (;;) {
-        std::size_t status = upper.find("*** CONNECTED TO", pos);
-        if (status == std::string::npos) status = upper.find("*** DISCONNECTED", pos);
-        const std::size_t cr = m_line.find('\r', pos);
-        if (status != std::string::npos && status < cr && cr != std::string::npos) {
-            const std::string text = trim(std::string_view(upper).substr(status, cr - status));
-            pos = cr + 1;
-            if (!text.empty()) raiseStatus("S1A" + text);
-        } else if (cr != std::string::npos) {
-            const std::string line = m_line.substr(pos, cr - pos);
-            pos = cr + 1;
-            if (!line.empty()) raiseData("D1A" + line);
-        } else {
-            break;
-        }
+    // Each line leaves the buffer before anything is raised.
+    for (std::size_t cr = m_line.find('\r'); cr != std::string::npos; cr = m_line.find('\r')) {
+        std::string line = m_line.substr(0, cr);
+        m_line.erase(0, cr + 1);
+        takeLine(std::move(line));
     }
-    m_line.erase(0, pos);
     // A line that never ends is handed on rather than held for ever.
     if (m_line.size() > kMaxLine) {
-        const std::string line = std::move(m_line);
+        std::string line = std::move(m_line);
         m_line.clear();
-        raiseData("D1A" + line);
+        if (m_blankHeld) m_events.push_back({false, "D1A\r"});
+        m_blankHeld = false;
+        m_events.push_back({false, "D1A" + line});
+    }
+    raiseQueued();
+}
+
+void CTNC2::takeLine(std::string line) {
+    // With AUTOLF on the line feed of the CR LF pair leads the next line: not the user's.
+    if (!line.empty() && line.front() == '\n') line.erase(0, 1);
+    if (const auto link = tnc2LinkMessage(line)) {
+        m_blankHeld = false;
+        m_events.push_back({true, "S1A" + *link});
+        return;
+    }
+    if (m_blankHeld) m_events.push_back({false, "D1A\r"});
+    m_blankHeld = line.empty();
+    // A line reaches the node core as a host-mode TNC delivers it: with its carriage return.
+    if (!line.empty()) m_events.push_back({false, "D1A" + line + "\r"});
+}
+
+void CTNC2::raiseQueued() {
+    if (m_raising) return; // the outer call raises what was added
+    m_raising = true;
+    struct Done {
+        bool& raising;
+        ~Done() { raising = false; }
+    } done{m_raising};
+    while (!m_events.empty()) {
+        const Event event = std::move(m_events.front());
+        m_events.pop_front();
+        if (event.status)
+            raiseStatus(event.text);
+        else
+            raiseData(event.text);
     }
 }
 
@@ -109,6 +130,7 @@ void CTNC2::ClearFrame() {
     m_lastData.clear();
     m_lastStatus.clear();
     m_line.clear();
+    m_blankHeld = false;
 }
 
 bool CTNC2::SetCmdMode() {
@@ -146,7 +168,8 @@ bool CTNC2::SendCommand(const std::string& sCommand) {
 }
 
 void CTNC2::SendData(const std::string& sData, const std::string& sStream, int /*nPort*/) {
-    send("|" + sStream + sData + '\x01');
+    // The stream switch and the packet end are the node's own; the text is other people's.
+    send("|" + sStream + m_specials.literal(sData) + '\x01');
 }
 
 bool CTNC2::SendDisconnect(const std::string& sStream, int nPort) {
@@ -170,6 +193,7 @@ bool CTNC2::SendDisconnect(const std::string& sStream, int nPort) {
 void CTNC2::enterConverse() {
     m_raw.clear();
     m_line.clear();
+    m_blankHeld = false;
     send("CONV" + kCr);
     m_commandMode = false;
 }
@@ -186,6 +210,7 @@ bool CTNC2::Init() {
         return false;
     }
     m_host.setLblInitializing("Initializing TNC2 Clone:\r   Command mode set.");
+    m_specials = ConverseSpecials();
     if (m_host.chkRestore()) {
         progress("   Getting settings with DISPLAY command.");
         if (!SendCommand("DISPLAY")) {
@@ -200,7 +225,11 @@ bool CTNC2::Init() {
             return false;
         }
         progress("   Saving initial settings to registry.");
-        m_host.settings().write(m_host.settingsSection(), "TNC2State", m_raw.substr(0, end));
+        const std::string listing = m_raw.substr(0, end);
+        m_host.settings().write(m_host.settingsSection(), "TNC2State", listing);
+        // The TNC's own settings may already have moved a special character.
+        for (const std::string& setting : restoreCommands(listing, true))
+            m_specials.noteCommand(setting);
     }
 
     progress("   Reading .aps file.");
@@ -212,6 +241,7 @@ bool CTNC2::Init() {
         const std::string head = toUpper(command.substr(0, 4));
         if (head == "T" || head == "TR" || head == "TRA" || head == "TRAN" || head == "CONV")
             continue;
+        m_specials.noteCommand(command);
         if (!SendCommand(command)) {
             // Leave the rest of the file for the next Init to read from its start.
             while (!m_host.ReadStartupFile(startupFile).empty()) {

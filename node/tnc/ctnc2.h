@@ -3,8 +3,10 @@
 #pragma once
 
 #include "tnc/tnc_driver.h"
+#include "tnc/tnc_text.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -47,10 +49,25 @@ class CTNC2 final : public TncDriver {
     void raiseStatus(const std::string& status);
     void raiseData(const std::string& line);
     void cutConverse();
+    void takeLine(std::string line);
+    void raiseQueued();
     void enterConverse();
+
+    struct Event {
+        bool status;
+        std::string text;
+    };
 
     TncHost& m_host;
     std::string m_line;
+    // Lines cut but not yet raised, in arrival order: a handler that reads the port again
+    // adds behind them instead of overtaking them or seeing them a second time.
+    std::deque<Event> m_events;
+    bool m_raising = false;
+    // An empty line is held until the next one shows whether it was the TNC's own blank
+    // line before a link message or a blank line of the user's text.
+    bool m_blankHeld = false;
+    ConverseSpecials m_specials;
     bool m_commandMode = false;
     std::string m_raw;
     std::string m_lastAnswer;

@@ -45,6 +45,13 @@ std::string hostFrame(std::string_view header, std::string_view body) {
     return frame;
 }
 
+bool validHostHeader(std::string_view body) {
+    if (body.size() < 3) return false;
+    const char type = body[0], port = body[1], stream = body[2];
+    return (type == 'C' || type == 'D' || type == 'S') && port >= '0' && port <= '9' &&
+           ((stream >= 'A' && stream <= 'Z') || stream == '0');
+}
+
 void HostFrameDecoder::feed(std::string_view text) {
     m_pending.append(text);
     // Frames are taken out before any is handed on: a sink may feed the decoder again.
@@ -61,13 +68,11 @@ void HostFrameDecoder::feed(std::string_view text) {
             pos = open;
             break;
         }
-        if (close == open + 1) {
-            pos = close; // empty frame: its second FEND opens the next one
-            continue;
-        }
-        pos = close + 1;
-        bodies.push_back(
-            hostUnescape(std::string_view(m_pending).substr(open + 1, close - open - 1)));
+        // The closing FEND stays: if this was noise, it is the opening FEND of a real frame.
+        pos = close;
+        const std::string_view body =
+            std::string_view(m_pending).substr(open + 1, close - open - 1);
+        if (validHostHeader(body)) bodies.push_back(hostUnescape(body));
     }
     m_pending.erase(0, pos);
     if (m_pending.size() > kMaxPending) m_pending.clear();

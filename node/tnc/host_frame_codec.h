@@ -2,8 +2,10 @@
 //   FEND type port stream body FEND        FEND = 0xC0
 // Inside the body 0xC0 travels as FESC TFEND (DB DC) and 0xDB as FESC TFESC (DB DD); type,
 // port and stream are plain characters. Text outside frames (the tail of a terminal-mode
-// answer, line noise) is dropped. Two FENDs in a row are an empty frame; the second one
-// opens the next frame, so a TNC's "C0 C0 S00 C0" does not shift every later frame.
+// answer, line noise) is dropped. Every FEND may open a frame, the one that closed the last
+// included, so a doubled FEND ("C0 C0 S00 C0") or noise between frames shifts nothing; a
+// body without a valid header (type C, D or S, a port digit, a stream letter or "0") is
+// noise and dropped, so noise costs at most the frame it damaged.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,9 @@ std::string hostEscape(std::string_view body);
 std::string hostUnescape(std::string_view body);
 // FEND header body FEND, with the body escaped.
 std::string hostFrame(std::string_view header, std::string_view body);
+// True when a received body starts with a header the node reads: "C", "D" or "S", a port
+// digit, and a stream letter "A" to "Z" or "0".
+bool validHostHeader(std::string_view body);
 
 // Cuts frames out of received text given in pieces of any size.
 class HostFrameDecoder {
@@ -33,7 +38,8 @@ class HostFrameDecoder {
     using Sink = std::function<void(const std::string& body)>;
 
     explicit HostFrameDecoder(Sink sink) : m_sink(std::move(sink)) {}
-    // Hands every complete, non-empty frame body (unescaped) to the sink, in order.
+    // Hands the body (unescaped) of every complete frame with a valid header to the sink, in
+    // order. Frames the TNC sends besides C, D and S (monitor, trace) are dropped with noise.
     void feed(std::string_view text);
     void clear() { m_pending.clear(); }
     std::size_t pending() const { return m_pending.size(); }

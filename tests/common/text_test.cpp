@@ -1,6 +1,9 @@
 // Number, trimming, case and field rules the node's texts depend on.
 #include "common/text.h"
 
+#include <cmath>
+#include <limits>
+
 #include <gtest/gtest.h>
 
 using namespace gw;
@@ -30,6 +33,15 @@ TEST(Numbers, RoundingHalvesGoToEven) {
     EXPECT_EQ(roundHalfEven(-0.5), 0);
     EXPECT_EQ(roundHalfEven(-1.5), -2);
     EXPECT_EQ(roundHalfEven(-2.6), -3);
+}
+
+TEST(Numbers, OutOfRangeValuesSaturateInsteadOfOverflowing) {
+    EXPECT_EQ(roundHalfEven(numericValue("1e300")), std::numeric_limits<long long>::max());
+    EXPECT_EQ(roundHalfEven(numericValue("-1e400")), std::numeric_limits<long long>::min());
+    EXPECT_EQ(roundHalfEven(std::nan("")), 0);
+    EXPECT_EQ(clampedWhole(numericValue("99999999999"), 0, 32767), 32767);
+    EXPECT_EQ(clampedWhole(-7.5, 0, 120), 0);
+    EXPECT_EQ(clampedWhole(2.5, 0, 120), 2);
 }
 
 TEST(Text, TrimRemovesSpacesOnly) {

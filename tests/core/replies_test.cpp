@@ -34,10 +34,11 @@ TEST_F(Replies, ListOfThree) {
 }
 
 TEST_F(Replies, ZeroSizeAndLongMid) {
-    auto reply = listOf({"A-VERY-LONG-MESSAGE-ID"});
+    auto reply = listOf({"A-VERY-LONG-MESSAGE-ID", "FOURTEEN-CHARS"});
     const_cast<CMidEntry*>(reply->MidList->peek(0))->Size = 0;
     answer(*ask("LM"), std::move(reply));
-    EXPECT_EQ(sentText(), "(1) A-VERY-LONG-MESSAGE-ID2026/05/01 09:05    K4ABC  Hi A-VERY-LONG-MESSAGE-ID\r\rSMS>");
+    EXPECT_EQ(sentText(), "(1) A-VERY-LONG-MESSAGE-ID 2026/05/01 09:05    K4ABC  Hi A-VERY-LONG-MESSAGE-ID\r"
+                          "(2) FOURTEEN-CHARS 2026/05/01 09:05  120  K4ABC  Hi FOURTEEN-CHARS\r\rSMS>");
 }
 
 TEST_F(Replies, EmptyListRefusesFollowingPosition) {

@@ -88,6 +88,34 @@ TEST(HostFrameCodec, RandomChunkingGivesTheSameFrames) {
         EXPECT_EQ(decodeInChunks(line, random), sent);
 }
 
+TEST(HostFrameCodec, NoiseBetweenFramesLosesNoFrameAndInventsNone) {
+    std::mt19937 random(4242);
+    // Line noise as a real serial line brings it: frame ends, escapes, line ends, stars.
+    const std::string noiseBytes = "\xC0\xC0\xDB\xDC\xDD\r\n* \x80\xFF";
+    std::uniform_int_distribution<std::size_t> pick(0, noiseBytes.size() - 1), count(0, 6);
+    std::uniform_int_distribution<int> byte(0, 255), length(0, 40);
+    std::vector<std::string> sent;
+    std::string line;
+    for (int i = 0; i < 300; ++i) {
+        for (std::size_t n = count(random); n > 0; --n)
+            line += noiseBytes[pick(random)];
+        std::string body = i % 4 == 0 ? "S1A*** CONNECTED to N" + std::to_string(i) : "D1B";
+        for (int n = length(random); n > 0; --n)
+            body += static_cast<char>(byte(random));
+        sent.push_back(body);
+        line += hostFrame("", body);
+    }
+    line += "\xC0";
+    for (int round = 0; round < 5; ++round)
+        EXPECT_EQ(decodeInChunks(line, random), sent);
+    // The cases that once cost the next frame: text after a doubled FEND, a lone FEND.
+    std::vector<std::string> bodies;
+    HostFrameDecoder decoder([&](const std::string& body) { bodies.push_back(body); });
+    decoder.feed("\xC0\xC0S00\xC0junk\r\n*\xC0S1A*** CONNECTED to N0CALL\xC0");
+    decoder.feed("\xC0x\xC0" + F("D1Ahi\r"));
+    EXPECT_EQ(bodies, (std::vector<std::string>{"S00", "S1A*** CONNECTED to N0CALL", "D1Ahi\r"}));
+}
+
 TEST(HostFrameCodec, RunawayPartialFrameIsBounded) {
     std::vector<std::string> bodies;
     HostFrameDecoder decoder([&](const std::string& body) { bodies.push_back(body); });

@@ -86,6 +86,20 @@ TEST_F(KantronicsTest, ReceivedFramesBecomeEventsInOrderWithPayloadUnescaped) {
                                       "b\xDB\r");
 }
 
+TEST_F(KantronicsTest, HandlerReadingThePortAgainKeepsTheOrderOfFrames) {
+    CKantronics& driver = create("KPC3");
+    ASSERT_TRUE(driver.Init());
+    bool fed = false;
+    rig.main.onData = [&](const std::string&) {
+        if (fed) return;
+        fed = true;
+        driver.SerialIn(fend("D1Athree"));
+    };
+    driver.SerialIn(fend("D1Aone") + fend("S1A*** DISCONNECTED"));
+    EXPECT_EQ(rig.main.events,
+              (std::vector<std::string>{"D1Aone", "S1A*** DISCONNECTED", "D1Athree"}));
+}
+
 TEST_F(KantronicsTest, FramesArrivingWithTheResetConfirmationAreKept) {
     tnc.afterReset = "noise" + fend("S1A*** CONNECTED to N0CALL") + fend("D1Ahi\r");
     ASSERT_TRUE(create("KPC3").Init());
@@ -178,6 +192,16 @@ TEST_F(KantronicsTest, AnswerWithoutNumbers) {
     EXPECT_EQ(multi.Paclen(1), 128);
     EXPECT_EQ(multi.Paclen(2), 96);
     EXPECT_EQ(rig.dispatch.lMaxusers1(), 0);
+
+    tnc.host = tnc.storedHost = false;
+    tnc.paclen = "PACLEN 99999999999/1e300";
+    tnc.maxusers = "MAXUSERS 1e300/99999999999";
+    CKantronics& huge = create("KPC9612");
+    EXPECT_FALSE(huge.Init()) << "numbers past 32 bits are no numbers";
+    EXPECT_EQ(huge.Paclen(1), 128);
+    EXPECT_EQ(huge.Paclen(2), 128);
+    EXPECT_EQ(rig.dispatch.lMaxusers1(), 0);
+    EXPECT_EQ(rig.dispatch.lMaxusers2(), 0);
 }
 
 TEST_F(KantronicsTest, DisconnectFramePortPerVariant) {

@@ -25,10 +25,36 @@ TEST_F(Tnc2Test, ConverseLinesAndStatus) {
     EXPECT_TRUE(rig.main.data.empty()) << "no carriage return yet";
     driver->SerialIn("\r\r\rnext line\rpre *** connected to n0call via relay\r");
     driver->SerialIn("\n*** DISCONNECTED\r\n");
-    EXPECT_EQ(rig.main.data, (std::vector<std::string>{"D1Ahello", "D1Anext line"}));
+    // Lines arrive as a host-mode TNC delivers them, blank lines of the text included.
+    EXPECT_EQ(rig.main.data,
+              (std::vector<std::string>{"D1Ahello\r", "D1A\r", "D1A\r", "D1Anext line\r"}));
     EXPECT_EQ(rig.main.statuses, (std::vector<std::string>{"S1A*** CONNECTED TO N0CALL VIA RELAY",
                                                            "S1A*** DISCONNECTED"}));
     EXPECT_EQ(driver->lastStatusLine(), "S1A*** DISCONNECTED");
+}
+
+TEST_F(Tnc2Test, AutolfLinesAndLinkMessagesInOneReadKeepTheirOrder) {
+    driver->SerialIn("\r\n*** CONNECTED to N1CALL\r\nLM\r\nFirst line\r\n\r\nSecond line\r\n"
+                     "\r\n*** DISCONNECTED\r\n\r\n*** CONNECTED to: N2CALL\r\n"
+                     "*** connect request: N9CALL\r\n*** N9CALL busy\r\n/EX\r\n"
+                     "*** retry count exceeded\r\n\r\n*** DISCONNECTED\r\n");
+    EXPECT_EQ(rig.main.events,
+              (std::vector<std::string>{
+                  "S1A*** CONNECTED TO N1CALL", "D1ALM\r", "D1AFirst line\r", "D1A\r",
+                  "D1ASecond line\r", "S1A*** DISCONNECTED", "S1A*** CONNECTED TO N2CALL",
+                  "S1A*** CONNECT REQUEST: N9CALL", "S1A*** N9CALL BUSY", "D1A/EX\r",
+                  "S1A*** RETRY COUNT EXCEEDED", "S1A*** DISCONNECTED"}));
+}
+
+TEST_F(Tnc2Test, HandlerReadingThePortAgainSeesEachLineOnceInOrder) {
+    bool fed = false;
+    rig.main.onData = [&](const std::string& line) {
+        if (fed || line.rfind("D1Aone", 0) != 0) return;
+        fed = true;
+        driver->SerialIn("three\r");
+    };
+    driver->SerialIn("one\rtwo\r");
+    EXPECT_EQ(rig.main.data, (std::vector<std::string>{"D1Aone\r", "D1Atwo\r", "D1Athree\r"}));
 }
 
 TEST_F(Tnc2Test, OverlongLineIsHandedOnAsData) {
@@ -90,9 +116,15 @@ TEST_F(Tnc2Test, CommandIsSentUpToFourTimes) {
     EXPECT_EQ(tnc.commands.size(), 4u);
 }
 
-TEST_F(Tnc2Test, SendDataUsesStreamSwitchAndSendPacket) {
+TEST_F(Tnc2Test, SendDataMakesEveryConverseCharacterLiteral) {
     driver->SendData("hi\r", "B", 1);
-    EXPECT_EQ(rig.serial.written, "|Bhi\r\x01");
+    EXPECT_EQ(rig.serial.written, "|Bhi\x16\r\x01") << "the node's own switch and end stay bare";
+    rig.writeFile("TNC2.aps", "PASS $1B\nCOMMAND 5\n");
+    ASSERT_TRUE(driver->Init());
+    rig.serial.written.clear();
+    driver->SendData("a\x05|Bb\x1B\x03\x01\x18\x19\x08\x7F\x12\x11\x13z", "A", 1);
+    EXPECT_EQ(rig.serial.written, "|Aa\x1B\x05\x1B|Bb\x1B\x1B\x1B\x03\x1B\x01\x1B\x18\x1B\x19"
+                                  "\x1B\x08\x1B\x7F\x1B\x12\x1B\x11\x1B\x13z\x01");
 }
 
 TEST_F(Tnc2Test, DisconnectReturnsToConverseAndReportsOnce) {

@@ -153,7 +153,7 @@ TEST_F(DispatchTest, ReadFailureIsReportedOnceAndPollingGoesOn) {
     rig.serial.failing = false; // the port was opened again
     rig.serial.reply("hello\r");
     rig.dispatch.tmrPollSerial_Timer();
-    EXPECT_EQ(rig.main.data, std::vector<std::string>{"D1Ahello"});
+    EXPECT_EQ(rig.main.data, std::vector<std::string>{"D1Ahello\r"});
     rig.serial.failing = true;
     rig.dispatch.tmrPollSerial_Timer();
     EXPECT_EQ(rig.main.log.size(), 2u) << "a new failure is reported again";
@@ -177,7 +177,7 @@ TEST_F(DispatchTest, Tnc2ByeDuringReceivedDataLeavesTncInConverseMode) {
     rig.dispatch.setPolling(true);
     ASSERT_TRUE(rig.dispatch.CreateDriver("TNC2")->Init());
     rig.main.onData = [this](const std::string& data) {
-        if (data == "D1AB") rig.dispatch.SendDisconnect(1, "A");
+        if (data == "D1AB\r") rig.dispatch.SendDisconnect(1, "A");
     };
     tnc.commands.clear();
     rig.serial.reply("B\r\n");

@@ -68,6 +68,7 @@ class FakeSerial final : public SerialLink {
 class RecordingMain final : public MainWindowPort {
   public:
     std::vector<std::string> statuses, data, monitor, log;
+    std::vector<std::string> events; // statuses and data together, in the order raised
     std::vector<int> traffic;
     std::string tncStatus;
     bool tncWorking = true;
@@ -77,9 +78,13 @@ class RecordingMain final : public MainWindowPort {
         return at == std::string::npos ? -1 : static_cast<int>(at);
     };
 
-    void StatusEvent(const std::string& s) override { statuses.push_back(s); }
+    void StatusEvent(const std::string& s) override {
+        statuses.push_back(s);
+        events.push_back(s);
+    }
     void DataEvent(const std::string& s) override {
         data.push_back(s);
+        events.push_back(s);
         if (onData) onData(s);
     }
     int Index(const std::string& s, int port) override { return index(s, port); }

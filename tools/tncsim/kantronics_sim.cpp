@@ -65,8 +65,12 @@ std::string KantronicsSim::key(int port, char stream) {
     return std::to_string(port) + stream;
 }
 
+std::string KantronicsSim::framed(const std::string& header, const std::string& body) {
+    return std::string(1, kFend) + header + escape(body) + kFend;
+}
+
 void KantronicsSim::frame(const std::string& header, const std::string& body) {
-    m_line.send(std::string(1, kFend) + header + escape(body) + kFend);
+    m_line.send(framed(header, body));
 }
 
 bool KantronicsSim::unanswered(const std::string& command) const {
@@ -247,6 +251,19 @@ void KantronicsSim::userDisconnect(int port, char stream) {
         frame("S" + key(port, stream), "*** DISCONNECTED");
     else
         m_line.send("\r\n*** DISCONNECTED\r\n");
+}
+
+void KantronicsSim::userLink(int port, char stream, Link link, const std::string& call) {
+    const std::string who = key(port, stream);
+    // All lines in one write, as a TNC reporting them together does.
+    std::string text;
+    for (const std::string& line : linkLines(link, call))
+        text += m_host ? framed("S" + who, line) : "\r\n" + line + "\r\n";
+    if (connectedAfter(link, m_connected.count(who) != 0))
+        m_connected.insert(who);
+    else
+        m_connected.erase(who);
+    m_line.send(text);
 }
 
 } // namespace tncsim

@@ -30,6 +30,7 @@ class KantronicsSim final : public SimTnc {
     void userConnect(int port, char stream, const std::string& call) override;
     void userData(int port, char stream, const std::string& text) override;
     void userDisconnect(int port, char stream) override;
+    void userLink(int port, char stream, Link link, const std::string& call) override;
     bool working() const override { return m_host; }
 
   private:
@@ -40,6 +41,7 @@ class KantronicsSim final : public SimTnc {
     void reset();
     void signOn();
     void frame(const std::string& header, const std::string& body);
+    static std::string framed(const std::string& header, const std::string& body);
     bool unanswered(const std::string& command) const;
     static std::string key(int port, char stream);
 

@@ -36,8 +36,12 @@ int main(int argc, char** argv) {
         std::cerr << "tncsim: " << *error << "\n" << usage();
         return 2;
     }
+    if (options.help) {
+        std::cout << usage();
+        return 0;
+    }
     SimLine line(SimLine::Behaviour{options.speed, std::chrono::milliseconds(options.delayMs),
-                                    options.garbage, options.off});
+                                    options.garbage, options.off, options.noise});
     if (!line.open()) {
         std::perror("tncsim: openpty");
         return 1;

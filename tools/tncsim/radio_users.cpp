@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace tncsim {
@@ -22,6 +23,17 @@ std::string unescapeArgument(const std::string& text) {
         }
     }
     return out;
+}
+std::optional<SimTnc::Link> linkVerb(const std::string& verb) {
+    static const std::pair<const char*, SimTnc::Link> verbs[] = {
+        {"connect-colon", SimTnc::Link::ConnectColon},
+        {"connect-request", SimTnc::Link::ConnectRequest},
+        {"retry-exceeded", SimTnc::Link::RetryExceeded},
+        {"busy", SimTnc::Link::Busy},
+        {"reconnect", SimTnc::Link::Reconnect}};
+    for (const auto& [name, link] : verbs)
+        if (verb == name) return link;
+    return std::nullopt;
 }
 } // namespace
 
@@ -108,6 +120,8 @@ bool RadioUsers::parseLine(const std::string& line, std::string& error) {
         step = {Kind::Wait, "", std::chrono::milliseconds(std::atoi(rest.c_str()))};
     } else if (verb == "disconnect") {
         step = {Kind::Disconnect, "", {}};
+    } else if (const auto link = linkVerb(verb)) {
+        step = {Kind::Link, rest.empty() ? "N0CALL" : rest, {}, *link};
     } else {
         error = "unknown step in script line: " + line;
         return false;
@@ -173,6 +187,13 @@ bool RadioUsers::runStep(User& u) {
         u.connected = false;
         m_print(who + " disconnect");
         m_tnc.userDisconnect(u.port, u.stream);
+        return true;
+    case Kind::Link:
+        m_print(who + " link " + visible(linkLines(step.link, step.text).back()));
+        if (step.link == SimTnc::Link::Reconnect) u.heard.clear();
+        u.connected = connectedAfter(step.link, u.connected);
+        if (u.connected) u.dropped = false;
+        m_tnc.userLink(u.port, u.stream, step.link, step.text);
         return true;
     case Kind::Wait:
         return now - u.stepStart >= step.limit;

@@ -4,6 +4,9 @@
 // Script lines: "<port><stream> <step> [argument]", for example
 //   1A connect N0CALL        1A send LM           1A expect SMS> 20
 //   1A wait 500              1A disconnect        1A expect-disconnect 15
+// and the TNC's other link messages: connect-colon CALL ("CONNECTED to: CALL"),
+// connect-request CALL, busy CALL, retry-exceeded (then DISCONNECTED), and reconnect CALL
+// (DISCONNECTED and CONNECTED to CALL in one write; later expects are the new caller's).
 // "#" starts a comment line. In arguments "\xHH" stands for any byte and "\r" for CR.
 // Steps of one stream run in order; streams run side by side.
 #pragma once
@@ -47,11 +50,12 @@ class RadioUsers {
     static std::string visible(const std::string& bytes);
 
   private:
-    enum class Kind { Connect, Send, Expect, ExpectDisconnect, Wait, Disconnect };
+    enum class Kind { Connect, Send, Expect, ExpectDisconnect, Wait, Disconnect, Link };
     struct Step {
         Kind kind;
         std::string text;
         std::chrono::milliseconds limit{0};
+        SimTnc::Link link = SimTnc::Link::ConnectColon;
     };
     struct User {
         int port = 1;

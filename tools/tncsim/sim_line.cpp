@@ -35,6 +35,11 @@ void SimLine::send(std::string_view text) {
     std::uniform_int_distribution<int> noise(0x80, 0xBF);
     for (int i = 0; i < m_behaviour.garbage; ++i)
         out += static_cast<char>(noise(m_random));
+    // Noise as a bad line brings it: frame ends and escapes, line ends, link-message stars.
+    static constexpr std::string_view kFramingNoise = "\xC0\xDB\xDC\xDD\r\n* \x80\xBF";
+    std::uniform_int_distribution<std::size_t> pick(0, kFramingNoise.size() - 1);
+    for (int i = 0; i < m_behaviour.noise; ++i)
+        out += kFramingNoise[pick(m_random)];
     out.append(text);
     m_out.emplace_back(Clock::now() + m_behaviour.delay, std::move(out));
 }

@@ -1,5 +1,6 @@
 // The simulator's end of the serial line: a pseudo-terminal master, with answers that can be
-// delayed, paced to a line speed, salted with garbage, or never sent (a TNC switched off).
+// delayed, paced to a line speed, salted with garbage or with noise that looks like framing,
+// or never sent (a TNC switched off).
 #pragma once
 
 #include <chrono>
@@ -19,6 +20,7 @@ class SimLine {
         std::chrono::milliseconds delay{0}; // every answer waits this long
         int garbage = 0;                    // noise bytes put before every answer
         bool off = false;                   // nothing is ever answered
+        int noise = 0; // bytes of FEND, FESC, CR, LF, "*" and the like before every answer
     };
 
     explicit SimLine(Behaviour behaviour);

@@ -8,20 +8,29 @@ namespace tncsim {
 
 const char* usage() {
     return "usage: tncsim [--type KPC3|KPC9612|KAM|TNC2] [--echo on|off] [--host]\n"
-           "              [--speed BPS] [--delay MS] [--garbage N] [--off] [--no-answer CMD]...\n"
-           "              [--script FILE] [--start-after MS] [--interactive 1A] [--link-com N]\n"
-           "              [--exit-when-done]\n"
+           "              [--speed BPS] [--delay MS] [--garbage N] [--noise N] [--off]\n"
+           "              [--no-answer CMD]... [--script FILE] [--start-after MS]\n"
+           "              [--interactive 1A] [--link-com N] [--exit-when-done] [--help]\n"
            "       tncsim --type AGW ...: a modem program's AGW TCP port (see its own usage)\n"
            "  --host            start in host mode (INTFACE HOST stored), Kantronics only\n"
            "  --speed BPS       pace answers to the line speed (ten bits a character)\n"
            "  --delay MS        answer every command late\n"
-           "  --garbage N       put N noise bytes before every answer\n"
+           "  --garbage N       put N noise bytes (0x80-0xBF) before every answer\n"
+           "  --noise N         put N bytes of FEND, FESC, CR, LF, \"*\" and the like before\n"
+           "                    every answer: a line that damages framing\n"
            "  --off             a TNC switched off: nothing is ever answered\n"
            "  --no-answer CMD   never answer that command (repeatable)\n"
            "  --script FILE     scripted radio users (see radio_users.h for the steps)\n"
            "  --start-after MS  scripted users begin this long after host or converse mode (500)\n"
            "  --interactive PS  type as the radio user of port P, stream S on stdin\n"
-           "  --link-com N      make $XDG_CONFIG_HOME/gullwick/devices/comN point at the pty\n";
+           "  --link-com N      make $XDG_CONFIG_HOME/gullwick/devices/comN point at the pty\n"
+           "  --exit-when-done  end once the script has run\n"
+           "  --help            show this and end\n"
+           "script steps (one a line, \"<port><stream> <step> [argument]\"):\n"
+           "  connect CALL, send TEXT, expect TEXT [s], expect-disconnect [s], wait MS,\n"
+           "  disconnect, and the TNC's other link messages: connect-colon CALL,\n"
+           "  connect-request CALL, busy CALL, retry-exceeded, reconnect CALL\n"
+           "  (a disconnect and a connect in one write)\n";
 }
 
 std::optional<std::string> parseOptions(int argc, char** argv, SimOptions& options) {
@@ -59,6 +68,10 @@ std::optional<std::string> parseOptions(int argc, char** argv, SimOptions& optio
             if (!number(options.delayMs)) return "--delay wants milliseconds";
         } else if (arg == "--garbage") {
             if (!number(options.garbage)) return "--garbage wants a count";
+        } else if (arg == "--noise") {
+            if (!number(options.noise)) return "--noise wants a count";
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
         } else if (arg == "--off") {
             options.off = true;
         } else if (arg == "--no-answer") {

@@ -14,6 +14,7 @@ struct SimOptions {
     int speed = 0;
     int delayMs = 0;
     int garbage = 0;
+    int noise = 0; // framing-like noise bytes before every answer
     bool off = false;
     std::vector<std::string> unanswered;
     std::string script;
@@ -21,6 +22,7 @@ struct SimOptions {
     int linkCom = 0;         // create $XDG_CONFIG_HOME/gullwick/devices/comN
     bool exitWhenDone = false;
     int startAfterMs = 500; // users begin this long after the TNC reaches its working mode
+    bool help = false;
 };
 
 // Fills `options` from the arguments; on a bad argument returns the message to show.

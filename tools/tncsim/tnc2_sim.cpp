@@ -8,20 +8,27 @@ namespace tncsim {
 Tnc2Sim::Tnc2Sim(SimLine& line, Options options)
     : m_line(line), m_options(std::move(options)),
       m_params({{"AUTOLF", "ON"},
+                {"CANLINE", "$18"},
+                {"CANPAC", "$19"},
+                {"COMMAND", "$03"},
+                {"DELETE", "OFF"},
                 {"ECHO", m_options.echo ? "ON" : "OFF"},
                 {"MAXFRAME", "4"},
                 {"MONITOR", "ON"},
                 {"MYCALL", "NOCALL"},
                 {"PACLEN", "128"},
+                {"PASS", "$16"},
+                {"REDISPLA", "$12"},
                 {"SENDPAC", "$0D"},
                 {"STREAMSW", "$7C"},
                 {"TRACE", "OFF"},
                 {"USERS", "1"}}) {}
 
-char Tnc2Sim::sendpac() const {
-    const std::string value = m_params.get("SENDPAC");
-    return static_cast<char>(
-        std::strtol(value.c_str() + (value.rfind('$', 0) == 0 ? 1 : 0), nullptr, 16));
+char Tnc2Sim::special(const std::string& name) const {
+    const std::string value = m_params.get(name);
+    if (value.rfind('$', 0) == 0)
+        return static_cast<char>(std::strtol(value.c_str() + 1, nullptr, 16));
+    return static_cast<char>(std::strtol(value.c_str(), nullptr, 10));
 }
 
 void Tnc2Sim::fromHost(std::string_view bytes) {
@@ -82,11 +89,22 @@ void Tnc2Sim::commandLine(const std::string& line) {
 }
 
 void Tnc2Sim::converseByte(char c) {
-    if (c == '\x03') {
+    if (m_passNext) {
+        m_passNext = false;
+        if (m_params.isOn("ECHO")) m_line.send(std::string(1, c));
+        m_packet += c;
+        return;
+    }
+    if (c == special("COMMAND")) {
         m_command = true;
+        m_switching = false;
         m_packet.clear();
         m_line.send(eol() + "cmd:");
         if (log) log("command mode");
+        return;
+    }
+    if (c == special("PASS")) {
+        m_passNext = true;
         return;
     }
     // The pitfall the node's start-up files avoid: typed text comes back when ECHO is on.
@@ -96,14 +114,31 @@ void Tnc2Sim::converseByte(char c) {
         m_inputStream = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return;
     }
-    if (c == '|') {
+    if (c == special("STREAMSW")) {
         m_switching = true;
         return;
     }
-    if (c == sendpac()) {
+    if (c == special("SENDPAC")) {
         if (c == '\r') m_packet += c;
         if (m_connected.count(m_inputStream) != 0 && toUser) toUser(1, m_inputStream, m_packet);
         m_packet.clear();
+        return;
+    }
+    if (c == special("CANPAC")) {
+        m_packet.clear();
+        return;
+    }
+    if (c == special("CANLINE")) {
+        const auto lineStart = m_packet.rfind('\r');
+        m_packet.erase(lineStart == std::string::npos ? 0 : lineStart + 1);
+        return;
+    }
+    if (c == (m_params.isOn("DELETE") ? '\x7F' : '\x08')) {
+        if (!m_packet.empty()) m_packet.pop_back();
+        return;
+    }
+    if (c == special("REDISPLA")) {
+        m_line.send(eol() + m_packet);
         return;
     }
     m_packet += c;
@@ -133,6 +168,17 @@ void Tnc2Sim::userData(int, char stream, const std::string& text) {
 void Tnc2Sim::userDisconnect(int, char stream) {
     if (m_connected.erase(stream) == 0) return;
     output(stream, eol() + "*** DISCONNECTED" + eol());
+}
+
+void Tnc2Sim::userLink(int, char stream, Link link, const std::string& call) {
+    std::string text;
+    for (const std::string& line : linkLines(link, call))
+        text += eol() + line + eol();
+    if (connectedAfter(link, m_connected.count(stream) != 0))
+        m_connected.insert(stream);
+    else
+        m_connected.erase(stream);
+    output(stream, text);
 }
 
 } // namespace tncsim

@@ -1,6 +1,8 @@
 // A simulated TNC2 (TAPR TNC-2, MFJ-1270B, MFJ-1274): command mode with "cmd:" and optional
-// echo (a real TNC2 echoes in converse mode too), CONV into converse mode, Ctrl-C back,
-// "|" + letter to switch streams, SENDPAC ending a packet, users' lines as text.
+// echo (a real TNC2 echoes in converse mode too), CONV into converse mode, and in converse
+// mode the special characters as set: COMMAND back to command mode, STREAMSW + letter to
+// switch streams, SENDPAC ending a packet, PASS making the next character literal, CANLINE,
+// CANPAC and DELETE editing the packet; users' lines and link messages as text.
 #pragma once
 
 #include "sim_line.h"
@@ -26,6 +28,7 @@ class Tnc2Sim final : public SimTnc {
     void userConnect(int port, char stream, const std::string& call) override;
     void userData(int port, char stream, const std::string& text) override;
     void userDisconnect(int port, char stream) override;
+    void userLink(int port, char stream, Link link, const std::string& call) override;
     bool working() const override { return !m_command; }
 
   private:
@@ -33,7 +36,8 @@ class Tnc2Sim final : public SimTnc {
     void commandLine(const std::string& line);
     void converseByte(char c);
     void output(char stream, const std::string& text);
-    char sendpac() const;
+    // The character a parameter holds ("$16"); 0 when it holds none.
+    char special(const std::string& name) const;
     std::string eol() const { return m_params.isOn("AUTOLF") ? "\r\n" : "\r"; }
 
     SimLine& m_line;
@@ -43,6 +47,7 @@ class Tnc2Sim final : public SimTnc {
     std::string m_typed;
     std::string m_packet;
     bool m_switching = false;
+    bool m_passNext = false;
     char m_inputStream = 'A';
     char m_outputStream = 'A';
     std::set<char> m_connected;

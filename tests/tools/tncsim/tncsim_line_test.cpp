@@ -197,3 +197,38 @@ TEST(TncsimTnc2, ConverseModeEchoStreamsAndSendPacket) {
     sim.write("|Atyped");
     EXPECT_EQ(sim.read("typed"), "|Atyped") << "a real TNC2 echoes in converse mode too";
 }
+
+TEST(TncsimTnc2, ConverseCharactersActUnlessPassedAndLinkMessagesInTheirWording) {
+    Sim sim({"--type", "TNC2", "--echo", "off"},
+            "1A connect N0CALL\n1A expect END\n1A connect-request N9CALL\n1A busy N9CALL\n"
+            "1A reconnect N2CALL\n1A connect-colon N3CALL\n1A retry-exceeded\n");
+    sim.write("SENDPAC $01\r");
+    sim.read("cmd:");
+    sim.write("CONV\r");
+    sim.read("N0CALL\r\n");
+    // CANPAC drops "x", PASS makes COMMAND, SENDPAC and STREAMSW literal, DELETE eats "d".
+    sim.write("|Ax\x19"
+              "a\x16\x03"
+              "b\x16\x01"
+              "c\x16|d\x08"
+              "e END\x01");
+    EXPECT_NE(sim.output("expect ok").find("1A <<< a\\x03b\\x01c|e END"), std::string::npos)
+        << sim.printed;
+    EXPECT_EQ(sim.read("exceeded\r\n\r\n*** DISCONNECTED\r\n", 3000),
+              "\r\n*** connect request: N9CALL\r\n\r\n*** N9CALL busy\r\n"
+              "\r\n*** DISCONNECTED\r\n\r\n*** CONNECTED to N2CALL\r\n"
+              "\r\n*** CONNECTED to: N3CALL\r\n"
+              "\r\n*** retry count exceeded\r\n\r\n*** DISCONNECTED\r\n");
+    sim.write("text\x03");
+    EXPECT_EQ(sim.read("cmd:"), "\r\ncmd:") << "an unescaped COMMAND leaves converse mode";
+}
+
+TEST(TncsimOptions, HelpListsOptionsAndSteps) {
+    QProcess process;
+    process.start(QStringLiteral(TNCSIM_PATH), {"--help"});
+    ASSERT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitCode(), 0);
+    const std::string help = process.readAllStandardOutput().toStdString();
+    for (const char* word : {"--noise", "--type", "reconnect CALL", "connect-colon"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+}
