@@ -43,7 +43,6 @@ class ConverseSpecials {
     void noteCommand(std::string_view command);
     // Text from other people made literal: PASS before every special character.
     std::string literal(std::string_view text) const;
-    char pass() const { return m_pass; }
 
   private:
     std::bitset<256> m_special;

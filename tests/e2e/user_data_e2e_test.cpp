@@ -1,7 +1,7 @@
-// A radio user's text on its way through the node, for a Kantronics in host mode and a TNC2 in
-// converse mode: messages keep their own lines, link messages never become text, a body full
-// of the TNC2's converse-mode control characters comes back byte for byte, and a caller who
-// follows another in the same read gets a mailbox of their own.
+// A radio user's text on its way through the node, for a Kantronics in host mode on a noisy
+// line and a TNC2 in converse mode: messages keep their own lines, link messages never become
+// text, a body full of the TNC2's converse-mode control characters comes back byte for byte,
+// and a caller who follows another in the same read gets a mailbox of their own.
 #include "node_rig.h"
 
 #include <QRegularExpression>
@@ -58,6 +58,7 @@ std::string script(const std::string& connect) {
 struct Tnc {
     const char* type;
     const char* connect; // the TNC's wording of a connect
+    const char* noise;   // bytes of line noise before everything the TNC sends
     friend void PrintTo(const Tnc& tnc, std::ostream* out) { *out << tnc.type; }
 };
 
@@ -79,7 +80,7 @@ TEST_P(UserData, EachMessageKeepsItsOwnLinesAndTheNextCallerHisOwnMailbox) {
     ASSERT_TRUE(startup.open(QIODevice::WriteOnly));
     startup.write("ECHO OFF\nAUTOLF ON\nSTREAMSW $7C\nSENDPAC $01\nUSERS 1\n");
     startup.close();
-    startTnc({"--type", tnc.type}, script(tnc.connect).c_str());
+    startTnc({"--type", tnc.type, "--noise", tnc.noise}, script(tnc.connect).c_str());
     startNode();
 
     ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 90000))
@@ -108,8 +109,6 @@ TEST_P(UserData, EachMessageKeepsItsOwnLinesAndTheNextCallerHisOwnMailbox) {
     EXPECT_NE(got.find("From: N1CALL\\rTo: N4CALL\\r", after), std::string::npos) << got;
 }
 
-INSTANTIATE_TEST_SUITE_P(Tncs, UserData,
-                         testing::Values(Tnc{"KPC3", "connect"}, Tnc{"TNC2", "connect-colon"}),
-                         [](const testing::TestParamInfo<Tnc>& info) {
-                             return std::string(info.param.type);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Tncs, UserData, testing::Values(Tnc{"KPC3", "connect", "3"}, Tnc{"TNC2", "connect-colon", "0"}),
+    [](const testing::TestParamInfo<Tnc>& info) { return std::string(info.param.type); });

@@ -231,7 +231,8 @@ TEST_F(Live, Tnc2WithEchoOffServesAScriptedUser) {
     EXPECT_NE(store.read("Client1", "TNC2State", "").find("PACLEN 128"), std::string::npos);
     ASSERT_TRUE(waitFor([&] { return !main.data.empty(); }, 10s)) << simOutput;
     EXPECT_EQ(main.statuses, std::vector<std::string>{"S1A*** CONNECTED TO N0CALL"});
-    EXPECT_EQ(main.data, std::vector<std::string>{"D1A\nLM"});
+    EXPECT_EQ(main.data, std::vector<std::string>{"D1ALM\r"})
+        << "the line, not the AUTOLF line feed";
     dispatch.SendData(1, "A", "No messages\rSMS>");
     ASSERT_TRUE(simSays("1A expect ok: SMS>")) << simOutput;
     ASSERT_TRUE(waitFor([&] { return main.statuses.size() == 2; }, 10s));

@@ -189,7 +189,8 @@ bool RadioUsers::runStep(User& u) {
         m_tnc.userDisconnect(u.port, u.stream);
         return true;
     case Kind::Link:
-        m_print(who + " link " + visible(linkLines(step.link, step.text).back()));
+        for (const std::string& line : linkLines(step.link, step.text))
+            m_print(who + " link " + visible(line));
         if (step.link == SimTnc::Link::Reconnect) u.heard.clear();
         u.connected = connectedAfter(step.link, u.connected);
         if (u.connected) u.dropped = false;
