@@ -17,9 +17,9 @@ std::string generalDateTime(const QDateTime& moment);
 // the hour that a daylight-saving change repeats.
 std::string heartbeatText(const QDateTime& moment);
 
-// Reads a general date-and-time text, with or without a UTC offset after it. "0" and empty text are the date value zero
-// (midnight, 30 December 1899), as the old platform converted them. Anything else that
-// does not parse gives nothing.
+// Reads a general date-and-time text, with or without a UTC offset after it. "0" and empty
+// text are the date value zero (midnight, 30 December 1899), as the old platform converted
+// them. Anything else that does not parse gives nothing.
 std::optional<QDateTime> parseGeneralDateTime(std::string_view text);
 
 // The date value zero: a heartbeat from long ago.

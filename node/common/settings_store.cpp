@@ -61,8 +61,8 @@ bool SettingsStore::writable(std::string& problem) const {
     // No file yet: a file of our own in the folder shows that the first write will work.
     QTemporaryFile probe(folder + "/.probe-XXXXXX");
     if (probe.open()) return true;
-    problem = "the folder " + folder.toStdString() + " cannot be written: " +
-              fromQString(probe.errorString());
+    problem = "the folder " + folder.toStdString() +
+              " cannot be written: " + fromQString(probe.errorString());
     return false;
 }
 

@@ -9,8 +9,6 @@
 #include "core/version_text.h"
 
 #include <QButtonGroup>
-#include <QTimer>
-#include <algorithm>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -21,7 +19,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace gw {
 namespace {

@@ -53,7 +53,9 @@ class TncDispatch final : public QObject, public TncHost {
     // Held around every call into a driver that may wait (Init, a check, Restore, ...).
     class DriverCall {
       public:
-        explicit DriverCall(TncDispatch& dispatch) : m_dispatch(dispatch) { ++m_dispatch.m_driverCalls; }
+        explicit DriverCall(TncDispatch& dispatch) : m_dispatch(dispatch) {
+            ++m_dispatch.m_driverCalls;
+        }
         ~DriverCall() { --m_dispatch.m_driverCalls; }
         DriverCall(const DriverCall&) = delete;
         DriverCall& operator=(const DriverCall&) = delete;

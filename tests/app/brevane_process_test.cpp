@@ -165,7 +165,8 @@ protected:
         ASSERT_TRUE(waitForHeartbeat(section + "Active"));
     }
     QString logText(const QString& instance) const {
-        QFile file(folder() + "N0CALL_" + instance + "_" + QDate::currentDate().toString("MM") + ".log");
+        QFile file(folder() + "N0CALL_" + instance + "_" + QDate::currentDate().toString("MM") +
+                   ".log");
         return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
     }
     // SIGTERM as a service manager sends it; the milliseconds until the node has ended.
@@ -194,7 +195,8 @@ TEST_F(StoppedNode, AStopDuringTheStartUpInitializationEndsTheNodeAndKeepsInitia
 
 TEST_F(StoppedNode, AStopWithATncSilentAtRestoreEndsWellInsideTheUnitsTimeout) {
     start("5", "7", {});
-    for (int i = 0; i < 200 && !logText("5").contains(" initialized @ "); ++i) QThread::msleep(50);
+    for (int i = 0; i < 200 && !logText("5").contains(" initialized @ "); ++i)
+        QThread::msleep(50);
     ASSERT_TRUE(logText("5").contains(" initialized @ ")) << logText("5").toStdString();
     ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
     const qint64 took = stop();

@@ -9,23 +9,23 @@
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
+#include <QAbstractItemModel>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QListWidget>
-#include <QAbstractItemModel>
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <gtest/gtest.h>
 #include <csignal>
+#include <gtest/gtest.h>
 
 using namespace gw;
 
@@ -258,7 +258,8 @@ TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore
 TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds) {
     QFile script(dir.path() + "/user.txt");
     ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-    script.write("1A connect N1USR\n1A wait 5000\n");
+    // Two frames in one read: the driver still holds the second when the first is handled.
+    script.write("1A connect N1USR\n1A send hello\n1A wait 5000\n");
     script.close();
     // The user connects well after the initialization has ended.
     startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});

@@ -154,6 +154,9 @@ TEST_F(IpLink, DialUpDialsAndALinkThatComesUpVerifiesWhileTheServerStaysSilent) 
     EXPECT_TRUE(setup->bConnectedByDialup());
     EXPECT_FALSE(setup->tmrDialUp.isActive());
     EXPECT_FALSE(setup->btnDisconnect->isHidden());
+    // The next user's check dials again with the link already up: still verified, still up.
+    EXPECT_TRUE(setup->VerifyConnection());
+    EXPECT_TRUE(setup->bConnectedByDialup());
     // The core's idle countdown drops it.
     setup->DisconnectDialup();
     EXPECT_FALSE(setup->bConnectedByDialup());
@@ -226,7 +229,8 @@ TEST_F(IpLink, AManualPingDialsWhenTheServerIsUnreachable) {
     EXPECT_EQ(dialUp->dials(), 1);
     ASSERT_EQ(titles(), std::vector<std::string>{"Dial Up Failure"});
     EXPECT_EQ(dialogs.shown()[0].text, "Dial up failure...could not connect.");
-    EXPECT_EQ(pingCaption(), "Dialing");
+    EXPECT_EQ(pingCaption(), "Fail!") << "a failed dial never leaves \"Dialing\" standing";
+    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
 
     dialogs.clear();
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 5s);
