@@ -29,43 +29,42 @@ Echolite::Echolite(Clock& clock, EventPump& pump, ErrorHandler onError)
     : clock_(clock), pump_(pump), onError_(std::move(onError)),
       window_(std::make_unique<SocketWindow>(
           [this](uint32_t message, int s, uint32_t event) { onSocketMessage(message, s, event); })),
-      windowGuard_(window_.get())
-{
+      windowGuard_(window_.get()) {
     loadWinsock();
 }
 
-Echolite::~Echolite()
-{
+Echolite::~Echolite() {
     if (api().WSAIsBlocking()) api().WSACancelBlockingCall();
     closeRequestSocket();
     unloadWinsock();
 }
 
-const WinsockApi& Echolite::api() const { return WinsockState::instance().api(); }
+const WinsockApi& Echolite::api() const {
+    return WinsockState::instance().api();
+}
 
-bool Echolite::loadWinsock()
-{
+bool Echolite::loadWinsock() {
     if (!holdsWinsock_) holdsWinsock_ = !WinsockState::instance().load().has_value();
     return holdsWinsock_;
 }
 
-void Echolite::unloadWinsock()
-{
+void Echolite::unloadWinsock() {
     if (!holdsWinsock_) return;
+    // The request's socket belongs to the library about to go: end the request and close
+    // the socket while the real entry points are still in the table.
+    cancelRequest();
     holdsWinsock_ = false;
     WinsockState::instance().unload();
 }
 
-std::string Echolite::dotted(uint32_t address)
-{
+std::string Echolite::dotted(uint32_t address) {
     const auto* b = reinterpret_cast<const uint8_t*>(&address);
     char text[16];
     std::snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
     return text;
 }
 
-std::string Echolite::unreachableText(int code)
-{
+std::string Echolite::unreachableText(int code) {
     static const char* const texts[] = {
         "Network unreachable.",
         "Host unreachable.",
@@ -87,8 +86,7 @@ std::string Echolite::unreachableText(int code)
     return text;
 }
 
-int Echolite::ping(const std::string& host)
-{
+int Echolite::ping(const std::string& host) {
     const uint64_t generation = ++generation_;
     int result = request(host, generation);
     closeRequestSocket();
@@ -100,8 +98,7 @@ int Echolite::ping(const std::string& host)
     return result;
 }
 
-int Echolite::request(const std::string& host, uint64_t generation)
-{
+int Echolite::request(const std::string& host, uint64_t generation) {
     message_.reset();
     // Closing first drains what the previous request still had queued, so none of its
     // answers can fill in this request's source.
@@ -126,6 +123,7 @@ int Echolite::request(const std::string& host, uint64_t generation)
 
     if (const int rc = send()) return rc;
 
+    cancelled_ = false;
     while (socket_ >= 0) {
         if (!waitStep(std::chrono::milliseconds(10))) {
             if (generation != generation_) return lastResult_;
@@ -134,13 +132,16 @@ int Echolite::request(const std::string& host, uint64_t generation)
         }
     }
     if (generation != generation_) return lastResult_;
+    if (cancelled_) {
+        responseTime_ = 0;
+        return kStopped;
+    }
     if (responseCode_ == -1) return 0;
     message_ = unreachableText(responseCode_);
     return kUnreachable;
 }
 
-int Echolite::resolve(const std::string& host, uint32_t* address)
-{
+int Echolite::resolve(const std::string& host, uint32_t* address) {
     const WinsockApi& ws = api();
     if (ws.WSAIsBlocking()) ws.WSACancelBlockingCall();
     if (host == "255.255.255.255") {
@@ -159,8 +160,7 @@ int Echolite::resolve(const std::string& host, uint32_t* address)
     return error == winsock::kNotInitialised ? 0 : error;
 }
 
-int Echolite::openSocket()
-{
+int Echolite::openSocket() {
     const WinsockApi& ws = api();
     int s = ws.socket(winsock::kAfInet, winsock::kSockRaw, winsock::kIpProtoIcmp);
     datagram_ = false;
@@ -193,8 +193,7 @@ int Echolite::openSocket()
     return 0;
 }
 
-int Echolite::send()
-{
+int Echolite::send() {
     const size_t payload = size_t(packetSize_) - 4;
     if (payload > kPacketBufferSize - 4) {
         message_ = "Message can't be longer than MaxMessageSize.";
@@ -216,8 +215,7 @@ int Echolite::send()
     return 0;
 }
 
-bool Echolite::waitStep(std::chrono::milliseconds limit)
-{
+bool Echolite::waitStep(std::chrono::milliseconds limit) {
     if (!windowGuard_ || windowGuard_->closed()) return false;
     if (!pump_.step(limit)) return false;
     if (!windowGuard_ || windowGuard_->closed()) return false;
@@ -228,16 +226,16 @@ bool Echolite::waitStep(std::chrono::milliseconds limit)
     return true;
 }
 
-void Echolite::doEvents() { pump_.step(std::chrono::milliseconds(20)); }
+void Echolite::doEvents() {
+    pump_.dispatchPending(std::chrono::milliseconds(20));
+}
 
-void Echolite::onSocketMessage(uint32_t message, int s, uint32_t event)
-{
+void Echolite::onSocketMessage(uint32_t message, int s, uint32_t event) {
     if (message != kSocketMessage || s != socket_ || s < 0) return;
     if ((event & 0xFFFF) == winsock::kFdRead) receive();
 }
 
-void Echolite::closeRequestSocket()
-{
+void Echolite::closeRequestSocket() {
     if (socket_ < 0) return;
     if (receiving_) {
         closeRequested_ = true;
@@ -247,8 +245,14 @@ void Echolite::closeRequestSocket()
     if (socket_ >= 0) closeNow();
 }
 
-void Echolite::closeNow()
-{
+void Echolite::cancelRequest() {
+    if (socket_ < 0) return;
+    cancelled_ = true;
+    message_.reset();
+    closeRequestSocket();
+}
+
+void Echolite::closeNow() {
     const int s = socket_;
     socket_ = -1;
     closeRequested_ = false;
@@ -256,8 +260,7 @@ void Echolite::closeNow()
     pump_.wake();
 }
 
-void Echolite::receive()
-{
+void Echolite::receive() {
     if (receiving_ || socket_ < 0) return;
     receiving_ = true;
     std::optional<std::pair<int16_t, std::string>> failure;
@@ -281,8 +284,7 @@ void Echolite::receive()
 }
 
 void Echolite::handleDatagram(const uint8_t* data, size_t length, uint32_t from,
-                              std::optional<std::pair<int16_t, std::string>>* failure)
-{
+                              std::optional<std::pair<int16_t, std::string>>* failure) {
     // A raw socket hands over the IP header too; skip it by its own length field.
     if (!datagram_ && length > 19 && (data[0] >> 4) == 4 && (data[0] & 0x0F) >= 5) {
         const size_t header = size_t(data[0] & 0x0F) * 4;
@@ -296,8 +298,7 @@ void Echolite::handleDatagram(const uint8_t* data, size_t length, uint32_t from,
     match(data[0], data[1], data + 4, length - 4, from);
 }
 
-bool Echolite::carriesRequest(const uint8_t* id, size_t available) const
-{
+bool Echolite::carriesRequest(const uint8_t* id, size_t available) const {
     if (available < 4) return false;
     uint8_t expected[4];
     std::memcpy(expected, &identifier_, 4);
@@ -308,8 +309,8 @@ bool Echolite::carriesRequest(const uint8_t* id, size_t available) const
            std::all_of(id + 4, id + 4 + filler, [](uint8_t b) { return b == '*'; });
 }
 
-void Echolite::match(uint8_t type, uint8_t code, const uint8_t* data, size_t length, uint32_t from)
-{
+void Echolite::match(uint8_t type, uint8_t code, const uint8_t* data, size_t length,
+                     uint32_t from) {
     if (type == kEchoReply) {
         if (carriesRequest(data, length)) answered(from);
         return;
@@ -324,27 +325,22 @@ void Echolite::match(uint8_t type, uint8_t code, const uint8_t* data, size_t len
     }
 }
 
-void Echolite::answered(uint32_t from)
-{
+void Echolite::answered(uint32_t from) {
     responseSource_ = dotted(from).substr(0, kMaxResponseSource);
     responseTime_ = static_cast<int32_t>(clock_.tickCount() - startTick_);
     closeRequestSocket();
 }
 
-std::string Echolite::localHost() const
-{
+std::string Echolite::localHost() const {
     if (localAddress_ != 0) return dotted(localAddress_).substr(0, kMaxHostText);
     char name[kMaxHostText + 1] = {};
-    if (api().gethostname(name, int(sizeof name)) == 0) return std::string(name).substr(0, kMaxHostText);
+    if (api().gethostname(name, int(sizeof name)) == 0)
+        return std::string(name).substr(0, kMaxHostText);
     return winsockErrorText(api().WSAGetLastError());
 }
 
-int Echolite::setLocalHost(const std::string& host)
-{
-    if (socket_ >= 0) {
-        message_ = "Cannot change LocalHost when Echolite is Active.";
-        return kLocalHostBusy;
-    }
+int Echolite::setLocalHost(const std::string& host) {
+    if (socket_ >= 0) return kLocalHostBusy;
     if (host.empty()) {
         localAddress_ = 0;
         return 0;
@@ -365,8 +361,7 @@ int Echolite::setLocalHost(const std::string& host)
     return 0;
 }
 
-uint32_t Echolite::timeToLive() const
-{
+uint32_t Echolite::timeToLive() const {
     if (socket_ < 0) return timeToLive_;
     int value = 0;
     int length = sizeof value;
@@ -375,8 +370,7 @@ uint32_t Echolite::timeToLive() const
     return uint32_t(value);
 }
 
-int Echolite::setTimeToLive(int32_t value)
-{
+int Echolite::setTimeToLive(int32_t value) {
     timeToLive_ = uint32_t(value) & 0xFFFF;
     if (socket_ >= 0 && timeToLive_ != 0) {
         int v = int(timeToLive_);
@@ -386,8 +380,7 @@ int Echolite::setTimeToLive(int32_t value)
     return 0;
 }
 
-uint32_t Echolite::ipTypeOfService() const
-{
+uint32_t Echolite::ipTypeOfService() const {
     if (socket_ < 0) return ipTypeOfService_;
     int value = 0;
     int length = sizeof value;
@@ -396,8 +389,7 @@ uint32_t Echolite::ipTypeOfService() const
     return uint32_t(value);
 }
 
-int Echolite::setIpTypeOfService(int32_t value)
-{
+int Echolite::setIpTypeOfService(int32_t value) {
     const uint32_t tos = uint32_t(value) & 0xFFFF;
     if (tos == 0 && ipTypeOfService_ == 0) return 0;
     if (socket_ >= 0) {

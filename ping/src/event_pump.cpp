@@ -1,6 +1,7 @@
 // The Qt event pump: a nested event loop per step, ended by a timer slice or a wake.
 #include "ping/event_pump.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -9,8 +10,7 @@
 
 namespace ping {
 
-bool QtEventPump::step(std::chrono::milliseconds limit)
-{
+bool QtEventPump::step(std::chrono::milliseconds limit) {
     if (!QCoreApplication::instance()) return false;
     if (limit.count() <= 0) {
         QCoreApplication::processEvents();
@@ -34,8 +34,19 @@ bool QtEventPump::step(std::chrono::milliseconds limit)
     return frame.ended;
 }
 
-void QtEventPump::wake()
-{
+void QtEventPump::dispatchPending(std::chrono::milliseconds limit) {
+    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (!QCoreApplication::instance() || !dispatcher) return;
+    if (dispatcher->processEvents(QEventLoop::AllEvents)) return;
+    // Nothing was pending: the slice's own timer bounds the wait for the next event.
+    QTimer slice;
+    slice.setSingleShot(true);
+    slice.setTimerType(Qt::PreciseTimer);
+    slice.start(limit);
+    dispatcher->processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void QtEventPump::wake() {
     for (Frame* frame : frames_) {
         frame->ended = true;
         frame->loop->quit();

@@ -17,8 +17,7 @@ constexpr uint16_t kReadOnly = 383;
 constexpr uint16_t kRuntimeOnly = 394;
 } // namespace
 
-ComPtr<Ping> Ping::create()
-{
+ComPtr<Ping> Ping::create() {
     auto clock = std::make_unique<SteadyClock>();
     auto pump = std::make_unique<QtEventPump>();
     Clock& c = *clock;
@@ -26,8 +25,7 @@ ComPtr<Ping> Ping::create()
     return ComPtr<Ping>(new Ping(std::move(clock), std::move(pump), c, p), false);
 }
 
-ComPtr<Ping> Ping::create(Clock& clock, EventPump& pump)
-{
+ComPtr<Ping> Ping::create(Clock& clock, EventPump& pump) {
     return ComPtr<Ping>(new Ping(nullptr, nullptr, clock, pump), false);
 }
 
@@ -35,19 +33,16 @@ Ping::Ping(std::unique_ptr<Clock> ownClock, std::unique_ptr<EventPump> ownPump, 
            EventPump& pump)
     : ownClock_(std::move(ownClock)), ownPump_(std::move(ownPump)),
       engine_(std::make_unique<Echolite>(
-          clock, pump, [this](int16_t code, const std::string& text) { fireError(code, text); }))
-{
+          clock, pump, [this](int16_t code, const std::string& text) { fireError(code, text); })) {
     module::objectCreated();
 }
 
-Ping::~Ping()
-{
+Ping::~Ping() {
     engine_.reset();
     module::objectDestroyed();
 }
 
-HResult Ping::queryInterface(const Guid& iid, void** out)
-{
+HResult Ping::queryInterface(const Guid& iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid == IID_IUnknown || iid == IID_IDispatch || iid == pinglib::IID_IPing)
@@ -72,18 +67,18 @@ HResult Ping::queryInterface(const Guid& iid, void** out)
     return S_OK;
 }
 
-uint32_t Ping::addRef() { return ++references_; }
+uint32_t Ping::addRef() {
+    return ++references_;
+}
 
-uint32_t Ping::release()
-{
+uint32_t Ping::release() {
     const uint32_t left = --references_;
     if (left == 0) delete this;
     return left;
 }
 
 ErrorInfo Ping::describeResult(int code, const std::optional<std::string>& message,
-                               uint32_t helpContext)
-{
+                               uint32_t helpContext) {
     ErrorInfo info;
     info.source = pinglib::kProgId;
     info.helpFile = pinglib::kHelpFile;
@@ -95,7 +90,7 @@ ErrorInfo Ping::describeResult(int code, const std::optional<std::string>& messa
         info.description = "Out of memory.";
     } else if (code >= 1 && code <= 10000) {
         number = static_cast<uint16_t>(code + 20001);
-        info.description = message ? *message
+        info.description = message                      ? *message
                            : code == Echolite::kStopped ? "Interrupted."
                                                         : "No description available.";
     } else {
@@ -106,188 +101,180 @@ ErrorInfo Ping::describeResult(int code, const std::optional<std::string>& messa
     return info;
 }
 
-HResult Ping::fail(DispId member, uint16_t number, const std::string& description)
-{
-    lastError_ = ErrorInfo{controlError(number), description, pinglib::kProgId,
-                           pinglib::kHelpFile, pinglib::findMember(member)->helpContext};
+HResult Ping::fail(DispId member, uint16_t number, const std::string& description) {
+    lastError_ = ErrorInfo{controlError(number), description, pinglib::kProgId, pinglib::kHelpFile,
+                           pinglib::findMember(member)->helpContext};
     return lastError_.result;
 }
 
-HResult Ping::result(DispId member, int code)
-{
+HResult Ping::result(DispId member, int code, const std::optional<std::string>& message) {
     if (code == 0) return succeed();
-    lastError_ =
-        describeResult(code, engine_->message(), pinglib::findMember(member)->helpContext);
+    lastError_ = describeResult(code, message, pinglib::findMember(member)->helpContext);
     return lastError_.result;
 }
 
-HResult Ping::succeed()
-{
+HResult Ping::succeed() {
     lastError_ = ErrorInfo{};
     return S_OK;
 }
 
-HResult Ping::readOnly(DispId member) { return fail(member, kReadOnly, "Property is read-only."); }
+HResult Ping::readOnly(DispId member) {
+    return fail(member, kReadOnly, "Property is read-only.");
+}
 
-HResult Ping::runtimeOnly(DispId member)
-{
+HResult Ping::runtimeOnly(DispId member) {
     return fail(member, kRuntimeOnly, "Property is runtime only (no supported in design time).");
 }
 
-bool Ping::userMode()
-{
+bool Ping::userMode() {
     auto ambient = site_.query<IDispatch>(IID_IDispatch);
     if (!ambient) return true;
     std::vector<Variant> none;
     Variant mode;
-    if (failed(ambient->invoke(DISPID_AMBIENT_USERMODE, DISPATCH_PROPERTYGET, none, &mode, nullptr)))
+    if (failed(
+            ambient->invoke(DISPID_AMBIENT_USERMODE, DISPATCH_PROPERTYGET, none, &mode, nullptr)))
         return true;
     return mode.toBool().value_or(true);
 }
 
-HResult Ping::get_LocalHost(std::string* value)
-{
+HResult Ping::get_LocalHost(std::string* value) {
     if (!value) return E_POINTER;
     *value = engine_->localHost();
     return succeed();
 }
 
-HResult Ping::put_LocalHost(const std::string& value)
-{
-    return result(id::LocalHost, engine_->setLocalHost(value));
+HResult Ping::put_LocalHost(const std::string& value) {
+    const int code = engine_->setLocalHost(value);
+    return result(
+        id::LocalHost, code,
+        code == Echolite::kLocalHostBusy
+            ? std::optional<std::string>("Cannot change LocalHost when Echolite is Active.")
+            : std::nullopt);
 }
 
-HResult Ping::get_PacketSize(int32_t* value)
-{
+HResult Ping::get_PacketSize(int32_t* value) {
     if (!value) return E_POINTER;
     *value = engine_->packetSize();
     return succeed();
 }
 
-HResult Ping::put_PacketSize(int32_t value)
-{
+HResult Ping::put_PacketSize(int32_t value) {
     engine_->setPacketSize(static_cast<uint16_t>(value & 0xFFFF));
     return succeed();
 }
 
-HResult Ping::get_QOSFlags(int32_t* value)
-{
+HResult Ping::get_QOSFlags(int32_t* value) {
     if (!value) return E_POINTER;
     *value = static_cast<int32_t>(engine_->ipTypeOfService());
     return succeed();
 }
 
-HResult Ping::put_QOSFlags(int32_t value)
-{
-    return result(id::QOSFlags, engine_->setIpTypeOfService(value));
+HResult Ping::put_QOSFlags(int32_t value) {
+    return result(id::QOSFlags, engine_->setIpTypeOfService(value), std::nullopt);
 }
 
-HResult Ping::get_RemoteHost(std::string* value)
-{
+HResult Ping::get_RemoteHost(std::string* value) {
     if (!value) return E_POINTER;
     const uint32_t target = engine_->targetAddress();
     *value = target ? Echolite::dotted(target) : std::string();
     return succeed();
 }
 
-HResult Ping::put_RemoteHost(const std::string& value)
-{
+HResult Ping::put_RemoteHost(const std::string& value) {
     if (value.empty()) {
-        engine_->closeRequestSocket();
+        // A request waiting now ends as stopped, not as answered.
+        engine_->cancelRequest();
         return succeed();
     }
     ComPtr<Ping> alive(this); // the host may release us while the request waits
-    return result(id::RemoteHost, engine_->ping(value));
+    const int code = engine_->ping(value);
+    return result(id::RemoteHost, code, engine_->message());
 }
 
-HResult Ping::get_ResponseSource(std::string* value)
-{
+HResult Ping::get_ResponseSource(std::string* value) {
     if (!value) return E_POINTER;
     *value = engine_->responseSource();
     return succeed();
 }
 
-HResult Ping::put_ResponseSource(const std::string&) { return readOnly(id::ResponseSource); }
+HResult Ping::put_ResponseSource(const std::string&) {
+    return readOnly(id::ResponseSource);
+}
 
-HResult Ping::get_ResponseTime(int32_t* value)
-{
+HResult Ping::get_ResponseTime(int32_t* value) {
     if (!value) return E_POINTER;
     *value = engine_->responseTime();
     return succeed();
 }
 
-HResult Ping::put_ResponseTime(int32_t) { return readOnly(id::ResponseTime); }
+HResult Ping::put_ResponseTime(int32_t) {
+    return readOnly(id::ResponseTime);
+}
 
-HResult Ping::get_SocketHandle(int32_t* value)
-{
+HResult Ping::get_SocketHandle(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::SocketHandle);
     *value = engine_->socket();
     return succeed();
 }
 
-HResult Ping::put_SocketHandle(int32_t) { return readOnly(id::SocketHandle); }
+HResult Ping::put_SocketHandle(int32_t) {
+    return readOnly(id::SocketHandle);
+}
 
-HResult Ping::get_Timeout(int16_t* value)
-{
+HResult Ping::get_Timeout(int16_t* value) {
     if (!value) return E_POINTER;
     *value = static_cast<int16_t>(engine_->timeoutMs() / 1000);
     return succeed();
 }
 
-HResult Ping::put_Timeout(int16_t value)
-{
+HResult Ping::put_Timeout(int16_t value) {
     // A negative number of seconds would put the deadline in the past before any wait.
     if (value < 0) return fail(id::Timeout, kInvalidPropertyValue, "Invalid property value.");
     engine_->setTimeoutMs(int32_t(value) * 1000);
     return succeed();
 }
 
-HResult Ping::get_TimeToLive(int32_t* value)
-{
+HResult Ping::get_TimeToLive(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::TimeToLive);
     *value = static_cast<int32_t>(engine_->timeToLive());
     return succeed();
 }
 
-HResult Ping::put_TimeToLive(int32_t value)
-{
-    return result(id::TimeToLive, engine_->setTimeToLive(value));
+HResult Ping::put_TimeToLive(int32_t value) {
+    return result(id::TimeToLive, engine_->setTimeToLive(value), std::nullopt);
 }
 
-HResult Ping::get_TypeOfService(int16_t* value)
-{
+HResult Ping::get_TypeOfService(int16_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::TypeOfService);
     *value = engine_->icmpType();
     return succeed();
 }
 
-HResult Ping::put_TypeOfService(int16_t value)
-{
+HResult Ping::put_TypeOfService(int16_t value) {
     engine_->setIcmpType(static_cast<uint8_t>(value & 0xFF));
     return succeed();
 }
 
-HResult Ping::get_WinsockInfo(std::string* value)
-{
+HResult Ping::get_WinsockInfo(std::string* value) {
     if (!value) return E_POINTER;
     *value = WinsockState::instance().data().description;
     return succeed();
 }
 
-HResult Ping::put_WinsockInfo(const std::string&) { return readOnly(id::WinsockInfo); }
+HResult Ping::put_WinsockInfo(const std::string&) {
+    return readOnly(id::WinsockInfo);
+}
 
-HResult Ping::get_WinsockLoaded(bool* value)
-{
+HResult Ping::get_WinsockLoaded(bool* value) {
     if (!value) return E_POINTER;
     *value = engine_->holdsWinsock();
     return succeed();
 }
 
-HResult Ping::put_WinsockLoaded(bool value)
-{
+HResult Ping::put_WinsockLoaded(bool value) {
     if (value)
         engine_->loadWinsock();
     else
@@ -295,64 +282,63 @@ HResult Ping::put_WinsockLoaded(bool value)
     return succeed();
 }
 
-HResult Ping::get_WinsockMaxDatagramSize(int32_t* value)
-{
+HResult Ping::get_WinsockMaxDatagramSize(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::WinsockMaxDatagramSize);
     *value = WinsockState::instance().data().maxUdpDatagram;
     return succeed();
 }
 
-HResult Ping::put_WinsockMaxDatagramSize(int32_t) { return readOnly(id::WinsockMaxDatagramSize); }
+HResult Ping::put_WinsockMaxDatagramSize(int32_t) {
+    return readOnly(id::WinsockMaxDatagramSize);
+}
 
-HResult Ping::get_WinsockMaxSockets(int32_t* value)
-{
+HResult Ping::get_WinsockMaxSockets(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::WinsockMaxSockets);
     *value = WinsockState::instance().data().maxSockets;
     return succeed();
 }
 
-HResult Ping::put_WinsockMaxSockets(int32_t) { return readOnly(id::WinsockMaxSockets); }
+HResult Ping::put_WinsockMaxSockets(int32_t) {
+    return readOnly(id::WinsockMaxSockets);
+}
 
-HResult Ping::get_WinsockPath(std::string* value)
-{
+HResult Ping::get_WinsockPath(std::string* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::WinsockPath);
     *value = WinsockState::instance().path();
     return succeed();
 }
 
-HResult Ping::put_WinsockPath(const std::string& value)
-{
+HResult Ping::put_WinsockPath(const std::string& value) {
     WinsockState::instance().setPath(value);
     return succeed();
 }
 
-HResult Ping::get_WinsockStatus(std::string* value)
-{
+HResult Ping::get_WinsockStatus(std::string* value) {
     if (!value) return E_POINTER;
     *value = WinsockState::instance().data().systemStatus;
     return succeed();
 }
 
-HResult Ping::put_WinsockStatus(const std::string&) { return readOnly(id::WinsockStatus); }
+HResult Ping::put_WinsockStatus(const std::string&) {
+    return readOnly(id::WinsockStatus);
+}
 
-HResult Ping::DoEvents()
-{
+HResult Ping::DoEvents() {
     ComPtr<Ping> alive(this);
     engine_->doEvents();
     return succeed();
 }
 
-HResult Ping::PingHost(const std::string& host)
-{
+HResult Ping::PingHost(const std::string& host) {
     ComPtr<Ping> alive(this); // the host may release us while the request waits
-    return result(id::PingHost, engine_->ping(host));
+    const int code = engine_->ping(host);
+    return result(id::PingHost, code, engine_->message());
 }
 
-HResult Ping::findConnectionPoint(const Guid& iid, IConnectionPoint** out)
-{
+HResult Ping::findConnectionPoint(const Guid& iid, IConnectionPoint** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid != pinglib::DIID__IPingEvents) return CONNECT_E_NOCONNECTION;
@@ -361,15 +347,13 @@ HResult Ping::findConnectionPoint(const Guid& iid, IConnectionPoint** out)
     return S_OK;
 }
 
-HResult Ping::getConnectionInterface(Guid* iid)
-{
+HResult Ping::getConnectionInterface(Guid* iid) {
     if (!iid) return E_POINTER;
     *iid = pinglib::DIID__IPingEvents;
     return S_OK;
 }
 
-HResult Ping::advise(IUnknown* sink, uint32_t* cookie)
-{
+HResult Ping::advise(IUnknown* sink, uint32_t* cookie) {
     if (!sink || !cookie) return E_POINTER;
     ComPtr<IUnknown> unknown(sink);
     auto events = unknown.query<IDispatch>(pinglib::DIID__IPingEvents);
@@ -380,13 +364,11 @@ HResult Ping::advise(IUnknown* sink, uint32_t* cookie)
     return S_OK;
 }
 
-HResult Ping::unadvise(uint32_t cookie)
-{
+HResult Ping::unadvise(uint32_t cookie) {
     return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
-void Ping::fireError(int16_t code, const std::string& description)
-{
+void Ping::fireError(int16_t code, const std::string& description) {
     ComPtr<Ping> alive(this);
     // A copy: a handler may advise or unadvise while the event is delivered.
     const auto sinks = sinks_;
@@ -397,19 +379,16 @@ void Ping::fireError(int16_t code, const std::string& description)
     }
 }
 
-HResult Ping::setClientSite(IUnknown* site)
-{
+HResult Ping::setClientSite(IUnknown* site) {
     site_ = ComPtr<IUnknown>(site);
     return S_OK;
 }
 
-HResult Ping::interfaceSupportsErrorInfo(const Guid& iid)
-{
+HResult Ping::interfaceSupportsErrorInfo(const Guid& iid) {
     return iid == pinglib::IID_IPing ? S_OK : S_FALSE;
 }
 
-HResult Ping::getErrorInfo(ErrorInfo* out)
-{
+HResult Ping::getErrorInfo(ErrorInfo* out) {
     if (!out) return E_POINTER;
     if (lastError_.result == S_OK) return S_FALSE;
     *out = lastError_;

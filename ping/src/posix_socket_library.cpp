@@ -27,35 +27,50 @@ namespace {
 constexpr int kMinimumReceiveBuffer = 65536;
 
 // Winsock option numbers to the platform's; false when the option has no counterpart.
-bool platformOption(int level, int name, int* platformLevel, int* platformName)
-{
+bool platformOption(int level, int name, int* platformLevel, int* platformName) {
     if (level == winsock::kSolSocket) {
         *platformLevel = SOL_SOCKET;
         switch (name) {
-        case winsock::kSoDontRoute: *platformName = SO_DONTROUTE; return true;
-        case winsock::kSoBroadcast: *platformName = SO_BROADCAST; return true;
-        case winsock::kSoSndBuf: *platformName = SO_SNDBUF; return true;
-        case winsock::kSoRcvBuf: *platformName = SO_RCVBUF; return true;
-        default: return false;
+        case winsock::kSoDontRoute:
+            *platformName = SO_DONTROUTE;
+            return true;
+        case winsock::kSoBroadcast:
+            *platformName = SO_BROADCAST;
+            return true;
+        case winsock::kSoSndBuf:
+            *platformName = SO_SNDBUF;
+            return true;
+        case winsock::kSoRcvBuf:
+            *platformName = SO_RCVBUF;
+            return true;
+        default:
+            return false;
         }
     }
     if (level == winsock::kIpProtoIp) {
         *platformLevel = IPPROTO_IP;
         switch (name) {
-        case winsock::kIpTtl: *platformName = IP_TTL; return true;
-        case winsock::kIpTos: *platformName = IP_TOS; return true;
-        default: return false;
+        case winsock::kIpTtl:
+            *platformName = IP_TTL;
+            return true;
+        case winsock::kIpTos:
+            *platformName = IP_TOS;
+            return true;
+        default:
+            return false;
         }
     }
     return false;
 }
 
-int platformType(int type)
-{
+int platformType(int type) {
     switch (type) {
-    case winsock::kSockRaw: return SOCK_RAW;
-    case winsock::kSockDgram: return SOCK_DGRAM;
-    default: return -1;
+    case winsock::kSockRaw:
+        return SOCK_RAW;
+    case winsock::kSockDgram:
+        return SOCK_DGRAM;
+    default:
+        return -1;
     }
 }
 
@@ -63,14 +78,14 @@ int platformType(int type)
 
 PosixSocketLibrary::PosixSocketLibrary() = default;
 
-PosixSocketLibrary::~PosixSocketLibrary()
-{
-    for (auto& [fd, notifier] : notifiers_) delete notifier;
-    for (auto* notifier : retired_) delete notifier;
+PosixSocketLibrary::~PosixSocketLibrary() {
+    for (auto& [fd, notifier] : notifiers_)
+        delete notifier;
+    for (auto* notifier : retired_)
+        delete notifier;
 }
 
-void PosixSocketLibrary::retire(int s)
-{
+void PosixSocketLibrary::retire(int s) {
     if (auto it = notifiers_.find(s); it != notifiers_.end()) {
         it->second->setEnabled(false);
         retired_.push_back(it->second);
@@ -78,15 +93,14 @@ void PosixSocketLibrary::retire(int s)
     }
 }
 
-void PosixSocketLibrary::purgeRetired()
-{
+void PosixSocketLibrary::purgeRetired() {
     if (delivering_ > 0) return;
-    for (auto* notifier : retired_) delete notifier;
+    for (auto* notifier : retired_)
+        delete notifier;
     retired_.clear();
 }
 
-std::string PosixSocketLibrary::fullPath() const
-{
+std::string PosixSocketLibrary::fullPath() const {
     // The library that provides the socket calls: the C library on this platform.
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&::socket), &info) && info.dli_fname) {
@@ -97,13 +111,14 @@ std::string PosixSocketLibrary::fullPath() const
     return "WSOCK32.DLL";
 }
 
-bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t)
-{
+bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t) {
     switch (ordinal) {
     case ordinal::socket:
         t.socket = [this](int af, int type, int protocol) { return socket(af, type, protocol); };
         return true;
-    case ordinal::closesocket: t.closesocket = [this](int s) { return closesocket(s); }; return true;
+    case ordinal::closesocket:
+        t.closesocket = [this](int s) { return closesocket(s); };
+        return true;
     case ordinal::setsockopt:
         t.setsockopt = [this](int s, int l, int n, const void* v, int len) {
             return setsockopt(s, l, n, v, len);
@@ -124,7 +139,9 @@ bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t)
             return recvfrom(s, d, len, f, from);
         };
         return true;
-    case ordinal::inet_addr: t.inet_addr = [](const char* text) { return ::inet_addr(text); }; return true;
+    case ordinal::inet_addr:
+        t.inet_addr = [](const char* text) { return ::inet_addr(text); };
+        return true;
     case ordinal::inet_ntoa:
         t.inet_ntoa = [this](uint32_t address) {
             in_addr a{address};
@@ -143,28 +160,41 @@ bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t)
             return asyncSelect(s, w, m, e);
         };
         return true;
-    case ordinal::WSAGetLastError: t.WSAGetLastError = [this] { return lastError_; }; return true;
+    case ordinal::WSAGetLastError:
+        t.WSAGetLastError = [this] { return lastError_; };
+        return true;
     // Calls here never block the thread, so there is never a blocking call to cancel.
-    case ordinal::WSACancelBlockingCall: t.WSACancelBlockingCall = [] { return 0; }; return true;
-    case ordinal::WSAIsBlocking: t.WSAIsBlocking = [] { return false; }; return true;
+    case ordinal::WSACancelBlockingCall:
+        t.WSACancelBlockingCall = [] { return 0; };
+        return true;
+    case ordinal::WSAIsBlocking:
+        t.WSAIsBlocking = [] { return false; };
+        return true;
     case ordinal::WSAStartup:
         t.WSAStartup = [this](uint16_t v, WsaData* d) { return startup(v, d); };
         return true;
-    case ordinal::WSACleanup: t.WSACleanup = [] { return 0; }; return true;
-    default: return false;
+    case ordinal::WSACleanup:
+        t.WSACleanup = [] { return 0; };
+        return true;
+    default:
+        if (std::find(std::begin(ordinal::all), std::end(ordinal::all), ordinal) ==
+            std::end(ordinal::all))
+            return false;
+        t.others[ordinal] = [this] { return fail(10045); };
+        return true;
     }
 }
 
-int PosixSocketLibrary::fail(int code)
-{
+int PosixSocketLibrary::fail(int code) {
     lastError_ = code;
     return -1;
 }
 
-int PosixSocketLibrary::failFromErrno() { return fail(winsockErrorFromErrno(errno)); }
+int PosixSocketLibrary::failFromErrno() {
+    return fail(winsockErrorFromErrno(errno));
+}
 
-int PosixSocketLibrary::socket(int af, int type, int protocol)
-{
+int PosixSocketLibrary::socket(int af, int type, int protocol) {
     const int platform = platformType(type);
     if (af != winsock::kAfInet) return fail(10047);
     if (platform < 0) return fail(10044);
@@ -172,14 +202,12 @@ int PosixSocketLibrary::socket(int af, int type, int protocol)
     return fd < 0 ? failFromErrno() : fd;
 }
 
-int PosixSocketLibrary::closesocket(int s)
-{
+int PosixSocketLibrary::closesocket(int s) {
     retire(s);
     return ::close(s) < 0 ? failFromErrno() : 0;
 }
 
-int PosixSocketLibrary::setsockopt(int s, int level, int name, const void* value, int length)
-{
+int PosixSocketLibrary::setsockopt(int s, int level, int name, const void* value, int length) {
     int platformLevel = 0, platformName = 0;
     if (!platformOption(level, name, &platformLevel, &platformName)) return fail(10042);
     int scaled = 0;
@@ -196,8 +224,7 @@ int PosixSocketLibrary::setsockopt(int s, int level, int name, const void* value
     return 0;
 }
 
-int PosixSocketLibrary::getsockopt(int s, int level, int name, void* value, int* length)
-{
+int PosixSocketLibrary::getsockopt(int s, int level, int name, void* value, int* length) {
     int platformLevel = 0, platformName = 0;
     if (!platformOption(level, name, &platformLevel, &platformName)) return fail(10042);
     socklen_t len = static_cast<socklen_t>(*length);
@@ -207,8 +234,7 @@ int PosixSocketLibrary::getsockopt(int s, int level, int name, void* value, int*
 }
 
 int PosixSocketLibrary::sendto(int s, const void* data, int length, int flags, uint32_t address,
-                               uint16_t port)
-{
+                               uint16_t port) {
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
@@ -218,8 +244,7 @@ int PosixSocketLibrary::sendto(int s, const void* data, int length, int flags, u
     return n < 0 ? failFromErrno() : static_cast<int>(n);
 }
 
-int PosixSocketLibrary::recvfrom(int s, void* data, int length, int flags, uint32_t* from)
-{
+int PosixSocketLibrary::recvfrom(int s, void* data, int length, int flags, uint32_t* from) {
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
     const ssize_t n = ::recvfrom(s, data, static_cast<size_t>(length), flags,
@@ -229,8 +254,7 @@ int PosixSocketLibrary::recvfrom(int s, void* data, int length, int flags, uint3
     return static_cast<int>(n);
 }
 
-const HostEntry* PosixSocketLibrary::gethostbyname(const char* name)
-{
+const HostEntry* PosixSocketLibrary::gethostbyname(const char* name) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_RAW;
@@ -242,7 +266,8 @@ const HostEntry* PosixSocketLibrary::gethostbyname(const char* name)
     }
     host_ = HostEntry{name, {}};
     for (const addrinfo* a = found; a; a = a->ai_next)
-        host_.addresses.push_back(reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
+        host_.addresses.push_back(
+            reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
     ::freeaddrinfo(found);
     if (host_.addresses.empty()) {
         fail(winsock::kNoData);
@@ -251,16 +276,15 @@ const HostEntry* PosixSocketLibrary::gethostbyname(const char* name)
     return &host_;
 }
 
-int PosixSocketLibrary::gethostname(char* name, int length)
-{
+int PosixSocketLibrary::gethostname(char* name, int length) {
     if (length <= 0) return fail(10014);
     if (::gethostname(name, static_cast<size_t>(length)) < 0) return failFromErrno();
     name[length - 1] = '\0';
     return 0;
 }
 
-int PosixSocketLibrary::asyncSelect(int s, SocketWindow* window, uint32_t message, uint32_t events)
-{
+int PosixSocketLibrary::asyncSelect(int s, SocketWindow* window, uint32_t message,
+                                    uint32_t events) {
     const int flags = ::fcntl(s, F_GETFL);
     if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) return failFromErrno();
     retire(s);
@@ -280,8 +304,7 @@ int PosixSocketLibrary::asyncSelect(int s, SocketWindow* window, uint32_t messag
     return 0;
 }
 
-int PosixSocketLibrary::startup(uint16_t version, WsaData* data)
-{
+int PosixSocketLibrary::startup(uint16_t version, WsaData* data) {
     if ((version & 0xFF) < 1) return winsock::kVersionNotSupported;
     data->version = winsock::kVersion11;
     data->description = std::string("BSD sockets, GNU C library ") + gnu_get_libc_version();

@@ -14,15 +14,14 @@ constexpr size_t kMaxPath = 200;
 constexpr size_t kMaxDescription = 256;
 constexpr size_t kMaxStatus = 128;
 
-std::string upper(std::string text)
-{
-    for (auto& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+std::string upper(std::string text) {
+    for (auto& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 } // namespace
 
-WinsockApi WinsockApi::stubs()
-{
+WinsockApi WinsockApi::stubs() {
     WinsockApi t;
     t.socket = [](int, int, int) { return -1; };
     t.closesocket = [](int) { return -1; };
@@ -40,23 +39,67 @@ WinsockApi WinsockApi::stubs()
     t.WSAIsBlocking = [] { return false; };
     t.WSAStartup = [](uint16_t, WsaData*) { return winsock::kSystemNotReady; };
     t.WSACleanup = [] { return -1; };
+    for (int number : ordinal::all)
+        if (!ordinal::onEchoPath(number)) t.others[number] = [] { return -1; };
     return t;
 }
 
-WinsockState& WinsockState::instance()
-{
+bool ordinal::onEchoPath(int number) {
+    return std::find(std::begin(echoPath), std::end(echoPath), number) != std::end(echoPath);
+}
+
+bool WinsockApi::has(int number) const {
+    switch (number) {
+    case ordinal::socket:
+        return bool(socket);
+    case ordinal::closesocket:
+        return bool(closesocket);
+    case ordinal::setsockopt:
+        return bool(setsockopt);
+    case ordinal::getsockopt:
+        return bool(getsockopt);
+    case ordinal::sendto:
+        return bool(sendto);
+    case ordinal::recvfrom:
+        return bool(recvfrom);
+    case ordinal::inet_addr:
+        return bool(inet_addr);
+    case ordinal::inet_ntoa:
+        return bool(inet_ntoa);
+    case ordinal::gethostbyname:
+        return bool(gethostbyname);
+    case ordinal::gethostname:
+        return bool(gethostname);
+    case ordinal::WSAAsyncSelect:
+        return bool(WSAAsyncSelect);
+    case ordinal::WSAGetLastError:
+        return bool(WSAGetLastError);
+    case ordinal::WSACancelBlockingCall:
+        return bool(WSACancelBlockingCall);
+    case ordinal::WSAIsBlocking:
+        return bool(WSAIsBlocking);
+    case ordinal::WSAStartup:
+        return bool(WSAStartup);
+    case ordinal::WSACleanup:
+        return bool(WSACleanup);
+    default: {
+        const auto entry = others.find(number);
+        return entry != others.end() && entry->second;
+    }
+    }
+}
+
+WinsockState& WinsockState::instance() {
     static WinsockState state;
     return state;
 }
 
-WinsockState::WinsockState()
-{
+WinsockState::WinsockState() {
     registerLibrary(kDefaultPath, [] { return std::make_unique<PosixSocketLibrary>(); });
     reset();
 }
 
-void WinsockState::reset()
-{
+void WinsockState::reset() {
     api_ = WinsockApi::stubs();
     data_ = WsaData{};
     data_.systemStatus = "Down";
@@ -66,25 +109,21 @@ void WinsockState::reset()
     path_ = kDefaultPath;
 }
 
-void WinsockState::registerLibrary(const std::string& name, LibraryFactory factory)
-{
+void WinsockState::registerLibrary(const std::string& name, LibraryFactory factory) {
     factories_[upper(name)] = std::move(factory);
     opened_.erase(upper(name));
 }
 
-std::string WinsockState::path()
-{
+std::string WinsockState::path() {
     if (library_) path_ = library_->fullPath().substr(0, kMaxPath);
     return path_;
 }
 
-void WinsockState::setPath(const std::string& path)
-{
+void WinsockState::setPath(const std::string& path) {
     path_ = path.empty() ? kDefaultPath : path.substr(0, kMaxPath);
 }
 
-SocketLibrary* WinsockState::open(const std::string& path)
-{
+SocketLibrary* WinsockState::open(const std::string& path) {
     // A library answers to its registered name and, once opened, to its full path.
     const std::string key = upper(path);
     for (auto& [name, library] : opened_)
@@ -96,8 +135,7 @@ SocketLibrary* WinsockState::open(const std::string& path)
     return (opened_[key] = std::move(library)).get();
 }
 
-std::optional<std::string> WinsockState::load()
-{
+std::optional<std::string> WinsockState::load() {
     SocketLibrary* library = open(path_);
     if (!library) {
         data_.description = "Could not load Winsock DLL.";
@@ -106,7 +144,8 @@ std::optional<std::string> WinsockState::load()
     if (count_++ == 0) {
         library_ = library;
         api_ = WinsockApi::stubs();
-        for (int ordinal : ordinal::all) library->resolve(ordinal, api_);
+        for (int ordinal : ordinal::all)
+            library->resolve(ordinal, api_);
     }
     WsaData reported;
     const int rc = api_.WSAStartup(winsock::kVersion11, &reported);
@@ -134,8 +173,7 @@ std::optional<std::string> WinsockState::load()
     return std::nullopt;
 }
 
-void WinsockState::unload()
-{
+void WinsockState::unload() {
     if (count_ == 0 || !library_) return;
     --count_;
     if (api_.WSAIsBlocking()) api_.WSACancelBlockingCall();

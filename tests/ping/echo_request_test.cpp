@@ -12,8 +12,7 @@ namespace {
 using ping::winsock::kIpProtoIp;
 using ping::winsock::kSolSocket;
 
-TEST_F(ControlTest, EchoReplySetsSourceAndTimeAndIgnoresTheRequestsOwnCopy)
-{
+TEST_F(ControlTest, EchoReplySetsSourceAndTimeAndIgnoresTheRequestsOwnCopy) {
     net->onSend = [this](const Sent& s) {
         pump.script = [this, s](int step) {
             if (step == 1) // a raw socket sees its own request first
@@ -39,8 +38,7 @@ TEST_F(ControlTest, EchoReplySetsSourceAndTimeAndIgnoresTheRequestsOwnCopy)
     EXPECT_EQ(remote, "10.1.2.3");
 }
 
-TEST_F(ControlTest, RequestOnTheWireHasTypeCodeChecksumIdentifierAndFiller)
-{
+TEST_F(ControlTest, RequestOnTheWireHasTypeCodeChecksumIdentifierAndFiller) {
     answerEchoes("127.0.0.1");
     ASSERT_EQ(control->PingHost("127.0.0.1"), S_OK);
     ASSERT_EQ(net->sent.size(), 1u);
@@ -53,8 +51,7 @@ TEST_F(ControlTest, RequestOnTheWireHasTypeCodeChecksumIdentifierAndFiller)
     EXPECT_EQ(net->sent[0].address, address("127.0.0.1"));
 }
 
-TEST_F(ControlTest, PacketSizeLimitsAndWhatIsSent)
-{
+TEST_F(ControlTest, PacketSizeLimitsAndWhatIsSent) {
     answerEchoes("127.0.0.1");
     control->put_PacketSize(8);
     ASSERT_EQ(control->PingHost("127.0.0.1"), S_OK);
@@ -74,8 +71,7 @@ TEST_F(ControlTest, PacketSizeLimitsAndWhatIsSent)
     EXPECT_FALSE(net->isOpen(net->lastSocket()));
 }
 
-TEST_F(ControlTest, SocketOptionsAreSetBeforeSendingAndBroadcastIsAllowed)
-{
+TEST_F(ControlTest, SocketOptionsAreSetBeforeSendingAndBroadcastIsAllowed) {
     control->put_TimeToLive(0x10020); // only the low 16 bits are kept
     control->put_QOSFlags(0x10);
     net->onSend = [this](const Sent& s) {
@@ -97,8 +93,7 @@ TEST_F(ControlTest, SocketOptionsAreSetBeforeSendingAndBroadcastIsAllowed)
     EXPECT_EQ(source, "10.0.0.9");
 }
 
-TEST_F(ControlTest, OptionsLeftAtZeroAreNotSet)
-{
+TEST_F(ControlTest, OptionsLeftAtZeroAreNotSet) {
     answerEchoes("127.0.0.1");
     ASSERT_EQ(control->PingHost("127.0.0.1"), S_OK);
     const int s = net->lastSocket();
@@ -106,8 +101,7 @@ TEST_F(ControlTest, OptionsLeftAtZeroAreNotSet)
     EXPECT_EQ(net->optionValue(s, kIpProtoIp, ping::winsock::kIpTos), -1);
 }
 
-TEST_F(ControlTest, OptionsChangedDuringARequestApplyAtOnceAndReadFromTheSocket)
-{
+TEST_F(ControlTest, OptionsChangedDuringARequestApplyAtOnceAndReadFromTheSocket) {
     net->onSend = [this](const Sent& s) {
         pump.script = [this, s](int step) {
             if (step == 1) {
@@ -133,8 +127,7 @@ TEST_F(ControlTest, OptionsChangedDuringARequestApplyAtOnceAndReadFromTheSocket)
     EXPECT_EQ(ttl, 33);
 }
 
-TEST_F(ControlTest, TimeoutStopsTheWaitWithResponseTimeZero)
-{
+TEST_F(ControlTest, TimeoutStopsTheWaitWithResponseTimeZero) {
     answerEchoes("127.0.0.1");
     ASSERT_EQ(control->PingHost("127.0.0.1"), S_OK);
     net->onSend = nullptr;
@@ -150,8 +143,7 @@ TEST_F(ControlTest, TimeoutStopsTheWaitWithResponseTimeZero)
     EXPECT_FALSE(net->isOpen(net->lastSocket()));
 }
 
-TEST_F(ControlTest, TimeoutZeroWaitsUntilTheAnswerHoweverLong)
-{
+TEST_F(ControlTest, TimeoutZeroWaitsUntilTheAnswerHoweverLong) {
     control->put_Timeout(0);
     net->onSend = [this](const Sent& s) {
         pump.script = [this, s](int step) {
@@ -165,18 +157,17 @@ TEST_F(ControlTest, TimeoutZeroWaitsUntilTheAnswerHoweverLong)
     EXPECT_EQ(pump.steps, 50000);
 }
 
-TEST_F(ControlTest, QuitDuringTheWaitIsInterrupted)
-{
+TEST_F(ControlTest, QuitDuringTheWaitIsInterrupted) {
     net->onSend = [this](const Sent&) { pump.script = [](int step) { return step < 3; }; };
     EXPECT_EQ(control->PingHost("10.0.0.5"), controlError(20302));
     EXPECT_EQ(lastError().description, "Interrupted.");
 }
 
-TEST_F(ControlTest, DestinationUnreachableEndsTheRequestWithItsText)
-{
+TEST_F(ControlTest, DestinationUnreachableEndsTheRequestWithItsText) {
     net->onSend = [this](const Sent& s) {
-        net->deliver(s.socket, withIpHeader(unreachableFor(s.bytes, 3, s.address),
-                                            address("10.9.9.1"), address("127.0.0.1")),
+        net->deliver(s.socket,
+                     withIpHeader(unreachableFor(s.bytes, 3, s.address), address("10.9.9.1"),
+                                  address("127.0.0.1")),
                      address("10.9.9.1"));
     };
     EXPECT_EQ(control->PingHost("10.0.0.5"), controlError(20128));
@@ -186,16 +177,16 @@ TEST_F(ControlTest, DestinationUnreachableEndsTheRequestWithItsText)
     EXPECT_EQ(source, "10.9.9.1");
 
     net->onSend = [this](const Sent& s) {
-        net->deliver(s.socket, withIpHeader(unreachableFor(s.bytes, 13, s.address),
-                                            address("10.9.9.1"), address("127.0.0.1")),
+        net->deliver(s.socket,
+                     withIpHeader(unreachableFor(s.bytes, 13, s.address), address("10.9.9.1"),
+                                  address("127.0.0.1")),
                      address("10.9.9.1"));
     };
     EXPECT_EQ(control->PingHost("10.0.0.5"), controlError(20128));
     EXPECT_EQ(lastError().description, "Destination unreachable: 13.");
 }
 
-TEST_F(ControlTest, AnswersToOtherRequestsAreIgnored)
-{
+TEST_F(ControlTest, AnswersToOtherRequestsAreIgnored) {
     control->put_Timeout(1);
     net->onSend = [this](const Sent& s) {
         auto other = s.bytes;
@@ -212,8 +203,7 @@ TEST_F(ControlTest, AnswersToOtherRequestsAreIgnored)
     EXPECT_EQ(lastError().description, "Timeout.");
 }
 
-TEST_F(ControlTest, RuntAndReceiveFailuresRaiseTheErrorEventAndTheRequestGoesOn)
-{
+TEST_F(ControlTest, RuntAndReceiveFailuresRaiseTheErrorEventAndTheRequestGoesOn) {
     ErrorSink sink;
     ComPtr<IConnectionPoint> point;
     ASSERT_EQ(control->findConnectionPoint(pinglib::DIID__IPingEvents, point.out()), S_OK);
@@ -245,8 +235,7 @@ TEST_F(ControlTest, RuntAndReceiveFailuresRaiseTheErrorEventAndTheRequestGoesOn)
     EXPECT_EQ(point->unadvise(cookie), CONNECT_E_NOCONNECTION);
 }
 
-TEST_F(ControlTest, NestedPingReplacesTheOuterRequestAndTheOuterReportsItsOutcome)
-{
+TEST_F(ControlTest, NestedPingReplacesTheOuterRequestAndTheOuterReportsItsOutcome) {
     int requests = 0;
     net->onSend = [this, &requests](const Sent& s) {
         const int request = ++requests;
@@ -276,8 +265,7 @@ TEST_F(ControlTest, NestedPingReplacesTheOuterRequestAndTheOuterReportsItsOutcom
     EXPECT_FALSE(net->isOpen(net->sent[1].socket));
 }
 
-TEST_F(ControlTest, OuterRequestReportsANestedTimeoutNotSuccess)
-{
+TEST_F(ControlTest, OuterRequestReportsANestedTimeoutNotSuccess) {
     control->put_Timeout(1);
     int requests = 0;
     net->onSend = [this, &requests](const Sent&) {
@@ -292,8 +280,34 @@ TEST_F(ControlTest, OuterRequestReportsANestedTimeoutNotSuccess)
     EXPECT_EQ(lastError().description, "Timeout.");
 }
 
-TEST_F(ControlTest, UnresolvableNameFailsBeforeAnySocketIsOpened)
-{
+TEST_F(ControlTest, OuterRequestReportsANestedFailureNotSuccess) {
+    int requests = 0;
+    net->onSend = [this, &requests](const Sent&) {
+        if (++requests == 1)
+            pump.script = [this](int) {
+                pump.script = nullptr;
+                EXPECT_EQ(control->PingHost("no.such.host"), controlError(26002));
+                return true;
+            };
+    };
+    EXPECT_EQ(control->PingHost("10.0.0.1"), controlError(26002));
+    EXPECT_EQ(lastError().description, "[11001] Host not found");
+}
+
+TEST_F(ControlTest, RawAnswerIsReadPastAnIpHeaderWithOptions) {
+    net->onSend = [this](const Sent& s) {
+        pump.script = [this, s](int) {
+            auto datagram = withIpHeader(echoReplyTo(s.bytes), s.address, s.address);
+            datagram[0] = 0x46; // a 24-byte header: four bytes of options after the twenty
+            datagram.insert(datagram.begin() + 20, {1, 1, 1, 0});
+            net->deliver(s.socket, datagram, s.address);
+            return true;
+        };
+    };
+    EXPECT_EQ(control->PingHost("10.1.2.3"), S_OK);
+}
+
+TEST_F(ControlTest, UnresolvableNameFailsBeforeAnySocketIsOpened) {
     EXPECT_EQ(control->PingHost("no.such.host"), controlError(26002));
     EXPECT_EQ(lastError().description, "[11001] Host not found");
     EXPECT_EQ(lastError().source, "Netquill.Ping.1");
@@ -301,8 +315,7 @@ TEST_F(ControlTest, UnresolvableNameFailsBeforeAnySocketIsOpened)
     EXPECT_TRUE(net->socketsOpened.empty());
 }
 
-TEST_F(ControlTest, NamesResolveToTheirFirstAddress)
-{
+TEST_F(ControlTest, NamesResolveToTheirFirstAddress) {
     net->hosts["relay.example"] = {address("10.4.4.4"), address("10.5.5.5")};
     answerEchoes("10.4.4.4");
     EXPECT_EQ(control->put_RemoteHost("relay.example"), S_OK);
@@ -312,8 +325,7 @@ TEST_F(ControlTest, NamesResolveToTheirFirstAddress)
     EXPECT_EQ(net->sent.back().address, address("10.4.4.4"));
 }
 
-TEST_F(ControlTest, EmptyHostDoesNothing)
-{
+TEST_F(ControlTest, EmptyHostDoesNothing) {
     EXPECT_EQ(control->PingHost(""), S_OK);
     std::string source = "x";
     control->get_ResponseSource(&source);
@@ -322,8 +334,7 @@ TEST_F(ControlTest, EmptyHostDoesNothing)
     EXPECT_EQ(pump.steps, 0);
 }
 
-TEST_F(ControlTest, RawSocketRefusedFallsBackToTheDatagramSocket)
-{
+TEST_F(ControlTest, RawSocketRefusedFallsBackToTheDatagramSocket) {
     net->rawRefused = true;
     net->onSend = [this](const Sent& s) {
         // The kernel replaces the identifier field and delivers no IP header.
@@ -340,8 +351,7 @@ TEST_F(ControlTest, RawSocketRefusedFallsBackToTheDatagramSocket)
     EXPECT_EQ(source, "127.0.0.1");
 }
 
-TEST_F(ControlTest, DatagramSocketStillRejectsAnotherRequestsAnswer)
-{
+TEST_F(ControlTest, DatagramSocketStillRejectsAnotherRequestsAnswer) {
     net->rawRefused = true;
     control->put_Timeout(1);
     net->onSend = [this](const Sent& s) {
@@ -355,15 +365,13 @@ TEST_F(ControlTest, DatagramSocketStillRejectsAnotherRequestsAnswer)
     EXPECT_EQ(control->PingHost("127.0.0.1"), controlError(20302));
 }
 
-TEST_F(ControlTest, BothSocketKindsRefusedReportAccessDenied)
-{
+TEST_F(ControlTest, BothSocketKindsRefusedReportAccessDenied) {
     net->rawRefused = net->datagramRefused = true;
     EXPECT_EQ(control->PingHost("127.0.0.1"), controlError(25014));
     EXPECT_EQ(lastError().description, "[10013] Access denied");
 }
 
-TEST_F(ControlTest, LocalHostRules)
-{
+TEST_F(ControlTest, LocalHostRules) {
     std::string local;
     control->get_LocalHost(&local);
     EXPECT_EQ(local, "fakehost");

@@ -1,5 +1,7 @@
 // The control on real sockets, loopback only: answers from 127.0.0.1, what the request looks
-// like to an independent raw reader, the socket's options, timeouts and a quit during a wait.
+// like to an independent raw reader, the socket's options, timeouts, and a quit, a cancel or an
+// unload during a wait; DoEvents on the real event loop.
+#include "automation_doubles.h"
 #include "fake_net.h"
 #include "ping/ping.h"
 #include "ping/winsock_state.h"
@@ -9,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -19,8 +22,7 @@ namespace {
 
 using namespace automation;
 
-bool canOpen(int type)
-{
+bool canOpen(int type) {
     const int fd = ::socket(AF_INET, type, IPPROTO_ICMP);
     if (fd < 0) return false;
     ::close(fd);
@@ -29,23 +31,21 @@ bool canOpen(int type)
 
 // Moves on 50 ms each time it is read, so a deadline passes in a few real steps.
 class RushingClock : public ping::Clock {
-public:
+  public:
     uint32_t tickCount() const override { return now += 50; }
     mutable uint32_t now = 0;
 };
 
 class LiveIcmpTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         ping::WinsockState::instance().reset();
         raw = canOpen(SOCK_RAW);
         if (!raw && !canOpen(SOCK_DGRAM))
             GTEST_SKIP() << "neither raw nor datagram ICMP sockets are allowed for this user";
         control = ping::Ping::create();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         control.reset();
         ping::WinsockState::instance().reset();
     }
@@ -53,8 +53,7 @@ protected:
     bool raw = false;
 };
 
-TEST_F(LiveIcmpTest, LoopbackAnswersQuickly)
-{
+TEST_F(LiveIcmpTest, LoopbackAnswersQuickly) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_EQ(control->PingHost("127.0.0.1"), S_OK);
         std::string source;
@@ -73,8 +72,7 @@ TEST_F(LiveIcmpTest, LoopbackAnswersQuickly)
     EXPECT_EQ(path.front(), '/') << "the loaded library's full path: " << path;
 }
 
-TEST_F(LiveIcmpTest, RequestSeenByAnIndependentRawReader)
-{
+TEST_F(LiveIcmpTest, RequestSeenByAnIndependentRawReader) {
     if (!raw) GTEST_SKIP() << "reading ICMP off loopback needs a raw socket";
     const int capture = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK, IPPROTO_ICMP);
     ASSERT_GE(capture, 0);
@@ -108,8 +106,7 @@ TEST_F(LiveIcmpTest, RequestSeenByAnIndependentRawReader)
     ::close(capture);
 }
 
-TEST_F(LiveIcmpTest, UnansweredRequestTimesOutWithBroadcastAllowedOnItsSocket)
-{
+TEST_F(LiveIcmpTest, UnansweredRequestTimesOutWithBroadcastAllowedOnItsSocket) {
     if (!raw) GTEST_SKIP() << "the datagram socket only sends echo requests";
     RushingClock clock;
     ping::QtEventPump pump;
@@ -135,14 +132,16 @@ TEST_F(LiveIcmpTest, UnansweredRequestTimesOutWithBroadcastAllowedOnItsSocket)
     EXPECT_EQ(broadcast, 1);
 }
 
-TEST_F(LiveIcmpTest, QuitDuringTheWaitInterruptsTheRequest)
-{
+TEST_F(LiveIcmpTest, QuitDuringTheWaitInterruptsTheRequestWhateverASetterSaid) {
     if (!raw) GTEST_SKIP() << "the datagram socket only sends echo requests";
     control->put_TypeOfService(15);
     control->put_Timeout(0);
-    HResult hr = S_OK;
+    HResult hr = S_OK, refused = S_OK;
     QTimer::singleShot(0, [&] {
-        QTimer::singleShot(30, [] { QCoreApplication::quit(); });
+        QTimer::singleShot(30, [&] {
+            refused = control->put_LocalHost("127.0.0.1");
+            QCoreApplication::quit();
+        });
         hr = control->PingHost("127.0.0.1");
     });
     QTimer guard; // bounds the test should the quit not reach the wait
@@ -150,10 +149,81 @@ TEST_F(LiveIcmpTest, QuitDuringTheWaitInterruptsTheRequest)
     QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
     guard.start(5000);
     QCoreApplication::exec();
+    EXPECT_EQ(refused, controlError(20108));
     EXPECT_EQ(hr, controlError(20302));
     ErrorInfo info;
     control->getErrorInfo(&info);
+    EXPECT_EQ(info.description, "Interrupted.") << "not the refused setter's text";
+}
+
+TEST_F(LiveIcmpTest, UnloadingWinsockDuringAWaitEndsTheRequestAndClosesItsSocket) {
+    if (!raw) GTEST_SKIP() << "the datagram socket only sends echo requests";
+    ErrorSink sink;
+    ComPtr<IConnectionPoint> point;
+    ASSERT_EQ(control->findConnectionPoint(pinglib::DIID__IPingEvents, point.out()), S_OK);
+    uint32_t cookie = 0;
+    ASSERT_EQ(point->advise(&sink, &cookie), S_OK);
+    control->put_TypeOfService(15); // never answered: only its own copy arrives
+    control->put_Timeout(2);
+    int32_t handle = -1;
+    QTimer::singleShot(20, [&] {
+        control->get_SocketHandle(&handle);
+        control->put_WinsockLoaded(false);
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(control->PingHost("127.0.0.1"), controlError(20302));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    ErrorInfo info;
+    control->getErrorInfo(&info);
     EXPECT_EQ(info.description, "Interrupted.");
+    ASSERT_GE(handle, 0);
+    EXPECT_EQ(::fcntl(handle, F_GETFD), -1) << "the request's socket is closed";
+    EXPECT_TRUE(sink.events.empty()) << sink.events.size() << " Error events";
+    point->unadvise(cookie);
+}
+
+TEST_F(LiveIcmpTest, SettersAndACancelReportTheirOwnOutcome) {
+    if (!raw) GTEST_SKIP() << "the datagram socket only sends echo requests";
+    RushingClock clock;
+    ping::QtEventPump pump;
+    auto rushed = ping::Ping::create(clock, pump);
+    ASSERT_EQ(rushed->PingHost("127.0.0.1"), S_OK);
+    int32_t time = 0;
+    rushed->get_ResponseTime(&time);
+    ASSERT_GT(time, 0);
+
+    // Emptying RemoteHost during a wait cancels the request: an error, and no stale time.
+    rushed->put_TypeOfService(15);
+    rushed->put_Timeout(0);
+    QTimer::singleShot(20, [&] { rushed->put_RemoteHost(""); });
+    EXPECT_EQ(rushed->PingHost("127.0.0.1"), controlError(20302));
+    ErrorInfo info;
+    rushed->getErrorInfo(&info);
+    EXPECT_EQ(info.description, "Interrupted.");
+    rushed->get_ResponseTime(&time);
+    EXPECT_EQ(time, 0);
+
+    // After a timed-out request, a setter's failure carries its own text.
+    rushed->put_Timeout(1);
+    EXPECT_EQ(rushed->PingHost("127.0.0.1"), controlError(20302));
+    EXPECT_NE(rushed->put_LocalHost("no-such-host.invalid"), S_OK);
+    rushed->getErrorInfo(&info);
+    EXPECT_EQ(info.description.rfind("[110", 0), 0u) << info.description;
+}
+
+TEST_F(LiveIcmpTest, DoEventsRunsWhatIsPendingWithoutWaiting) {
+    int ran = 0;
+    const auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 10; ++i) {
+        QTimer::singleShot(0, [&ran] { ++ran; });
+        EXPECT_EQ(control->DoEvents(), S_OK);
+    }
+    EXPECT_EQ(ran, 10);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(100));
+    // Nothing pending: it waits for the next event, at most its slice.
+    const auto idle = std::chrono::steady_clock::now();
+    EXPECT_EQ(control->DoEvents(), S_OK);
+    EXPECT_LT(std::chrono::steady_clock::now() - idle, std::chrono::milliseconds(500));
 }
 
 } // namespace

@@ -21,7 +21,7 @@ namespace ping {
 struct WinsockApi;
 
 class Echolite {
-public:
+  public:
     // Receives failures noticed while receiving: a Winsock code or 119, and a description.
     using ErrorHandler = std::function<void(int16_t code, const std::string& description)>;
 
@@ -53,6 +53,8 @@ public:
     void doEvents();
 
     std::string localHost() const;
+    // Fails with kLocalHostBusy during a request, or a resolver code; the request's message()
+    // is not touched.
     int setLocalHost(const std::string& host);
 
     uint32_t timeToLive() const;
@@ -73,11 +75,14 @@ public:
     bool datagramSocket() const { return datagram_; }
 
     void closeRequestSocket();
+    // Ends the request in progress, if any, as a stop does ("Interrupted."): its socket is
+    // closed now and the waiting call reports the stop.
+    void cancelRequest();
 
     static std::string dotted(uint32_t networkOrderAddress);
     static std::string unreachableText(int code);
 
-private:
+  private:
     int request(const std::string& host, uint64_t generation);
     int resolve(const std::string& host, uint32_t* address);
     int openSocket();
@@ -124,6 +129,7 @@ private:
     std::optional<std::string> message_;
     bool receiving_ = false;
     bool closeRequested_ = false;
+    bool cancelled_ = false;
     bool holdsWinsock_ = false;
     // Each request's number, so an outer request notices a nested one replaced it.
     uint64_t generation_ = 0;

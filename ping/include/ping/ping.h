@@ -22,7 +22,7 @@ class Ping final : public pinglib::IPing,
                    public automation::IOleObject,
                    public automation::IViewObject,
                    public automation::ISupportErrorInfo {
-public:
+  public:
     using HResult = automation::HResult;
 
     // Creates a control with one reference, on the real clock and the Qt event loop.
@@ -107,14 +107,14 @@ public:
     static automation::ErrorInfo describeResult(int code, const std::optional<std::string>& message,
                                                 uint32_t helpContext);
 
-private:
+  private:
     Ping(std::unique_ptr<Clock> ownClock, std::unique_ptr<EventPump> ownPump, Clock& clock,
          EventPump& pump);
     ~Ping();
 
     bool userMode();
     HResult fail(automation::DispId member, uint16_t number, const std::string& description);
-    HResult result(automation::DispId member, int code);
+    HResult result(automation::DispId member, int code, const std::optional<std::string>& message);
     HResult readOnly(automation::DispId member);
     HResult runtimeOnly(automation::DispId member);
     HResult succeed();

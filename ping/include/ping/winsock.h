@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,7 +49,7 @@ constexpr int kInvalidSocket = -1;
 // What the start-up call reports.
 struct WsaData {
     uint16_t version = 0;
-    std::string description; // up to 256 characters
+    std::string description;  // up to 256 characters
     std::string systemStatus; // up to 128 characters
     uint16_t maxSockets = 0;
     uint16_t maxUdpDatagram = 0;
@@ -60,16 +61,86 @@ struct HostEntry {
     std::vector<uint32_t> addresses;
 };
 
-// Winsock 1.1 ordinals of the entry points the echo engine calls.
+// Winsock 1.1 ordinals of the library's entry points.
 namespace ordinal {
-constexpr int closesocket = 3, getsockopt = 7, inet_addr = 10, inet_ntoa = 11, recvfrom = 17,
-              sendto = 20, setsockopt = 21, socket = 23, gethostbyname = 52, gethostname = 57,
-              WSAAsyncSelect = 101, WSAGetLastError = 111, WSACancelBlockingCall = 113,
-              WSAIsBlocking = 114, WSAStartup = 115, WSACleanup = 116;
-constexpr int all[] = {closesocket,   getsockopt,  inet_addr,      recvfrom,
-                       sendto,        setsockopt,  socket,         gethostbyname,
-                       gethostname,   inet_ntoa,   WSAAsyncSelect, WSAGetLastError,
-                       WSACancelBlockingCall, WSAIsBlocking, WSAStartup, WSACleanup};
+constexpr int accept = 1, bind = 2, closesocket = 3, connect = 4, getpeername = 5, getsockname = 6,
+              getsockopt = 7, htonl = 8, htons = 9, inet_addr = 10, inet_ntoa = 11,
+              ioctlsocket = 12, listen = 13, ntohl = 14, ntohs = 15, recv = 16, recvfrom = 17,
+              select = 18, send = 19, sendto = 20, setsockopt = 21, shutdown = 22, socket = 23,
+              gethostbyaddr = 51, gethostbyname = 52, getprotobyname = 53, getprotobynumber = 54,
+              getservbyname = 55, getservbyport = 56, gethostname = 57, WSAAsyncSelect = 101,
+              WSAAsyncGetHostByAddr = 102, WSAAsyncGetHostByName = 103,
+              WSAAsyncGetProtoByNumber = 104, WSAAsyncGetProtoByName = 105,
+              WSAAsyncGetServByPort = 106, WSAAsyncGetServByName = 107, WSACancelAsyncRequest = 108,
+              WSASetBlockingHook = 109, WSAUnhookBlockingHook = 110, WSAGetLastError = 111,
+              WSASetLastError = 112, WSACancelBlockingCall = 113, WSAIsBlocking = 114,
+              WSAStartup = 115, WSACleanup = 116, WSAFDIsSet = 151;
+// Every entry point, in ordinal order.
+constexpr int all[] = {accept,
+                       bind,
+                       closesocket,
+                       connect,
+                       getpeername,
+                       getsockname,
+                       getsockopt,
+                       htonl,
+                       htons,
+                       inet_addr,
+                       inet_ntoa,
+                       ioctlsocket,
+                       listen,
+                       ntohl,
+                       ntohs,
+                       recv,
+                       recvfrom,
+                       select,
+                       send,
+                       sendto,
+                       setsockopt,
+                       shutdown,
+                       socket,
+                       gethostbyaddr,
+                       gethostbyname,
+                       getprotobyname,
+                       getprotobynumber,
+                       getservbyname,
+                       getservbyport,
+                       gethostname,
+                       WSAAsyncSelect,
+                       WSAAsyncGetHostByAddr,
+                       WSAAsyncGetHostByName,
+                       WSAAsyncGetProtoByNumber,
+                       WSAAsyncGetProtoByName,
+                       WSAAsyncGetServByPort,
+                       WSAAsyncGetServByName,
+                       WSACancelAsyncRequest,
+                       WSASetBlockingHook,
+                       WSAUnhookBlockingHook,
+                       WSAGetLastError,
+                       WSASetLastError,
+                       WSACancelBlockingCall,
+                       WSAIsBlocking,
+                       WSAStartup,
+                       WSACleanup,
+                       WSAFDIsSet};
+// Those the echo engine calls; the table gives them their Winsock signatures.
+constexpr int echoPath[] = {closesocket,
+                            getsockopt,
+                            inet_addr,
+                            recvfrom,
+                            sendto,
+                            setsockopt,
+                            socket,
+                            gethostbyname,
+                            gethostname,
+                            inet_ntoa,
+                            WSAAsyncSelect,
+                            WSAGetLastError,
+                            WSACancelBlockingCall,
+                            WSAIsBlocking,
+                            WSAStartup,
+                            WSACleanup};
+bool onEchoPath(int ordinal);
 } // namespace ordinal
 
 // The table of entry points. Addresses are IPv4 in network byte order, ports in host order.
@@ -94,6 +165,13 @@ struct WinsockApi {
     std::function<int(uint16_t version, WsaData* data)> WSAStartup;
     std::function<int()> WSACleanup;
 
+    // The entry points the echo engine never calls, by ordinal. They keep the table complete;
+    // a loaded library may leave them failing (-1, WSAEOPNOTSUPP).
+    std::map<int, std::function<int()>> others;
+
+    // Whether the table has an entry for the ordinal.
+    bool has(int ordinal) const;
+
     // While no library is loaded every entry fails: sockets and sizes -1, pointers null,
     // the last error WSANOTINITIALISED and the start-up WSASYSNOTREADY.
     static WinsockApi stubs();
@@ -101,7 +179,7 @@ struct WinsockApi {
 
 // A loaded socket library: hands out its entry points by ordinal.
 class SocketLibrary {
-public:
+  public:
     virtual ~SocketLibrary() = default;
     virtual std::string fullPath() const = 0;
     // Stores the library's entry for the ordinal in the table; false when it has none.
