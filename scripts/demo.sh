@@ -101,7 +101,7 @@ direwolf_station() { # folder call agw-port own-audio-port peer-audio-port
 if [ "$mode" = "--direwolf" ]; then
     command -v direwolf > /dev/null ||
         { echo "direwolf is not installed and could not be installed: no two-station demo."; exit 1; }
-    read -r node_agw user_agw node_audio user_audio < <(shuf -i 20000-49000 -n 4 | tr '\n' ' ')
+    read -r node_agw user_agw node_audio user_audio <<< "$(shuf -i 20000-49000 -n 4 | tr '\n' ' ')"
     direwolf_station "$work/n0call" N0CALL "$node_agw" "$node_audio" "$user_audio"
     direwolf_station "$work/n1call" N1CALL "$user_agw" "$user_audio" "$node_audio"
     sed -i 's/^TNCType=KPC3$/TNCType=AGW/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"
@@ -130,14 +130,15 @@ SCRIPT
     for _ in $(seq 100); do grep -qs "initialized @" "$XDG_DATA_HOME"/gullwick/N0CALL_1_*.log && break; sleep 0.1; done
     echo "=== Radio user N1CALL -> direwolf N1CALL ~~1200 baud~~ direwolf N0CALL -> node N0CALL (AGW) ==="
     echo "    (lines starting with | are direwolf N0CALL's own frame log)"
-    tail -n 0 -f "$work/n0call/direwolf.log" | grep --line-buffered -E '^\[0' | sed -u 's/^/  | /' &
-    pids+=($!)
+    tail -n 0 --pid="$node" -f "$work/n0call/direwolf.log" | grep --line-buffered -E '^\[0' |
+        sed -u 's/^/  | /' &
     "$bin/tools/tncsim/tncsim" --type AGW --agw-client "127.0.0.1:$user_agw" --agw-node N0CALL \
         --script "$work/user.script" > "$work/tncsim.log" 2>&1 &
     pids+=($!)
     tail -n +1 -f "$work/tncsim.log" > >(show_session) &
     viewer=$!
     for _ in $(seq 1800); do grep -q "1A expect-disconnect ok\|FAILED" "$work/tncsim.log" && break; sleep 0.1; done
+    sleep 2 # the node's station hears the user's last acknowledgement over the air
     finish
     ! grep -q "FAILED" "$work/tncsim.log"
     exit

@@ -176,8 +176,11 @@ void CAGW::sendFrame(char kind, int agwPort, const std::string& to, const std::s
 }
 
 std::string CAGW::poll() {
-    const std::string in = m_socket.read();
+    std::string in = m_socket.read();
     if (m_running) {
+        // The last bytes of a connection that just ended belong to links that end with it; a
+        // partial frame among them must not run into the next connection.
+        if (m_socket.state() == AgwSocket::State::Closed) in.clear();
         const auto now = m_host.clock().elapsed();
         keepUp(now);
         if (m_up) serviceClosing(now);

@@ -76,7 +76,7 @@ TEST_F(SetupTest, FreshInstanceShowsDefaultsAndWritesOnlyHeartbeat) {
     EXPECT_EQ(s.txtHangUpDelay->text(), "1");
     EXPECT_FALSE(s.lstDUN->isVisibleTo(&s));
     EXPECT_EQ(keys("Client4"), QStringList{"Active"});
-    EXPECT_EQ(s.ComboType->count(), 9);
+    EXPECT_EQ(s.ComboType->count(), 10); // nine hardware TNC types, then AGW
     EXPECT_EQ(s.ComboParity->itemText(1), "M");
     EXPECT_EQ(s.ComboStop->itemText(1), "1.5");
 }
