@@ -138,13 +138,11 @@ void frmTNC::Initialize() {
     // restart before the TNC answers still initializes by itself.
     if (reachedDriver && (ok || !m_retryInitialization))
         m_settings.writeBool(section(), "Initialized", ok);
-    if (ok)
-        tmrInitRetry.stop();
-    else if (m_retryInitialization && !tmrInitRetry.isActive())
-        tmrInitRetry.start();
     if (ok) {
+        tmrInitRetry.stop();
         m_progress->hide();
     } else {
+        if (m_retryInitialization && !tmrInitRetry.isActive()) tmrInitRetry.start();
         m_progress->appendLine("INITIALIZATION FAILURE!");
         m_progress->btnClose->setVisible(true);
     }
