@@ -94,6 +94,8 @@ int main(int argc, char* argv[]) {
     gw::QtEventPump pump;
     gw::frmBrevane link(queues, main, pump, {serverPort(), true});
     gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
+    // Nobody can choose Initialize on a headless node: it retries a failed one by itself.
+    setup.setRetryInitialization(headless);
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // The hand-over (and the automatic initialization in it) runs inside the event loop, so

@@ -75,6 +75,7 @@ frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* pare
     buildWindow();
     tmrDialUp.setInterval(60'000);
     connect(&tmrDialUp, &QTimer::timeout, this, &frmTNC::tmrDialUp_Timer);
+    startRecoveryTimers();
     setDialUp(
         std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
 }
@@ -278,6 +279,8 @@ void frmTNC::showSetup() {
 void frmTNC::unloadSetup() {
     m_dispatch->setPolling(false);
     tmrDialUp.stop();
+    tmrSerialWatch.stop();
+    tmrInitRetry.stop();
     if (Serial.PortOpen()) Serial.PortOpen(false);
     m_link.Unload();
     if (m_progress) m_progress->hide();

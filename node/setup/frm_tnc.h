@@ -155,6 +155,15 @@ public:
     QRadioButton* optBoth;
     QLabel* lblCommStatus;
     QTimer tmrDialUp;
+    // After the TNC's serial device failed: looks every 3 s for the same device to come
+    // back, then initializes again by itself.
+    QTimer tmrSerialWatch;
+    void tmrSerialWatch_Timer();
+    // A node without an operator (headless) retries a failed initialization every 60 s;
+    // a node with a window leaves it to the operator.
+    QTimer tmrInitRetry;
+    void tmrInitRetry_Timer();
+    void setRetryInitialization(bool retry) { m_retryInitialization = retry; }
     std::array<QAction*, 4> mnuTNC{};
 
 protected:
@@ -182,6 +191,8 @@ private:
     void dialIgnoringErrors();
     void showPing(const std::string& caption, const QColor& colour);
     void fillPhoneBook();
+    void serialFailed();
+    void startRecoveryTimers();
 
     frmMain& m_main;
     frmBrevane& m_link;
@@ -208,6 +219,9 @@ private:
     bool m_checkingDelay = false;
     // Initialize, Check TNC Comm or a manual ping is running (its waits let events through).
     int m_commandDepth = 0;
+    // The device the last Initialize opened ("" for a TNC not on the serial port).
+    std::string m_devicePath;
+    bool m_retryInitialization = false;
 };
 
 } // namespace gw

@@ -9,6 +9,7 @@
 #include "core/frm_main.h"
 #include "core/version_text.h"
 #include "server/frm_brevane.h"
+#include "tnc/device_map.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -69,6 +70,8 @@ void frmTNC::Initialize() {
         return;
     }
     ++m_commandDepth;
+    // This initialization takes over from a watch for a returning serial device.
+    tmrSerialWatch.stop();
     SaveSettings();
     m_progress->btnClose->setVisible(false);
     m_progress->show();
@@ -84,12 +87,14 @@ void frmTNC::Initialize() {
     bool ok = false;
     try {
         if (agw) {
+            m_devicePath.clear();
             // The modem program is reached over TCP; the serial port is not the TNC's line.
             if (Serial.PortOpen()) Serial.PortOpen(false);
             m_progress->setText("Initializing AGW connection to " + where + ".");
             m_dispatch->setPolling(true);
         } else {
             configureSerial();
+            m_devicePath = commDevicePath(Serial.CommPort());
             m_progress->setText("Initializing comm port " + fromQString(ComboPort->currentText()) +
                                 ".");
             m_dispatch->setPolling(true);
@@ -129,10 +134,15 @@ void frmTNC::Initialize() {
         return;
     }
     m_main.bLastInitOK = ok;
-    if (reachedDriver) m_settings.writeBool(section(), "Initialized", ok);
+    // A node that retries by itself keeps "Initialized" through a TNC that is off, so that a
+    // restart before the TNC answers still initializes by itself.
+    if (reachedDriver && (ok || !m_retryInitialization))
+        m_settings.writeBool(section(), "Initialized", ok);
     if (ok) {
+        tmrInitRetry.stop();
         m_progress->hide();
     } else {
+        if (m_retryInitialization && !tmrInitRetry.isActive()) tmrInitRetry.start();
         m_progress->appendLine("INITIALIZATION FAILURE!");
         m_progress->btnClose->setVisible(true);
     }
@@ -161,6 +171,8 @@ void frmTNC::Cancel() {
 
 void frmTNC::CheckTncComm() {
     bool driverMade = false;
+    // The operator's check leaves the node to be initialized by the operator.
+    tmrSerialWatch.stop();
     ++m_commandDepth;
     struct Done {
         int& depth;

@@ -371,6 +371,14 @@ void TncDispatch::reportReadFailure(const std::string& description) {
     m_main.MonitorMsg(0, "0", "   TNC serial port: " + description + " @ " + when);
     m_main.Log("TNC serial port: " + description + " @ " + when);
     m_main.setTncStatus(m_setup.comboType() + " serial port failure", false);
+    // No disconnect will ever come from the TNC for its users: the core closes them now.
+    for (int n = 1; n <= 10; ++n) {
+        const std::string label = GetLabel(n);
+        if (label.size() == 3)
+            StatusEvent("S" + label.substr(0, 1) + label.substr(2) +
+                        "*** DISCONNECTED: TNC serial port failure");
+    }
+    emit serialFailed();
 }
 
 std::string TncDispatch::txtPath() const {

@@ -1,7 +1,7 @@
 // The TNC dispatch that the setup window owns: it chooses the driver by the TNC type text,
 // splits the core's text to the packet length, polls the serial port every 200 ms, hosts the
-// drivers (TncHost) and reports a failing serial port once. A driver is never replaced or
-// freed while a call on it is on the stack, and its waits end early on a stop.
+// drivers (TncHost) and reports a failing serial port once, closing the users' streams. A driver
+// is never replaced or freed while a call on it is on the stack; its waits end early on a stop.
 #pragma once
 
 #include "common/clock.h"
@@ -113,6 +113,11 @@ class TncDispatch final : public QObject, public TncHost {
     void DataEvent(const std::string& sData) override;
     void reportTnc(const std::string& text) override;
     void setTncStatus(const std::string& text, bool working) override;
+
+  signals:
+    // The line to the TNC failed (reported once until a read succeeds again); the users
+    // connected through it have been disconnected.
+    void serialFailed();
 
   private:
     // Real time, pushed far ahead at every reading while the drivers' waits are abandoned (a

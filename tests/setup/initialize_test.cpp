@@ -25,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace gw;
@@ -141,6 +142,7 @@ TEST_F(Initialize, SwitchedOffTncFails) {
     EXPECT_EQ(backgroundOf(main->lblTNC), kLightRed);
     EXPECT_TRUE(setup->isVisible());
     EXPECT_EQ(logText().find("initialized @"), std::string::npos);
+    EXPECT_FALSE(setup->tmrInitRetry.isActive()) << "with a window the operator decides";
 }
 
 TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
@@ -292,4 +294,94 @@ TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     EXPECT_LT(took.elapsed(), 3000);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
+}
+
+namespace {
+// Runs events until `done` holds (bounded).
+bool runUntil(const std::function<bool()>& done, int maxMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < maxMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return done();
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+} // namespace
+
+// A USB TNC pulled out and plugged in again: its users are closed, the node watches for the
+// same device name and initializes the TNC that appears behind it by itself.
+TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
+    const auto userScript = [this](const char* call) {
+        QFile script(dir.path() + "/" + call + ".txt");
+        EXPECT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(QByteArray("1A connect ") + call + "\n1A wait 60000\n");
+        return script.fileName();
+    };
+    settings.write("Client1", "EnableLog", "1");
+    startSim({"--type", "KPC3", "--script", userScript("N1USR"), "--start-after", "200"});
+    startNode();
+    setup->mnuTNC_Click(1);
+    ASSERT_TRUE(main->bLastInitOK);
+    ASSERT_TRUE(runUntil([this] { return main->Streams[1].inUse(); }));
+
+    sim.kill();
+    sim.waitForFinished(3000);
+    ASSERT_TRUE(runUntil([this] { return setup->tmrSerialWatch.isActive(); })) << logText();
+    EXPECT_EQ(setup->tmrSerialWatch.interval(), 3000);
+    EXPECT_FALSE(main->Streams[1].inUse()) << "the user is disconnected";
+    EXPECT_FALSE(setup->portOpen());
+    setup->tmrSerialWatch_Timer();
+    EXPECT_TRUE(setup->tmrSerialWatch.isActive()) << "the device is still gone";
+
+    startSim({"--type", "KPC3", "--script", userScript("N2USR"), "--start-after", "200"});
+    setup->tmrSerialWatch_Timer();
+    EXPECT_TRUE(main->bLastInitOK);
+    EXPECT_TRUE(setup->portOpen());
+    EXPECT_FALSE(setup->tmrSerialWatch.isActive());
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+    ASSERT_TRUE(runUntil([this] { return main->Streams[1].CallSign == "N2USR"; }));
+    const std::string log = logText();
+    EXPECT_NE(log.find("1/A: DISCONNECTED from N1USR @ "), std::string::npos) << log;
+    EXPECT_NE(log.find("com5 to come back @ "), std::string::npos) << log;
+    EXPECT_NE(log.find("com5 is back, initializing KPC3 again @ "), std::string::npos) << log;
+    EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 2u) << log;
+}
+
+// A headless node started before its TNC was switched on comes up by itself.
+TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAnswers) {
+    settings.write("Client1", "EnableLog", "1");
+    settings.write("Client1", "Initialized", "True");
+    startSim({"--type", "KPC3", "--off"});
+    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+    ASSERT_TRUE(main->startUp("1"));
+    link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                        frmBrevane::Options{frmBrevane::kServerPort, false});
+    setup =
+        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    setup->setRetryInitialization(true);
+    main->handOver(*setup, *setup);
+    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_TRUE(setup->tmrInitRetry.isActive());
+    EXPECT_EQ(setup->tmrInitRetry.interval(), 60000);
+    EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True") << "a restart still retries";
+    setup->tmrInitRetry_Timer();
+    EXPECT_FALSE(main->bLastInitOK) << "still off";
+
+    sim.terminate();
+    sim.waitForFinished(3000);
+    startSim({"--type", "KPC3"});
+    setup->tmrInitRetry_Timer();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_FALSE(setup->tmrInitRetry.isActive());
+    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+    EXPECT_TRUE(main->isVisible());
+    const std::string log = logText();
+    EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
+    EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
 }
