@@ -66,27 +66,11 @@ for (( u = 0; u < users; u++ )); do
   to=${letters:$(( (u + 1) % users )):1}
   echo "1$s wait $(( u * 700 ))"
   for (( c = 0; c < cycles; c++ )); do
-    cat <<STEPS
-1$s connect W1S$s
-1$s expect SMS> 120
-1$s send LM
-1$s expect SMS> 120
-1$s send R 1
-1$s expect SMS> 120
-1$s send SP W1S$to
-1$s expect : 120
-1$s send Soak $c from W1S$s
-1$s expect /EX 120
-1$s send Line one of message $c.
-1$s send Line two, 73.
-1$s send /EX
-1$s expect SMS> 120
-1$s send K 1
-1$s expect SMS> 120
-1$s send B
-1$s expect-disconnect 120
-1$s wait 2000
-STEPS
+    printf '%s\n' "1$s connect W1S$s" "1$s expect SMS> 120" "1$s send LM" "1$s expect SMS> 120" \
+      "1$s send R 1" "1$s expect SMS> 120" "1$s send SP W1S$to" "1$s expect : 120" \
+      "1$s send Soak $c from W1S$s" "1$s expect /EX 120" "1$s send Line one of message $c." \
+      "1$s send Line two, 73." "1$s send /EX" "1$s expect SMS> 120" "1$s send K 1" \
+      "1$s expect SMS> 120" "1$s send B" "1$s expect-disconnect 120" "1$s wait 2000"
   done
 done >"$work/users.script"
 
