@@ -4,11 +4,23 @@
 #include "fuzz_support.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <vector>
+
+namespace {
+// The fuzzer's own finds are named by their SHA-1 and stay local (git ignores them); a find
+// worth keeping is renamed and committed. Hidden files are not inputs.
+bool isSeed(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    if (name.empty() || name[0] == '.') return false;
+    return name.size() != 40 ||
+           !std::all_of(name.begin(), name.end(), [](char c) { return std::isxdigit(c) != 0; });
+}
+} // namespace
 
 int main(int argc, char** argv) {
     namespace fs = std::filesystem;
@@ -17,8 +29,7 @@ int main(int argc, char** argv) {
         const fs::path named(argv[i]);
         if (fs::is_directory(named)) {
             for (const auto& entry : fs::recursive_directory_iterator(named))
-                if (entry.is_regular_file() && entry.path().filename().string()[0] != '.')
-                    files.push_back(entry.path());
+                if (entry.is_regular_file() && isSeed(entry.path())) files.push_back(entry.path());
         } else {
             files.push_back(named);
         }
