@@ -86,6 +86,8 @@ cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
 fds() { ls "/proc/$1/fd" 2>/dev/null | wc -l; }
 count() { grep -c -- "$1" "$out/tncsim.log" || true; }
+# Errors: an expected answer that did not come, or a failure the node reported to a user.
+errors() { grep -c -i -e "expect FAILED" -e "<<< .*error" "$out/tncsim.log" || true; }
 
 csv=$out/soak.csv
 echo "seconds,brevane_rss_kb,brevane_cpu_pct,brevane_fds,smsd_rss_kb,smsd_cpu_pct,smsd_fds,sessions,answers,errors" >"$csv"
@@ -93,8 +95,11 @@ echo "soak: $minutes min, $users users, samples every ${interval}s in $csv"
 start=$(date +%s)
 last_node=$(cpu_ticks $node) last_smsd=$(cpu_ticks $smsd) last=$start
 died=""
+tick=0
 while :; do
-  sleep $interval
+  tick=$(( tick + 1 ))
+  pause=$(( start + tick * interval - $(date +%s) ))
+  [ $pause -le 0 ] || sleep $pause
   now=$(date +%s)
   for p in $node $smsd; do kill -0 "$p" 2>/dev/null || died="$died $p"; done
   [ -z "$died" ] || break
@@ -102,7 +107,7 @@ while :; do
   span=$(( now - last ))
   row="$(( now - start )),$(rss_kb $node),$(awk -v d=$(( n - last_node )) -v t="$ticks" -v s="$span" 'BEGIN { printf "%.2f", 100 * d / t / s }'),$(fds $node)"
   row="$row,$(rss_kb $smsd),$(awk -v d=$(( m - last_smsd )) -v t="$ticks" -v s="$span" 'BEGIN { printf "%.2f", 100 * d / t / s }'),$(fds $smsd)"
-  row="$row,$(count 'expect-disconnect ok'),$(count 'expect ok'),$(count 'expect FAILED')"
+  row="$row,$(count 'expect-disconnect ok'),$(count 'expect ok'),$(errors)"
   echo "$row" >>"$csv"
   last_node=$n last_smsd=$m last=$now
   [ $(( now - start )) -lt $(( minutes * 60 )) ] || break
@@ -166,6 +171,6 @@ verdict=$(awk -F, -v warm="$warmup" '
   }' "$csv")
 echo "$verdict"
 [ -z "$died" ] || { echo "FAIL: a process died (pid$died); see $out"; exit 1; }
-grep -m 3 "expect FAILED" "$out/tncsim.log" || true
+grep -m 3 -i -e "expect FAILED" -e "<<< .*error" "$out/tncsim.log" || true
 echo "plot: $out/soak.png   data: $csv   logs: $out/"
 [ "$(tail -n 1 <<<"$verdict")" = PASS ]
