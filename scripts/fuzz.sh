@@ -70,7 +70,9 @@ for t in "${targets[@]}"; do
   fi
   printf '%-16s %12s %8s %8s %8s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$corp" "$result"
   if [ "$result" != ok ]; then
-    grep -E 'property broken|ERROR: (AddressSanitizer|libFuzzer)|runtime error|^    #[0-9]+ ' "$log" | head -25 | sed 's/^/    /'
+    # What broke, and the stack frames in this project's code.
+    grep -E 'property broken|ERROR: AddressSanitizer|runtime error|SUMMARY' "$log" | head -5 | sed 's/^/    /'
+    grep -E '^ *#[0-9]+ .* in .*\.\./(node|tools|ping|tests)/' "$log" | head -8 | sed -E 's/ \(BuildId.*//; s/^ */      /'
     echo "    full report: $log"
   fi
 done
