@@ -52,20 +52,23 @@ for t in "${targets[@]}"; do
   corpus=tests/fuzz/corpus/$t
   mkdir -p "$corpus"
   log=$build/logs/$t.log
+  touch "$build/logs/$t.start"
   set +e
   "$build/tests/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "${extra[@]}" >"$log" 2>&1
   rc=$?
   set -e
-  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
-  [ -n "$execs" ] || execs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
-  line=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -1)
+  # Plain runs end with final stats; runs that go on after a crash report "#N: cov: ...".
+  execs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1 || true)
+  [ -n "$execs" ] || execs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#' || true)
+  line=$(grep -E '^#[0-9]+.*cov: ' "$log" | tail -1 || true)
   cov=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$line")
   ft=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$line")
   corp=$(find "$corpus" -type f | wc -l)
+  found=$(find "$build/crashes" -name "$t-*" -newer "$build/logs/$t.start" | sort | tr '\n' ' ')
   result=ok
-  if [ $rc -ne 0 ] || grep -q 'Test unit written to' "$log"; then
-    result="FAULT: $(grep -o 'Test unit written to .*' "$log" | head -3 | sed 's/Test unit written to //' | tr '\n' ' ')"
+  if [ $rc -ne 0 ] || [ -n "$found" ]; then
+    result="FAULT: ${found:-exit code $rc}"
     status=1
   fi
   printf '%-16s %12s %8s %8s %8s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$corp" "$result"
@@ -73,7 +76,7 @@ for t in "${targets[@]}"; do
     # What broke, and the stack frames in this project's code.
     grep -E 'property broken|ERROR: AddressSanitizer|runtime error|SUMMARY' "$log" | head -5 | sed 's/^/    /'
     grep -E '^ *#[0-9]+ .* in .*\.\./(node|tools|ping|tests)/' "$log" | head -8 | sed -E 's/ \(BuildId.*//; s/^ */      /'
-    echo "    full report: $log"
+    echo "    full report: $log; to see one input fail again: $build/tests/fuzz/fuzz_$t FILE"
   fi
 done
 exit $status
