@@ -137,7 +137,8 @@ void frmMain::interpretSubject(int index, const std::string& sData) {
     StreamRecord& entry = Streams[index];
     MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Subject)"));
     std::string subject = payload(sData);
-    if (subject.find(CR) != std::string::npos) subject = trim(subject.substr(0, subject.find(CR)));
+    const std::size_t lineEnd = subject.find_first_of("\r\n");
+    if (lineEnd != std::string::npos) subject = trim(subject.substr(0, lineEnd));
     entry.Subject = subject.empty() ? "(no subject)" : subject;
     m_radio->SendData(entry.Port, entry.StreamID,
                       std::string("Enter Msg, end with /EX on a separate line:") + CR);
