@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& event : whole.data) {
         FUZZ_CHECK(event.rfind("D1A", 0) == 0 && event.size() > 3, "data is a non-empty line");
         if (serial.size() < CTNC2::kMaxLine)
-            FUZZ_CHECK(event.find('\r') == std::string::npos, "one line per data event");
+            FUZZ_CHECK(event.find('\r') == event.size() - 1, "one line, with its CR, per event");
     }
     for (const std::string& event : whole.statuses) {
         FUZZ_CHECK(event.rfind("S1A*** ", 0) == 0, "a status is a link message");
