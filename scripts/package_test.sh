@@ -23,6 +23,8 @@ if getent passwd gullwick >/dev/null; then
     exit 1
 fi
 dpkg -i "$deb"
+# Whatever fails below, the machine is left as it was found.
+trap 'dpkg --purge gullwick >/dev/null 2>&1 || true' EXIT
 home=/var/lib/gullwick
 for file in /usr/bin/brevane /usr/bin/smsd /usr/bin/tncsim /usr/bin/pingreg \
     /usr/lib/systemd/system/brevane@.service /usr/share/applications/brevane.desktop \
