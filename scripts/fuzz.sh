@@ -35,7 +35,10 @@ cmake --build "$build" --target fuzz_targets -j"$jobs"
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  for exe in "$build"/tests/fuzz/fuzz_*; do targets+=("${exe##*/fuzz_}"); done
+  # Programs only: CMake keeps folders of its own (fuzz_*_autogen) beside them.
+  for exe in "$build"/tests/fuzz/fuzz_*; do
+    [ -f "$exe" ] && [ -x "$exe" ] && targets+=("${exe##*/fuzz_}")
+  done
 fi
 
 export QT_QPA_PLATFORM=offscreen
