@@ -46,7 +46,8 @@ bool holdsEndMarker(const std::string& body) {
 
 std::string CCommand::CommandToServer() {
     if (UserCall.empty() || MBOCall.empty() || MBOPassword.empty()) return {};
-    if (breaksLine(UserCall, false) || breaksLine(MBOCall, false) || breaksLine(Mid, true))
+    if (breaksLine(UserCall, false) || breaksLine(MBOCall, false) ||
+        breaksLine(MBOPassword, true) || breaksLine(Mid, true))
         return {};
     const std::string command = toUpper(Command);
     const std::string head = MBOCall + "|" + EncodeField(MBOPassword) + "|" + UserCall + "|";
