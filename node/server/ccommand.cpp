@@ -45,7 +45,7 @@ bool holdsEndMarker(const std::string& body) {
 } // namespace
 
 std::string CCommand::CommandToServer() {
-    if (UserCall.empty() || MBOCall.empty() || MBOPassword.empty()) return {};
+    if (trim(UserCall).empty() || trim(MBOCall).empty() || MBOPassword.empty()) return {};
     if (breaksLine(UserCall, false) || breaksLine(MBOCall, false) ||
         breaksLine(MBOPassword, true) || breaksLine(Mid, true))
         return {};
