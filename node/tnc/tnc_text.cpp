@@ -81,6 +81,7 @@ std::optional<std::string> tnc2LinkMessage(std::string_view line) {
     for (std::size_t at = upper.find("*** "); at != std::string::npos;
          at = upper.find("*** ", at + 1)) {
         std::string text = trim(std::string_view(upper).substr(at));
+        if (text.size() <= 4) continue; // the stars alone
         if (startsWith(text, "*** CONNECTED TO")) {
             std::string call = trim(std::string_view(text).substr(16));
             if (startsWith(call, ":")) call = trim(std::string_view(call).substr(1));
