@@ -3,7 +3,8 @@
 # each in turn for the given seconds (default 60), growing its corpus in tests/fuzz/corpus/<target>/
 # (found inputs are ignored by git; the named seeds are committed). Prints executions, coverage
 # and, for a crash or a broken property, the saved input and the report.
-#   bash scripts/fuzz.sh [seconds] [target...]      FUZZ_KEEP_GOING=1 goes on after a crash
+#   bash scripts/fuzz.sh [seconds] [target...]      FUZZ_KEEP_GOING=1 goes on after a crash,
+#   FUZZ_RUNS=N also ends each target after N executions (whichever comes first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -48,6 +49,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/crashes" "$build/logs"
 extra=()
 [ "${FUZZ_KEEP_GOING:-0}" = 1 ] && extra=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+[ -n "${FUZZ_RUNS:-}" ] && extra+=(-runs="$FUZZ_RUNS")
 
 status=0
 printf '%-16s %12s %8s %8s %8s  %s\n' target executions cov ft corpus result
