@@ -53,20 +53,12 @@ void CKantronics::onFrame(const std::string& body) {
         m_lastAnswer = body;
         m_answerFlag = true;
     } else {
-        m_events.push_back(body);
+        m_events.push(body);
     }
 }
 
 void CKantronics::raiseQueued() {
-    if (m_raising) return; // the outer call raises what was added
-    m_raising = true;
-    struct Done {
-        bool& raising;
-        ~Done() { raising = false; }
-    } done{m_raising};
-    while (!m_events.empty()) {
-        const std::string body = std::move(m_events.front());
-        m_events.pop_front();
+    m_events.raiseAll([this](const std::string& body) {
         if (body[0] == 'D') {
             m_lastData = body;
             m_dataFlag = true;
@@ -76,7 +68,7 @@ void CKantronics::raiseQueued() {
             m_statusFlag = true;
             m_host.StatusEvent(body);
         }
-    }
+    });
 }
 
 void CKantronics::ClearFrame() {

@@ -3,11 +3,11 @@
 // length and user limits, and received frames turned into the node core's events.
 #pragma once
 
+#include "tnc/event_queue.h"
 #include "tnc/host_frame_codec.h"
 #include "tnc/tnc_driver.h"
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <string>
 
@@ -66,10 +66,8 @@ class CKantronics : public TncDriver {
     TncHost& m_host;
     KantronicsVariant m_variant;
     HostFrameDecoder m_decoder;
-    // Data and status frames cut but not yet raised, in arrival order: a handler that reads
-    // the port again adds behind them instead of overtaking them.
-    std::deque<std::string> m_events;
-    bool m_raising = false;
+    // Data and status frames cut but not yet raised.
+    EventQueue<std::string> m_events;
     bool m_bHost = false;
     bool m_hostMode = false;
     std::string m_raw;

@@ -74,9 +74,9 @@ void CTNC2::cutConverse() {
     if (m_line.size() > kMaxLine) {
         std::string line = std::move(m_line);
         m_line.clear();
-        if (m_blankHeld) m_events.push_back({false, "D1A\r"});
+        if (m_blankHeld) m_events.push(Event{false, "D1A\r"});
         m_blankHeld = false;
-        m_events.push_back({false, "D1A" + line});
+        m_events.push(Event{false, "D1A" + line});
     }
     raiseQueued();
 }
@@ -86,30 +86,22 @@ void CTNC2::takeLine(std::string line) {
     if (!line.empty() && line.front() == '\n') line.erase(0, 1);
     if (const auto link = tnc2LinkMessage(line)) {
         m_blankHeld = false;
-        m_events.push_back({true, "S1A" + *link});
+        m_events.push(Event{true, "S1A" + *link});
         return;
     }
-    if (m_blankHeld) m_events.push_back({false, "D1A\r"});
+    if (m_blankHeld) m_events.push(Event{false, "D1A\r"});
     m_blankHeld = line.empty();
     // A line reaches the node core as a host-mode TNC delivers it: with its carriage return.
-    if (!line.empty()) m_events.push_back({false, "D1A" + line + "\r"});
+    if (!line.empty()) m_events.push(Event{false, "D1A" + line + "\r"});
 }
 
 void CTNC2::raiseQueued() {
-    if (m_raising) return; // the outer call raises what was added
-    m_raising = true;
-    struct Done {
-        bool& raising;
-        ~Done() { raising = false; }
-    } done{m_raising};
-    while (!m_events.empty()) {
-        const Event event = std::move(m_events.front());
-        m_events.pop_front();
+    m_events.raiseAll([this](const Event& event) {
         if (event.status)
             raiseStatus(event.text);
         else
             raiseData(event.text);
-    }
+    });
 }
 
 void CTNC2::raiseStatus(const std::string& status) {

@@ -2,11 +2,11 @@
 // command and converse modes: answers end at "cmd:", converse lines become data and status.
 #pragma once
 
+#include "tnc/event_queue.h"
 #include "tnc/tnc_driver.h"
 #include "tnc/tnc_text.h"
 
 #include <chrono>
-#include <deque>
 #include <functional>
 #include <string>
 
@@ -60,10 +60,8 @@ class CTNC2 final : public TncDriver {
 
     TncHost& m_host;
     std::string m_line;
-    // Lines cut but not yet raised, in arrival order: a handler that reads the port again
-    // adds behind them instead of overtaking them or seeing them a second time.
-    std::deque<Event> m_events;
-    bool m_raising = false;
+    // Lines cut but not yet raised.
+    EventQueue<Event> m_events;
     // An empty line is held until the next one shows whether it was the TNC's own blank
     // line before a link message or a blank line of the user's text.
     bool m_blankHeld = false;
