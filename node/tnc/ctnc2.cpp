@@ -242,6 +242,11 @@ bool CTNC2::Init() {
         }
     }
 
+    // The TNC itself says where its special characters now are; a TNC that does not know
+    // one of them answers without a value and the node's own note stands.
+    for (const std::string& name : ConverseSpecials::names())
+        if (SendCommand(name)) m_specials.noteAnswer(m_lastAnswer);
+
     progress("   Getting PACLEN parameter.");
     result = SendCommand("PACLEN") && result;
     const auto paclen = answerValue(toUpper(m_lastAnswer), "PACLEN", false);

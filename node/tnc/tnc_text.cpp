@@ -113,13 +113,26 @@ void ConverseSpecials::noteCommand(std::string_view command) {
     if (space == std::string::npos) return;
     const std::string name = text.substr(0, space);
     const std::string value = trim(std::string_view(text).substr(space + 1));
-    static const char* const kNames[] = {"COMMAND", "PASS",     "SENDPAC", "STREAMSW", "CANLINE",
-                                         "CANPAC",  "REDISPLA", "START",   "STOP"};
-    if (std::find(std::begin(kNames), std::end(kNames), name) == std::end(kNames)) return;
+    if (std::find(names().begin(), names().end(), name) == names().end()) return;
     const auto c = characterValue(value);
     if (!c) return;
     m_special.set(*c);
     if (name == "PASS") m_pass = static_cast<char>(*c);
+}
+
+void ConverseSpecials::noteAnswer(std::string_view answer) {
+    for (std::size_t start = 0; start < answer.size();) {
+        const std::size_t end = std::min(answer.find_first_of("\r\n", start), answer.size());
+        noteCommand(answer.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+const std::vector<std::string>& ConverseSpecials::names() {
+    static const std::vector<std::string> kNames = {"COMMAND", "PASS",     "SENDPAC",
+                                                    "STREAMSW", "CANLINE", "CANPAC",
+                                                    "REDISPLA", "START",   "STOP"};
+    return kNames;
 }
 
 std::string ConverseSpecials::literal(std::string_view text) const {

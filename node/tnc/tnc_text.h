@@ -41,6 +41,12 @@ class ConverseSpecials {
     // Takes note of a start-up command that moves one of them ("SENDPAC $01", "PASS $1B").
     // DELETE only switches between $08 and $7F, both special from the start.
     void noteCommand(std::string_view command);
+    // Takes note of a TNC's answer to one of `names()` asked alone ("PASS $16"), which tells
+    // the value even when a start-up command set it under a short name the TNC accepts
+    // ("COMM $05"). An echo of the question in the answer is passed over.
+    void noteAnswer(std::string_view answer);
+    // The commands that set them, in the order a node asks for them.
+    static const std::vector<std::string>& names();
     // Text from other people made literal: PASS before every special character.
     std::string literal(std::string_view text) const;
 

@@ -68,7 +68,9 @@ TEST_F(Tnc2Test, InitSkipsTransparentAndConverseCommands) {
     rig.writeFile("TNC2.aps", "ECHO OFF\nT\ntrans\nconverse\nTRACE ON\nSENDPAC $01\n\nNEVER\n");
     ASSERT_TRUE(driver->Init()) << rig.setup.progressText;
     EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "ECHO OFF", "TRACE ON",
-                                                      "SENDPAC $01", "PACLEN", "USERS", "CONV"}));
+                                                      "SENDPAC $01", "COMMAND", "PASS", "SENDPAC",
+                                                      "STREAMSW", "CANLINE", "CANPAC", "REDISPLA",
+                                                      "START", "STOP", "PACLEN", "USERS", "CONV"}));
     EXPECT_EQ(
         rig.setup.progressText,
         "Initializing TNC2 Clone:\r   Command mode set.\r   Getting settings with DISPLAY command."

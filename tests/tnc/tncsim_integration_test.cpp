@@ -239,6 +239,21 @@ TEST_F(Live, Tnc2WithEchoOffServesAScriptedUser) {
     EXPECT_EQ(main.statuses[1], "S1A*** DISCONNECTED");
 }
 
+TEST_F(Live, Tnc2CharactersMovedUnderShortNamesStayLiteral) {
+    // The TNC takes "PAS" for PASS and "COMM" for COMMAND; the node must learn both from it.
+    writeFile("TNC2.aps", "SENDPAC $01\nPAS $1B\nCOMM $05\n");
+    startSim({"--type", "TNC2", "--echo", "off"},
+             "1A connect N0CALL\n1A expect SMS> 20\n1A disconnect\n");
+    init("TNC2");
+    ASSERT_TRUE(initResult) << setup.progressText;
+    ASSERT_TRUE(waitFor([&] { return !main.statuses.empty(); }, 10s)) << simOutput;
+    simSays("CONNECTED", 0);
+    const std::size_t before = simOutput.size();
+    dispatch.SendData(1, "A", "a\x05\x03\x16\x1Bz\rSMS>");
+    EXPECT_TRUE(simSays("1A expect ok: SMS>")) << simOutput;
+    EXPECT_EQ(simOutput.find("command mode", before), std::string::npos) << simOutput;
+}
+
 TEST_F(Live, EchoingTnc2FailsWithNoUsers) {
     setup.restore = false;
     startSim({"--type", "TNC2", "--echo", "on"});
