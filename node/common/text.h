@@ -45,6 +45,10 @@ std::string formatDigits(long long value);
 // A longer text is kept whole: a user must be able to type back what the node listed.
 std::string leftField(std::string_view text, std::size_t width);
 
+// Outside text for a log line: at most `limit` bytes of it, control bytes and bytes above
+// 0x7E written as \xHH, and "..." where it was cut, so that one line stays one line.
+std::string loggable(std::string_view text, std::size_t limit);
+
 // The widget boundary: one byte per character both ways.
 QString toQString(std::string_view bytes);
 std::string fromQString(const QString& text);

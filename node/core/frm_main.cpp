@@ -249,6 +249,11 @@ void frmMain::DataEvent(const std::string& sData) {
     lblTfc[static_cast<std::size_t>(index - 1)]->setText("  ------>");
     setBackground(lblTfc[static_cast<std::size_t>(index - 1)], kLightRed);
     Streams[index].IdleMinutes = 1;
+    // After a Bye the user's lines are shown but no longer acted on.
+    if (Streams[index].ByePending) {
+        MonitorMsg(port, toLower(letter), sData);
+        return;
+    }
     switch (Streams[index].InputState) {
     case 1: interpretSubject(index, sData); break;
     case 2: interpretBody(index, sData); break;
@@ -278,6 +283,15 @@ bool frmMain::NewStream(const std::string& sStreamID, const std::string& sCall, 
 bool frmMain::KillStream(int nStream) {
     if (nStream < 0 || nStream > 10 || !Streams[nStream].inUse()) return false;
     StreamRecord& entry = Streams[nStream];
+    // A departed user's lists and reads leave the queue; nobody would read their answers.
+    if (nStream > 0) {
+        const auto dropped = m_queues.CommandQueue.dropReads(nStream);
+        for (const std::string& session : dropped) m_pending.erase(session);
+        if (!dropped.empty())
+            Log(std::to_string(entry.Port) + "/" + entry.StreamID + ": " +
+                std::to_string(dropped.size()) + " request(s) of " + entry.CallSign +
+                " dropped: no longer connected @ " + now());
+    }
     entry.IdleMinutes = 0;
     entry.clearTexts();
     entry.Connection = 0;
@@ -373,8 +387,13 @@ void frmMain::setServerIndicator(ServerIndicator state) {
 void frmMain::PostLog(int nStream, const std::string& sMsg) {
     if (!StreamTable::valid(nStream)) return;
     const StreamRecord& entry = Streams[nStream];
-    Log(std::to_string(entry.Port) + "/" + entry.StreamID + " " + entry.CallSign + "; " +
-        stampText(m_clock.now()) + "  " + sMsg);
+    postLogFor(entry.Port, entry.StreamID, entry.CallSign, sMsg);
+}
+
+void frmMain::postLogFor(int port, const std::string& stream, const std::string& call,
+                         const std::string& sMsg) {
+    Log(std::to_string(port) + "/" + stream + " " + call + "; " + stampText(m_clock.now()) + "  " +
+        sMsg);
 }
 
 void frmMain::FlushLog() { m_log->FlushLog(); }
@@ -470,6 +489,13 @@ void frmMain::shutdown() {
     if (m_ended) return;
     m_ended = true;
     tmr.stop();
+    // Users still on at the stop leave with the node; the log says so, as for any link.
+    for (int index = 1; index < StreamTable::kEntries; ++index) {
+        const StreamRecord& entry = Streams[index];
+        if (!entry.inUse()) continue;
+        Log(std::to_string(entry.Port) + "/" + entry.StreamID + ": DISCONNECTED from " +
+            entry.CallSign + " @ " + now() + " (node closing)");
+    }
     if (m_setup != nullptr) m_setup->endWaits(false);
     if (m_setup != nullptr && bLastInitOK && m_setup->portOpen()) {
         fraConnections->hide();

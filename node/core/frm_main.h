@@ -79,7 +79,8 @@ public:
     std::string serverAddress() const override;
     void setServerIndicator(ServerIndicator state) override;
 
-    // Replies from the server, one per tick of the one-second timer.
+    // Replies from the server, one per tick of the one-second timer; then the links whose
+    // Bye waited for them are dropped.
     void tmr_Timer();
 
     // Sysop console.
@@ -129,6 +130,11 @@ public:
     QPushButton* cmdMessage;
 
     static constexpr int kMonitorLines = 1000;
+    // How long a Bye waits for the replies to lines typed ahead of it: a request's timeout
+    // and the tick that delivers it, with room to spare.
+    static constexpr std::chrono::milliseconds kByeGrace{30'000};
+    // Server error texts shown to a user are cut to this length.
+    static constexpr std::size_t kMaxErrorText = 1024;
     // How often a stop that waits for a running TNC operation looks again.
     static constexpr std::chrono::milliseconds kStopRetry{20};
 
@@ -156,10 +162,19 @@ private:
     void interpretSubject(int index, const std::string& sData);
     void interpretBody(int index, const std::string& sData);
     bool resolveMid(int index, const std::string& argument, std::string& mid);
+    bool refuseWhenFull(int index);
+    int repliesOnTheWay(int index) const;
+    // Drops the links whose Bye waited for replies, once those are out or the wait is over.
+    void finishByes();
     std::unique_ptr<CCommand> newRequest(int index, const char* command);
     void queueRequest(int index, std::unique_ptr<CCommand> request);
     // Replies.
+    void deliverReply();
     bool replyStillWanted(int index);
+    void logOutcomeFor(const PendingReply& asker);
+    void postLogFor(int port, const std::string& stream, const std::string& call,
+                    const std::string& sMsg);
+    std::string shownError(const std::string& error) const;
     void sendToUser(int index, const std::string& text);
     void showInConsole(const std::string& text);
     void closeConsoleEntry();

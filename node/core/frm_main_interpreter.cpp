@@ -14,8 +14,13 @@ namespace gw {
 namespace {
 constexpr char CR = '\r';
 const std::string kPrompt = std::string(1, CR) + "SMS>";
+// A message body longer than this is refused whole: the server link carries one request at
+// a time, and a user's endless body must neither fill memory nor hold the others up.
+constexpr std::size_t kMaxBody = 32 * 1024;
 
-std::string payload(const std::string& sData) { return sData.size() > 3 ? sData.substr(3) : ""; }
+std::string payload(const std::string& sData) {
+    return sData.size() > 3 ? sData.substr(3) : "";
+}
 
 // The text up to the first CR, trimmed; the whole text when there is no CR.
 std::string firstLine(const std::string& text) {
@@ -37,14 +42,25 @@ std::string marked(const std::string& sData, const std::string& marker) {
 enum class Verb { Help, Info, Bye, List, Kill, Read, SendPersonal, Ignore, Unknown };
 
 Verb verbOf(const std::string& command) {
-    static const std::pair<const char*, Verb> table[] = {
-        {"H", Verb::Help},          {"HELP", Verb::Help},     {"I", Verb::Info},
-        {"INFO", Verb::Info},       {"B", Verb::Bye},         {"BYE", Verb::Bye},
-        {"QRT", Verb::Bye},         {"LOGOFF", Verb::Bye},    {"LOGOUT", Verb::Bye},
-        {"LM", Verb::List},         {"LISTMINE", Verb::List}, {"K", Verb::Kill},
-        {"KILL", Verb::Kill},       {"R", Verb::Read},        {"READ", Verb::Read},
-        {"SP", Verb::SendPersonal}, {"SENDPERSONAL", Verb::SendPersonal},
-        {"***", Verb::Ignore},      {"", Verb::Ignore}};
+    static const std::pair<const char*, Verb> table[] = {{"H", Verb::Help},
+                                                         {"HELP", Verb::Help},
+                                                         {"I", Verb::Info},
+                                                         {"INFO", Verb::Info},
+                                                         {"B", Verb::Bye},
+                                                         {"BYE", Verb::Bye},
+                                                         {"QRT", Verb::Bye},
+                                                         {"LOGOFF", Verb::Bye},
+                                                         {"LOGOUT", Verb::Bye},
+                                                         {"LM", Verb::List},
+                                                         {"LISTMINE", Verb::List},
+                                                         {"K", Verb::Kill},
+                                                         {"KILL", Verb::Kill},
+                                                         {"R", Verb::Read},
+                                                         {"READ", Verb::Read},
+                                                         {"SP", Verb::SendPersonal},
+                                                         {"SENDPERSONAL", Verb::SendPersonal},
+                                                         {"***", Verb::Ignore},
+                                                         {"", Verb::Ignore}};
     const std::string upper = toUpper(command);
     for (const auto& [keyword, verb] : table)
         if (upper == keyword) return verb;
@@ -74,13 +90,23 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
         m_radio->SendData(port, letter, kPrompt);
         break;
     case Verb::Bye:
-        m_radio->SendDisconnect(port, letter);
+        // The log tells a user's own Bye from a dropped link and an idle timeout.
+        Log(std::to_string(port) + "/" + letter + ": Bye from " + entry.CallSign + " @ " + now());
+        // Lines typed ahead of the Bye get their answers before the link drops.
+        if (repliesOnTheWay(index) > 0) {
+            entry.ByePending = true;
+            entry.ByeDeadline = m_clock.elapsed() + kByeGrace;
+        } else {
+            m_radio->SendDisconnect(port, letter);
+        }
         break;
     case Verb::List:
+        if (refuseWhenFull(index)) break;
         queueRequest(index, newRequest(index, "L"));
         break;
     case Verb::Read:
     case Verb::Kill: {
+        if (refuseWhenFull(index)) break;
         std::string mid;
         if (!resolveMid(index, argument, mid)) break;
         auto request = newRequest(index, verbOf(command) == Verb::Read ? "R" : "K");
@@ -90,9 +116,12 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
     }
     case Verb::SendPersonal: {
         if (argument.empty()) {
-            m_radio->SendData(port, letter, "*** No Destination supplied with SP command!" + kPrompt);
+            m_radio->SendData(port, letter,
+                              "*** No Destination supplied with SP command!" + kPrompt);
             break;
         }
+        // Checked before the message is typed: its send request must then find room.
+        if (refuseWhenFull(index)) break;
         std::replace(argument.begin(), argument.end(), ',', ';');
         // Every message starts afresh: nothing of an earlier one in this session carries over.
         entry.Subject.clear();
@@ -101,8 +130,9 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
         CMidGenerator generator;
         generator.Tag("SMS_");
         entry.Mid = generator.LastMid();
-        m_radio->SendData(port, letter, "Enter the subject for new MID " + entry.Mid + " to " +
-                                            entry.Destination + " :" + CR);
+        m_radio->SendData(port, letter,
+                          "Enter the subject for new MID " + entry.Mid + " to " +
+                              entry.Destination + " :" + CR);
         entry.InputState = 1;
         break;
     }
@@ -112,6 +142,30 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
         m_radio->SendData(port, letter, "Command not supported...Type H for Help." + kPrompt);
         break;
     }
+}
+
+// A stream's requests waiting are bounded: one line beyond the bound gets a short answer
+// (once, until a request of the stream is taken again), further ones are dropped silently.
+bool frmMain::refuseWhenFull(int index) {
+    StreamRecord& entry = Streams[index];
+    if (!m_queues.CommandQueue.full(index)) {
+        entry.ToldToWait = false;
+        return false;
+    }
+    if (!entry.ToldToWait) {
+        entry.ToldToWait = true;
+        m_radio->SendData(entry.Port, entry.StreamID,
+                          "*** Too many requests waiting! Wait for the answers." + kPrompt);
+    }
+    return true;
+}
+
+int frmMain::repliesOnTheWay(int index) const {
+    const std::uint64_t connection = Streams[index].Connection;
+    int count = 0;
+    for (const auto& [session, asker] : m_pending)
+        if (sessionStream(session) == index && asker.connection == connection) ++count;
+    return count;
 }
 
 bool frmMain::resolveMid(int index, const std::string& argument, std::string& mid) {
@@ -126,7 +180,8 @@ bool frmMain::resolveMid(int index, const std::string& argument, std::string& mi
     // A fraction such as 0.3 rounds below the first line; it is refused like 0.
     if (n > static_cast<double>(upperBound) || n <= 0 || position < 0 || position >= upperBound) {
         m_radio->SendData(entry.Port, entry.StreamID,
-                          "*** Numeric Mid exceeds LM index! Enter correct MID or index." + kPrompt);
+                          "*** Numeric Mid exceeds LM index! Enter correct MID or index." +
+                              kPrompt);
         return false;
     }
     mid = entry.ListedMids[static_cast<std::size_t>(position)];
@@ -151,10 +206,26 @@ void frmMain::interpretBody(int index, const std::string& sData) {
     const std::string upper = toUpper(part);
     if (upper != "/EX" && upper != "/EX\r") {
         MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Msg Body)"));
+        if (entry.BodyTooLong) return;
+        if (entry.Body.size() + part.size() > kMaxBody) {
+            entry.BodyTooLong = true;
+            entry.Body.clear();
+            return;
+        }
         entry.Body += part;
         return;
     }
     MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (/EX Detected)"));
+    if (entry.BodyTooLong) {
+        const std::string limit = std::to_string(kMaxBody);
+        PostLog(index, "MID : " + entry.Mid + " refused: message over " + limit + " bytes.");
+        m_radio->SendData(entry.Port, entry.StreamID,
+                          "*** Message longer than " + limit + " bytes! Mid: " + entry.Mid +
+                              " not sent." + kPrompt);
+        entry.BodyTooLong = false;
+        entry.InputState = 0;
+        return;
+    }
     if (entry.Body.empty()) entry.Body = "(no message body found)";
     auto request = newRequest(index, "S");
     request->Mid = entry.Mid;

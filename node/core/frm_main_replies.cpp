@@ -24,6 +24,11 @@ std::string crlf(const std::string& text) {
 } // namespace
 
 void frmMain::tmr_Timer() {
+    deliverReply();
+    finishByes();
+}
+
+void frmMain::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
     CurrentReply = m_queues.ReplyQueue.RemoveFirst();
     const int index = sessionStream(CurrentReply->Session);
@@ -54,13 +59,45 @@ bool frmMain::replyStillWanted(int index) {
     m_pending.erase(found);
     const StreamRecord& entry = Streams[index];
     if (entry.inUse() && entry.Connection == asker.connection) return true;
-    const std::string text = "Reply for " + asker.call + " dropped: " +
-                             (entry.inUse() ? "stream taken by " + entry.CallSign
-                                            : std::string("no longer connected")) +
-                             " @ " + generalDateTime(m_clock.now());
+    const std::string text =
+        "Reply for " + asker.call + " dropped: " +
+        (entry.inUse() ? "stream taken by " + entry.CallSign : std::string("no longer connected")) +
+        " @ " + generalDateTime(m_clock.now());
     MonitorMsg(asker.port, asker.stream, "   " + text);
     Log(std::to_string(asker.port) + "/" + asker.stream + ": " + text);
+    logOutcomeFor(asker);
     return false;
+}
+
+// A send or kill was carried out for a user who has gone since: what became of it is logged
+// all the same, since the message or the mark is the user's, answered or not.
+void frmMain::logOutcomeFor(const PendingReply& asker) {
+    const CResponse& reply = *CurrentReply;
+    const bool ok = toUpper(reply.Error) == "OK";
+    if (reply.Command == "S")
+        postLogFor(asker.port, asker.stream, asker.call,
+                   "MID : " + reply.Mid +
+                       (ok ? " Sent." : " Send failed: " + loggable(reply.Error, kMaxErrorText)));
+    else if (reply.Command == "K")
+        postLogFor(asker.port, asker.stream, asker.call,
+                   "MID : " + reply.Mid +
+                       (ok ? " Killed." : " Kill failed: " + loggable(reply.Error, kMaxErrorText)));
+}
+
+std::string frmMain::shownError(const std::string& error) const {
+    if (error.size() <= kMaxErrorText) return error;
+    return error.substr(0, kMaxErrorText) + " ...(cut at " + std::to_string(kMaxErrorText) +
+           " bytes)";
+}
+
+void frmMain::finishByes() {
+    for (int index = 1; index < StreamTable::kEntries; ++index) {
+        StreamRecord& entry = Streams[index];
+        if (!entry.inUse() || !entry.ByePending) continue;
+        if (repliesOnTheWay(index) > 0 && m_clock.elapsed() < entry.ByeDeadline) continue;
+        entry.ByePending = false;
+        if (m_radio != nullptr) m_radio->SendDisconnect(entry.Port, entry.StreamID);
+    }
 }
 
 void frmMain::sendToUser(int index, const std::string& text) {
@@ -100,7 +137,8 @@ void frmMain::ReplyList(int index) {
     CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     if (toUpper(reply.Error) != "OK") {
-        const std::string text = "ERROR: " + reply.Error + CR;
+        PostLog(index, "List failed: " + loggable(reply.Error, kMaxErrorText));
+        const std::string text = "ERROR: " + shownError(reply.Error) + CR;
         if (index == 0) {
             showInConsole(text + LF);
             closeConsoleEntry();
@@ -127,8 +165,7 @@ void frmMain::ReplyList(int index) {
         const auto item = reply.MidList->RemoveFirst();
         entry.ListedMids[static_cast<std::size_t>(i)] = item->Mid;
         // A MID that fills its field keeps one blank after it, so the user can read it back.
-        const std::string mid =
-            item->Mid.size() >= 14 ? item->Mid + ' ' : leftField(item->Mid, 14);
+        const std::string mid = item->Mid.size() >= 14 ? item->Mid + ' ' : leftField(item->Mid, 14);
         const std::string line = "(" + std::to_string(i + 1) + ") " + mid +
                                  stampText(item->Originated) + "  " + formatDigits(item->Size) +
                                  "  " + item->From + "  " + item->Subject + CR;
@@ -145,7 +182,9 @@ void frmMain::ReplyRead(int index) {
     if (index == 0) showInConsole("");
     std::string text;
     if (toUpper(reply.Error) != "OK") {
-        text = "Read Error: " + reply.Error;
+        text = "Read Error: " + shownError(reply.Error);
+        PostLog(index,
+                "MID : " + reply.Mid + " Read failed: " + loggable(reply.Error, kMaxErrorText));
     } else {
         text = "Mid: " + reply.Mid + CR + "Date: " + stampText(reply.Originated) + CR +
                "From: " + reply.From + CR + "To: " + reply.AddressTo + CR;
@@ -172,6 +211,8 @@ void frmMain::ReplyKill(int index) {
         PostLog(index, "MID : " + reply.Mid + " Killed.");
     } else {
         text = "Failure to mark destination " + call + " of Mid: " + reply.Mid + " delivered!" + CR;
+        PostLog(index,
+                "MID : " + reply.Mid + " Kill failed: " + loggable(reply.Error, kMaxErrorText));
     }
     finishReply(index, text);
 }
@@ -188,6 +229,7 @@ void frmMain::ReplySend(int index) {
         PostLog(index, "MID : " + mid + " Sent.");
     } else {
         text = "Mid: " + mid + " failed!" + CR;
+        PostLog(index, "MID : " + mid + " Send failed: " + loggable(reply.Error, kMaxErrorText));
     }
     finishReply(index, text);
 }

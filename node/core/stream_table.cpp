@@ -16,6 +16,10 @@ void StreamRecord::clearTexts() {
     Body.clear();
     StreamID.clear();
     InputState = 0;
+    ToldToWait = false;
+    BodyTooLong = false;
+    ByePending = false;
+    ByeDeadline = std::chrono::milliseconds{0};
 }
 
 int streamIndex(const std::string& sStreamID, int nPort, bool bPort1, bool bPort2, long maxUsers1) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,14 @@ struct StreamRecord {
     // Which connection holds the entry: a new number at every opening, so a late server
     // reply can tell the user who asked from one who took the stream since.
     std::uint64_t Connection = 0;
+    // The user was told his requests fill the queue; told once until one is taken again.
+    bool ToldToWait = false;
+    // The message being composed went past the body limit; it is refused at its end.
+    bool BodyTooLong = false;
+    // A Bye came while requests were on their way: the link drops once their replies have
+    // gone out, or at ByeDeadline (the clock's elapsed time) at the latest.
+    bool ByePending = false;
+    std::chrono::milliseconds ByeDeadline{0};
 
     bool inUse() const { return IdleMinutes != 0; }
     // Empties the text fields and the dialogue state; ListedMids and Port are kept.
@@ -31,7 +40,7 @@ struct StreamRecord {
 };
 
 class StreamTable {
-public:
+  public:
     static constexpr int kEntries = 11;
 
     StreamRecord& operator[](int index) { return m_entries.at(static_cast<std::size_t>(index)); }
@@ -40,7 +49,7 @@ public:
     }
     static bool valid(int index) { return index >= 0 && index < kEntries; }
 
-private:
+  private:
     std::array<StreamRecord, kEntries> m_entries{};
 };
 

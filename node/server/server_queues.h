@@ -5,12 +5,13 @@
 #include "server/ccommand.h"
 #include "server/clist.h"
 #include "server/cresponse.h"
+#include "server/request_queue.h"
 
 namespace gw {
 
 struct ServerQueues {
-    CList<CCommand> CommandQueue; // requests waiting for the server link, first in first out
-    CList<CResponse> ReplyQueue;  // finished replies waiting for the main window
+    RequestQueue CommandQueue;   // requests waiting for the server link, in turn by stream
+    CList<CResponse> ReplyQueue; // finished replies waiting for the main window
 };
 
 } // namespace gw
