@@ -2,9 +2,11 @@
 // account, unknown MID, malformed request, database failure) of L, K and S abort the connection
 // with a reset, since the node counts any normal close of those as success; a refused R is
 // answered with a one-line text and a normal close, which the node shows as a read error.
-// Connections are counted and capped; running out of descriptors pauses accepting.
+// Connections are counted and capped; refusal log lines are throttled. Running out of
+// descriptors pauses accepting.
 #pragma once
 
+#include "log_throttle.h"
 #include "store.h"
 #include "wire.h"
 
@@ -36,6 +38,9 @@ struct ServerOptions {
     std::size_t maxRequestLine = 8 * 1024;
     // More connections at once are refused with a reset.
     std::size_t maxConnections = 400;
+    // After the first refusal of a kind, further ones are counted for this long and then
+    // logged as one line.
+    std::chrono::milliseconds refusalLogPeriod{10'000};
     // How long a request waits for a database locked by another process before it fails.
     std::chrono::milliseconds busyTimeout{5'000};
     // How long accepting pauses when the process is out of descriptors.
@@ -46,7 +51,8 @@ struct ServerOptions {
 struct Answer {
     enum class Kind { Reply, Refuse, Busy } kind = Kind::Refuse;
     std::string text;    // the reply, for Kind::Reply
-    std::string outcome; // the log line's ending
+    std::string outcome; // the log line's ending; for a refusal, its kind
+    std::string detail;  // what follows the outcome in the log line
 };
 
 class Server : public QObject {
@@ -69,6 +75,10 @@ class Server : public QObject {
     static Answer databaseFailure(const Request& request, const std::string& why);
 
     void log(const std::string& line) { m_log(line); }
+    // Logs a refusal of `kind`, throttled: `line` is the whole line.
+    void logRefusal(const std::string& kind, const std::string& line) {
+        m_refusals.write(kind, line);
+    }
     const ServerOptions& options() const { return m_options; }
     std::size_t connections() const { return m_connections.size(); }
     // Called by a connection as it goes.
@@ -86,7 +96,7 @@ class Server : public QObject {
     std::unique_ptr<QSocketNotifier> m_acceptNotifier;
     QTimer m_acceptPause;
     bool m_acceptTroubleLogged = false;
-    bool m_limitLogged = false;
+    LogThrottle m_refusals;
     std::set<Connection*> m_connections;
 };
 

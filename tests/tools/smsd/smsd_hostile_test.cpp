@@ -1,10 +1,11 @@
 // smsd under failing and hostile conditions, over loopback: a failing or locked database, a
-// stop or crash mid-request, clients that pin memory, drip bytes or exhaust descriptors, and
-// radio text that must not steer its log.
+// stop or crash mid-request, clients that pin memory, drip bytes, exhaust descriptors, flood
+// refusals, and radio text that must not steer its log.
 #include "smsd_process.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -61,6 +62,14 @@ struct OtherProgram {
     int run(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
     sqlite3* db = nullptr;
 };
+
+// How often `text` occurs in `log`.
+std::size_t occurrences(const std::string& log, const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+        ++count;
+    return count;
+}
 } // namespace
 
 TEST(SmsdHostile, DatabaseFailuresFailTheRequestAndTheServerGoesOn) {
@@ -159,6 +168,30 @@ TEST(SmsdHostile, BoundsMemoryAndConnections) {
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").closed);
     EXPECT_NE(smsd.log().find("connection limit of 30 reached"), std::string::npos);
+}
+
+TEST(SmsdHostile, RepeatedRefusalsAreLoggedAsACount) {
+    SmsdProcess smsd(kAccount + QStringList{"--refusal-log-period", "1"});
+    ASSERT_TRUE(smsd.running()) << smsd.log();
+    const std::string wrong = "refused, unknown node account or wrong password";
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(exchange(smsd.port(), "L|GW1MBO|nope|N5CALL|\r\n").reset);
+    EXPECT_TRUE(exchange(smsd.port(), "R|GW1MBO|nope|N5CALL|M1|\r\n").closed);
+    EXPECT_TRUE(exchange(smsd.port(), "Q|" + kAuth + "N5CALL|\r\n").reset);
+    const std::string counted = wrong + ": 5 more refused in the last 1 s";
+    std::string log = smsd.log();
+    for (int i = 0; i < 30 && log.find(counted) == std::string::npos; ++i)
+        log = smsd.log();
+    EXPECT_NE(log.find(counted), std::string::npos) << log;
+    EXPECT_EQ(occurrences(log, wrong + "\n"), 1u) << log;
+    EXPECT_EQ(occurrences(log, ": refused, malformed request ("), 1u) << "a kind of its own";
+
+    // A period with no refusal ends the episode: the next refusal has its line again.
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_TRUE(exchange(smsd.port(), "K|GW1MBO|nope|N5CALL|M1|\r\n").reset);
+    log = smsd.log();
+    EXPECT_EQ(occurrences(log, wrong + "\n"), 2u) << log;
+    EXPECT_EQ(occurrences(log, "more refused"), 1u) << log;
 }
 
 TEST(SmsdHostile, ChecksTheAccountFirstAndReadsDripsCheaply) {
