@@ -75,9 +75,9 @@ Server::Server(Store& store, ServerOptions options, std::function<void(const std
 
 Server::~Server() {
     // Unfinished connections end with a reset as they go.
-    const std::set<Connection*> open = std::move(m_connections);
+    const std::map<Connection*, std::string> open = std::move(m_connections);
     m_connections.clear();
-    for (Connection* connection : open)
+    for (const auto& [connection, host] : open)
         delete connection;
     m_acceptNotifier.reset();
     if (m_listenFd >= 0) ::close(m_listenFd);
@@ -162,8 +162,18 @@ void Server::onAcceptReady() {
             ::inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
             port = ntohs(in4->sin_port);
         }
-        m_connections.insert(
-            new Connection(*this, fd, std::string(host) + ":" + std::to_string(port)));
+        std::size_t& fromHost = m_perAddress[host];
+        if (fromHost >= m_options.maxPerAddress) {
+            const std::string kind = std::string(host) + ": connection limit of " +
+                                     std::to_string(m_options.maxPerAddress) +
+                                     " per address reached";
+            logRefusal(kind, kind + ": refusing its new connections with a reset");
+            ::close(fd);
+            continue;
+        }
+        ++fromHost;
+        m_connections.emplace(
+            new Connection(*this, fd, std::string(host) + ":" + std::to_string(port)), host);
     }
 }
 
@@ -178,7 +188,11 @@ void Server::pauseAccepting(int error) {
 }
 
 void Server::connectionEnded(Connection* connection) {
-    if (m_connections.erase(connection) == 0) return;
+    const auto open = m_connections.find(connection);
+    if (open == m_connections.end()) return;
+    const auto fromHost = m_perAddress.find(open->second);
+    if (--fromHost->second == 0) m_perAddress.erase(fromHost);
+    m_connections.erase(open);
     connection->deleteLater();
 }
 

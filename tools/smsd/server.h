@@ -2,8 +2,8 @@
 // account, unknown MID, malformed request, database failure) of L, K and S abort the connection
 // with a reset, since the node counts any normal close of those as success; a refused R is
 // answered with a one-line text and a normal close, which the node shows as a read error.
-// Connections are counted and capped; refusal log lines are throttled. Running out of
-// descriptors pauses accepting.
+// Connections are counted and capped, in all and per client address, so that one address cannot
+// take every slot; refusal log lines are throttled. Running out of descriptors pauses accepting.
 #pragma once
 
 #include "log_throttle.h"
@@ -19,7 +19,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 namespace smsd {
@@ -38,6 +37,8 @@ struct ServerOptions {
     std::size_t maxRequestLine = 8 * 1024;
     // More connections at once are refused with a reset.
     std::size_t maxConnections = 400;
+    // More connections at once from one address are refused with a reset.
+    std::size_t maxPerAddress = 32;
     // After the first refusal of a kind, further ones are counted for this long and then
     // logged as one line.
     std::chrono::milliseconds refusalLogPeriod{10'000};
@@ -97,7 +98,9 @@ class Server : public QObject {
     QTimer m_acceptPause;
     bool m_acceptTroubleLogged = false;
     LogThrottle m_refusals;
-    std::set<Connection*> m_connections;
+    // Open connections and the client address of each; how many each address holds.
+    std::map<Connection*, std::string> m_connections;
+    std::map<std::string, std::size_t> m_perAddress;
 };
 
 } // namespace smsd

@@ -1,6 +1,6 @@
 // smsd under failing and hostile conditions, over loopback: a failing or locked database, a
-// stop or crash mid-request, clients that pin memory, drip bytes, exhaust descriptors, flood
-// refusals, and radio text that must not steer its log.
+// stop or crash mid-request, clients that pin memory, drip bytes, exhaust descriptors, hold every
+// slot their address may have or flood refusals, and radio text that must not steer its log.
 #include "smsd_process.h"
 
 #include <QProcess>
@@ -168,6 +168,28 @@ TEST(SmsdHostile, BoundsMemoryAndConnections) {
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").closed);
     EXPECT_NE(smsd.log().find("connection limit of 30 reached"), std::string::npos);
+}
+
+TEST(SmsdHostile, OneAddressAtItsLimitDoesNotStopAnother) {
+    SmsdProcess smsd(kAccount + QStringList{"--max-per-address", "4", "--max-connections", "8"});
+    ASSERT_TRUE(smsd.running()) << smsd.log();
+    const std::string list = "L|" + kAuth + "N5CALL|\r\n";
+    // 127.0.0.2 tries to take every slot.
+    std::vector<int> held;
+    for (int i = 0; i < 8; ++i)
+        held.push_back(connectTo(smsd.port(), "127.0.0.2"));
+    ASSERT_EQ(std::count(held.begin(), held.end(), -1), 0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.2").reset) << "beyond its limit";
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.1").closed) << "another address is served";
+
+    // Its slots are its own again once it lets go.
+    for (int fd : held)
+        ::close(fd);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.2").closed);
+    EXPECT_EQ(occurrences(smsd.log(), "127.0.0.2: connection limit of 4 per address reached"), 1u)
+        << smsd.log();
 }
 
 TEST(SmsdHostile, RepeatedRefusalsAreLoggedAsACount) {
