@@ -98,6 +98,13 @@ Exchange exchange(std::uint16_t port, const std::string& request, const char* fr
     std::size_t at = 0;
     while (at < request.size()) {
         const ssize_t n = ::send(fd, request.data() + at, request.size() - at, MSG_NOSIGNAL);
+        if (n < 0 && errno == ECONNRESET) {
+            // The reset came before the request was out; reading now would only see the end.
+            ::close(fd);
+            Exchange reset;
+            reset.reset = true;
+            return reset;
+        }
         if (n <= 0) break;
         at += static_cast<std::size_t>(n);
     }
