@@ -71,12 +71,12 @@ void Connection::onReadable() {
     const bool headerBefore = m_reader.headerRead();
     const RequestReader::State state = m_reader.feed(std::string_view(buffer, std::size_t(n)));
     if (state == RequestReader::State::Malformed)
-        return end("refused, malformed request (" + m_reader.problem() + ")");
+        return refuse("malformed request", " (" + m_reader.problem() + ")");
     if (!headerBefore && m_reader.headerRead()) {
         // The account is checked before a message body is read.
         if (const std::optional<Answer> refused = m_server.refusal(m_reader.request())) {
-            if (refused->kind != Answer::Kind::Reply) return end("refused, " + refused->outcome);
-            m_server.log(m_peer + " " + what() + ": refused, " + refused->outcome);
+            if (refused->kind != Answer::Kind::Reply) return refuse(refused->outcome);
+            logRefusal(refused->outcome);
             return send(refused->text);
         }
     }
@@ -95,8 +95,8 @@ void Connection::answerRequest() {
         }
         answer = Server::databaseFailure(m_reader.request(), "locked (" + answer.outcome + ")");
     }
-    if (answer.kind == Answer::Kind::Refuse) return end("refused, " + answer.outcome);
-    m_server.log(m_peer + " " + what() + ": " + answer.outcome);
+    if (answer.kind == Answer::Kind::Refuse) return refuse(answer.outcome, answer.detail);
+    m_server.log(m_peer + " " + what() + ": " + answer.outcome + answer.detail);
     send(std::move(answer.text));
 }
 
@@ -150,6 +150,15 @@ void Connection::onIdleTimeout() {
         return end("timed out before the client read the answer");
     }
     end("timed out");
+}
+
+void Connection::logRefusal(const std::string& kind, const std::string& detail) {
+    m_server.logRefusal("refused, " + kind, m_peer + " " + what() + ": refused, " + kind + detail);
+}
+
+void Connection::refuse(const std::string& kind, const std::string& detail) {
+    logRefusal(kind, detail);
+    end();
 }
 
 void Connection::end(const std::string& why) {

@@ -35,6 +35,9 @@ class Connection : public QObject {
     void drain();
     // Ends the connection: a reset unless the answer was complete; logs `why` when given.
     void end(const std::string& why = {});
+    // Logs a refusal of `kind` (throttled per kind), then ends with a reset.
+    void refuse(const std::string& kind, const std::string& detail = {});
+    void logRefusal(const std::string& kind, const std::string& detail = {});
     std::string what() const;
 
     Server& m_server;

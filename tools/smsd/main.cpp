@@ -46,12 +46,21 @@ int main(int argc, char** argv) {
     const QCommandLineOption maxConnectionsOption(
         "max-connections", "Connections served at once; more are reset (default 400).", "count",
         "400");
+    const QCommandLineOption maxPerAddressOption(
+        "max-per-address",
+        "Connections served at once from one client address; more are reset (default 32).", "count",
+        "32");
+    const QCommandLineOption refusalLogOption(
+        "refusal-log-period",
+        "Seconds over which repeated refusals of one kind are counted and logged as one line "
+        "(default 10).",
+        "seconds", "10");
     const QCommandLineOption busyOption(
         "busy-timeout",
         "Seconds a request waits for a database locked by another program (default 5).", "seconds",
         "5");
     parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption,
-                       maxConnectionsOption, busyOption});
+                       maxConnectionsOption, maxPerAddressOption, refusalLogOption, busyOption});
     parser.process(app);
 
     smsd::ServerOptions options;
@@ -62,14 +71,23 @@ int main(int argc, char** argv) {
     const double idleSeconds = parser.value(idleOption).toDouble(&idleOk);
     bool maxOk = false;
     const uint maxConnections = parser.value(maxConnectionsOption).toUInt(&maxOk);
+    bool perAddressOk = false;
+    const uint maxPerAddress = parser.value(maxPerAddressOption).toUInt(&perAddressOk);
+    bool refusalLogOk = false;
+    const double refusalLogSeconds = parser.value(refusalLogOption).toDouble(&refusalLogOk);
     bool busyOk = false;
     const double busySeconds = parser.value(busyOption).toDouble(&busyOk);
     if (options.address.isNull() || !portOk || port > 65535 || !idleOk || idleSeconds <= 0 ||
-        !maxOk || maxConnections == 0 || !busyOk || busySeconds < 0) {
-        logLine("bad --listen, --port, --idle-timeout, --max-connections or --busy-timeout value");
+        !maxOk || maxConnections == 0 || !perAddressOk || maxPerAddress == 0 || !refusalLogOk ||
+        refusalLogSeconds < 0.001 || refusalLogSeconds > 86400 || !busyOk || busySeconds < 0) {
+        logLine("bad --listen, --port, --idle-timeout, --max-connections, --max-per-address, "
+                "--refusal-log-period or --busy-timeout value");
         return 2;
     }
     options.maxConnections = maxConnections;
+    options.maxPerAddress = maxPerAddress;
+    options.refusalLogPeriod =
+        std::chrono::milliseconds(static_cast<long long>(refusalLogSeconds * 1000));
     options.busyTimeout = std::chrono::milliseconds(static_cast<long long>(busySeconds * 1000));
     options.port = static_cast<std::uint16_t>(port);
     options.idleTimeout = std::chrono::milliseconds(static_cast<long long>(idleSeconds * 1000));

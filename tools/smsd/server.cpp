@@ -49,11 +49,11 @@ std::vector<std::string> nonEmpty(const std::vector<std::string>& addresses) {
 }
 
 Answer reply(std::string text, std::string outcome) {
-    return {Answer::Kind::Reply, std::move(text), std::move(outcome)};
+    return {Answer::Kind::Reply, std::move(text), std::move(outcome), {}};
 }
 
 Answer refuse(std::string outcome) {
-    return {Answer::Kind::Refuse, {}, std::move(outcome)};
+    return {Answer::Kind::Refuse, {}, std::move(outcome), {}};
 }
 
 // Out of descriptors or kernel memory: accepting again at once would only fail again.
@@ -64,7 +64,8 @@ bool shortOfResources(int error) {
 
 Server::Server(Store& store, ServerOptions options, std::function<void(const std::string&)> log,
                QObject* parent)
-    : QObject(parent), m_store(store), m_options(std::move(options)), m_log(std::move(log)) {
+    : QObject(parent), m_store(store), m_options(std::move(options)), m_log(std::move(log)),
+      m_refusals(m_options.refusalLogPeriod, m_log) {
     m_acceptPause.setSingleShot(true);
     connect(&m_acceptPause, &QTimer::timeout, this, [this] {
         if (m_acceptNotifier) m_acceptNotifier->setEnabled(true);
@@ -74,9 +75,9 @@ Server::Server(Store& store, ServerOptions options, std::function<void(const std
 
 Server::~Server() {
     // Unfinished connections end with a reset as they go.
-    const std::set<Connection*> open = std::move(m_connections);
+    const std::map<Connection*, std::string> open = std::move(m_connections);
     m_connections.clear();
-    for (Connection* connection : open)
+    for (const auto& [connection, host] : open)
         delete connection;
     m_acceptNotifier.reset();
     if (m_listenFd >= 0) ::close(m_listenFd);
@@ -144,10 +145,9 @@ void Server::onAcceptReady() {
         const linger abortive{1, 0};
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         if (m_connections.size() >= m_options.maxConnections) {
-            if (!m_limitLogged)
-                log("connection limit of " + std::to_string(m_options.maxConnections) +
-                    " reached: refusing new connections with a reset");
-            m_limitLogged = true;
+            const std::string kind =
+                "connection limit of " + std::to_string(m_options.maxConnections) + " reached";
+            logRefusal(kind, kind + ": refusing new connections with a reset");
             ::close(fd);
             continue;
         }
@@ -162,8 +162,18 @@ void Server::onAcceptReady() {
             ::inet_ntop(AF_INET, &in4->sin_addr, host, sizeof host);
             port = ntohs(in4->sin_port);
         }
-        m_connections.insert(
-            new Connection(*this, fd, std::string(host) + ":" + std::to_string(port)));
+        std::size_t& fromHost = m_perAddress[host];
+        if (fromHost >= m_options.maxPerAddress) {
+            const std::string kind = std::string(host) + ": connection limit of " +
+                                     std::to_string(m_options.maxPerAddress) +
+                                     " per address reached";
+            logRefusal(kind, kind + ": refusing its new connections with a reset");
+            ::close(fd);
+            continue;
+        }
+        ++fromHost;
+        m_connections.emplace(
+            new Connection(*this, fd, std::string(host) + ":" + std::to_string(port)), host);
     }
 }
 
@@ -178,9 +188,12 @@ void Server::pauseAccepting(int error) {
 }
 
 void Server::connectionEnded(Connection* connection) {
-    if (m_connections.erase(connection) == 0) return;
+    const auto open = m_connections.find(connection);
+    if (open == m_connections.end()) return;
+    const auto fromHost = m_perAddress.find(open->second);
+    if (--fromHost->second == 0) m_perAddress.erase(fromHost);
+    m_connections.erase(open);
     connection->deleteLater();
-    if (m_connections.size() < m_options.maxConnections) m_limitLogged = false;
 }
 
 std::optional<Answer> Server::refusal(const Request& request) const {
@@ -196,7 +209,8 @@ std::optional<Answer> Server::refusal(const Request& request) const {
 }
 
 Answer Server::databaseFailure(const Request& request, const std::string& why) {
-    Answer failed = refuse("database error: " + shown(why, 200));
+    Answer failed = refuse("database error");
+    failed.detail = ": " + shown(why, 200);
     if (request.command == 'R') {
         failed.kind = Answer::Kind::Reply;
         failed.text = "Server database error, try again later";
@@ -244,7 +258,7 @@ Answer Server::answer(const Request& request) {
         return reply({}, "stored for " + std::to_string(message.to.size() + message.cc.size()) +
                              " address(es)");
     } catch (const StoreError& failure) {
-        if (failure.busy()) return {Answer::Kind::Busy, {}, failure.what()};
+        if (failure.busy()) return {Answer::Kind::Busy, {}, failure.what(), {}};
         return databaseFailure(request, failure.what());
     }
 }

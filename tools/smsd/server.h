@@ -2,9 +2,11 @@
 // account, unknown MID, malformed request, database failure) of L, K and S abort the connection
 // with a reset, since the node counts any normal close of those as success; a refused R is
 // answered with a one-line text and a normal close, which the node shows as a read error.
-// Connections are counted and capped; running out of descriptors pauses accepting.
+// Connections are counted and capped, in all and per client address, so that one address cannot
+// take every slot; refusal log lines are throttled. Running out of descriptors pauses accepting.
 #pragma once
 
+#include "log_throttle.h"
 #include "store.h"
 #include "wire.h"
 
@@ -17,7 +19,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 
 namespace smsd {
@@ -36,6 +37,11 @@ struct ServerOptions {
     std::size_t maxRequestLine = 8 * 1024;
     // More connections at once are refused with a reset.
     std::size_t maxConnections = 400;
+    // More connections at once from one address are refused with a reset.
+    std::size_t maxPerAddress = 32;
+    // After the first refusal of a kind, further ones are counted for this long and then
+    // logged as one line.
+    std::chrono::milliseconds refusalLogPeriod{10'000};
     // How long a request waits for a database locked by another process before it fails.
     std::chrono::milliseconds busyTimeout{5'000};
     // How long accepting pauses when the process is out of descriptors.
@@ -46,7 +52,8 @@ struct ServerOptions {
 struct Answer {
     enum class Kind { Reply, Refuse, Busy } kind = Kind::Refuse;
     std::string text;    // the reply, for Kind::Reply
-    std::string outcome; // the log line's ending
+    std::string outcome; // the log line's ending; for a refusal, its kind
+    std::string detail;  // what follows the outcome in the log line
 };
 
 class Server : public QObject {
@@ -69,6 +76,10 @@ class Server : public QObject {
     static Answer databaseFailure(const Request& request, const std::string& why);
 
     void log(const std::string& line) { m_log(line); }
+    // Logs a refusal of `kind`, throttled: `line` is the whole line.
+    void logRefusal(const std::string& kind, const std::string& line) {
+        m_refusals.write(kind, line);
+    }
     const ServerOptions& options() const { return m_options; }
     std::size_t connections() const { return m_connections.size(); }
     // Called by a connection as it goes.
@@ -86,8 +97,10 @@ class Server : public QObject {
     std::unique_ptr<QSocketNotifier> m_acceptNotifier;
     QTimer m_acceptPause;
     bool m_acceptTroubleLogged = false;
-    bool m_limitLogged = false;
-    std::set<Connection*> m_connections;
+    LogThrottle m_refusals;
+    // Open connections and the client address of each; how many each address holds.
+    std::map<Connection*, std::string> m_connections;
+    std::map<std::string, std::size_t> m_perAddress;
 };
 
 } // namespace smsd

@@ -1,11 +1,13 @@
 // smsd under failing and hostile conditions, over loopback: a failing or locked database, a
-// stop or crash mid-request, clients that pin memory, drip bytes or exhaust descriptors, and
-// radio text that must not steer its log.
+// stop or crash mid-request, clients that pin memory, drip bytes, exhaust descriptors, hold every
+// slot their address may have or flood refusals, and radio text that must not steer its log.
 #include "smsd_process.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -47,6 +49,11 @@ double cpuSeconds(qint64 pid) {
     return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
+std::size_t descriptors(qint64 pid) {
+    const std::filesystem::path folder = "/proc/" + std::to_string(pid) + "/fd";
+    return std::size_t(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
 long rssKiB(qint64 pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);)
@@ -61,6 +68,14 @@ struct OtherProgram {
     int run(const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
     sqlite3* db = nullptr;
 };
+
+// How often `text` occurs in `log`.
+std::size_t occurrences(const std::string& log, const std::string& text) {
+    std::size_t count = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+        ++count;
+    return count;
+}
 } // namespace
 
 TEST(SmsdHostile, DatabaseFailuresFailTheRequestAndTheServerGoesOn) {
@@ -161,6 +176,52 @@ TEST(SmsdHostile, BoundsMemoryAndConnections) {
     EXPECT_NE(smsd.log().find("connection limit of 30 reached"), std::string::npos);
 }
 
+TEST(SmsdHostile, OneAddressAtItsLimitDoesNotStopAnother) {
+    SmsdProcess smsd(kAccount + QStringList{"--max-per-address", "4", "--max-connections", "8"});
+    ASSERT_TRUE(smsd.running()) << smsd.log();
+    const std::string list = "L|" + kAuth + "N5CALL|\r\n";
+    // 127.0.0.2 tries to take every slot.
+    std::vector<int> held;
+    for (int i = 0; i < 8; ++i)
+        held.push_back(connectTo(smsd.port(), "127.0.0.2"));
+    ASSERT_EQ(std::count(held.begin(), held.end(), -1), 0);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.2").reset) << "beyond its limit";
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.1").closed) << "another address is served";
+
+    // Its slots are its own again once it lets go.
+    for (int fd : held)
+        ::close(fd);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(exchange(smsd.port(), list, "127.0.0.2").closed);
+    EXPECT_EQ(occurrences(smsd.log(), "127.0.0.2: connection limit of 4 per address reached"), 1u)
+        << smsd.log();
+}
+
+TEST(SmsdHostile, RepeatedRefusalsAreLoggedAsACount) {
+    SmsdProcess smsd(kAccount + QStringList{"--refusal-log-period", "1"});
+    ASSERT_TRUE(smsd.running()) << smsd.log();
+    const std::string wrong = "refused, unknown node account or wrong password";
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(exchange(smsd.port(), "L|GW1MBO|nope|N5CALL|\r\n").reset);
+    EXPECT_TRUE(exchange(smsd.port(), "R|GW1MBO|nope|N5CALL|M1|\r\n").closed);
+    EXPECT_TRUE(exchange(smsd.port(), "Q|" + kAuth + "N5CALL|\r\n").reset);
+    const std::string counted = wrong + ": 5 more refused in the last 1 s";
+    std::string log = smsd.log();
+    for (int i = 0; i < 30 && log.find(counted) == std::string::npos; ++i)
+        log = smsd.log();
+    EXPECT_NE(log.find(counted), std::string::npos) << log;
+    EXPECT_EQ(occurrences(log, wrong + "\n"), 1u) << log;
+    EXPECT_EQ(occurrences(log, ": refused, malformed request ("), 1u) << "a kind of its own";
+
+    // A period with no refusal ends the episode: the next refusal has its line again.
+    std::this_thread::sleep_for(1200ms);
+    EXPECT_TRUE(exchange(smsd.port(), "K|GW1MBO|nope|N5CALL|M1|\r\n").reset);
+    log = smsd.log();
+    EXPECT_EQ(occurrences(log, wrong + "\n"), 2u) << log;
+    EXPECT_EQ(occurrences(log, "more refused"), 1u) << log;
+}
+
 TEST(SmsdHostile, ChecksTheAccountFirstAndReadsDripsCheaply) {
     SmsdProcess smsd(kAccount);
     ASSERT_TRUE(smsd.running());
@@ -198,7 +259,12 @@ TEST(SmsdHostile, ChecksTheAccountFirstAndReadsDripsCheaply) {
 TEST(SmsdHostile, PausesAcceptingWhenOutOfDescriptors) {
     SmsdProcess smsd(kAccount);
     ASSERT_TRUE(smsd.running()) << smsd.log();
+    const std::size_t idle = descriptors(smsd.pid());
     ASSERT_TRUE(exchange(smsd.port(), "L|" + kAuth + "N5CALL|\r\n").closed);
+    // smsd lets the connection go after the client has read the answer; that must happen first,
+    // as the sanitizers' checks need descriptors of their own and fail out of them.
+    for (int i = 0; i < 100 && descriptors(smsd.pid()) > idle; ++i)
+        std::this_thread::sleep_for(20ms);
     // Lowering the descriptor limit below what smsd holds makes every accept fail.
     const QString pid = QString::number(smsd.pid());
     ASSERT_EQ(QProcess::execute("prlimit", {"--pid", pid, "--nofile=4:"}), 0);

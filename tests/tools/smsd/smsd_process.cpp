@@ -53,13 +53,17 @@ void SmsdProcess::kill() {
     m_log += m_process.readAllStandardError().toStdString();
 }
 
-int connectTo(std::uint16_t port) {
+int connectTo(std::uint16_t port, const char* from) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+        ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
     }
@@ -88,12 +92,19 @@ Exchange finish(int fd) {
     return result;
 }
 
-Exchange exchange(std::uint16_t port, const std::string& request) {
-    const int fd = connectTo(port);
+Exchange exchange(std::uint16_t port, const std::string& request, const char* from) {
+    const int fd = connectTo(port, from);
     if (fd < 0) return {};
     std::size_t at = 0;
     while (at < request.size()) {
         const ssize_t n = ::send(fd, request.data() + at, request.size() - at, MSG_NOSIGNAL);
+        if (n < 0 && errno == ECONNRESET) {
+            // The reset came before the request was out; reading now would only see the end.
+            ::close(fd);
+            Exchange reset;
+            reset.reset = true;
+            return reset;
+        }
         if (n <= 0) break;
         at += static_cast<std::size_t>(n);
     }

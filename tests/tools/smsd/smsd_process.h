@@ -37,11 +37,12 @@ struct Exchange {
     bool closed = false; // the server closed normally
 };
 
-// Connects to 127.0.0.1:port, sends `request`, reads until the server ends (at most 5 s).
-Exchange exchange(std::uint16_t port, const std::string& request);
+// Connects from `from` (a 127.x address) to 127.0.0.1:port, sends `request`, reads until the
+// server ends (at most 5 s).
+Exchange exchange(std::uint16_t port, const std::string& request, const char* from = "127.0.0.1");
 
-// Connects and returns the socket, or -1.
-int connectTo(std::uint16_t port);
+// Connects from `from` and returns the socket, or -1.
+int connectTo(std::uint16_t port, const char* from = "127.0.0.1");
 // Reads until the server ends the connection (at most 5 s), then closes `fd`.
 Exchange finish(int fd);
 

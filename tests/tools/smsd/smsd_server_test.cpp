@@ -148,6 +148,8 @@ TEST(SmsdServer, KeepsMessagesInItsDatabaseAndStopsOnSigterm) {
 TEST(SmsdServer, RefusesBadCommandLines) {
     SmsdProcess badPort(QStringList{"--port", "70000"});
     EXPECT_FALSE(badPort.running());
+    SmsdProcess noSlot(QStringList{"--max-per-address", "0"});
+    EXPECT_FALSE(noSlot.running());
     SmsdProcess badAccount(QStringList{"--node", "NOPASSWORD"});
     EXPECT_FALSE(badAccount.running());
     EXPECT_NE(badAccount.log().find("bad --node value"), std::string::npos);

@@ -5,9 +5,16 @@ Starts smsd on 127.0.0.1 with a database file, runs CLIENTS concurrent clients f
 seconds -- honest L/S/R/K requests, wrong passwords, slow drippers and oversized requests --
 kills smsd with SIGKILL part-way, restarts it on the same port and database, and at the end
 checks that every S the server acknowledged (normal close) is in the database, and how long
-honest requests took.
+honest requests took. Each client connects from a 127.x address of its own.
+
+With --one-address it runs instead, on smsd's default settings, two phases of DURATION seconds
+each from one misbehaving address, 127.0.0.2, while honest clients on 127.0.0.1 ask for lists:
+first HOGS connections that drip a byte every 5 s (reconnecting when reset), then a
+wrong-password flood; it tells how many honest requests were answered and how much smsd logged
+during the flood.
 
   stress_smsd.py PATH/TO/smsd [--clients 300] [--duration 20] [--kill-at 8]
+  stress_smsd.py PATH/TO/smsd --one-address [--hogs 420] [--duration 10] [SMSD OPTIONS...]
 """
 import argparse
 import os
@@ -24,13 +31,14 @@ import time
 AUTH = "GW1MBO|pw|"
 
 
-def exchange(port, request, timeout=10.0, drip=None):
-    """Sends a request; returns (outcome, reply, seconds): outcome is 'closed', 'reset',
-    'refused' (no connection) or 'timeout'."""
+def exchange(port, request, timeout=10.0, drip=None, source="127.0.0.1"):
+    """Sends a request from `source`; returns (outcome, reply, seconds): outcome is 'closed',
+    'reset', 'refused' (no connection) or 'timeout'."""
     started = time.monotonic()
     s = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     s.settimeout(timeout)
     try:
+        s.bind((source, 0))
         s.connect(("127.0.0.1", port))
     except OSError:
         s.close()
@@ -54,6 +62,11 @@ def exchange(port, request, timeout=10.0, drip=None):
         return "reset", reply, time.monotonic() - started
     finally:
         s.close()
+
+
+def client_address(n):
+    """Client n's own 127.x address, as if each ran on a host of its own."""
+    return "127.1.%d.%d" % (n // 250, n % 250 + 1)
 
 
 def send_text(mid, to, body="hello"):
@@ -85,7 +98,8 @@ class Run:
                             ("R|%s%s|%s|\r\n" % (AUTH, user, mid)).encode(),
                             ("K|%s%s|%s|\r\n" % (AUTH, user, mid)).encode()):
                 started = time.monotonic()
-                outcome, reply, seconds = exchange(self.args.port, request)
+                outcome, reply, seconds = exchange(self.args.port, request,
+                                                   source=client_address(n))
                 with self.lock:
                     self.honest.append((seconds, outcome, started))
                     if request.startswith(b"S|") and outcome == "closed":
@@ -97,7 +111,8 @@ class Run:
     def wrong_password(self, n):
         while not self.stop.is_set():
             outcome, _, _ = exchange(self.args.port, b"S|GW1MBO|nope|N0CALL|SMS_W|\r\nTo: X\r\n"
-                                     b"\r\n" + b"x" * 100000 + b"\r\n/EX\r\n")
+                                     b"\r\n" + b"x" * 100000 + b"\r\n/EX\r\n",
+                                     source=client_address(n))
             self.note("wrong password", outcome)
             time.sleep(0.1)
 
@@ -107,7 +122,7 @@ class Run:
             k += 1
             mid = "SMS_D%03d%04d" % (n, k)
             outcome, _, _ = exchange(self.args.port, send_text(mid, "N1SLOW", "d" * 200),
-                                     drip=(7, 0.05))
+                                     drip=(7, 0.05), source=client_address(n))
             self.note("slow", outcome)
             if outcome == "closed":
                 with self.lock:
@@ -116,7 +131,7 @@ class Run:
     def oversized(self, n):
         big = send_text("SMS_BIG%03d" % n, "N1BIG", "y" * (5 << 20))
         while not self.stop.is_set():
-            outcome, _, _ = exchange(self.args.port, big)
+            outcome, _, _ = exchange(self.args.port, big, source=client_address(n))
             self.note("oversized", outcome)
             time.sleep(0.5)
 
@@ -127,10 +142,9 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def start_smsd(args, db):
+def start_smsd(args, db, log=subprocess.DEVNULL, options=("--idle-timeout", "10")):
     process = subprocess.Popen([args.smsd, "--port", str(args.port), "--db", db, "--node",
-                                "GW1MBO:pw", "--idle-timeout", "10"],
-                               stderr=subprocess.DEVNULL)
+                                "GW1MBO:pw", *options], stderr=log)
     for _ in range(100):
         try:
             socket.create_connection(("127.0.0.1", args.port), timeout=0.2).close()
@@ -140,6 +154,115 @@ def start_smsd(args, db):
     raise SystemExit("smsd did not start")
 
 
+def honest_lists(port, stop, answered, count=8):
+    """Honest clients on 127.0.0.1 asking for lists until `stop`; (seconds, outcome) each."""
+    def client(n):
+        while not stop.is_set():
+            outcome, _, seconds = exchange(port, ("L|%sN%dX|\r\n" % (AUTH, n)).encode(),
+                                           timeout=5.0)
+            with lock:
+                answered.append((seconds, outcome))
+            time.sleep(random.uniform(0.05, 0.2))
+    lock = threading.Lock()
+    return [threading.Thread(target=client, args=(n,), daemon=True) for n in range(count)]
+
+
+def drip_from(port, hogs, stop, resets, ready):
+    """`hogs` connections from 127.0.0.2, each sending one byte of a request every 5 s; one
+    reset by the server is replaced by a new connection at the next round. `ready` is set once
+    the first round is out."""
+    request = b"S|GW1MBO|pw|N0CALL|SMS_HOG|\r\nTo: N5CALL\r\n"
+    sockets = [None] * hogs
+    sent = [0] * hogs
+    while not stop.is_set():
+        for i in range(hogs):
+            try:
+                if sockets[i] is None:
+                    sockets[i] = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                    sockets[i].settimeout(1.0)
+                    sockets[i].bind(("127.0.0.2", 0))
+                    sockets[i].connect(("127.0.0.1", port))
+                    sent[i] = 0
+                sockets[i].send(request[sent[i] % len(request):][:1])
+                sent[i] += 1
+            except OSError:
+                resets[0] += 1
+                sockets[i].close()
+                sockets[i] = None
+        ready.set()
+        stop.wait(5.0)
+    for s in sockets:
+        if s is not None:
+            s.close()
+
+
+def wrong_passwords_from(port, stop, refused, lock):
+    while not stop.is_set():
+        outcome = exchange(port, b"L|GW1MBO|nope|N5CALL|\r\n", timeout=5.0,
+                           source="127.0.0.2")[0]
+        with lock:
+            refused[outcome] = refused.get(outcome, 0) + 1
+
+
+def summary(answered):
+    ok = [h[0] for h in answered if h[1] == "closed"]
+    return "%d of %d answered, slowest %.3f s" % (len(ok), len(answered), max(ok, default=0))
+
+
+def one_address(args, extra):
+    folder = tempfile.mkdtemp(prefix="smsd-one-address-")
+    log_path = os.path.join(folder, "smsd.log")
+    with open(log_path, "wb") as log:
+        smsd = start_smsd(args, os.path.join(folder, "store.sqlite"), log, extra)
+    ok = True
+    try:
+        stop, answered, resets, ready = threading.Event(), [], [0], threading.Event()
+        dripper = threading.Thread(target=drip_from, args=(args.port, args.hogs, stop, resets,
+                                                           ready), daemon=True)
+        dripper.start()
+        ready.wait(30)
+        threads = honest_lists(args.port, stop, answered) + [dripper]
+        for t in threads[:-1]:
+            t.start()
+        time.sleep(args.duration)
+        stop.set()
+        for t in threads:
+            t.join(30)
+        print("%d connections from 127.0.0.2 dripping a byte every 5 s for %.0f s (%d resets met)"
+              % (args.hogs, args.duration, resets[0]))
+        print("honest requests from 127.0.0.1 meanwhile: %s" % summary(answered))
+        ok = ok and all(h[1] == "closed" for h in answered)
+
+        time.sleep(1.0)
+        logged = os.path.getsize(log_path)
+        stop, answered, refused, lock = threading.Event(), [], {}, threading.Lock()
+        threads = honest_lists(args.port, stop, answered)
+        threads += [threading.Thread(target=wrong_passwords_from,
+                                     args=(args.port, stop, refused, lock), daemon=True)
+                    for _ in range(4)]
+        for t in threads:
+            t.start()
+        time.sleep(args.duration)
+        stop.set()
+        for t in threads:
+            t.join(30)
+        time.sleep(1.0)
+        with open(log_path, "rb") as log:
+            log.seek(logged)
+            grown = log.read()
+        lines = grown.splitlines()
+        print("wrong passwords from 127.0.0.2 for %.0f s: %s; smsd logged %d bytes in %d lines,"
+              " %d of them refusals" % (args.duration, refused, len(grown), len(lines),
+                                         sum(1 for line in lines if b"refused" in line)))
+        print("honest requests from 127.0.0.1 meanwhile: %s" % summary(answered))
+        ok = ok and all(h[1] == "closed" for h in answered) and len(grown) < 64 * 1024
+    finally:
+        smsd.send_signal(signal.SIGTERM)
+        smsd.wait(10)
+    print("PASS" if ok else "FAIL")
+    return 0 if ok else 1
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("smsd")
@@ -147,7 +270,13 @@ def main():
     parser.add_argument("--duration", type=float, default=20)
     parser.add_argument("--kill-at", type=float, default=8)
     parser.add_argument("--port", type=int, default=18770)
-    args = parser.parse_args()
+    parser.add_argument("--one-address", action="store_true")
+    parser.add_argument("--hogs", type=int, default=420)
+    args, extra = parser.parse_known_args()
+    if args.one_address:
+        return one_address(args, extra)
+    if extra:
+        parser.error("smsd options are taken with --one-address only")
     folder = tempfile.mkdtemp(prefix="smsd-stress-")
     db = os.path.join(folder, "store.sqlite")
     run = Run(args)
