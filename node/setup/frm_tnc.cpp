@@ -8,6 +8,7 @@
 #include "core/frm_password.h"
 #include "tnc/tnc_setup.h"
 #include "server/frm_brevane.h"
+#include "setup/instance_settings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -246,14 +247,14 @@ void frmTNC::fillLists() {
         {ComboLength, {"7", "8"}},
         {ComboParity, {"E", "M", "N", "O", "S"}},
         {ComboStop, {"1", "1.5", "2"}},
-        {ComboType, {"KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274",
-                       "AGW"}},
         {ComboFlow, {"RTS/CTS", "NONE"}},
     };
     for (const auto& [combo, choices] : lists) {
         combo->clear();
         combo->addItems(choices);
     }
+    ComboType->clear();
+    for (const char* type : kTncTypes) ComboType->addItem(type);
 }
 
 void frmTNC::loadSetup(bool initialize) {
@@ -265,7 +266,7 @@ void frmTNC::loadSetup(bool initialize) {
     createPingControl();
     LoadSettings();
     if (Serial.PortOpen()) Serial.PortOpen(false);
-    if (initialize)
+    if (initialize || m_unattended)
         mnuTNC_Click(1);
     else
         showSetup();
