@@ -147,6 +147,7 @@ public:
     QLabel* lblHangUpDelay;
     QLineEdit* txtHangUpDelay;
     QPushButton* btnDisconnect;
+    QGroupBox* fraSerial; // the TNC's frame: its line settings, or the modem program's address
     QCheckBox* chkEnbLog;
     QCheckBox* chkRestore;
     QGroupBox* fraMultiport;
