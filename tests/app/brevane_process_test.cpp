@@ -243,8 +243,11 @@ TEST_F(StoppedNode, AKilledNodeStartsAgainAtOnceAndAHangUpEndsItCleanly) {
     ASSERT_TRUE(node.waitForFinished(10000));
     EXPECT_NE(settingValue("Client6/Active"), "0");
 
+    QElapsedTimer restart;
+    restart.start();
     startNode("6");
     ASSERT_TRUE(waitForInitialized("6", 2)) << logText("6").toStdString();
+    std::printf("start after SIGKILL: initialized after %lld ms\n", restart.elapsed());
     ::kill(static_cast<pid_t>(node.processId()), SIGHUP);
     ASSERT_TRUE(node.waitForFinished(20000));
     EXPECT_EQ(node.exitStatus(), QProcess::NormalExit);
