@@ -16,7 +16,8 @@ constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 sigset_t stopSignals() {
     sigset_t stops;
     sigemptyset(&stops);
-    for (const int stop : kStopSignals) sigaddset(&stops, stop);
+    for (const int stop : kStopSignals)
+        sigaddset(&stops, stop);
     return stops;
 }
 

@@ -270,7 +270,8 @@ void frmTNC::fillLists() {
         combo->addItems(choices);
     }
     ComboType->clear();
-    for (const char* type : kTncTypes) ComboType->addItem(type);
+    for (const char* type : kTncTypes)
+        ComboType->addItem(type);
 }
 
 void frmTNC::loadSetup(bool initialize) {
