@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -35,8 +36,23 @@ bool holdsControl(const std::string& text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
+// A value from the file as the report shows it: quoted, cut to a line's worth, and with
+// control and non-ASCII bytes written as \xNN, so that nothing in the file reaches the
+// terminal or the journal as a control sequence.
 std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
+    constexpr std::size_t kShown = 200;
+    std::string shown;
+    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += text[i];
+        }
+    }
+    return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
 }
 
 std::string typeList() {
@@ -83,7 +99,7 @@ void checkFolder(const SettingsStore& settings, const std::string& section,
     const QFileInfo info(QString::fromStdString(folder));
     const auto problem = [&](const std::string& what) {
         problems.push_back({SettingsProblem::Kind::Setting,
-                            "InitFilePath: the file folder " + folder + " " + what});
+                            "InitFilePath: the file folder " + quoted(folder) + " " + what});
     };
     if (folder.empty()) return problem("is empty.");
     if (!info.exists()) {
@@ -134,7 +150,7 @@ std::vector<SettingsProblem> checkInstanceSettings(const SettingsStore& settings
     const std::string password = settings.read(section, "Password", "");
     if (password.empty())
         setting("Password: no node password; the server refuses the node without it (TNC menu "
-                "\"Set Password\" in the setup window, or Password= here).");
+                "\"Set Password\" in the setup window, or Password= in the settings).");
     else if (holdsControl(password))
         setting("Password: the node password holds a control character, which the server link "
                 "cannot carry.");

@@ -321,12 +321,13 @@ TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
         QString words;
     } cases[] = {
         {"TNCType", "KPC5", "TNCType: Unsupported TNC! \"KPC5\" is none of KPC1,"},
+        {"TNCType", "KPC\x1b[2J", "TNCType: Unsupported TNC! \"KPC\\x1B[2J\" is none"},
         {"AGWAddress", "localhost", "AGWAddress: AGW address \"localhost\" is not host:port."},
         {"MBOCall", "N0 CALL", "MBOCall: \"N0 CALL\" is not a call sign"},
         {"IPPort", "87730", "IPPort: \"87730\" is not a TCP port (1 to 65535)."},
         {"InitFilePath", dir.path() + "/none",
-         "the file folder " + dir.path() + "/none does not exist."},
-        {"InitFilePath", file, "the file folder " + file + " is not a folder."},
+         "the file folder \"" + dir.path() + "/none\" does not exist."},
+        {"InitFilePath", file, "the file folder \"" + file + "\" is not a folder."},
     };
     for (const auto& bad : cases) {
         QSettings settings(ini(), QSettings::IniFormat);
