@@ -1,6 +1,7 @@
 // brevane: one instance of the node. "brevane [--headless] [instance]"; without a display
-// (or with --headless) the same node runs on Qt's offscreen platform and message boxes go to
-// stderr and the log.
+// (or with --headless) the same node runs on Qt's offscreen platform, message boxes go to
+// stderr and the log, and the node initializes by itself or ends when its settings cannot
+// do. "brevane --check [instance]" checks those settings without starting the node.
 #include "app/sample_files.h"
 #include "app/signal_watcher.h"
 #include "common/clock.h"
@@ -9,17 +10,23 @@
 #include "common/event_pump.h"
 #include "common/paths.h"
 #include "core/frm_main.h"
+#include "core/instance.h"
+#include "core/version_text.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "setup/frm_tnc.h"
+#include "setup/instance_settings.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 bool hasDisplay() {
@@ -38,28 +45,99 @@ void quietPlatformMessages(QtMsgType type, const QMessageLogContext& context, co
         std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
-// The short-message server's port: 8773, or GULLWICK_SMS_PORT for a server elsewhere
-// (a test server on a free port, say).
-std::uint16_t serverPort() {
-    const char* text = std::getenv("GULLWICK_SMS_PORT");
-    const long port = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
-    return port > 0 && port <= 65535 ? static_cast<std::uint16_t>(port)
-                                     : gw::frmBrevane::kServerPort;
+// A headless start whose settings only the operator can mend: the service manager is not to
+// restart it (EX_CONFIG).
+constexpr int kExitIncompleteSettings = 78;
+
+constexpr const char* kUsage =
+    "usage: brevane [--headless] [instance]\n"
+    "       brevane --check [instance]\n"
+    "       brevane --help | --version\n"
+    "\n"
+    "Runs instance 1 to 10 (default 1) of the Gullwick packet-radio message node.\n"
+    "\n"
+    "  --headless  run without windows (the default without a display): message boxes go\n"
+    "              to stderr and the log, the node initializes by itself, and it ends with\n"
+    "              status 78 when its settings are incomplete\n"
+    "  --check     report each problem of the instance's settings; status 0 only when the\n"
+    "              node could initialize with them\n"
+    "  --help      show this text and end\n"
+    "  --version   show the version and end\n"
+    "\n"
+    "Settings: $XDG_CONFIG_HOME/gullwick/SMS.ini (default ~/.config/gullwick/SMS.ini),\n"
+    "section [Client<instance>]; every key is described in brevane(1).\n";
+
+struct CommandLine {
+    bool headless = false;
+    bool check = false;
+    bool help = false;
+    bool version = false;
+    std::string instance; // the words that are not options, as typed
+    std::string error;
+};
+
+CommandLine parseCommandLine(int argc, char* argv[]) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--headless")
+            line.headless = true;
+        else if (arg == "--check")
+            line.check = true;
+        else if (arg == "--help" || arg == "-h")
+            line.help = true;
+        else if (arg == "--version")
+            line.version = true;
+        else if (arg.size() > 1 && arg[0] == '-' &&
+                 !std::isdigit(static_cast<unsigned char>(arg[1])))
+            line.error = "unknown option " + arg;
+        else
+            line.instance += (line.instance.empty() ? "" : " ") + arg;
+    }
+    return line;
+}
+
+void printProblems(const std::string& sInstance, const std::vector<gw::SettingsProblem>& problems) {
+    for (const gw::SettingsProblem& problem : problems)
+        std::fprintf(stderr, "brevane: instance %s: %s\n", sInstance.c_str(), problem.text.c_str());
+}
+
+// brevane --check: the settings as a start of the instance would read them.
+int checkSettings(const std::string& instanceWords) {
+    const std::string sInstance = gw::instanceText(instanceWords);
+    if (!gw::instanceValid(sInstance)) {
+        std::fprintf(stderr, "brevane: Only Numeric Instance parameters 1-10 are permitted.\n");
+        return 2;
+    }
+    const gw::SettingsStore settings("SMS");
+    const std::string section = "Client" + sInstance;
+    const std::vector<gw::SettingsProblem> problems = gw::checkInstanceSettings(settings, section);
+    printProblems(sInstance, problems);
+    if (!problems.empty()) return EXIT_FAILURE;
+    std::printf("brevane: instance %s: the settings in %s [%s] are complete.\n", sInstance.c_str(),
+                settings.filePath().c_str(), section.c_str());
+    return EXIT_SUCCESS;
 }
 } // namespace
 
 int main(int argc, char* argv[]) {
     gw::SignalWatcher::holdStopSignals();
-    bool headless = !hasDisplay();
-    std::string instance;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--headless") {
-            headless = true;
-            continue;
-        }
-        instance += (instance.empty() ? "" : " ") + arg;
+    const CommandLine line = parseCommandLine(argc, argv);
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "brevane: %s\n%s", line.error.c_str(), kUsage);
+        return 2;
     }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return EXIT_SUCCESS;
+    }
+    if (line.version) {
+        std::printf("brevane (Gullwick) %s\n", gw::versionText().c_str());
+        return EXIT_SUCCESS;
+    }
+    if (line.check) return checkSettings(line.instance);
+    const bool headless = line.headless || !hasDisplay();
+    const std::string& instance = line.instance;
     if (headless) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         g_standardMessages = qInstallMessageHandler(quietPlatformMessages);
@@ -87,15 +165,30 @@ int main(int argc, char* argv[]) {
     gw::SignalWatcher stopWatcher;
     QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
     if (!main.startUp(instance)) return EXIT_FAILURE;
+    if (headless) {
+        // Nobody can fill in the setup window: settings it cannot initialize with end the node
+        // at once, loudly. A serial device that is missing now is waited for.
+        const auto problems = gw::checkInstanceSettings(settings, main.settingsSection());
+        printProblems(main.sInstance, problems);
+        if (std::any_of(problems.begin(), problems.end(), [](const gw::SettingsProblem& problem) {
+                return problem.kind == gw::SettingsProblem::Kind::Setting;
+            })) {
+            std::fprintf(stderr, "brevane: instance %s cannot initialize with the settings in %s\n",
+                         main.sInstance.c_str(), settings.filePath().c_str());
+            main.close();
+            return kExitIncompleteSettings;
+        }
+    }
     gw::installSamples(gw::defaultFileFolder());
     if (headlessDialogs != nullptr)
-        headlessDialogs->setLogSink([&main](const std::string& line) { main.Log(line); });
+        headlessDialogs->setLogSink([&main](const std::string& text) { main.Log(text); });
 
     gw::QtEventPump pump;
-    gw::frmBrevane link(queues, main, pump, {serverPort(), true});
+    gw::frmBrevane link(queues, main, pump,
+                        {gw::serverPort(settings, main.settingsSection()), true});
     gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
-    // Nobody can choose Initialize on a headless node: it retries a failed one by itself.
-    setup.setRetryInitialization(headless);
+    // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
+    setup.setUnattended(headless);
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // The hand-over (and the automatic initialization in it) runs inside the event loop, so

@@ -1,4 +1,4 @@
-// SIGTERM and SIGINT as a Qt signal, through a self-pipe watched by the event loop.
+// SIGTERM, SIGINT and SIGHUP as a Qt signal, through a self-pipe watched by the event loop.
 #include "app/signal_watcher.h"
 
 #include <QSocketNotifier>
@@ -11,6 +11,15 @@
 namespace gw {
 namespace {
 int g_pipe[2] = {-1, -1};
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+
+sigset_t stopSignals() {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int stop : kStopSignals)
+        sigaddset(&stops, stop);
+    return stops;
+}
 
 void onSignal(int) {
     const char byte = 1;
@@ -19,10 +28,7 @@ void onSignal(int) {
 } // namespace
 
 void SignalWatcher::holdStopSignals() {
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
+    const sigset_t stops = stopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
 }
 
@@ -34,19 +40,25 @@ SignalWatcher::SignalWatcher(QObject* parent) : QObject(parent) {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int stop : kStopSignals) {
+        // A node started under nohup was asked to outlive its terminal: SIGHUP stays ignored.
+        struct sigaction before {};
+        if (stop == SIGHUP && sigaction(SIGHUP, nullptr, &before) == 0 &&
+            before.sa_handler == SIG_IGN)
+            continue;
+        sigaction(stop, &action, nullptr);
+    }
     // A stop held back since start-up is delivered now, into the pipe.
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGINT);
+    const sigset_t stops = stopSignals();
     pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {
-    signal(SIGTERM, SIG_DFL);
-    signal(SIGINT, SIG_DFL);
+    for (const int stop : kStopSignals) {
+        struct sigaction now {};
+        if (sigaction(stop, nullptr, &now) == 0 && now.sa_handler == onSignal)
+            signal(stop, SIG_DFL);
+    }
     delete m_notifier;
     for (int& fd : g_pipe) {
         if (fd >= 0) ::close(fd);

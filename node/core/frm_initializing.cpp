@@ -16,9 +16,16 @@ frmInitializing::frmInitializing(const std::string& sInstance, QWidget* parent) 
     lblInitializing->setObjectName("lblInitializing");
     lblInitializing->setMinimumWidth(360);
     lblInitializing->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A failure text with its advice is longer than the window: it wraps, and the window
+    // grows to hold it (a label with a minimum width of its own never widens the window).
+    lblInitializing->setWordWrap(true);
     btnClose = new QPushButton("Close", this);
     btnClose->setObjectName("btnClose");
     btnClose->setVisible(false);
+    // Its room is kept while hidden: shown after a failure, it takes none from the text.
+    QSizePolicy keepRoom = btnClose->sizePolicy();
+    keepRoom.setRetainSizeWhenHidden(true);
+    btnClose->setSizePolicy(keepRoom);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblInitializing, 1);
     layout->addWidget(btnClose, 0, Qt::AlignRight);
@@ -31,6 +38,7 @@ void frmInitializing::setText(const std::string& text) {
     for (char& c : shown)
         if (c == '\r') c = '\n';
     lblInitializing->setText(toQString(shown));
+    if (isVisible()) adjustSize();
 }
 
 void frmInitializing::appendLine(const std::string& line) { setText(text() + "\r" + line); }

@@ -180,8 +180,7 @@ bool frmMain::startUp(const std::string& commandLine) {
                               lock->problem());
         return false;
     }
-    if (lock->state() == InstanceLock::State::Busy ||
-        heartbeatBlocks(m_settings.read(settingsSection(), "Active", "0"), m_clock.now())) {
+    if (lock->state() == InstanceLock::State::Busy) {
         m_dialogs.message(DialogIcon::Critical, "Instance Already Running!",
                           "Brevane Instance " + sInstance + " already running!");
         return false;

@@ -8,6 +8,7 @@
 #include "core/frm_password.h"
 #include "tnc/tnc_setup.h"
 #include "server/frm_brevane.h"
+#include "setup/instance_settings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -37,6 +38,23 @@ QComboBox* makeCombo(QWidget* parent, const char* name) {
 }
 
 QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(text, parent); }
+
+constexpr const char* kSerialFrame = "Serial port and TNC";
+constexpr const char* kAgwFrame = "Modem program (AGW) and node";
+
+// The port options' captions and tool tips: a TNC's radio ports, or the modem program's
+// channels, which it numbers from 0.
+struct PortTexts {
+    const char* caption;
+    const char* toolTip;
+};
+constexpr PortTexts kTncPorts[3] = {{"Port 1", "Select Port 1 Only on this TNC"},
+                                    {"Port 2", "Select Port 2 only on this TNC"},
+                                    {"Both", "Select Both ports 1 and 2 on this TNC"}};
+constexpr PortTexts kAgwPorts[3] = {
+    {"Port 1 (AGW 0)", "Serve the modem program's first radio channel only (its AGW port 0)"},
+    {"Port 2 (AGW 1)", "Serve the modem program's second radio channel only (its AGW port 1)"},
+    {"Both", "Serve both radio channels of the modem program (AGW ports 0 and 1)"}};
 } // namespace
 
 class frmTNC::DispatchView final : public TncSetup {
@@ -102,7 +120,9 @@ void frmTNC::buildWindow() {
     setCentralWidget(central);
     auto* columns = new QHBoxLayout(central);
 
-    auto* serial = new QGroupBox("Serial port and TNC", central);
+    auto* serial = new QGroupBox(kSerialFrame, central);
+    serial->setObjectName("fraSerial");
+    fraSerial = serial;
     auto* form = new QFormLayout(serial);
     ComboPort = makeCombo(serial, "ComboPort");
     ComboSpeed = makeCombo(serial, "ComboSpeed");
@@ -147,15 +167,12 @@ void frmTNC::buildWindow() {
     fraMultiport->setObjectName("fraMultiport");
     fraMultiport->setToolTip("For Multiport TNCs check which packet port to use (or both).");
     auto* ports = new QHBoxLayout(fraMultiport);
-    optPort1 = new QRadioButton("Port 1", fraMultiport);
+    optPort1 = new QRadioButton(fraMultiport);
     optPort1->setObjectName("optPort1");
-    optPort1->setToolTip("Select Port 1 Only on this TNC");
-    optPort2 = new QRadioButton("Port 2", fraMultiport);
+    optPort2 = new QRadioButton(fraMultiport);
     optPort2->setObjectName("optPort2");
-    optPort2->setToolTip("Select Port 2 only on this TNC");
-    optBoth = new QRadioButton("Both", fraMultiport);
+    optBoth = new QRadioButton(fraMultiport);
     optBoth->setObjectName("optBoth");
-    optBoth->setToolTip("Select Both ports 1 and 2 on this TNC");
     m_portGroup = new QButtonGroup(this);
     for (QRadioButton* option : {optPort1, optPort2, optBoth}) {
         ports->addWidget(option);
@@ -246,14 +263,15 @@ void frmTNC::fillLists() {
         {ComboLength, {"7", "8"}},
         {ComboParity, {"E", "M", "N", "O", "S"}},
         {ComboStop, {"1", "1.5", "2"}},
-        {ComboType, {"KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274",
-                       "AGW"}},
         {ComboFlow, {"RTS/CTS", "NONE"}},
     };
     for (const auto& [combo, choices] : lists) {
         combo->clear();
         combo->addItems(choices);
     }
+    ComboType->clear();
+    for (const char* type : kTncTypes)
+        ComboType->addItem(type);
 }
 
 void frmTNC::loadSetup(bool initialize) {
@@ -265,7 +283,7 @@ void frmTNC::loadSetup(bool initialize) {
     createPingControl();
     LoadSettings();
     if (Serial.PortOpen()) Serial.PortOpen(false);
-    if (initialize)
+    if (initialize || m_unattended)
         mnuTNC_Click(1);
     else
         showSetup();
@@ -328,6 +346,15 @@ void frmTNC::ComboType_Click() {
           static_cast<QWidget*>(ComboStop), static_cast<QWidget*>(ComboFlow)})
         m_lineForm->setRowVisible(serialSetting, !agw);
     m_lineForm->setRowVisible(txtAGWAddress, agw);
+    // The modem program keeps no TNC settings to restore.
+    m_lineForm->setRowVisible(chkRestore, !agw);
+    fraSerial->setTitle(agw ? kAgwFrame : kSerialFrame);
+    const PortTexts* texts = agw ? kAgwPorts : kTncPorts;
+    QRadioButton* const options[3] = {optPort1, optPort2, optBoth};
+    for (std::size_t i = 0; i < 3; ++i) {
+        options[i]->setText(texts[i].caption);
+        options[i]->setToolTip(texts[i].toolTip);
+    }
 }
 
 void frmTNC::optPort1_Click() { m_bPort1 = true, m_bPort2 = false; }

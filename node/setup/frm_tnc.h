@@ -147,6 +147,7 @@ public:
     QLabel* lblHangUpDelay;
     QLineEdit* txtHangUpDelay;
     QPushButton* btnDisconnect;
+    QGroupBox* fraSerial; // the TNC's frame: its line settings, or the modem program's address
     QCheckBox* chkEnbLog;
     QCheckBox* chkRestore;
     QGroupBox* fraMultiport;
@@ -159,11 +160,12 @@ public:
     // back, then initializes again by itself.
     QTimer tmrSerialWatch;
     void tmrSerialWatch_Timer();
-    // A node without an operator (headless) retries a failed initialization every 60 s;
-    // a node with a window leaves it to the operator.
+    // A node without an operator (headless) initializes by itself when it loads, whatever the
+    // last result, and retries a failed initialization every 60 s; a node with a window leaves
+    // both to the operator.
     QTimer tmrInitRetry;
     void tmrInitRetry_Timer();
-    void setRetryInitialization(bool retry) { m_retryInitialization = retry; }
+    void setUnattended(bool unattended) { m_unattended = unattended; }
     std::array<QAction*, 4> mnuTNC{};
 
 protected:
@@ -221,7 +223,7 @@ private:
     int m_commandDepth = 0;
     // The device the last Initialize opened ("" for a TNC not on the serial port).
     std::string m_devicePath;
-    bool m_retryInitialization = false;
+    bool m_unattended = false;
 };
 
 } // namespace gw

@@ -136,13 +136,13 @@ void frmTNC::Initialize() {
     m_main.bLastInitOK = ok;
     // A node that retries by itself keeps "Initialized" through a TNC that is off, so that a
     // restart before the TNC answers still initializes by itself.
-    if (reachedDriver && (ok || !m_retryInitialization))
+    if (reachedDriver && (ok || !m_unattended))
         m_settings.writeBool(section(), "Initialized", ok);
     if (ok) {
         tmrInitRetry.stop();
         m_progress->hide();
     } else {
-        if (m_retryInitialization && !tmrInitRetry.isActive()) tmrInitRetry.start();
+        if (m_unattended && !tmrInitRetry.isActive()) tmrInitRetry.start();
         m_progress->appendLine("INITIALIZATION FAILURE!");
         m_progress->btnClose->setVisible(true);
     }

@@ -4,6 +4,7 @@
 
 #include "common/paths.h"
 #include "common/text.h"
+#include "setup/instance_settings.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -13,9 +14,6 @@
 
 namespace gw {
 namespace {
-// The short-message server a new node talks to: the reference server on this machine.
-constexpr const char* kDefaultServerAddress = "127.0.0.1";
-
 void setComboText(QComboBox* combo, const std::string& text) { combo->setEditText(toQString(text)); }
 std::string comboText(const QComboBox* combo) { return fromQString(combo->currentText()); }
 const char* boolText(bool value) { return value ? "True" : "False"; }
@@ -30,12 +28,12 @@ void selectExclusive(QButtonGroup* group, QRadioButton* option) {
 
 void frmTNC::LoadSettings() {
     const std::string s = section();
-    setComboText(ComboPort, m_settings.read(s, "CommPort", "1"));
-    setComboText(ComboSpeed, m_settings.read(s, "BaudRate", "9600"));
+    setComboText(ComboPort, m_settings.read(s, "CommPort", kDefaultCommPort));
+    setComboText(ComboSpeed, m_settings.read(s, "BaudRate", kDefaultBaudRate));
     setComboText(ComboLength, m_settings.read(s, "Length", "8"));
     setComboText(ComboParity, m_settings.read(s, "Parity", "N"));
     setComboText(ComboStop, m_settings.read(s, "Stop", "1"));
-    setComboText(ComboType, m_settings.read(s, "TNCType", "KPC3"));
+    setComboText(ComboType, m_settings.read(s, "TNCType", kDefaultTncType));
     setComboText(ComboFlow, m_settings.read(s, "Flow", "RTS/CTS"));
     txtAGWAddress->setText(toQString(m_settings.read(s, "AGWAddress", CAGW::kDefaultAddress)));
     m_bPort1 = m_settings.readBool(s, "Port1", true);

@@ -5,6 +5,7 @@
 #include "common/event_pump.h"
 #include "common/settings_store.h"
 #include "common/text.h"
+#include "tnc/agw_address.h"
 #include "tnc/tnc_host.h"
 
 #include <algorithm>
@@ -22,13 +23,6 @@ constexpr auto kGoneAfterDisc = 60s; // a disconnect the modem program never con
 
 bool sameCall(const std::string& a, const std::string& b) {
     return toUpper(a) == toUpper(b);
-}
-
-bool validCall(const std::string& call) {
-    return !call.empty() && call.size() <= 9 && std::all_of(call.begin(), call.end(), [](char c) {
-        return std::isupper(static_cast<unsigned char>(c)) ||
-               std::isdigit(static_cast<unsigned char>(c)) || c == '-';
-    });
 }
 
 std::uint32_t u32(const std::string& data, std::size_t at) {
@@ -92,20 +86,13 @@ bool CAGW::Init() {
     SettingsStore& settings = m_host.settings();
     const std::string section = m_host.settingsSection();
     m_address = trim(settings.read(section, "AGWAddress", kDefaultAddress));
-    const std::size_t colon = m_address.rfind(':');
-    const std::string portText = colon == std::string::npos ? "" : m_address.substr(colon + 1);
-    m_hostName = colon == std::string::npos ? "" : m_address.substr(0, colon);
-    if (m_hostName.size() > 2 && m_hostName.front() == '[' && m_hostName.back() == ']')
-        m_hostName = m_hostName.substr(1, m_hostName.size() - 2);
-    const bool digits = !portText.empty() && portText.size() <= 5 &&
-                        std::all_of(portText.begin(), portText.end(), [](char c) {
-                            return std::isdigit(static_cast<unsigned char>(c));
-                        });
-    m_tcpPort = digits ? std::stoi(portText) : 0;
-    if (m_hostName.empty() || m_tcpPort < 1 || m_tcpPort > 65535)
-        return fail("AGW address \"" + m_address + "\" is not host:port.");
+    const std::optional<AgwAddress> address = parseAgwAddress(m_address);
+    if (!address) return fail("AGW address \"" + m_address + "\" is not host:port.");
+    m_hostName = address->host;
+    m_tcpPort = address->port;
+    const std::string portText = std::to_string(m_tcpPort);
     m_call = toUpper(trim(settings.read(section, "MBOCall", "")));
-    if (!validCall(m_call))
+    if (!agwCallValid(m_call))
         return fail("Node call sign \"" + m_call +
                     "\" cannot be registered with the modem program.");
     const std::string paclen = trim(settings.read(section, "AGWPaclen", ""));
@@ -314,7 +301,7 @@ char CAGW::freeLetter(int port) const {
 
 void CAGW::onConnect(const AgwFrame& frame) {
     const int port = frame.port + 1;
-    if (!sameCall(frame.callTo, m_call) || !validCall(toUpper(frame.callFrom))) return;
+    if (!sameCall(frame.callTo, m_call) || !agwCallValid(toUpper(frame.callFrom))) return;
     // A new link from a call that still holds a stream: the old link is over.
     if (Link* old = find(port, frame.callFrom)) {
         const Link ended = *old;

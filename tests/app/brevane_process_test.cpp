@@ -1,5 +1,6 @@
-// The brevane program as an operator or a service manager runs it: instance refusals,
-// a second copy of a running instance, and a clean stop by SIGTERM.
+// The brevane program as an operator or a service manager runs it: instance refusals, a
+// second copy of a running instance, clean stops by SIGTERM, SIGINT and SIGHUP, a start at
+// once after SIGKILL, the settings check and the headless node that cannot initialize.
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,6 +27,16 @@ protected:
         env.remove("WAYLAND_DISPLAY");
         process.setProcessEnvironment(env);
         process.setProgram(BREVANE_PATH);
+    }
+    // Settings a headless node can start with: a modem program that is not there yet, which
+    // the node keeps trying.
+    void writeStartableSettings(const QString& instance) const {
+        QSettings settings(ini(), QSettings::IniFormat);
+        const QString section = "Client" + instance + "/";
+        settings.setValue(section + "TNCType", "AGW");
+        settings.setValue(section + "AGWAddress", "127.0.0.1:1");
+        settings.setValue(section + "MBOCall", "N0CALL");
+        settings.setValue(section + "Password", "SECRET");
     }
     QString settingValue(const QString& key) const {
         QSettings settings(ini(), QSettings::IniFormat);
@@ -57,6 +68,7 @@ TEST_F(BrevaneProcess, BadInstanceParametersAreRefusedAndNothingIsWritten) {
 }
 
 TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
+    writeStartableSettings("3");
     QProcess first;
     configure(first);
     first.setArguments({"--headless", "3"});
@@ -96,6 +108,7 @@ TEST_F(BrevaneProcess, FirstStartInstallsSamplesWithoutTouchingTheOperatorsFiles
     ASSERT_TRUE(own.open(QIODevice::WriteOnly));
     own.write("My own greeting\r\n");
     own.close();
+    writeStartableSettings("2");
 
     QProcess node;
     configure(node);
@@ -134,15 +147,17 @@ protected:
                 process->waitForFinished(5000);
             }
     }
-    void start(const QString& instance, const QString& com, QStringList simArgs) {
+    void start(const QString& instance, const QString& com, QStringList simArgs,
+               bool initialized = true) {
         QSettings settings(ini(), QSettings::IniFormat);
         const QString section = "Client" + instance + "/";
         settings.setValue(section + "CommPort", com);
         settings.setValue(section + "Flow", "NONE");
         settings.setValue(section + "MBOCall", "N0CALL");
+        settings.setValue(section + "Password", "SECRET");
         settings.setValue(section + "InitFilePath", folder());
         settings.setValue(section + "EnableLog", "1");
-        settings.setValue(section + "Initialized", "True");
+        if (initialized) settings.setValue(section + "Initialized", "True");
         settings.sync();
         QDir().mkpath(folder());
 
@@ -158,11 +173,22 @@ protected:
         }
         ASSERT_TRUE(out.contains(" as ")) << out.toStdString();
 
+        startNode(instance);
+    }
+    void startNode(const QString& instance) {
         configure(node);
         node.setArguments({"--headless", instance});
         node.start();
         ASSERT_TRUE(node.waitForStarted(10000));
-        ASSERT_TRUE(waitForHeartbeat(section + "Active"));
+        ASSERT_TRUE(waitForHeartbeat("Client" + instance + "/Active"));
+    }
+    // Waits (bounded) until the log holds `count` initializations.
+    bool waitForInitialized(const QString& instance, int count) const {
+        for (int i = 0; i < 300; ++i) {
+            if (logText(instance).count(" initialized @ ") >= count) return true;
+            QThread::msleep(50);
+        }
+        return false;
     }
     QString logText(const QString& instance) const {
         QFile file(folder() + "N0CALL_" + instance + "_" + QDate::currentDate().toString("MM") +
@@ -207,4 +233,178 @@ TEST_F(StoppedNode, AStopWithATncSilentAtRestoreEndsWellInsideTheUnitsTimeout) {
     EXPECT_TRUE(log.contains("TNC did not answer: restoring given up @ ")) << log.toStdString();
     EXPECT_TRUE(log.trimmed().section("\r\n", -1).contains(" closing @ ")) << log.toStdString();
     EXPECT_EQ(settingValue("Client5/Active"), "0");
+}
+
+TEST_F(StoppedNode, AKilledNodeStartsAgainAtOnceAndAHangUpEndsItCleanly) {
+    // Never initialized before: a headless node with complete settings does it by itself.
+    start("6", "8", {}, false);
+    ASSERT_TRUE(waitForInitialized("6", 1)) << logText("6").toStdString();
+    node.kill(); // SIGKILL: no shutdown, the heartbeat stays in the settings
+    ASSERT_TRUE(node.waitForFinished(10000));
+    EXPECT_NE(settingValue("Client6/Active"), "0");
+
+    QElapsedTimer restart;
+    restart.start();
+    startNode("6");
+    ASSERT_TRUE(waitForInitialized("6", 2)) << logText("6").toStdString();
+    std::printf("start after SIGKILL: initialized after %lld ms\n", restart.elapsed());
+    ::kill(static_cast<pid_t>(node.processId()), SIGHUP);
+    ASSERT_TRUE(node.waitForFinished(20000));
+    EXPECT_EQ(node.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(node.exitCode(), 0);
+    EXPECT_TRUE(logText("6").trimmed().section("\r\n", -1).contains(" closing @ "))
+        << logText("6").toStdString();
+    EXPECT_EQ(settingValue("Client6/Active"), "0");
+}
+
+namespace {
+// brevane --check, and a headless start, on settings written case by case.
+class SettingsCheck : public BrevaneProcess {
+  protected:
+    struct Outcome {
+        int status = -1;
+        QString out;
+        QString err;
+    };
+    Outcome run(const QStringList& arguments) {
+        QProcess process;
+        configure(process);
+        process.setArguments(arguments);
+        process.start();
+        Outcome outcome;
+        if (!process.waitForFinished(20000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            return outcome;
+        }
+        outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        outcome.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        outcome.err = QString::fromLocal8Bit(process.readAllStandardError());
+        return outcome;
+    }
+    void set(const QString& key, const QString& value) {
+        QSettings settings(ini(), QSettings::IniFormat);
+        settings.setValue("Client1/" + key, value);
+    }
+};
+} // namespace
+
+TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
+    // The installed sample as it comes: the call sign and the password are to be filled in.
+    QDir().mkpath(dir.path() + "/config/gullwick");
+    ASSERT_TRUE(QFile::copy(SAMPLE_SETTINGS, ini()));
+    QFile::setPermissions(ini(), QFile::ReadOwner | QFile::WriteOwner);
+    const Outcome sample = run({"--check"});
+    EXPECT_EQ(sample.status, 1);
+    EXPECT_EQ(sample.err.count("\n"), 2) << sample.err.toStdString();
+    EXPECT_TRUE(sample.err.contains("instance 1: MBOCall: Node Call Sign required."))
+        << sample.err.toStdString();
+    EXPECT_TRUE(sample.err.contains("instance 1: Password: no node password"))
+        << sample.err.toStdString();
+
+    const QString folder = dir.path() + "/files";
+    QDir().mkpath(folder);
+    set("MBOCall", "n0call");
+    set("Password", "SECRET");
+    set("InitFilePath", folder);
+    const Outcome complete = run({"--check", "1"});
+    EXPECT_EQ(complete.status, 0) << complete.err.toStdString();
+    EXPECT_TRUE(complete.out.contains("the settings in " + ini() + " [Client1] are complete"))
+        << complete.out.toStdString();
+    EXPECT_TRUE(complete.err.isEmpty()) << complete.err.toStdString();
+
+    const QString file = dir.path() + "/a-file";
+    QFile(file).open(QIODevice::WriteOnly);
+    const struct {
+        const char* key;
+        QString value;
+        QString words;
+    } cases[] = {
+        {"TNCType", "KPC5", "TNCType: Unsupported TNC! \"KPC5\" is none of KPC1,"},
+        {"TNCType", "KPC\x1b[2J", "TNCType: Unsupported TNC! \"KPC\\x1B[2J\" is none"},
+        {"AGWAddress", "localhost", "AGWAddress: AGW address \"localhost\" is not host:port."},
+        {"MBOCall", "N0 CALL", "MBOCall: \"N0 CALL\" is not a call sign"},
+        {"IPPort", "87730", "IPPort: \"87730\" is not a TCP port (1 to 65535)."},
+        {"InitFilePath", dir.path() + "/none",
+         "the file folder \"" + dir.path() + "/none\" does not exist."},
+        {"InitFilePath", file, "the file folder \"" + file + "\" is not a folder."},
+    };
+    for (const auto& bad : cases) {
+        QSettings settings(ini(), QSettings::IniFormat);
+        const QVariant good = settings.value(QString("Client1/") + bad.key);
+        settings.setValue(QString("Client1/") + bad.key, bad.value);
+        settings.sync();
+        const Outcome outcome = run({"--check"});
+        EXPECT_EQ(outcome.status, 1) << bad.key;
+        EXPECT_TRUE(outcome.err.contains(bad.words)) << outcome.err.toStdString();
+        if (good.isValid())
+            settings.setValue(QString("Client1/") + bad.key, good);
+        else
+            settings.remove(QString("Client1/") + bad.key);
+    }
+    // A serial TNC on a port with no device behind it.
+    set("TNCType", "KPC3");
+    set("CommPort", "42");
+    const Outcome device = run({"--check"});
+    EXPECT_EQ(device.status, 1);
+    EXPECT_TRUE(
+        device.err.contains("CommPort: the serial device /dev/ttyS41 (COM42) does not exist"))
+        << device.err.toStdString();
+    const Outcome badInstance = run({"--check", "12"});
+    EXPECT_EQ(badInstance.status, 2);
+    EXPECT_TRUE(badInstance.err.contains("Only Numeric Instance parameters 1-10 are permitted."));
+}
+
+TEST_F(SettingsCheck, AHeadlessNodeThatCannotInitializeEndsWithTheSameWords) {
+    set("TNCType", "KPC5");
+    const Outcome ended = run({"--headless", "1"});
+    EXPECT_EQ(ended.status, 78) << ended.err.toStdString();
+    for (const char* words :
+         {"MBOCall: Node Call Sign required.", "Password: no node password",
+          "TNCType: Unsupported TNC!", "cannot initialize with the settings in"})
+        EXPECT_TRUE(ended.err.contains(words)) << words << "\n" << ended.err.toStdString();
+    EXPECT_EQ(settingValue("Client1/Active"), "0") << "the instance is freed";
+}
+
+TEST(Programs, HelpAndVersionAnswerAndEnd) {
+    const QString version = QStringLiteral(GULLWICK_VERSION);
+    const struct {
+        const char* program;
+        QStringList arguments;
+        QString words;
+    } cases[] = {
+        {BREVANE_PATH, {"--help"}, "usage: brevane [--headless] [instance]"},
+        {BREVANE_PATH, {"--version"}, "brevane (Gullwick) " + version + "\n"},
+        {TNCSIM_PATH, {"--help"}, "usage: tncsim [--type KPC3|KPC9612|KAM|TNC2]"},
+        {TNCSIM_PATH, {"--version"}, "tncsim (Gullwick) " + version + "\n"},
+        {TNCSIM_PATH, {"--type", "AGW", "--help"}, "  --agw-port N"},
+        {TNCSIM_PATH, {"--type", "AGW", "--version"}, "tncsim (Gullwick) " + version + "\n"},
+#ifdef SMSD_PATH
+        {SMSD_PATH, {"--help"}, "--max-connections <count>"},
+        {SMSD_PATH, {"--version"}, "smsd " + version + "\n"},
+#endif
+#ifdef PINGREG_PATH
+        {PINGREG_PATH, {"--help"}, "pingreg --ping HOST"},
+        {PINGREG_PATH, {"--version"}, "pingreg (Gullwick) " + version + "\n"},
+#endif
+    };
+    for (const auto& call : cases) {
+        const std::string name = call.program + (" " + call.arguments.join(' ')).toStdString();
+        QProcess process;
+        process.start(call.program, call.arguments);
+        if (!process.waitForFinished(10000)) {
+            process.kill();
+            process.waitForFinished(5000);
+            ADD_FAILURE() << name << " did not end";
+            continue;
+        }
+        EXPECT_EQ(process.exitCode(), 0) << name;
+        const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(call.words)) << name << "\n" << out.toStdString();
+    }
+    QProcess unknown;
+    unknown.start(BREVANE_PATH, {"--bogus"});
+    ASSERT_TRUE(unknown.waitForFinished(10000));
+    EXPECT_EQ(unknown.exitCode(), 2);
+    EXPECT_TRUE(unknown.readAllStandardError().contains("brevane: unknown option --bogus"));
 }

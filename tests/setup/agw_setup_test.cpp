@@ -1,5 +1,6 @@
-// The setup window with type AGW: the type in the list, the address box in place of the serial
-// settings with its default, and Initialize and Restore against tncsim's AGW modem program.
+// The setup window with type AGW: the type in the list, the address box and the modem
+// program's texts in place of the serial settings, Initialize and Restore against tncsim's AGW
+// modem program, and a failure text shown whole.
 #include "setup/frm_tnc.h"
 
 #include "common/colours.h"
@@ -8,12 +9,16 @@
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRadioButton>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -81,9 +86,42 @@ TEST_F(AgwSetup, TheAddressBoxStandsInForTheSerialSettings) {
     EXPECT_TRUE(setup->txtAGWAddress->isVisibleTo(setup.get()));
     EXPECT_FALSE(setup->ComboPort->isVisibleTo(setup.get()));
     EXPECT_TRUE(setup->fraMultiport->isVisibleTo(setup.get()));
-    setup->ComboType->setEditText("TNC2");
+    EXPECT_EQ(setup->fraSerial->title(), "Modem program (AGW) and node");
+    EXPECT_FALSE(setup->chkRestore->isVisibleTo(setup.get()));
+    EXPECT_EQ(setup->optPort1->text(), "Port 1 (AGW 0)");
+    EXPECT_EQ(setup->optPort2->text(), "Port 2 (AGW 1)");
+    setup->ComboType->setEditText("KPC9612");
     EXPECT_FALSE(setup->txtAGWAddress->isVisibleTo(setup.get()));
     EXPECT_TRUE(setup->ComboPort->isVisibleTo(setup.get()));
+    EXPECT_EQ(setup->fraSerial->title(), "Serial port and TNC");
+    EXPECT_TRUE(setup->chkRestore->isVisibleTo(setup.get()));
+    EXPECT_EQ(setup->optPort1->text(), "Port 1");
+    EXPECT_EQ(setup->optPort2->toolTip(), "Select Port 2 only on this TNC");
+}
+
+TEST_F(AgwSetup, ALongFailureTextIsShownWholeInTheProgressWindow) {
+    quint16 closed = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        closed = probe.serverPort();
+    }
+    settings.write("Client1", "AGWAddress", "127.0.0.1:" + std::to_string(closed));
+    startNode();
+    setup->mnuTNC_Click(1);
+    ASSERT_FALSE(main->bLastInitOK);
+    frmInitializing* progress = setup->progressWindow();
+    ASSERT_TRUE(progress->isVisible());
+    QCoreApplication::processEvents();
+    const QLabel* label = progress->lblInitializing;
+    EXPECT_TRUE(label->text().contains("is the modem program running with AGWPORT " +
+                                       QString::number(closed) + "?"))
+        << label->text().toStdString();
+    const QRect room = label->contentsRect();
+    const QRect needed = label->fontMetrics().boundingRect(
+        room, static_cast<int>(label->alignment()) | Qt::TextWordWrap, label->text());
+    EXPECT_LE(needed.width(), room.width()) << label->text().toStdString();
+    EXPECT_LE(needed.height(), room.height()) << label->text().toStdString();
 }
 
 TEST_F(AgwSetup, InitializeRegistersTheNodeAndRestoreUnregisters) {

@@ -364,7 +364,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
     setup =
         std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
-    setup->setRetryInitialization(true);
+    setup->setUnattended(true);
     main->handOver(*setup, *setup);
     EXPECT_FALSE(main->bLastInitOK);
     EXPECT_TRUE(setup->tmrInitRetry.isActive());

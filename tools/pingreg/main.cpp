@@ -16,7 +16,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: pingreg [-u] MODULE          register (or with -u unregister) MODULE\n"
     "       pingreg --ping HOST [--timeout SECONDS] [--size BYTES] [--progid PROGID]\n"
-    "                                    ping HOST with the registered Ping control\n";
+    "                                    ping HOST with the registered Ping control\n"
+    "       pingreg --help | --version\n";
 
 // Prints the control's Error events as they arrive.
 class ErrorPrinter final : public IDispatch {
@@ -145,6 +146,9 @@ int main(int argc, char** argv)
             progId = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::puts("pingreg (Gullwick) " GULLWICK_VERSION);
             return 0;
         } else if (!arg.empty() && arg[0] != '-' && module.empty()) {
             module = arg;

@@ -28,9 +28,11 @@ void logLine(const std::string& line) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("smsd");
+    QCoreApplication::setApplicationVersion(GULLWICK_VERSION);
     QCommandLineParser parser;
     parser.setApplicationDescription("Reference short-message server for the Gullwick node.");
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).",
                                           "address", "127.0.0.1");
     const QCommandLineOption portOption("port", "TCP port (default 8773; 0 picks a free one).",

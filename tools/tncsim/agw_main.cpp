@@ -28,6 +28,7 @@ const char* agwUsage() {
            "              [--agw-drop-queued] [--agw-refuse] [--agw-malformed MS]\n"
            "              [--agw-vanish MS] [--agw-return MS] [--script FILE]\n"
            "              [--start-after MS] [--interactive 1A] [--exit-when-done]\n"
+           "       tncsim --type AGW --help | --version\n"
            "  --agw-port N        listen on 127.0.0.1:N (default: a free port, printed)\n"
            "  --agw-rate B        each link delivers B bytes a second to its user (0: at once)\n"
            "  --agw-drop-queued   a disconnect throws away queued data, as direwolf does\n"
@@ -113,6 +114,10 @@ int agwMain(int argc, char** argv) {
     if (error) {
         std::cerr << "tncsim: " << *error << "\n" << agwUsage();
         return 2;
+    }
+    if (options.help) {
+        std::cout << agwUsage();
+        return 0;
     }
     // Either the simulated modem program, or users on a real one.
     std::unique_ptr<AgwSim> server;

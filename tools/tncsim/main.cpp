@@ -1,5 +1,6 @@
 // tncsim: runs one simulated TNC on a pseudo-terminal, prints the pty's path, plays the radio
-// users and prints what they hear. Ends on SIGINT/SIGTERM, or after the script when asked.
+// users and prints what they hear. Ends on SIGINT/SIGTERM, or after the script when asked;
+// --help and --version (for every type) answer and end.
 #include "agw_sim.h"
 #include "common/paths.h"
 #include "kantronics_sim.h"
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <poll.h>
 #include <unistd.h>
 
@@ -30,6 +32,11 @@ void print(const std::string& line) {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version") {
+            std::cout << "tncsim (Gullwick) " GULLWICK_VERSION "\n";
+            return 0;
+        }
     if (isAgwType(argc, argv)) return agwMain(argc, argv);
     SimOptions options;
     if (const auto error = parseOptions(argc, argv, options)) {
