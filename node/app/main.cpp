@@ -6,9 +6,10 @@
 #include "app/signal_watcher.h"
 #include "common/clock.h"
 #include "common/dialogs.h"
-#include "common/settings_store.h"
 #include "common/event_pump.h"
+#include "common/journal.h"
 #include "common/paths.h"
+#include "common/settings_store.h"
 #include "core/frm_main.h"
 #include "core/instance.h"
 #include "core/version_text.h"
@@ -180,8 +181,12 @@ int main(int argc, char* argv[]) {
         }
     }
     gw::installSamples(gw::defaultFileFolder());
-    if (headlessDialogs != nullptr)
-        headlessDialogs->setLogSink([&main](const std::string& text) { main.Log(text); });
+    if (headlessDialogs != nullptr) {
+        main.nodeLog().setEcho(gw::writeJournal);
+        headlessDialogs->setLogSink([&main](gw::JournalPriority priority, const std::string& text) {
+            main.nodeLog().Log(text, priority);
+        });
+    }
 
     gw::QtEventPump pump;
     gw::frmBrevane link(queues, main, pump,

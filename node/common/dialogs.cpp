@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <iostream>
 
 namespace gw {
 
@@ -14,10 +13,18 @@ DialogAnswer QtDialogs::message(DialogIcon icon, const std::string& title, const
     // Over the window the operator is working in, the one the message belongs to.
     QMessageBox box(QApplication::activeWindow());
     switch (icon) {
-    case DialogIcon::Critical: box.setIcon(QMessageBox::Critical); break;
-    case DialogIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case DialogIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case DialogIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case DialogIcon::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case DialogIcon::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case DialogIcon::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case DialogIcon::None:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
     }
     box.setWindowTitle(toQString(title));
     box.setText(toQString(text));
@@ -30,11 +37,16 @@ DialogAnswer QtDialogs::message(DialogIcon icon, const std::string& title, const
     return box.exec() == QMessageBox::Ok ? DialogAnswer::Ok : DialogAnswer::Cancel;
 }
 
-DialogAnswer HeadlessDialogs::message(DialogIcon, const std::string& title, const std::string& text,
-                                      DialogButtons) {
+DialogAnswer HeadlessDialogs::message(DialogIcon icon, const std::string& title,
+                                      const std::string& text, DialogButtons) {
     const std::string line = title.empty() ? text : title + ": " + text;
-    std::cerr << line << std::endl;
-    if (m_sink) m_sink(line);
+    const JournalPriority priority = icon == DialogIcon::Critical      ? JournalPriority::Error
+                                     : icon == DialogIcon::Exclamation ? JournalPriority::Warning
+                                                                       : JournalPriority::Info;
+    if (m_sink)
+        m_sink(priority, line);
+    else
+        writeJournal(priority, line);
     return DialogAnswer::Ok;
 }
 

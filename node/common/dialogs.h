@@ -2,6 +2,8 @@
 // the text to stderr and the log and carries on as if OK was pressed; tests record them.
 #pragma once
 
+#include "common/journal.h"
+
 #include <deque>
 #include <functional>
 #include <string>
@@ -17,31 +19,33 @@ enum class DialogButtons { Ok, OkCancel };
 enum class DialogAnswer { Ok, Cancel };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
                                  DialogButtons buttons = DialogButtons::Ok) = 0;
 };
 
 class QtDialogs final : public Dialogs {
-public:
+  public:
     DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
                          DialogButtons buttons) override;
 };
 
 class HeadlessDialogs final : public Dialogs {
-public:
-    // Where a copy of each message goes besides stderr (the node's log); may stay unset.
-    void setLogSink(std::function<void(const std::string&)> sink) { m_sink = std::move(sink); }
+  public:
+    // Where each message goes once the node's log is open (the log, and the journal with
+    // the message's priority); until then it goes to the journal alone.
+    using Sink = std::function<void(JournalPriority, const std::string&)>;
+    void setLogSink(Sink sink) { m_sink = std::move(sink); }
     DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
                          DialogButtons buttons) override;
 
-private:
-    std::function<void(const std::string&)> m_sink;
+  private:
+    Sink m_sink;
 };
 
 class RecordingDialogs final : public Dialogs {
-public:
+  public:
     struct Shown {
         DialogIcon icon;
         std::string title;
@@ -55,7 +59,7 @@ public:
     const std::vector<Shown>& shown() const { return m_shown; }
     void clear() { m_shown.clear(); }
 
-private:
+  private:
     std::vector<Shown> m_shown;
     std::deque<DialogAnswer> m_answers;
 };

@@ -155,7 +155,9 @@ void frmMain::buildWindow() {
     centralLayout->addWidget(lblRestoring);
 }
 
-std::string frmMain::now() const { return generalDateTime(m_clock.now()); }
+std::string frmMain::now() const {
+    return generalDateTime(m_clock.now());
+}
 
 bool frmMain::startUp(const std::string& commandLine) {
     sInstance = instanceText(commandLine);
@@ -254,9 +256,15 @@ void frmMain::DataEvent(const std::string& sData) {
         return;
     }
     switch (Streams[index].InputState) {
-    case 1: interpretSubject(index, sData); break;
-    case 2: interpretBody(index, sData); break;
-    default: interpretCommand(index, sData); break;
+    case 1:
+        interpretSubject(index, sData);
+        break;
+    case 2:
+        interpretBody(index, sData);
+        break;
+    default:
+        interpretCommand(index, sData);
+        break;
     }
 }
 
@@ -285,7 +293,8 @@ bool frmMain::KillStream(int nStream) {
     // A departed user's lists and reads leave the queue; nobody would read their answers.
     if (nStream > 0) {
         const auto dropped = m_queues.CommandQueue.dropReads(nStream);
-        for (const std::string& session : dropped) m_pending.erase(session);
+        for (const std::string& session : dropped)
+            m_pending.erase(session);
         if (!dropped.empty())
             Log(std::to_string(entry.Port) + "/" + entry.StreamID + ": " +
                 std::to_string(dropped.size()) + " request(s) of " + entry.CallSign +
@@ -317,7 +326,8 @@ bool frmMain::CheckConnection(const std::string& sStreamID, int nPort) {
             return true;
         }
         if (type == IpConnectionType::FullTime) {
-            send(CR + std::string("IP connection failed. Only Help, Info & Bye commands available.") +
+            send(CR +
+                 std::string("IP connection failed. Only Help, Info & Bye commands available.") +
                  prompt);
             return false;
         }
@@ -360,7 +370,9 @@ void frmMain::MonitorMsg(int nPort, const std::string& sStreamID, const std::str
     if (lstMonitor->count() > 0) lstMonitor->setCurrentRow(lstMonitor->count() - 1);
 }
 
-void frmMain::Log(const std::string& sMsg) { m_log->Log(sMsg); }
+void frmMain::Log(const std::string& sMsg) {
+    m_log->Log(sMsg);
+}
 
 void frmMain::showOutgoingTraffic(int index) {
     if (index < 1 || index > 10) return;
@@ -383,19 +395,22 @@ void frmMain::setServerIndicator(ServerIndicator state) {
     setBackground(lblCMBO, QColor(colour.red, colour.green, colour.blue));
 }
 
-void frmMain::PostLog(int nStream, const std::string& sMsg) {
+void frmMain::PostLog(int nStream, const std::string& sMsg, JournalPriority priority) {
     if (!StreamTable::valid(nStream)) return;
     const StreamRecord& entry = Streams[nStream];
-    postLogFor(entry.Port, entry.StreamID, entry.CallSign, sMsg);
+    postLogFor(entry.Port, entry.StreamID, entry.CallSign, sMsg, priority);
 }
 
 void frmMain::postLogFor(int port, const std::string& stream, const std::string& call,
-                         const std::string& sMsg) {
-    Log(std::to_string(port) + "/" + stream + " " + call + "; " + stampText(m_clock.now()) + "  " +
-        sMsg);
+                         const std::string& sMsg, JournalPriority priority) {
+    m_log->Log(std::to_string(port) + "/" + stream + " " + call + "; " + stampText(m_clock.now()) +
+                   "  " + sMsg,
+               priority);
 }
 
-void frmMain::FlushLog() { m_log->FlushLog(); }
+void frmMain::FlushLog() {
+    m_log->FlushLog();
+}
 
 void frmMain::tmrActiveTimer1_Timer() {
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
@@ -467,7 +482,8 @@ void frmMain::btnSavetoLog_Click() {
     }
     if (lstMonitor->count() == 0) return;
     Log("********* Manual List Save @ " + now() + " *********");
-    for (int i = 0; i < lstMonitor->count(); ++i) Log(fromQString(lstMonitor->item(i)->text()));
+    for (int i = 0; i < lstMonitor->count(); ++i)
+        Log(fromQString(lstMonitor->item(i)->text()));
     Log(std::string(30, '*'));
 }
 
@@ -500,12 +516,13 @@ void frmMain::shutdown() {
         fraConnections->hide();
         fraSysop->hide();
         if (m_setup->restoreChecked()) {
-            lblRestoring->setText(toQString("Restoring " + m_setup->tncType() + " ...Please wait."));
+            lblRestoring->setText(
+                toQString("Restoring " + m_setup->tncType() + " ...Please wait."));
             lblRestoring->show();
             m_setup->Restore();
         } else {
-            lblRestoring->setText(toQString("Resetting " + m_setup->tncType() +
-                                            " to Terminal mode....Please wait."));
+            lblRestoring->setText(
+                toQString("Resetting " + m_setup->tncType() + " to Terminal mode....Please wait."));
             lblRestoring->show();
             m_setup->ClearHostMode();
         }

@@ -42,7 +42,7 @@ class InstanceLock;
 
 class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort {
     Q_OBJECT
-public:
+  public:
     frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
             QWidget* parent = nullptr);
     ~frmMain() override;
@@ -67,7 +67,8 @@ public:
     // Monitor list and log file.
     void MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) override;
     void Log(const std::string& sMsg) override;
-    void PostLog(int nStream, const std::string& sMsg);
+    void PostLog(int nStream, const std::string& sMsg,
+                 JournalPriority priority = JournalPriority::Info);
     void FlushLog();
     NodeLog& nodeLog() { return *m_log; }
 
@@ -138,15 +139,15 @@ public:
     // How often a stop that waits for a running TNC operation looks again.
     static constexpr std::chrono::milliseconds kStopRetry{20};
 
-signals:
+  signals:
     // The shutdown sequence has run; the program ends.
     void ended();
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     // Who asked for a reply still on its way: the connection that held the stream then.
     struct PendingReply {
         std::uint64_t connection;
@@ -173,7 +174,7 @@ private:
     bool replyStillWanted(int index);
     void logOutcomeFor(const PendingReply& asker);
     void postLogFor(int port, const std::string& stream, const std::string& call,
-                    const std::string& sMsg);
+                    const std::string& sMsg, JournalPriority priority);
     std::string shownError(const std::string& error) const;
     void sendToUser(int index, const std::string& text);
     void showInConsole(const std::string& text);

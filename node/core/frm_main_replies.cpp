@@ -73,15 +73,14 @@ bool frmMain::replyStillWanted(int index) {
 // all the same, since the message or the mark is the user's, answered or not.
 void frmMain::logOutcomeFor(const PendingReply& asker) {
     const CResponse& reply = *CurrentReply;
+    if (reply.Command != "S" && reply.Command != "K") return;
     const bool ok = toUpper(reply.Error) == "OK";
-    if (reply.Command == "S")
-        postLogFor(asker.port, asker.stream, asker.call,
-                   "MID : " + reply.Mid +
-                       (ok ? " Sent." : " Send failed: " + loggable(reply.Error, kMaxErrorText)));
-    else if (reply.Command == "K")
-        postLogFor(asker.port, asker.stream, asker.call,
-                   "MID : " + reply.Mid +
-                       (ok ? " Killed." : " Kill failed: " + loggable(reply.Error, kMaxErrorText)));
+    const bool send = reply.Command == "S";
+    const std::string outcome =
+        ok ? (send ? " Sent." : " Killed.")
+           : (send ? " Send failed: " : " Kill failed: ") + loggable(reply.Error, kMaxErrorText);
+    postLogFor(asker.port, asker.stream, asker.call, "MID : " + reply.Mid + outcome,
+               ok ? JournalPriority::Info : JournalPriority::Error);
 }
 
 std::string frmMain::shownError(const std::string& error) const {
@@ -137,7 +136,8 @@ void frmMain::ReplyList(int index) {
     CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     if (toUpper(reply.Error) != "OK") {
-        PostLog(index, "List failed: " + loggable(reply.Error, kMaxErrorText));
+        PostLog(index, "List failed: " + loggable(reply.Error, kMaxErrorText),
+                JournalPriority::Error);
         const std::string text = "ERROR: " + shownError(reply.Error) + CR;
         if (index == 0) {
             showInConsole(text + LF);
@@ -184,7 +184,8 @@ void frmMain::ReplyRead(int index) {
     if (toUpper(reply.Error) != "OK") {
         text = "Read Error: " + shownError(reply.Error);
         PostLog(index,
-                "MID : " + reply.Mid + " Read failed: " + loggable(reply.Error, kMaxErrorText));
+                "MID : " + reply.Mid + " Read failed: " + loggable(reply.Error, kMaxErrorText),
+                JournalPriority::Error);
     } else {
         text = "Mid: " + reply.Mid + CR + "Date: " + stampText(reply.Originated) + CR +
                "From: " + reply.From + CR + "To: " + reply.AddressTo + CR;
@@ -212,7 +213,8 @@ void frmMain::ReplyKill(int index) {
     } else {
         text = "Failure to mark destination " + call + " of Mid: " + reply.Mid + " delivered!" + CR;
         PostLog(index,
-                "MID : " + reply.Mid + " Kill failed: " + loggable(reply.Error, kMaxErrorText));
+                "MID : " + reply.Mid + " Kill failed: " + loggable(reply.Error, kMaxErrorText),
+                JournalPriority::Error);
     }
     finishReply(index, text);
 }
@@ -229,7 +231,8 @@ void frmMain::ReplySend(int index) {
         PostLog(index, "MID : " + mid + " Sent.");
     } else {
         text = "Mid: " + mid + " failed!" + CR;
-        PostLog(index, "MID : " + mid + " Send failed: " + loggable(reply.Error, kMaxErrorText));
+        PostLog(index, "MID : " + mid + " Send failed: " + loggable(reply.Error, kMaxErrorText),
+                JournalPriority::Error);
     }
     finishReply(index, text);
 }

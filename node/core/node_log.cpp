@@ -31,7 +31,8 @@ void NodeLog::openForAppend() {
     (void)m_file->open(QIODevice::WriteOnly | QIODevice::Append);
 }
 
-void NodeLog::Log(const std::string& sMsg) {
+void NodeLog::Log(const std::string& sMsg, JournalPriority priority) {
+    if (m_echo) m_echo(priority, sMsg);
     if (!m_source.enabled()) return;
     const int month = m_clock.now().date().month();
     if (!m_file) {
@@ -60,6 +61,8 @@ void NodeLog::FlushLog() {
     openForAppend();
 }
 
-void NodeLog::close() { m_file.reset(); }
+void NodeLog::close() {
+    m_file.reset();
+}
 
 } // namespace gw

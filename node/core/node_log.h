@@ -5,6 +5,7 @@
 #pragma once
 
 #include "common/clock.h"
+#include "common/journal.h"
 
 #include <QFile>
 #include <functional>
@@ -14,17 +15,22 @@
 namespace gw {
 
 class NodeLog {
-public:
+  public:
     struct Source {
-        std::function<bool()> enabled;        // chkEnbLog
-        std::function<std::string()> folder;  // txtPath
-        std::function<std::string()> call;    // txtMBOCall
+        std::function<bool()> enabled;       // chkEnbLog
+        std::function<std::string()> folder; // txtPath
+        std::function<std::string()> call;   // txtMBOCall
         std::function<std::string()> instance;
     };
 
     NodeLog(Source source, const Clock& clock);
 
-    void Log(const std::string& sMsg);
+    // Writes one line to the month's file and, when an echo is set, to the journal too.
+    void Log(const std::string& sMsg, JournalPriority priority = JournalPriority::Info);
+    // A headless node's lines also go to the journal, where its operator looks first.
+    void setEcho(std::function<void(JournalPriority, const std::string&)> echo) {
+        m_echo = std::move(echo);
+    }
     void FlushLog();
     void close();
 
@@ -33,13 +39,14 @@ public:
     bool isOpen() const { return m_file && m_file->isOpen(); }
     int LogMonth() const { return m_month; }
 
-private:
+  private:
     void openForAppend();
 
     Source m_source;
     const Clock& m_clock;
-    std::unique_ptr<QFile> m_file;  // null while no log file is in use
+    std::unique_ptr<QFile> m_file; // null while no log file is in use
     int m_month = 0;
+    std::function<void(JournalPriority, const std::string&)> m_echo;
 };
 
 // The log file name for a folder, call sign, instance and month (1-12).

@@ -1,19 +1,31 @@
 // The headless and recording message boxes answer without blocking.
 #include "common/dialogs.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 using namespace gw;
 
-TEST(Dialogs, HeadlessAnswersOkAndCopiesToLog) {
+TEST(Dialogs, HeadlessAnswersOkToTheJournalUntilTheLogTakesOver) {
     HeadlessDialogs dialogs;
-    std::string logged;
-    dialogs.setLogSink([&](const std::string& line) { logged = line; });
+    // Under systemd a line carries its priority, and outside text cannot start another line.
+    ::setenv("JOURNAL_STREAM", "8:1", 1);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(dialogs.message(DialogIcon::Critical, "Title", "Text", DialogButtons::OkCancel),
-              DialogAnswer::Ok);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Title: Text\n");
-    EXPECT_EQ(logged, "Title: Text");
+    EXPECT_EQ(
+        dialogs.message(DialogIcon::Critical, "Title", "Text\n<6>fake", DialogButtons::OkCancel),
+        DialogAnswer::Ok);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "<3>Title: Text\\x0A<6>fake\n");
+    ::unsetenv("JOURNAL_STREAM");
+
+    JournalPriority priority = JournalPriority::Info;
+    std::string logged;
+    dialogs.setLogSink([&](JournalPriority p, const std::string& line) {
+        priority = p;
+        logged = line;
+    });
+    dialogs.message(DialogIcon::Exclamation, "", "Warned", DialogButtons::Ok);
+    EXPECT_EQ(priority, JournalPriority::Warning);
+    EXPECT_EQ(logged, "Warned");
 }
 
 TEST(Dialogs, RecorderKeepsOrderAndQueuedAnswers) {
