@@ -137,7 +137,8 @@ pids+=("$node")
 check "node running as gullwick" bash -c "sleep 1; kill -0 $node"
 check "radio user's session ran to its end" await "1A expect-disconnect ok" \
     "$work/tncsim.log" 60
-check "every step of the session passed (IP verified, LM, R, SP, B)" bash -c "! grep -q FAILED '$work/tncsim.log'"
+check "every step of the session passed (IP verified, LM, R, SP, B)" \
+    bash -c "! grep -q FAILED '$work/tncsim.log'"
 mid=$(grep -o 'new MID SMS_[0-9A-Z]*' "$work/tncsim.log" | head -n1 | cut -d' ' -f3 || true)
 stored=$(exec 3<>"/dev/tcp/127.0.0.1/$sms_port" && printf 'L|N0CALL|PKGTEST|N0CALL|\r\n' >&3 &&
     timeout 5 cat <&3 || true)
