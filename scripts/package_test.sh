@@ -9,9 +9,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "package_test.sh must run as root" >&2; exit 1; }
 bash scripts/deps.sh
-for tool in dpkg-shlibdeps:dpkg-dev lintian:lintian; do
-    command -v "${tool%%:*}" >/dev/null || apt-get install -y -qq "${tool#*:}"
-done
+missing=()
+command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+command -v lintian >/dev/null || missing+=(lintian)
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
