@@ -162,6 +162,10 @@ if [ "$failed" -ne 0 ]; then
     cat "${logs[@]}" 2>/dev/null || true
 fi
 
+# The same package again takes the upgrade path of its scripts: the user keeps its settings.
+check "reinstall as an upgrade" dpkg -i "$deb"
+check "settings kept across the upgrade" grep -q '^MBOCall=N0CALL$' "$home/.config/gullwick/SMS.ini"
+
 # An instance enabled as an operator enables it; its link must go with the package.
 systemctl enable brevane@1.service >/dev/null 2>&1 || true
 link=/etc/systemd/system/multi-user.target.wants/brevane@1.service
