@@ -76,6 +76,7 @@ bounding=$(value CapabilityBoundingSet | tr 'A-Z ' 'a-z,' | sed 's/cap_/+/g')
 command=$(value ExecStart | sed 's/%i/1/g')
 # Both exec, so that a job started with them is the program itself, and a signal reaches it.
 as_service() { # as_service PROGRAM ARGS...
+    umask "$(value UMask)"
     exec setpriv --reuid="$(value User)" --regid="$(value Group)" --init-groups --no-new-privs \
         --inh-caps=-all,"$caps" --ambient-caps=-all,"$caps" --bounding-set=-all,"$bounding" \
         env -i HOME="$home" PATH=/usr/bin:/bin GULLWICK_SMS_PORT="${sms_port:-}" "$@"
@@ -149,6 +150,7 @@ stored=$(exec 3<>"/dev/tcp/127.0.0.1/$sms_port" && printf 'L|N0CALL|PKGTEST|N0CA
 check "the sent message is stored" grep -q "$mid|.*|N1CALL|Packaged node" <<<"${mid:+$stored}"
 logs=("$home"/.local/share/gullwick/N0CALL_1_*.log)
 check "the node logged the sent message" grep -qs "MID : $mid Sent\." "${logs[@]}"
+check "the node's log is its user's alone" test "$(stat -c %a "${logs[0]}")" = 600
 start=$(date +%s%N)
 kill -TERM "$node"
 status=0
