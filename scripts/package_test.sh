@@ -1,14 +1,25 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a Release build, installs it into this machine's root,
-# runs instance 1 headless as the gullwick user for a few seconds, stops it as systemd
-# would (SIGTERM) and purges the package again. Needs root. Prints "N passed, N failed".
+# Builds the Debian package from a Release build, checks it with lintian, installs it into this
+# machine's root and runs a radio user's session against the installed programs as the service
+# user: smsd, tncsim as the AGW modem program, and brevane started as its unit starts it (same
+# user, groups, capabilities and command line; systemd need not be running). Then it stops the
+# node as systemd would (SIGTERM), enables an instance and purges the package, on every way
+# out. Needs root. Prints "N passed, N failed".
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "$(id -u)" -eq 0 ] || { echo "package_test.sh must run as root" >&2; exit 1; }
 bash scripts/deps.sh
-command -v dpkg-shlibdeps >/dev/null || apt-get install -y dpkg-dev
+missing=()
+command -v dpkg-shlibdeps >/dev/null || missing+=(dpkg-dev)
+command -v lintian >/dev/null || missing+=(lintian)
+if [ ${#missing[@]} -gt 0 ]; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+fi
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DGULLWICK_TESTS=OFF
+    -DGULLWICK_TESTS=OFF "${launcher[@]}"
 cmake --build build-release -j"$(nproc)" --target package
 deb=$(ls -t build-release/gullwick_*.deb | head -n1)
 
@@ -18,45 +29,155 @@ check() { # check DESCRIPTION COMMAND...
     if "${@:2}"; then passed=$((passed + 1)); echo "ok: $1"; else failed=$((failed + 1)); echo "FAILED: $1"; fi
 }
 
+# The programs' manual pages come with their own install rules; until the package has any,
+# lintian's "no manual page" warning is expected and set aside.
+suppress=()
+dpkg-deb -c "$deb" | grep -q '/usr/share/man/man1/' || suppress=(--suppress-tags no-manual-page)
+check "lintian finds no error or warning" lintian --fail-on error,warning "${suppress[@]}" "$deb"
+
 if getent passwd gullwick >/dev/null; then
     echo "a gullwick user exists already: not touching this machine" >&2
     exit 1
 fi
-dpkg -i "$deb"
+# The service user must reach the test's files; /tmp may be closed to other users.
+work=$(mktemp -d -p /var/tmp gullwick-test.XXXXXX)
+pids=()
 # Whatever fails below, the machine is left as it was found.
-trap 'dpkg --purge gullwick >/dev/null 2>&1 || true' EXIT
+cleanup() {
+    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    dpkg --purge gullwick >/dev/null 2>&1 || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+dpkg -i "$deb"
 home=/var/lib/gullwick
-for file in /usr/bin/brevane /usr/bin/smsd /usr/bin/tncsim /usr/bin/pingreg \
-    /usr/lib/systemd/system/brevane@.service /usr/share/applications/brevane.desktop \
-    /usr/share/gullwick/samples/banner.txt /usr/share/gullwick/samples/KPC3.aps; do
+unit=/usr/lib/systemd/system/brevane@.service
+for file in /usr/bin/brevane /usr/bin/smsd /usr/bin/tncsim /usr/bin/pingreg "$unit" \
+    /usr/share/applications/brevane.desktop /usr/share/doc/gullwick/copyright \
+    /usr/share/doc/gullwick/changelog.gz /usr/share/gullwick/samples/banner.txt \
+    /usr/share/gullwick/samples/KPC3.aps; do
     check "installed $file" test -e "$file"
 done
-check "installed libping.so" bash -c 'ls /usr/lib/*/libping.so /usr/lib/libping.so 2>/dev/null | grep -q .'
+check "libping.so in the package's private folder" \
+    bash -c 'ls /usr/lib/*/gullwick/libping.so 2>/dev/null | grep -q .'
 check "user gullwick in dialout" bash -c 'id -nG gullwick | grep -qw dialout'
-check "unit runs the installed program" grep -q '^ExecStart=/usr/bin/brevane --headless %i$' \
-    /usr/lib/systemd/system/brevane@.service
+check "no shell start-up files in the service home" \
+    bash -c "[ -d $home ] && [ -z \"\$(ls -A $home)\" ]"
+check "unit runs the installed program" grep -q '^ExecStart=/usr/bin/brevane --headless %i$' "$unit"
+check "unit verifies" systemd-analyze verify "$unit"
+check "unit exposure 5.0 or below" bash -c \
+    "systemd-analyze security --offline=yes --threshold=50 '$unit' | tail -n1 | grep ."
 
-log=$(mktemp)
-# setpriv execs the node itself (runuser would stand between it and the signal).
-setpriv --reuid=gullwick --regid=gullwick --init-groups \
-    env -i HOME="$home" PATH=/usr/bin:/bin /usr/bin/brevane --headless 1 >"$log" 2>&1 &
+# The unit's user, group, capabilities and command line, as systemd would apply them.
+value() { sed -n "s/^$1=//p" "$unit" | tail -n1; }
+caps=$(value AmbientCapabilities | tr 'A-Z ' 'a-z,' | sed 's/cap_/+/g')
+bounding=$(value CapabilityBoundingSet | tr 'A-Z ' 'a-z,' | sed 's/cap_/+/g')
+command=$(value ExecStart | sed 's/%i/1/g')
+# Both exec, so that a job started with them is the program itself, and a signal reaches it.
+as_service() { # as_service PROGRAM ARGS...
+    umask "$(value UMask)"
+    exec setpriv --reuid="$(value User)" --regid="$(value Group)" --init-groups --no-new-privs \
+        --inh-caps=-all,"$caps" --ambient-caps=-all,"$caps" --bounding-set=-all,"$bounding" \
+        env -i HOME="$home" PATH=/usr/bin:/bin GULLWICK_SMS_PORT="${sms_port:-}" "$@"
+}
+as_user() { exec setpriv --reuid=gullwick --regid=gullwick --init-groups env -i HOME="$home" "$@"; }
+chown gullwick: "$work"
+await() { # await PATTERN FILE SECONDS
+    for _ in $(seq $(($3 * 10))); do grep -qs -- "$1" "$2" && return 0; sleep 0.1; done
+    return 1
+}
+
+# The server and the simulated modem program, each on a free port of 127.0.0.1.
+as_user /usr/bin/smsd --port 0 --db "$work/smsd.sqlite" --node N0CALL:PKGTEST --seed \
+    2>"$work/smsd.log" &
+pids+=($!)
+await "listening on" "$work/smsd.log" 10 || { cat "$work/smsd.log"; exit 1; }
+sms_port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$work/smsd.log" | head -n1)
+cat >"$work/user.script" <<'SCRIPT'
+1A connect N1CALL
+1A expect IP connection verified. 30
+1A expect SMS> 10
+1A send LM
+1A expect Antenna party 10
+1A expect SMS> 10
+1A send R 1
+1A expect The club net starts at 20:00 10
+1A expect SMS> 10
+1A send SP N0CALL
+1A expect : 10
+1A send Packaged node
+1A expect /EX 10
+1A send Sent through the installed node.
+1A send /EX
+1A expect accepted! 10
+1A expect SMS> 10
+1A send B
+1A expect-disconnect 10
+SCRIPT
+as_user /usr/bin/tncsim --type AGW --script "$work/user.script" --exit-when-done \
+    >"$work/tncsim.log" 2>&1 &
+pids+=($!)
+await "tncsim AGW on" "$work/tncsim.log" 10 || { cat "$work/tncsim.log"; exit 1; }
+agw_port=$(sed -n 's/^tncsim AGW on 127.0.0.1:\([0-9]*\)$/\1/p' "$work/tncsim.log")
+
+install -d -o gullwick -g gullwick "$home/.config" "$home/.config/gullwick"
+cat >"$home/.config/gullwick/SMS.ini" <<INI
+[Client1]
+CommPort=1
+TNCType=AGW
+AGWAddress=127.0.0.1:$agw_port
+Flow=NONE
+MBOCall=N0CALL
+Password=PKGTEST
+IPAddress=127.0.0.1
+Initialized=True
+INI
+chown gullwick: "$home/.config/gullwick/SMS.ini"
+
+# shellcheck disable=SC2086 # the unit's command line splits on blanks, as systemd splits it
+as_service $command >"$work/node.log" 2>&1 &
 node=$!
-sleep 3
-check "node running as gullwick" kill -0 "$node"
+pids+=("$node")
+check "node running as gullwick" bash -c "sleep 1; kill -0 $node"
+check "radio user's session ran to its end" await "1A expect-disconnect ok" \
+    "$work/tncsim.log" 60
+check "every step of the session passed (IP verified, LM, R, SP, B)" \
+    bash -c "! grep -q FAILED '$work/tncsim.log'"
+mid=$(grep -o 'new MID SMS_[0-9A-Z]*' "$work/tncsim.log" | head -n1 | cut -d' ' -f3 || true)
+stored=$(exec 3<>"/dev/tcp/127.0.0.1/$sms_port" && printf 'L|N0CALL|PKGTEST|N0CALL|\r\n' >&3 &&
+    timeout 5 cat <&3 || true)
+check "the sent message is stored" grep -q "$mid|.*|N1CALL|Packaged node" <<<"${mid:+$stored}"
+logs=("$home"/.local/share/gullwick/N0CALL_1_*.log)
+check "the node logged the sent message" grep -qs "MID : $mid Sent\." "${logs[@]}"
+check "the node's log is its user's alone" test "$(stat -c %a "${logs[0]}")" = 600
 start=$(date +%s%N)
 kill -TERM "$node"
 status=0
 wait "$node" || status=$?
-stopped_ms=$(( ($(date +%s%N) - start) / 1000000 ))
-echo "SIGTERM to exit: ${stopped_ms} ms"
+echo "SIGTERM to exit: $((($(date +%s%N) - start) / 1000000)) ms"
 check "clean exit on SIGTERM" test "$status" -eq 0
 check "heartbeat cleared" grep -q '^Active=0$' "$home/.config/gullwick/SMS.ini"
 check "samples installed for the user" test -f "$home/.local/share/gullwick/banner.txt"
-cat "$log"
-rm -f "$log"
+if [ "$failed" -ne 0 ]; then
+    for file in node.log tncsim.log smsd.log; do echo "=== $file"; cat "$work/$file"; done
+    cat "${logs[@]}" 2>/dev/null || true
+fi
 
+# The same package again takes the upgrade path of its scripts: the user keeps its settings.
+check "reinstall as an upgrade" dpkg -i "$deb"
+check "settings kept across the upgrade" grep -q '^MBOCall=N0CALL$' "$home/.config/gullwick/SMS.ini"
+
+# An instance enabled as an operator enables it; its link must go with the package.
+systemctl enable brevane@1.service >/dev/null 2>&1 || true
+link=/etc/systemd/system/multi-user.target.wants/brevane@1.service
+check "instance enabled" test -L "$link"
+for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
+wait 2>/dev/null || true
+pids=()
 dpkg --purge gullwick
 check "program removed" test ! -e /usr/bin/brevane
+check "enable link removed" test ! -L "$link"
 check "user removed" bash -c '! getent passwd gullwick >/dev/null'
 check "home removed" test ! -e "$home"
 echo "$passed passed, $failed failed"

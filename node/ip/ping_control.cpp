@@ -50,10 +50,12 @@ PingControl::~PingControl() {
     if (m_point) m_point->unadvise(m_cookie);
 }
 
+// Installed, the library lies in the package's private folder (it is loaded by path, never
+// linked, so it stays out of the linker's folders).
 std::vector<std::string> PingControl::libraryCandidates() {
     const QString bin = QCoreApplication::applicationDirPath();
     return {
-        (bin + "/../" GULLWICK_INSTALL_LIBDIR "/libping.so").toStdString(),
+        (bin + "/../" GULLWICK_INSTALL_LIBDIR "/gullwick/libping.so").toStdString(),
         (bin + "/libping.so").toStdString(),
         GULLWICK_BUILD_PING_LIBRARY,
     };
