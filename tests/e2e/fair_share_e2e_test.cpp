@@ -3,15 +3,19 @@
 // is stored, and a read typed ahead of a Bye arrives whole before the link drops.
 #include "node_rig.h"
 
-#include <QRegularExpression>
-#include <QThread>
-
 namespace {
 class FairShareEndToEnd : public gwtest::NodeRig {
   protected:
     void SetUp() override {
         startServer({"--node", "N0CALL:SECRET"});
         writeSettings("KPC3", "127.0.0.1");
+    }
+    // The users' script on a KPC3, to its last step, with every expectation met.
+    void play(const std::string& script, const std::string& lastStep) {
+        startTnc({"--type", "KPC3"}, script.c_str());
+        startNode();
+        ASSERT_TRUE(waitForSim(lastStep, 90000)) << simOutput << node.readAll().toStdString();
+        EXPECT_EQ(simOutput.find("FAILED"), std::string::npos) << simOutput;
     }
     int smsdLines(const std::string& text) {
         const std::string log = smsd->log();
@@ -46,11 +50,7 @@ TEST_F(FairShareEndToEnd, AFloodingUserHoldsNobodyUpAndHisReadsEndWithHim) {
 1B send B
 1B expect-disconnect 30
 )";
-    startTnc({"--type", "KPC3"}, script.c_str());
-    startNode();
-    ASSERT_TRUE(waitForSim("1B expect-disconnect ok", 90000))
-        << simOutput << node.readAll().toStdString();
-    EXPECT_EQ(simOutput.find("FAILED"), std::string::npos) << simOutput;
+    ASSERT_NO_FATAL_FAILURE(play(script, "1B expect-disconnect ok"));
 
     // Four lists wait at most; those not taken before he left never reach the server.
     EXPECT_LE(smsdLines(" L N0CALL N1CALL:"), 4) << smsd->log();
@@ -80,9 +80,5 @@ TEST_F(FairShareEndToEnd, AReadTypedAheadOfByeArrivesWholeBeforeTheLinkDrops) {
               R"(\r\rSMS> 15
 1A expect-disconnect 30
 )";
-    startTnc({"--type", "KPC3"}, script.c_str());
-    startNode();
-    ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 90000))
-        << simOutput << node.readAll().toStdString();
-    EXPECT_EQ(simOutput.find("FAILED"), std::string::npos) << simOutput;
+    play(script, "1A expect-disconnect ok");
 }
