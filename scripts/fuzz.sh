@@ -33,9 +33,14 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DGULLWICK_FUZZ=ON \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
-cmake --build "$build" --target fuzz_targets -j"$jobs"
-
 targets=("$@")
+# The targets named, or all of them.
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$build" -j"$jobs" --target "${targets[@]/#/fuzz_}"
+else
+  cmake --build "$build" --target fuzz_targets -j"$jobs"
+fi
+
 if [ ${#targets[@]} -eq 0 ]; then
   # Programs only: CMake keeps folders of its own (fuzz_*_autogen) beside them.
   for exe in "$build"/tests/fuzz/fuzz_*; do
