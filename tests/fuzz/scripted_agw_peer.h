@@ -18,7 +18,10 @@ class ScriptedAgwPeer final : public AgwConnection {
     std::vector<AgwFrame> sent;      // frames from the driver, in order
     bool sentBroken = false;         // the driver sent bytes that are no frame
 
-    void deliver(std::string bytes) { m_inbox.push_back(std::move(bytes)); }
+    // Bytes from the modem program; none can come while the connection is down.
+    void deliver(std::string bytes) {
+        if (m_state == State::Connected) m_inbox.push_back(std::move(bytes));
+    }
     // The connection ends from the far side.
     void drop() {
         close();
