@@ -289,7 +289,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gw::fuzz::ensureApplication(false);
     gw::fuzz::InputReader input(data, size);
     Harness harness(input.byte());
-    static constexpr char kKinds[] = "CDDDdYXG";
+    static constexpr char kKinds[] = "CDDRdYXG";
     while (!input.empty()) {
         const std::uint8_t op = input.byte();
         switch (op % 8) {
