@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds every fuzz target with clang's libFuzzer + ASan + UBSan (in build-fuzz/) and fuzzes
 # each in turn for the given seconds (default 60), growing its corpus in tests/fuzz/corpus/<target>/
-# (found inputs are ignored by git; the named seeds are committed). Prints executions, coverage
-# and, for a crash or a broken property, the saved input and the report.
+# (found inputs are ignored by git; the named seeds are committed), with inputs up to the length
+# the target chose in tests/fuzz/CMakeLists.txt. Prints executions, coverage and, for a crash or
+# a broken property, the saved input and the report.
 #   bash scripts/fuzz.sh [seconds] [target...]      FUZZ_KEEP_GOING=1 goes on after a crash,
 #   FUZZ_RUNS=N also ends each target after N executions (whichever comes first)
 set -euo pipefail
@@ -32,9 +33,14 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None -DGULLWICK_FUZZ=ON \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
-cmake --build "$build" --target fuzz_targets -j"$jobs"
-
 targets=("$@")
+# The targets named, or all of them.
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$build" -j"$jobs" --target "${targets[@]/#/fuzz_}"
+else
+  cmake --build "$build" --target fuzz_targets -j"$jobs"
+fi
+
 if [ ${#targets[@]} -eq 0 ]; then
   # Programs only: CMake keeps folders of its own (fuzz_*_autogen) beside them.
   for exe in "$build"/tests/fuzz/fuzz_*; do
@@ -52,15 +58,17 @@ extra=()
 [ -n "${FUZZ_RUNS:-}" ] && extra+=(-runs="$FUZZ_RUNS")
 
 status=0
-printf '%-16s %12s %8s %8s %8s  %s\n' target executions cov ft corpus result
+printf '%-16s %12s %8s %8s %8s %8s  %s\n' target executions cov ft corpus max_len result
 for t in "${targets[@]}"; do
   corpus=tests/fuzz/corpus/$t
   mkdir -p "$corpus"
   log=$build/logs/$t.log
   touch "$build/logs/$t.start"
+  max_len=$(cat "$build/tests/fuzz/fuzz_$t.max_len")
   set +e
   "$build/tests/fuzz/fuzz_$t" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-    -max_len=4096 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "${extra[@]}" >"$log" 2>&1
+    -max_len="$max_len" -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" "${extra[@]}" \
+    >"$log" 2>&1
   rc=$?
   set -e
   # Plain runs end with final stats; runs that go on after a crash report "#N: cov: ...".
@@ -76,7 +84,8 @@ for t in "${targets[@]}"; do
     result="FAULT: ${found:-exit code $rc}"
     status=1
   fi
-  printf '%-16s %12s %8s %8s %8s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$corp" "$result"
+  printf '%-16s %12s %8s %8s %8s %8s  %s\n' "$t" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$corp" \
+    "$max_len" "$result"
   if [ "$result" != ok ]; then
     # What broke, and the stack frames in this project's code.
     grep -E 'property broken|ERROR: AddressSanitizer|runtime error|SUMMARY' "$log" | head -5 | sed 's/^/    /'

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 #include <charconv>
 #include <limits>
@@ -21,7 +22,9 @@ QString keyPath(std::string_view section, std::string_view key) {
 SettingsStore::SettingsStore(std::string application)
     : m_path(configFolder() + "/" + application + ".ini") {}
 
-SettingsStore SettingsStore::atFile(std::string filePath) { return {FilePath{}, std::move(filePath)}; }
+SettingsStore SettingsStore::atFile(std::string filePath) {
+    return {FilePath{}, std::move(filePath)};
+}
 
 std::string SettingsStore::read(std::string_view section, std::string_view key,
                                 std::string_view fallback) const {
@@ -30,11 +33,33 @@ std::string SettingsStore::read(std::string_view section, std::string_view key,
     const QVariant value = settings.value(keyPath(section, key));
     if (!value.isValid()) return std::string(fallback);
     // A value holding commas reads back as a list; the store deals in single texts.
-    if (value.typeId() == QMetaType::QStringList) return fromQString(value.toStringList().join(','));
+    if (value.typeId() == QMetaType::QStringList)
+        return fromQString(value.toStringList().join(','));
     return fromQString(value.toString());
 }
 
-void SettingsStore::write(std::string_view section, std::string_view key, std::string_view value) {
+bool SettingsStore::utf8Text(std::string& problem) const {
+    QFile file(QString::fromStdString(m_path));
+    if (!file.open(QIODevice::ReadOnly)) return true; // missing, or refused at the write
+    int number = 0;
+    while (!file.atEnd()) {
+        const QByteArray line = file.readLine();
+        ++number;
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString text = decoder.decode(line); // the decoding runs here
+        if (decoder.hasError()) {
+            problem = "line " + std::to_string(number) +
+                      " holds bytes that are not UTF-8 text (saved as Latin-1?); save the file "
+                      "as UTF-8, as saving a setting would replace them";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SettingsStore::write(std::string_view section, std::string_view key, std::string_view value) {
+    std::string problem;
+    if (!utf8Text(problem)) return false;
     makePrivateFolder(QFileInfo(QString::fromStdString(m_path)).absolutePath().toStdString());
     {
         QSettings settings(QString::fromStdString(m_path), QSettings::IniFormat);
@@ -43,6 +68,7 @@ void SettingsStore::write(std::string_view section, std::string_view key, std::s
     }
     QFile::setPermissions(QString::fromStdString(m_path),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
 }
 
 bool SettingsStore::writable(std::string& problem) const {
@@ -54,7 +80,7 @@ bool SettingsStore::writable(std::string& problem) const {
     }
     if (QFileInfo::exists(path)) {
         QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) return true;
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) return utf8Text(problem);
         problem = fromQString(file.errorString());
         return false;
     }
@@ -66,11 +92,14 @@ bool SettingsStore::writable(std::string& problem) const {
     return false;
 }
 
-void SettingsStore::remove(std::string_view section, std::string_view key) {
-    if (!QFileInfo::exists(QString::fromStdString(m_path))) return;
+bool SettingsStore::remove(std::string_view section, std::string_view key) {
+    std::string problem;
+    if (!QFileInfo::exists(QString::fromStdString(m_path))) return true;
+    if (!utf8Text(problem)) return false;
     QSettings settings(QString::fromStdString(m_path), QSettings::IniFormat);
     settings.remove(keyPath(section, key));
     settings.sync();
+    return true;
 }
 
 bool parseStoredBool(std::string_view text, bool& out) {
@@ -104,8 +133,8 @@ std::int16_t SettingsStore::readInt16(std::string_view section, std::string_view
     return parseStoredInt16(read(section, key, ""), value) ? value : fallback;
 }
 
-void SettingsStore::writeBool(std::string_view section, std::string_view key, bool value) {
-    write(section, key, value ? "True" : "False");
+bool SettingsStore::writeBool(std::string_view section, std::string_view key, bool value) {
+    return write(section, key, value ? "True" : "False");
 }
 
 } // namespace gw

@@ -1,5 +1,6 @@
-// The TCP line to a modem program's AGW port: a non-blocking client socket that connects in
-// the background, queues what it cannot send at once (bounded), and says why it closed.
+// The TCP line to a modem program's AGW port: what the AGW driver needs of it, and the
+// non-blocking client socket that connects in the background, queues what it cannot send at
+// once (bounded), and says why it closed.
 #pragma once
 
 #include <cstddef>
@@ -8,30 +9,46 @@
 
 namespace gw {
 
-class AgwSocket {
+// The AGW driver's view of its line; tests put a scripted modem program in its place.
+class AgwConnection {
   public:
     enum class State { Closed, Connecting, Connected };
+
+    virtual ~AgwConnection() = default;
+    // Starts connecting to host:port; false (with error()) when that cannot even begin.
+    virtual bool connectTo(const std::string& host, int port) = 0;
+    // Finishes a connect in progress and sends what is queued; call it often.
+    virtual void service() = 0;
+    // Everything received; on end of stream or failure the line closes with error() set.
+    virtual std::string read() = 0;
+    // Queues bytes for the peer; dropped unless connected.
+    virtual void send(std::string_view bytes) = 0;
+    virtual void close() = 0;
+
+    virtual State state() const = 0;
+    virtual const std::string& error() const = 0;
+    virtual std::size_t queued() const = 0;
+};
+
+class AgwSocket final : public AgwConnection {
+  public:
     // More than this waiting to go out means the peer stopped reading.
     static constexpr std::size_t kMaxQueued = 1024 * 1024;
 
     AgwSocket() = default;
-    ~AgwSocket();
+    ~AgwSocket() override;
     AgwSocket(const AgwSocket&) = delete;
     AgwSocket& operator=(const AgwSocket&) = delete;
 
-    // Starts connecting to host:port; false (with error()) when that cannot even begin.
-    bool connectTo(const std::string& host, int port);
-    // Finishes a connect in progress and sends what is queued; call it often.
-    void service();
-    // Everything received; on end of stream or failure the socket closes with error() set.
-    std::string read();
-    // Queues bytes for the peer; dropped unless connected.
-    void send(std::string_view bytes);
-    void close();
+    bool connectTo(const std::string& host, int port) override;
+    void service() override;
+    std::string read() override;
+    void send(std::string_view bytes) override;
+    void close() override;
 
-    State state() const { return m_state; }
-    const std::string& error() const { return m_error; }
-    std::size_t queued() const { return m_out.size(); }
+    State state() const override { return m_state; }
+    const std::string& error() const override { return m_error; }
+    std::size_t queued() const override { return m_out.size(); }
 
   private:
     void fail(const std::string& why);

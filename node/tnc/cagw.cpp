@@ -40,16 +40,19 @@ std::chrono::milliseconds drainBound(std::size_t queued) {
 }
 } // namespace
 
-CAGW::CAGW(TncHost& host)
-    : m_host(host), m_reader([this](AgwFrame frame) { onFrame(std::move(frame)); }) {}
+CAGW::CAGW(TncHost& host) : CAGW(host, std::make_unique<AgwSocket>()) {}
+
+CAGW::CAGW(TncHost& host, std::unique_ptr<AgwConnection> connection)
+    : m_host(host), m_socket(std::move(connection)),
+      m_reader([this](AgwFrame frame) { onFrame(std::move(frame)); }) {}
 
 CAGW::~CAGW() = default;
 
 bool CAGW::Line::PortOpen() const {
-    return m_driver.m_socket.state() == AgwSocket::State::Connected;
+    return m_driver.m_socket->state() == AgwConnection::State::Connected;
 }
 void CAGW::Line::DataToSend(std::string_view text) {
-    m_driver.m_socket.send(text);
+    m_driver.m_socket->send(text);
 }
 std::string CAGW::Line::DataToReceive() {
     return m_driver.poll();
@@ -62,16 +65,16 @@ void CAGW::progress(const std::string& line) {
 bool CAGW::fail(const std::string& text) {
     progress(text);
     m_host.reportTnc(text);
-    m_socket.close();
+    m_socket->close();
     return false;
 }
 
 bool CAGW::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
     // Reads the line itself: the polling timer may be off while Init runs.
     return waitUntil(m_host.pump(), m_host.clock(), limit, [&] {
-        const std::string in = m_socket.read();
+        const std::string in = m_socket->read();
         if (!in.empty()) SerialIn(in);
-        return done() || m_malformed || m_socket.state() == AgwSocket::State::Closed;
+        return done() || m_malformed || m_socket->state() == AgwConnection::State::Closed;
     });
 }
 
@@ -101,21 +104,21 @@ bool CAGW::Init() {
                    : kDefaultPaclen;
 
     progress("Connecting to the AGW server at " + m_address + ".");
-    if (!m_socket.connectTo(m_hostName, m_tcpPort))
-        return fail("AGW server " + m_address + " not reachable: " + m_socket.error() + ".");
+    if (!m_socket->connectTo(m_hostName, m_tcpPort))
+        return fail("AGW server " + m_address + " not reachable: " + m_socket->error() + ".");
     const bool settled = waitUntil(m_host.pump(), m_host.clock(), kConnectWait, [this] {
-        m_socket.service();
-        return m_socket.state() != AgwSocket::State::Connecting;
+        m_socket->service();
+        return m_socket->state() != AgwConnection::State::Connecting;
     });
     if (!settled)
         return fail("No connection to the AGW server " + m_address + " within " +
                     std::to_string(kConnectWait.count()) + " seconds.");
-    if (m_socket.state() != AgwSocket::State::Connected)
-        return fail("Nothing listening at " + m_address + " (" + m_socket.error() +
+    if (m_socket->state() != AgwConnection::State::Connected)
+        return fail("Nothing listening at " + m_address + " (" + m_socket->error() +
                     "): is the modem program running with AGWPORT " + portText + "?");
 
-    m_socket.send(encodeAgwFrame({0, 'R', 0, "", "", ""}));
-    m_socket.send(encodeAgwFrame({0, 'G', 0, "", "", ""}));
+    m_socket->send(encodeAgwFrame({0, 'R', 0, "", "", ""}));
+    m_socket->send(encodeAgwFrame({0, 'G', 0, "", "", ""}));
     if (!waitFor(kAnswerWait, [this] { return m_version && m_portCount; }) || m_malformed)
         return fail(m_address + " is not an AGW server: no answer to the version and port "
                                 "requests.");
@@ -128,7 +131,7 @@ bool CAGW::Init() {
                     std::to_string(*m_portCount) + ".");
     }
 
-    m_socket.send(encodeAgwFrame({0, 'X', 0, m_call, "", ""}));
+    m_socket->send(encodeAgwFrame({0, 'X', 0, m_call, "", ""}));
     if (!waitFor(kAnswerWait, [this] { return m_registered.has_value(); }) || m_malformed)
         return fail("No answer from " + m_address + " to the registration of " + m_call + ".");
     if (!*m_registered)
@@ -158,16 +161,16 @@ bool CAGW::portChosen(int port) const {
 }
 
 void CAGW::sendFrame(char kind, int agwPort, const std::string& to, const std::string& data) {
-    m_socket.send(encodeAgwFrame(
+    m_socket->send(encodeAgwFrame(
         {agwPort, kind, kind == 'D' ? kPidText : std::uint8_t{0}, m_call, to, data}));
 }
 
 std::string CAGW::poll() {
-    std::string in = m_socket.read();
+    std::string in = m_socket->read();
     if (m_running) {
         // The last bytes of a connection that just ended belong to links that end with it; a
         // partial frame among them must not run into the next connection.
-        if (m_socket.state() == AgwSocket::State::Closed) in.clear();
+        if (m_socket->state() == AgwConnection::State::Closed) in.clear();
         const auto now = m_host.clock().elapsed();
         keepUp(now);
         if (m_up) serviceClosing(now);
@@ -176,23 +179,23 @@ std::string CAGW::poll() {
 }
 
 void CAGW::keepUp(std::chrono::milliseconds now) {
-    if (m_up && m_socket.state() == AgwSocket::State::Closed)
-        linkLost(m_lostReason.empty() ? m_socket.error() : m_lostReason);
+    if (m_up && m_socket->state() == AgwConnection::State::Closed)
+        linkLost(m_lostReason.empty() ? m_socket->error() : m_lostReason);
     if (m_up) return;
-    if (m_socket.state() == AgwSocket::State::Closed && now >= m_nextAttempt) {
+    if (m_socket->state() == AgwConnection::State::Closed && now >= m_nextAttempt) {
         m_nextAttempt = now + kRetry;
         m_registerSent = false;
         m_reader.clear();
-        m_socket.connectTo(m_hostName, m_tcpPort);
+        m_socket->connectTo(m_hostName, m_tcpPort);
     }
-    m_socket.service();
-    if (m_socket.state() != AgwSocket::State::Connected) return;
+    m_socket->service();
+    if (m_socket->state() != AgwConnection::State::Connected) return;
     if (!m_registerSent) {
         m_registerSent = true;
         m_registerSentAt = now;
-        m_socket.send(encodeAgwFrame({0, 'X', 0, m_call, "", ""}));
+        m_socket->send(encodeAgwFrame({0, 'X', 0, m_call, "", ""}));
     } else if (now - m_registerSentAt > kAnswerWait) {
-        m_socket.close();
+        m_socket->close();
     }
 }
 
@@ -232,7 +235,7 @@ void CAGW::onRegistration(bool accepted) {
                              m_call + "; trying again every " + std::to_string(kRetry.count()) +
                              " seconds.");
         m_refusalReported = true;
-        m_socket.close();
+        m_socket->close();
     }
 }
 
@@ -241,7 +244,7 @@ void CAGW::SerialIn(const std::string& sNewSerialData) {
     // Out of step with the modem program: start the connection afresh at once.
     m_malformed = true;
     m_lostReason = "malformed frame from the modem program";
-    m_socket.close();
+    m_socket->close();
     m_nextAttempt = m_host.clock().elapsed();
 }
 
@@ -432,15 +435,15 @@ void CAGW::ClearFrame() {
 
 bool CAGW::Restore() {
     m_running = m_up = false;
-    if (m_socket.state() == AgwSocket::State::Connected) {
-        m_socket.send(encodeAgwFrame({0, 'x', 0, m_call, "", ""}));
+    if (m_socket->state() == AgwConnection::State::Connected) {
+        m_socket->send(encodeAgwFrame({0, 'x', 0, m_call, "", ""}));
         // The unregistration goes out before the line closes, within a bound.
         waitUntil(m_host.pump(), m_host.clock(), 1s, [this] {
-            m_socket.service();
-            return m_socket.state() != AgwSocket::State::Connected || m_socket.queued() == 0;
+            m_socket->service();
+            return m_socket->state() != AgwConnection::State::Connected || m_socket->queued() == 0;
         });
     }
-    m_socket.close();
+    m_socket->close();
     m_links.clear();
     return true;
 }

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ class CAGW final : public TncDriver {
     static constexpr const char* kBusyText = "Sorry, all streams are busy. Please try later.\r";
 
     explicit CAGW(TncHost& host);
+    // A driver on another line to the modem program than the TCP socket.
+    CAGW(TncHost& host, std::unique_ptr<AgwConnection> connection);
     ~CAGW() override;
 
     bool Init() override;
@@ -101,7 +104,7 @@ class CAGW final : public TncDriver {
 
     TncHost& m_host;
     Line m_line{*this};
-    AgwSocket m_socket;
+    std::unique_ptr<AgwConnection> m_socket;
     AgwFrameReader m_reader;
     std::string m_address;
     std::string m_hostName;

@@ -235,24 +235,29 @@ bool CKantronics::Init() {
 void CKantronics::readPaclen(const std::string& answer) {
     const auto value = answerValue(answer, "PACLEN", false);
     if (!m_variant.dualPort) {
-        m_paclen1 = value ? wholeValue(*value).value_or(128) : 128;
+        m_paclen1 = value ? packetLength(*value).value_or(128) : 128;
         m_paclen2 = 0;
         return;
     }
-    if (!value) return;
+    if (!value) {
+        // The lengths found before stand; a port without one gets the default.
+        if (m_paclen1 == 0) m_paclen1 = 128;
+        if (m_paclen2 == 0) m_paclen2 = 128;
+        return;
+    }
     const std::size_t slash = value->find('/');
     if (slash == std::string::npos) {
         m_paclen1 = m_paclen2 = 128;
         return;
     }
-    m_paclen1 = wholeValue(trim(value->substr(0, slash))).value_or(128);
-    m_paclen2 = wholeValue(trim(value->substr(slash + 1))).value_or(128);
+    m_paclen1 = packetLength(trim(value->substr(0, slash))).value_or(128);
+    m_paclen2 = packetLength(trim(value->substr(slash + 1))).value_or(128);
 }
 
 void CKantronics::readMaxusers(const std::string& answer) {
     const auto value = answerValue(answer, "MAXUSERS", false);
     if (!m_variant.dualPort) {
-        m_host.setLMaxusers1(value ? wholeValue(*value).value_or(0) : 0);
+        m_host.setLMaxusers1(value ? userLimit(*value).value_or(0) : 0);
         m_host.setLMaxusers2(0);
         return;
     }
@@ -263,8 +268,8 @@ void CKantronics::readMaxusers(const std::string& answer) {
         m_host.setLMaxusers2(0);
         return;
     }
-    const auto first = wholeValue(trim(value->substr(0, slash)));
-    const auto second = wholeValue(trim(value->substr(slash + 1)));
+    const auto first = userLimit(trim(value->substr(0, slash)));
+    const auto second = userLimit(trim(value->substr(slash + 1)));
     m_host.setLMaxusers1(first && m_host.bPort1() ? *first : 0);
     m_host.setLMaxusers2(second && m_host.bPort2() ? *second : 0);
 }

@@ -250,13 +250,13 @@ bool CTNC2::Init() {
     progress("   Getting PACLEN parameter.");
     result = SendCommand("PACLEN") && result;
     const auto paclen = answerValue(toUpper(m_lastAnswer), "PACLEN", false);
-    m_paclen1 = paclen ? wholeValue(*paclen).value_or(128) : 128;
+    m_paclen1 = paclen ? packetLength(*paclen).value_or(128) : 128;
     m_paclen2 = 0;
 
     progress("   Getting MAXUSERS parameter.");
     result = SendCommand("USERS") && result;
     const auto users = answerValue(toUpper(m_lastAnswer), "USERS", false);
-    m_host.setLMaxusers1(users ? wholeValue(*users).value_or(0) : 0);
+    m_host.setLMaxusers1(users ? userLimit(*users).value_or(0) : 0);
     m_host.setLMaxusers2(0);
 
     const long total = m_host.lMaxusers1() + m_host.lMaxusers2();

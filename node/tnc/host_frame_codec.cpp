@@ -70,6 +70,8 @@ void HostFrameDecoder::feed(std::string_view text) {
         }
         // The closing FEND stays: if this was noise, it is the opening FEND of a real frame.
         pos = close;
+        // A frame past the bound is dropped in one read as it is when the reads are small.
+        if (close - open > kMaxPending) continue;
         const std::string_view body =
             std::string_view(m_pending).substr(open + 1, close - open - 1);
         if (validHostHeader(body)) bodies.push_back(hostUnescape(body));

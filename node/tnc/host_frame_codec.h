@@ -33,7 +33,7 @@ bool validHostHeader(std::string_view body);
 // Cuts frames out of received text given in pieces of any size.
 class HostFrameDecoder {
   public:
-    // A partial frame that grows past this without its closing FEND is dropped.
+    // A frame longer than this (from its opening FEND) is dropped, whatever the read sizes.
     static constexpr std::size_t kMaxPending = 64 * 1024;
     using Sink = std::function<void(const std::string& body)>;
 

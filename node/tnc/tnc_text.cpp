@@ -28,6 +28,18 @@ std::optional<long> wholeValue(std::string_view text) {
     return static_cast<long>(roundHalfEven(value));
 }
 
+std::optional<long> packetLength(std::string_view text) {
+    const auto value = wholeValue(text);
+    if (!value || *value < 0 || *value > 255) return std::nullopt;
+    return *value == 0 ? 256 : *value;
+}
+
+std::optional<long> userLimit(std::string_view text) {
+    const auto value = wholeValue(text);
+    if (!value || *value < 0) return std::nullopt;
+    return value;
+}
+
 std::vector<std::string> restoreCommands(std::string_view saved, bool removePrompts) {
     std::vector<std::string> commands;
     std::size_t start = 0;
@@ -129,9 +141,8 @@ void ConverseSpecials::noteAnswer(std::string_view answer) {
 }
 
 const std::vector<std::string>& ConverseSpecials::names() {
-    static const std::vector<std::string> kNames = {"COMMAND", "PASS",     "SENDPAC",
-                                                    "STREAMSW", "CANLINE", "CANPAC",
-                                                    "REDISPLA", "START",   "STOP"};
+    static const std::vector<std::string> kNames = {
+        "COMMAND", "PASS", "SENDPAC", "STREAMSW", "CANLINE", "CANPAC", "REDISPLA", "START", "STOP"};
     return kNames;
 }
 

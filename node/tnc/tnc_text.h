@@ -19,6 +19,13 @@ std::optional<std::string> answerValue(std::string_view answer, std::string_view
 // the 32-bit range.
 std::optional<long> wholeValue(std::string_view text);
 
+// A packet length from a value text: 1 to 255 as given, 0 as 256 (the TNC's way of writing
+// it); nothing for any other text, a length no TNC carries (0 would make every send empty).
+std::optional<long> packetLength(std::string_view text);
+
+// A user limit from a value text: a whole number, not negative.
+std::optional<long> userLimit(std::string_view text);
+
 // The commands that send a saved listing back: one per line that ends with a carriage
 // return; line feeds and blanks around it removed, every "cmd:" removed when asked, a
 // parenthesised note cut off; empty lines and lines beginning "IN" (the interface mode,

@@ -1,6 +1,8 @@
 // The settings store against a real INI file: defaults, encodings, privacy, sections.
 #include "common/settings_store.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,7 +11,7 @@ using namespace gw;
 
 namespace {
 class SettingsStoreTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     std::string path() const { return dir.path().toStdString() + "/sub/SMS.ini"; }
 };
@@ -35,6 +37,24 @@ TEST_F(SettingsStoreTest, TextRoundTripsIncludingCommasAndLatin1) {
     EXPECT_EQ(again.read("Client1", "Odd", ""), "caf\xe9 = ; #x");
 }
 
+// A file an operator saved as Latin-1: its password must not turn into replacement characters.
+TEST_F(SettingsStoreTest, FileThatIsNotUtf8IsRefusedNotRewritten) {
+    QDir().mkpath(dir.filePath("sub"));
+    const QByteArray latin1("[Client1]\nMBOCall=N0CALL\nPassword=caf\xe9\n");
+    QFile file(QString::fromStdString(path()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(latin1);
+    file.close();
+    auto store = SettingsStore::atFile(path());
+    std::string problem;
+    EXPECT_FALSE(store.writable(problem));
+    EXPECT_NE(problem.find("line 3 holds bytes that are not UTF-8"), std::string::npos) << problem;
+    EXPECT_FALSE(store.write("Client1", "Active", "1"));
+    EXPECT_FALSE(store.remove("Client1", "MBOCall"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), latin1);
+}
+
 TEST_F(SettingsStoreTest, SectionsAreSeparate) {
     auto store = SettingsStore::atFile(path());
     store.write("Client1", "MBOCall", "N0CALL");
@@ -46,8 +66,8 @@ TEST_F(SettingsStoreTest, SectionsAreSeparate) {
 
 TEST_F(SettingsStoreTest, BooleanEncodingsAndUnconvertibleFallback) {
     auto store = SettingsStore::atFile(path());
-    const std::pair<const char*, bool> cases[] = {
-        {"True", true}, {"false", false}, {"TRUE", true}, {"0", false}, {"-1", true}, {"2", true}};
+    const std::pair<const char*, bool> cases[] = {{"True", true}, {"false", false}, {"TRUE", true},
+                                                  {"0", false},   {"-1", true},     {"2", true}};
     for (const auto& [text, expected] : cases) {
         store.write("C", "B", text);
         EXPECT_EQ(store.readBool("C", "B", !expected), expected) << text;

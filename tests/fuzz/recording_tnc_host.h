@@ -31,6 +31,9 @@ class RecordingTncHost final : public TncHost {
     // What the simulated TNC answers to text sent to it ("" for nothing).
     std::function<std::string(std::string_view)> answer;
     std::vector<std::string> statuses, data;
+    std::vector<std::string> events; // statuses and data together, in the order raised
+    bool port1 = true, port2 = true;
+    bool tncWorking = true; // as the driver last set the TNC status
 
     void sendSerial(std::string_view text) override {
         if (answer) m_inbox += answer(text);
@@ -43,8 +46,8 @@ class RecordingTncHost final : public TncHost {
     std::string ReadStartupFile(const std::string&) override { return ""; }
     std::string txtPath() const override { return ""; }
     std::string comboType() const override { return "KPC3"; }
-    bool bPort1() const override { return true; }
-    bool bPort2() const override { return true; }
+    bool bPort1() const override { return port1; }
+    bool bPort2() const override { return port2; }
     bool chkRestore() const override { return false; }
     long lMaxusers1() const override { return m_users1; }
     long lMaxusers2() const override { return m_users2; }
@@ -57,8 +60,16 @@ class RecordingTncHost final : public TncHost {
     Dialogs& dialogs() override { return m_dialogs; }
     EventPump& pump() override { return m_pump; }
     const Clock& clock() const override { return m_clock; }
-    void StatusEvent(const std::string& sStatus) override { statuses.push_back(sStatus); }
-    void DataEvent(const std::string& sData) override { data.push_back(sData); }
+    void StatusEvent(const std::string& sStatus) override {
+        statuses.push_back(sStatus);
+        events.push_back(sStatus);
+    }
+    void DataEvent(const std::string& sData) override {
+        data.push_back(sData);
+        events.push_back(sData);
+    }
+    void setTncStatus(const std::string&, bool working) override { tncWorking = working; }
+    void advance(std::chrono::milliseconds step) { m_clock.advance(step); }
 
   private:
     SettingsStore m_store;

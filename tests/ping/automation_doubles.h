@@ -80,7 +80,7 @@ public:
     HResult read(void* data, uint32_t size, uint32_t* done) override
     {
         const size_t n = std::min<size_t>(size, bytes.size() - position);
-        std::memcpy(data, bytes.data() + position, n);
+        if (n > 0) std::memcpy(data, bytes.data() + position, n); // an empty vector has no data
         position += n;
         *done = uint32_t(n);
         return S_OK;

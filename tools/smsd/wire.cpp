@@ -111,7 +111,9 @@ RequestReader::State RequestReader::feed(std::string_view bytes) {
         takeLine(line);
         m_partial.clear();
     }
-    if (m_state == State::Line && m_partial.size() > m_maxLine)
+    // A CR last may end a line whose LF is still on the way: it is no part of the line.
+    const bool crLast = !m_partial.empty() && m_partial.back() == '\r';
+    if (m_state == State::Line && m_partial.size() - (crLast ? 1 : 0) > m_maxLine)
         fail("request line too long");
     else if ((m_state == State::Line || m_state == State::Message) && m_received > m_maxRequest)
         fail("request too large");
