@@ -12,7 +12,8 @@ std::string configFolder();
 // "$XDG_DATA_HOME/gullwick/" (default ~/.local/share/gullwick/), with the trailing "/".
 std::string defaultFileFolder();
 
-// Creates `folder` and its parents; the last level gets mode 0700. False on failure.
+// Creates `folder` and its parents; the last level, when created here, gets mode 0700.
+// False on failure.
 bool makePrivateFolder(const std::string& folder);
 
 } // namespace gw

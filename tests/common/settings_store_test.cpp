@@ -97,6 +97,14 @@ TEST_F(SettingsStoreTest, FileAndFolderArePrivate) {
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     ASSERT_EQ(::stat((dir.path().toStdString() + "/sub").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A shared folder the file is put into keeps its mode.
+    const std::string shared = dir.path().toStdString() + "/shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    SettingsStore::atFile(shared + "/SMS.ini").write("Client1", "Password", "SECRET");
+    ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 01777u);
 }
 
 TEST_F(SettingsStoreTest, DefaultLocationFollowsXdgConfigHome) {

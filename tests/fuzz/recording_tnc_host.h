@@ -10,7 +10,7 @@
 #include "tnc/tnc_driver.h"
 #include "tnc/tnc_host.h"
 
-#include <QDir>
+#include <QTemporaryDir>
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,9 +19,7 @@ namespace gw::fuzz {
 
 class RecordingTncHost final : public TncHost {
   public:
-    RecordingTncHost()
-        : m_store(SettingsStore::atFile(QDir::tempPath().toStdString() + "/gw-fuzz-SMS.ini")),
-          m_pump(m_clock) {
+    RecordingTncHost() : m_store(SettingsStore::atFile(storeFile())), m_pump(m_clock) {
         m_pump.setHook([this] {
             if (driver != nullptr && !m_inbox.empty()) driver->SerialIn(receiveSerial());
         });
@@ -72,6 +70,12 @@ class RecordingTncHost final : public TncHost {
     void advance(std::chrono::milliseconds step) { m_clock.advance(step); }
 
   private:
+    // One folder of the process's own, shared by its hosts: a file straight in the temporary
+    // folder would be shared with other processes too.
+    static std::string storeFile() {
+        static const QTemporaryDir folder;
+        return folder.path().toStdString() + "/SMS.ini";
+    }
     SettingsStore m_store;
     FakeClock m_clock;
     FakeEventPump m_pump;
