@@ -11,7 +11,7 @@ namespace gw {
 
 class SignalWatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     // Holds the stop signals back until a watcher exists: call first thing in main, so a
     // stop that comes during start-up is kept instead of killing the node mid-write.
     static void holdStopSignals();
@@ -19,10 +19,10 @@ public:
     explicit SignalWatcher(QObject* parent = nullptr);
     ~SignalWatcher() override;
 
-signals:
+  signals:
     void stopRequested();
 
-private:
+  private:
     void readSignal();
     QSocketNotifier* m_notifier = nullptr;
 };

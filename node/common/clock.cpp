@@ -3,9 +3,13 @@
 
 namespace gw {
 
-SystemClock::SystemClock() { m_timer.start(); }
+SystemClock::SystemClock() {
+    m_timer.start();
+}
 
-QDateTime SystemClock::now() const { return QDateTime::currentDateTime(); }
+QDateTime SystemClock::now() const {
+    return QDateTime::currentDateTime();
+}
 
 std::chrono::milliseconds SystemClock::elapsed() const {
     return std::chrono::milliseconds(m_timer.elapsed());

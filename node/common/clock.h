@@ -9,7 +9,7 @@
 namespace gw {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // The current local date and time.
     virtual QDateTime now() const = 0;
@@ -18,18 +18,18 @@ public:
 };
 
 class SystemClock final : public Clock {
-public:
+  public:
     SystemClock();
     QDateTime now() const override;
     std::chrono::milliseconds elapsed() const override;
 
-private:
+  private:
     QElapsedTimer m_timer;
 };
 
 // A clock that stands still until told to move.
 class FakeClock final : public Clock {
-public:
+  public:
     explicit FakeClock(QDateTime start = QDateTime(QDate(2026, 5, 14), QTime(10, 30)));
     QDateTime now() const override { return m_now; }
     std::chrono::milliseconds elapsed() const override { return m_elapsed; }
@@ -37,7 +37,7 @@ public:
     void advance(std::chrono::milliseconds step);
     void setNow(const QDateTime& moment) { m_now = moment; }
 
-private:
+  private:
     QDateTime m_now;
     std::chrono::milliseconds m_elapsed{0};
 };

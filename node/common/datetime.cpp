@@ -22,7 +22,9 @@ std::string generalDateTime(const QDateTime& moment) {
     return fromQString(moment.toLocalTime().toString(kGeneralFormat));
 }
 
-QDateTime dateZero() { return QDateTime(QDate(1899, 12, 30), QTime(0, 0)); }
+QDateTime dateZero() {
+    return QDateTime(QDate(1899, 12, 30), QTime(0, 0));
+}
 
 std::string heartbeatText(const QDateTime& moment) {
     const QDateTime local = moment.toLocalTime();
@@ -59,6 +61,8 @@ std::string stampText(const QDateTime& moment) {
     return fromQString(moment.toLocalTime().toString(kStampFormat));
 }
 
-std::optional<QDateTime> parseStamp(std::string_view text) { return parseLocal(text, kStampFormat); }
+std::optional<QDateTime> parseStamp(std::string_view text) {
+    return parseLocal(text, kStampFormat);
+}
 
 } // namespace gw

@@ -10,7 +10,7 @@
 namespace gw {
 
 class EventPump {
-public:
+  public:
     virtual ~EventPump() = default;
     // Runs pending events, then blocks until another event arrives or `slice` passes.
     virtual void pump(std::chrono::milliseconds slice) = 0;
@@ -20,26 +20,26 @@ public:
     void requestStop(bool stop) { m_stopRequested = stop; }
     bool stopRequested() const { return m_stopRequested; }
 
-private:
+  private:
     bool m_stopRequested = false;
 };
 
 // Pumps the Qt event loop of the calling (UI) thread.
 class QtEventPump final : public EventPump {
-public:
+  public:
     void pump(std::chrono::milliseconds slice) override;
 };
 
 // For tests: each pump runs an optional hook (a simulated peer answering, say), lets
 // pending Qt events run without blocking, and moves the fake clock on by the slice.
 class FakeEventPump final : public EventPump {
-public:
+  public:
     explicit FakeEventPump(FakeClock& clock) : m_clock(clock) {}
     void pump(std::chrono::milliseconds slice) override;
     void setHook(std::function<void()> hook) { m_hook = std::move(hook); }
     int pumps() const { return m_pumps; }
 
-private:
+  private:
     FakeClock& m_clock;
     std::function<void()> m_hook;
     int m_pumps = 0;

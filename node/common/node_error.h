@@ -8,7 +8,7 @@
 namespace gw {
 
 class NodeError : public std::runtime_error {
-public:
+  public:
     NodeError(long number, std::string source, std::string description)
         : std::runtime_error(description), m_number(number), m_source(std::move(source)),
           m_description(std::move(description)) {}
@@ -17,7 +17,7 @@ public:
     const std::string& source() const { return m_source; }
     const std::string& description() const { return m_description; }
 
-private:
+  private:
     long m_number;
     std::string m_source;
     std::string m_description;

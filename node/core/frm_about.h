@@ -9,7 +9,7 @@ namespace gw {
 
 class frmAbout : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit frmAbout(QWidget* parent = nullptr);
     QLabel* lblVersion;
 };

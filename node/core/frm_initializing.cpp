@@ -41,7 +41,9 @@ void frmInitializing::setText(const std::string& text) {
     if (isVisible()) adjustSize();
 }
 
-void frmInitializing::appendLine(const std::string& line) { setText(text() + "\r" + line); }
+void frmInitializing::appendLine(const std::string& line) {
+    setText(text() + "\r" + line);
+}
 
 std::string frmInitializing::text() const {
     std::string raw = fromQString(lblInitializing->text());

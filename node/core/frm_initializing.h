@@ -12,7 +12,7 @@ namespace gw {
 
 class frmInitializing : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit frmInitializing(const std::string& sInstance, QWidget* parent = nullptr);
 
     void setText(const std::string& text);

@@ -18,8 +18,8 @@
 
 namespace gw {
 namespace {
-QLineEdit* addLine(QGridLayout* grid, int row, const char* label, const char* name,
-                   const char* tip, QWidget* parent) {
+QLineEdit* addLine(QGridLayout* grid, int row, const char* label, const char* name, const char* tip,
+                   QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setToolTip(tip);
@@ -50,7 +50,8 @@ QWidget* frmMain::buildConsole(QWidget* parent) {
                     "Radio call sign, with or without a hierarchical route, or SMTP: followed by "
                     "an e-mail address; separate several with ;",
                     parent);
-    txtSubject = addLine(grid, 3, "Subject:", "txtSubject", "Subject for the test message.", parent);
+    txtSubject =
+        addLine(grid, 3, "Subject:", "txtSubject", "Subject for the test message.", parent);
     txtSubject->setText("Test SMS Message");
     txtMessage = new QPlainTextEdit(parent);
     txtMessage->setObjectName("txtMessage");
@@ -72,7 +73,8 @@ QWidget* frmMain::buildConsole(QWidget* parent) {
     cmdRead = addButton(buttons, "'R'  Command", "cmdRead", "Read the specified MID. ", parent);
     cmdKill = addButton(buttons, "'K'  Command", "cmdKill",
                         "Mark the specified MID delivered (not pending)", parent);
-    cmdMessage = addButton(buttons, "'SP'  Command", "cmdMessage", "Send the test message.", parent);
+    cmdMessage =
+        addButton(buttons, "'SP'  Command", "cmdMessage", "Send the test message.", parent);
     grid->addLayout(buttons, 7, 0, 1, 2);
     connect(cmdList, &QPushButton::clicked, this, &frmMain::cmdList_Click);
     connect(cmdRead, &QPushButton::clicked, this, &frmMain::cmdRead_Click);
@@ -144,9 +146,13 @@ void frmMain::cmdList_Click() {
     queueConsoleRequest(std::move(request));
 }
 
-void frmMain::cmdRead_Click() { queueConsoleMidRequest("R"); }
+void frmMain::cmdRead_Click() {
+    queueConsoleMidRequest("R");
+}
 
-void frmMain::cmdKill_Click() { queueConsoleMidRequest("K"); }
+void frmMain::cmdKill_Click() {
+    queueConsoleMidRequest("K");
+}
 
 void frmMain::queueConsoleMidRequest(const char* command) {
     if (txtMID->text().isEmpty() || txtUserCall->text().isEmpty()) {

@@ -13,9 +13,8 @@
 
 namespace gw {
 
-frmPassword::frmPassword(const std::string& current,
-                         std::function<void(const std::string&)> store, Dialogs& dialogs,
-                         QWidget* parent)
+frmPassword::frmPassword(const std::string& current, std::function<void(const std::string&)> store,
+                         Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), m_store(std::move(store)), m_dialogs(dialogs) {
     setObjectName("frmPassword");
     setWindowTitle("Password");
@@ -68,6 +67,8 @@ void frmPassword::btnSave_Click() {
     accept();
 }
 
-void frmPassword::btnCancel_Click() { reject(); }
+void frmPassword::btnCancel_Click() {
+    reject();
+}
 
 } // namespace gw

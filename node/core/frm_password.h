@@ -16,7 +16,7 @@ namespace gw {
 
 class frmPassword : public QDialog {
     Q_OBJECT
-public:
+  public:
     // `store` receives the new password (trimmed, upper case) when Save accepts it.
     frmPassword(const std::string& current, std::function<void(const std::string&)> store,
                 Dialogs& dialogs, QWidget* parent = nullptr);
@@ -28,13 +28,13 @@ public:
     QPushButton* btnSave;
     QPushButton* btnCancel;
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     std::function<void(const std::string&)> m_store;
     Dialogs& m_dialogs;
-    QString m_mask;  // the stars shown for the stored password
+    QString m_mask; // the stars shown for the stored password
 };
 
 } // namespace gw

@@ -17,7 +17,7 @@ bool instanceValid(const std::string& sInstance);
 // life of the process): two copies started at the same moment cannot both hold it, and the
 // system frees it whatever way the process ends.
 class InstanceLock {
-public:
+  public:
     enum class State { Held, Busy, Failed };
     explicit InstanceLock(const std::string& path);
     ~InstanceLock();
@@ -28,7 +28,7 @@ public:
     // Why the lock file could not be opened (state Failed).
     const std::string& problem() const { return m_problem; }
 
-private:
+  private:
     int m_fd = -1;
     State m_state = State::Failed;
     std::string m_problem;

@@ -10,7 +10,7 @@ namespace gw {
 enum class IpConnectionType { FullTime, DialUp, DialBackup };
 
 class RadioSide {
-public:
+  public:
     virtual ~RadioSide() = default;
 
     virtual void SendData(int nPort, const std::string& sStreamID, const std::string& sData) = 0;

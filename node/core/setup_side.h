@@ -7,17 +7,17 @@
 namespace gw {
 
 class SetupSide {
-public:
+  public:
     virtual ~SetupSide() = default;
 
-    virtual bool logEnabled() const = 0;          // chkEnbLog
-    virtual std::string filePath() const = 0;     // txtPath
-    virtual std::string nodeCall() const = 0;     // txtMBOCall
-    virtual std::string password() const = 0;     // sPassword
+    virtual bool logEnabled() const = 0;           // chkEnbLog
+    virtual std::string filePath() const = 0;      // txtPath
+    virtual std::string nodeCall() const = 0;      // txtMBOCall
+    virtual std::string password() const = 0;      // sPassword
     virtual std::string serverAddress() const = 0; // txtIPAddress
-    virtual std::string tncType() const = 0;      // ComboType
-    virtual bool restoreChecked() const = 0;      // chkRestore
-    virtual bool portOpen() const = 0;            // the serial port's open flag
+    virtual std::string tncType() const = 0;       // ComboType
+    virtual bool restoreChecked() const = 0;       // chkRestore
+    virtual bool portOpen() const = 0;             // the serial port's open flag
 
     // Loads the window (reading every setting); with `initialize` it runs Initialize at once
     // without showing itself, otherwise it shows itself for the operator.

@@ -2,13 +2,13 @@
 #include "setup/frm_tnc.h"
 
 #include "common/text.h"
-#include "core/frm_main.h"
-#include "ip/pppd_dial_up.h"
 #include "core/frm_initializing.h"
+#include "core/frm_main.h"
 #include "core/frm_password.h"
-#include "tnc/tnc_setup.h"
+#include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
 #include "setup/instance_settings.h"
+#include "tnc/tnc_setup.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -37,7 +37,9 @@ QComboBox* makeCombo(QWidget* parent, const char* name) {
     return combo;
 }
 
-QLabel* makeLabel(const char* text, QWidget* parent) { return new QLabel(text, parent); }
+QLabel* makeLabel(const char* text, QWidget* parent) {
+    return new QLabel(text, parent);
+}
 
 constexpr const char* kSerialFrame = "Serial port and TNC";
 constexpr const char* kAgwFrame = "Modem program (AGW) and node";
@@ -58,7 +60,7 @@ constexpr PortTexts kAgwPorts[3] = {
 } // namespace
 
 class frmTNC::DispatchView final : public TncSetup {
-public:
+  public:
     explicit DispatchView(frmTNC& window) : m_window(window) {}
     std::string comboType() const override { return m_window.tncType(); }
     // The folder as the names of files in it are built: with its closing separator.
@@ -79,7 +81,7 @@ public:
     }
     void showSetupWindow() override { m_window.showSetup(); }
 
-private:
+  private:
     frmTNC& m_window;
 };
 
@@ -100,7 +102,9 @@ frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* pare
 
 frmTNC::~frmTNC() = default;
 
-std::string frmTNC::section() const { return m_main.settingsSection(); }
+std::string frmTNC::section() const {
+    return m_main.settingsSection();
+}
 
 void frmTNC::buildWindow() {
     setObjectName("frmTNC");
@@ -218,7 +222,8 @@ void frmTNC::buildWindow() {
     optDialBackup->setObjectName("optDialBackup");
     optDialBackup->setToolTip("Use full time connection but use Dial up as a backup.");
     m_ipGroup = new QButtonGroup(this);
-    for (QRadioButton* option : {optFullTime, optDialUp, optDialBackup}) m_ipGroup->addButton(option);
+    for (QRadioButton* option : {optFullTime, optDialUp, optDialBackup})
+        m_ipGroup->addButton(option);
     typeLayout->addWidget(optFullTime, 0, 0);
     typeLayout->addWidget(optDialUp, 1, 0);
     typeLayout->addWidget(optDialBackup, 2, 0);
@@ -313,11 +318,20 @@ void frmTNC::mnuTNC_Click(int index) {
         return;
     }
     switch (index) {
-    case 1: Initialize(); break;
-    case 2: Cancel(); break;
-    case 3: SetPassword(); break;
-    case 4: CheckTncComm(); break;
-    default: break;
+    case 1:
+        Initialize();
+        break;
+    case 2:
+        Cancel();
+        break;
+    case 3:
+        SetPassword();
+        break;
+    case 4:
+        CheckTncComm();
+        break;
+    default:
+        break;
     }
 }
 
@@ -357,11 +371,19 @@ void frmTNC::ComboType_Click() {
     }
 }
 
-void frmTNC::optPort1_Click() { m_bPort1 = true, m_bPort2 = false; }
-void frmTNC::optPort2_Click() { m_bPort1 = false, m_bPort2 = true; }
-void frmTNC::optBoth_Click() { m_bPort1 = true, m_bPort2 = true; }
+void frmTNC::optPort1_Click() {
+    m_bPort1 = true, m_bPort2 = false;
+}
+void frmTNC::optPort2_Click() {
+    m_bPort1 = false, m_bPort2 = true;
+}
+void frmTNC::optBoth_Click() {
+    m_bPort1 = true, m_bPort2 = true;
+}
 
-void frmTNC::txtMBOCall_LostFocus() { txtMBOCall->setText(txtMBOCall->text().toUpper()); }
+void frmTNC::txtMBOCall_LostFocus() {
+    txtMBOCall->setText(txtMBOCall->text().toUpper());
+}
 
 bool frmTNC::txtHangUpDelay_Validate() {
     const std::string text = fromQString(txtHangUpDelay->text());
@@ -391,13 +413,27 @@ bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool frmTNC::logEnabled() const { return chkEnbLog->isChecked(); }
-std::string frmTNC::filePath() const { return fromQString(txtPath->text()); }
-std::string frmTNC::nodeCall() const { return fromQString(txtMBOCall->text()); }
-std::string frmTNC::serverAddress() const { return fromQString(txtIPAddress->text()); }
-std::string frmTNC::tncType() const { return fromQString(ComboType->currentText()); }
-bool frmTNC::restoreChecked() const { return chkRestore->isChecked(); }
-std::string frmTNC::hangUpDelayText() const { return fromQString(txtHangUpDelay->text()); }
+bool frmTNC::logEnabled() const {
+    return chkEnbLog->isChecked();
+}
+std::string frmTNC::filePath() const {
+    return fromQString(txtPath->text());
+}
+std::string frmTNC::nodeCall() const {
+    return fromQString(txtMBOCall->text());
+}
+std::string frmTNC::serverAddress() const {
+    return fromQString(txtIPAddress->text());
+}
+std::string frmTNC::tncType() const {
+    return fromQString(ComboType->currentText());
+}
+bool frmTNC::restoreChecked() const {
+    return chkRestore->isChecked();
+}
+std::string frmTNC::hangUpDelayText() const {
+    return fromQString(txtHangUpDelay->text());
+}
 
 IpConnectionType frmTNC::ipConnectionType() const {
     if (optDialUp->isChecked()) return IpConnectionType::DialUp;
@@ -417,14 +453,24 @@ void frmTNC::SendDisconnect(int nPort, const std::string& sStreamID) {
     m_dispatch->SendDisconnect(nPort, sStreamID);
 }
 
-std::string frmTNC::GetLabel(int nStream) { return m_dispatch->GetLabel(nStream); }
+std::string frmTNC::GetLabel(int nStream) {
+    return m_dispatch->GetLabel(nStream);
+}
 
-bool frmTNC::waitRunning() const { return m_commandDepth > 0 || m_dispatch->busy(); }
+bool frmTNC::waitRunning() const {
+    return m_commandDepth > 0 || m_dispatch->busy();
+}
 
-void frmTNC::endWaits(bool end) { m_pump.requestStop(end); }
+void frmTNC::endWaits(bool end) {
+    m_pump.requestStop(end);
+}
 
-void frmTNC::Restore() { m_dispatch->Restore(); }
+void frmTNC::Restore() {
+    m_dispatch->Restore();
+}
 
-void frmTNC::ClearHostMode() { m_dispatch->ClearHostMode(); }
+void frmTNC::ClearHostMode() {
+    m_dispatch->ClearHostMode();
+}
 
 } // namespace gw

@@ -44,7 +44,7 @@ class frmInitializing;
 
 class frmTNC : public QMainWindow, public RadioSide, public SetupSide {
     Q_OBJECT
-public:
+  public:
     struct Services {
         SettingsStore& settings;
         const Clock& clock;
@@ -168,13 +168,13 @@ public:
     void setUnattended(bool unattended) { m_unattended = unattended; }
     std::array<QAction*, 4> mnuTNC{};
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing the setup window while the main window is hidden ends the program through the
     // main window's shutdown; otherwise it only hides the setup window.
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void buildWindow();
     void fillLists();
     void selectPortOption();

@@ -49,9 +49,8 @@ void frmTNC::portError(const NodeError& error) {
 }
 
 void frmTNC::Initialize() {
-    if (optDialUp->isChecked() &&
-        (lstDUN->currentItem() == nullptr || lstDUN->currentItem()->text().isEmpty() ||
-         DUNIndex == -1)) {
+    if (optDialUp->isChecked() && (lstDUN->currentItem() == nullptr ||
+                                   lstDUN->currentItem()->text().isEmpty() || DUNIndex == -1)) {
         m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
                           "You must select a valid phone book entry for the Dial Up Network "
                           "Connection");
@@ -136,8 +135,7 @@ void frmTNC::Initialize() {
     m_main.bLastInitOK = ok;
     // A node that retries by itself keeps "Initialized" through a TNC that is off, so that a
     // restart before the TNC answers still initializes by itself.
-    if (reachedDriver && (ok || !m_unattended))
-        m_settings.writeBool(section(), "Initialized", ok);
+    if (reachedDriver && (ok || !m_unattended)) m_settings.writeBool(section(), "Initialized", ok);
     if (ok) {
         tmrInitRetry.stop();
         m_progress->hide();
@@ -150,9 +148,8 @@ void frmTNC::Initialize() {
     if (ok) {
         m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
                    " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.setTncStatus(type + " OK on " +
-                                (agw ? where : "Comm" + std::to_string(Serial.CommPort())),
-                            true);
+        m_main.setTncStatus(
+            type + " OK on " + (agw ? where : "Comm" + std::to_string(Serial.CommPort())), true);
         for (int n = 1; n <= 10; ++n)
             m_main.lblCall[static_cast<std::size_t>(n - 1)]->setText(toQString(GetLabel(n)));
         m_main.show();

@@ -14,14 +14,21 @@
 
 namespace gw {
 namespace {
-void setComboText(QComboBox* combo, const std::string& text) { combo->setEditText(toQString(text)); }
-std::string comboText(const QComboBox* combo) { return fromQString(combo->currentText()); }
-const char* boolText(bool value) { return value ? "True" : "False"; }
+void setComboText(QComboBox* combo, const std::string& text) {
+    combo->setEditText(toQString(text));
+}
+std::string comboText(const QComboBox* combo) {
+    return fromQString(combo->currentText());
+}
+const char* boolText(bool value) {
+    return value ? "True" : "False";
+}
 
 void selectExclusive(QButtonGroup* group, QRadioButton* option) {
     // An exclusive group cannot show "none selected" by itself.
     group->setExclusive(false);
-    for (QAbstractButton* button : group->buttons()) button->setChecked(button == option);
+    for (QAbstractButton* button : group->buttons())
+        button->setChecked(button == option);
     group->setExclusive(true);
 }
 } // namespace

@@ -8,15 +8,13 @@
 
 namespace gw {
 
-template <typename Event>
-class EventQueue {
+template <typename Event> class EventQueue {
   public:
     void push(Event event) { m_events.push_back(std::move(event)); }
 
     // Hands each queued event to `raise`, oldest first; called again from inside `raise`, it
     // returns at once and the outer call goes on with what was added.
-    template <typename Raise>
-    void raiseAll(Raise&& raise) {
+    template <typename Raise> void raiseAll(Raise&& raise) {
         if (m_raising) return;
         m_raising = true;
         struct Done {

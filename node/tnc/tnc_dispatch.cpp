@@ -67,7 +67,9 @@ bool TncDispatch::waitsAbandoned() const {
     return m_services.pump.stopRequested() || m_shutdown.givenUp;
 }
 
-QDateTime TncDispatch::WaitClock::now() const { return m_owner.m_services.clock.now(); }
+QDateTime TncDispatch::WaitClock::now() const {
+    return m_owner.m_services.clock.now();
+}
 
 std::chrono::milliseconds TncDispatch::WaitClock::elapsed() const {
     // Every reading while abandoned jumps far beyond every driver's time limit, so a wait

@@ -13,14 +13,12 @@ using namespace automation;
 namespace {
 
 // Modules loaded for objects, by path; a module stays while it has objects.
-std::map<std::string, void*>& modules()
-{
+std::map<std::string, void*>& modules() {
     static std::map<std::string, void*> loaded;
     return loaded;
 }
 
-void* loadModule(const std::string& path, std::string* error)
-{
+void* loadModule(const std::string& path, std::string* error) {
     auto& loaded = modules();
     if (auto it = loaded.find(path); it != loaded.end()) return it->second;
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -31,15 +29,13 @@ void* loadModule(const std::string& path, std::string* error)
     return loaded[path] = handle;
 }
 
-void report(std::string* error, const std::string& text)
-{
+void report(std::string* error, const std::string& text) {
     if (error) *error = text;
 }
 
 } // namespace
 
-std::string inprocServerPath(const Guid& clsid)
-{
+std::string inprocServerPath(const Guid& clsid) {
     auto settings = classregistry::open();
     return settings
         ->value(classregistry::defaultValue("CLSID/" + clsid.toString() + "/InprocServer32"))
@@ -47,16 +43,14 @@ std::string inprocServerPath(const Guid& clsid)
         .toStdString();
 }
 
-std::optional<Guid> clsidFromProgId(const std::string& progId)
-{
+std::optional<Guid> clsidFromProgId(const std::string& progId) {
     if (progId.empty()) return std::nullopt;
     auto settings = classregistry::open();
     return Guid::parse(
         settings->value(classregistry::defaultValue(progId + "/CLSID")).toString().toStdString());
 }
 
-HResult createInstance(const Guid& clsid, const Guid& iid, void** out, std::string* error)
-{
+HResult createInstance(const Guid& clsid, const Guid& iid, void** out, std::string* error) {
     if (!out) return E_POINTER;
     *out = nullptr;
     const std::string path = inprocServerPath(clsid);
@@ -83,8 +77,7 @@ HResult createInstance(const Guid& clsid, const Guid& iid, void** out, std::stri
     return hr;
 }
 
-HResult registerServer(const std::string& path, bool unregister, std::string* error)
-{
+HResult registerServer(const std::string& path, bool unregister, std::string* error) {
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         report(error, dlerror());
@@ -101,8 +94,7 @@ HResult registerServer(const std::string& path, bool unregister, std::string* er
     return hr;
 }
 
-void freeUnusedLibraries()
-{
+void freeUnusedLibraries() {
     auto& loaded = modules();
     for (auto it = loaded.begin(); it != loaded.end();) {
         auto canUnload = reinterpret_cast<DllCanUnloadNowFn>(dlsym(it->second, "DllCanUnloadNow"));

@@ -8,12 +8,15 @@ namespace ping {
 
 using namespace automation;
 
-ClassFactory::ClassFactory() { module::objectCreated(); }
+ClassFactory::ClassFactory() {
+    module::objectCreated();
+}
 
-ClassFactory::~ClassFactory() { module::objectDestroyed(); }
+ClassFactory::~ClassFactory() {
+    module::objectDestroyed();
+}
 
-HResult ClassFactory::queryInterface(const Guid& iid, void** out)
-{
+HResult ClassFactory::queryInterface(const Guid& iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (iid != IID_IUnknown && iid != IID_IClassFactory) return E_NOINTERFACE;
@@ -22,17 +25,17 @@ HResult ClassFactory::queryInterface(const Guid& iid, void** out)
     return S_OK;
 }
 
-uint32_t ClassFactory::addRef() { return ++references_; }
+uint32_t ClassFactory::addRef() {
+    return ++references_;
+}
 
-uint32_t ClassFactory::release()
-{
+uint32_t ClassFactory::release() {
     const uint32_t left = --references_;
     if (left == 0) delete this;
     return left;
 }
 
-HResult ClassFactory::createInstance(IUnknown* outer, const Guid& iid, void** out)
-{
+HResult ClassFactory::createInstance(IUnknown* outer, const Guid& iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
@@ -40,8 +43,7 @@ HResult ClassFactory::createInstance(IUnknown* outer, const Guid& iid, void** ou
     return control->queryInterface(iid, out);
 }
 
-HResult ClassFactory::lockServer(bool lock)
-{
+HResult ClassFactory::lockServer(bool lock) {
     module::lock(lock);
     return S_OK;
 }

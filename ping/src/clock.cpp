@@ -5,8 +5,7 @@
 
 namespace ping {
 
-uint32_t SteadyClock::tickCount() const
-{
+uint32_t SteadyClock::tickCount() const {
     using namespace std::chrono;
     return static_cast<uint32_t>(
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());

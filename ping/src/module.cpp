@@ -13,21 +13,25 @@ std::atomic<int> objects{0};
 std::atomic<int> locks{0};
 } // namespace
 
-void objectCreated() { ++objects; }
-void objectDestroyed() { --objects; }
+void objectCreated() {
+    ++objects;
+}
+void objectDestroyed() {
+    --objects;
+}
 
-void lock(bool lock)
-{
+void lock(bool lock) {
     if (lock)
         ++locks;
     else if (locks > 0)
         --locks;
 }
 
-bool canUnload() { return objects == 0 && locks == 0; }
+bool canUnload() {
+    return objects == 0 && locks == 0;
+}
 
-std::string path()
-{
+std::string path() {
     Dl_info info{};
     if (!dladdr(reinterpret_cast<void*>(&canUnload), &info) || !info.dli_fname) return {};
     char resolved[PATH_MAX];

@@ -9,8 +9,7 @@ namespace ping {
 using namespace automation;
 namespace id = pinglib::dispid;
 
-HResult Ping::getIdOfName(std::string_view name, DispId* out)
-{
+HResult Ping::getIdOfName(std::string_view name, DispId* out) {
     if (!out) return E_POINTER;
     for (const auto& member : pinglib::kMembers) {
         const std::string_view candidate(member.name);
@@ -24,8 +23,7 @@ HResult Ping::getIdOfName(std::string_view name, DispId* out)
 }
 
 HResult Ping::invoke(DispId dispId, uint16_t flags, std::vector<Variant>& args, Variant* value,
-                     ExcepInfo* excep)
-{
+                     ExcepInfo* excep) {
     const pinglib::Member* member = pinglib::findMember(dispId);
     if (!member) return DISP_E_MEMBERNOTFOUND;
     ComPtr<Ping> alive(this);
@@ -58,19 +56,30 @@ HResult Ping::invoke(DispId dispId, uint16_t flags, std::vector<Variant>& args, 
     return hr;
 }
 
-HResult Ping::getProperty(const pinglib::Member& member, Variant* value)
-{
+HResult Ping::getProperty(const pinglib::Member& member, Variant* value) {
     HResult hr = S_OK;
     switch (member.type) {
     case VarType::Bstr: {
         std::string text;
         switch (member.id) {
-        case id::LocalHost: hr = get_LocalHost(&text); break;
-        case id::RemoteHost: hr = get_RemoteHost(&text); break;
-        case id::ResponseSource: hr = get_ResponseSource(&text); break;
-        case id::WinsockInfo: hr = get_WinsockInfo(&text); break;
-        case id::WinsockPath: hr = get_WinsockPath(&text); break;
-        default: hr = get_WinsockStatus(&text); break;
+        case id::LocalHost:
+            hr = get_LocalHost(&text);
+            break;
+        case id::RemoteHost:
+            hr = get_RemoteHost(&text);
+            break;
+        case id::ResponseSource:
+            hr = get_ResponseSource(&text);
+            break;
+        case id::WinsockInfo:
+            hr = get_WinsockInfo(&text);
+            break;
+        case id::WinsockPath:
+            hr = get_WinsockPath(&text);
+            break;
+        default:
+            hr = get_WinsockStatus(&text);
+            break;
         }
         *value = Variant::text(text);
         break;
@@ -90,13 +99,27 @@ HResult Ping::getProperty(const pinglib::Member& member, Variant* value)
     default: {
         int32_t number = 0;
         switch (member.id) {
-        case id::PacketSize: hr = get_PacketSize(&number); break;
-        case id::QOSFlags: hr = get_QOSFlags(&number); break;
-        case id::ResponseTime: hr = get_ResponseTime(&number); break;
-        case id::SocketHandle: hr = get_SocketHandle(&number); break;
-        case id::TimeToLive: hr = get_TimeToLive(&number); break;
-        case id::WinsockMaxDatagramSize: hr = get_WinsockMaxDatagramSize(&number); break;
-        default: hr = get_WinsockMaxSockets(&number); break;
+        case id::PacketSize:
+            hr = get_PacketSize(&number);
+            break;
+        case id::QOSFlags:
+            hr = get_QOSFlags(&number);
+            break;
+        case id::ResponseTime:
+            hr = get_ResponseTime(&number);
+            break;
+        case id::SocketHandle:
+            hr = get_SocketHandle(&number);
+            break;
+        case id::TimeToLive:
+            hr = get_TimeToLive(&number);
+            break;
+        case id::WinsockMaxDatagramSize:
+            hr = get_WinsockMaxDatagramSize(&number);
+            break;
+        default:
+            hr = get_WinsockMaxSockets(&number);
+            break;
         }
         *value = Variant::i4(number);
         break;
@@ -105,8 +128,7 @@ HResult Ping::getProperty(const pinglib::Member& member, Variant* value)
     return hr;
 }
 
-HResult Ping::putProperty(const pinglib::Member& member, const Variant& value)
-{
+HResult Ping::putProperty(const pinglib::Member& member, const Variant& value) {
     // A read-only property refuses before looking at the value.
     if (member.readOnly) return readOnly(member.id);
     switch (member.type) {
@@ -114,9 +136,12 @@ HResult Ping::putProperty(const pinglib::Member& member, const Variant& value)
         const auto text = value.toText();
         if (!text) return DISP_E_TYPEMISMATCH;
         switch (member.id) {
-        case id::LocalHost: return put_LocalHost(*text);
-        case id::RemoteHost: return put_RemoteHost(*text);
-        default: return put_WinsockPath(*text);
+        case id::LocalHost:
+            return put_LocalHost(*text);
+        case id::RemoteHost:
+            return put_RemoteHost(*text);
+        default:
+            return put_WinsockPath(*text);
         }
     }
     case VarType::I2: {
@@ -133,9 +158,12 @@ HResult Ping::putProperty(const pinglib::Member& member, const Variant& value)
         const auto number = value.toI4();
         if (!number) return DISP_E_TYPEMISMATCH;
         switch (member.id) {
-        case id::PacketSize: return put_PacketSize(*number);
-        case id::QOSFlags: return put_QOSFlags(*number);
-        default: return put_TimeToLive(*number);
+        case id::PacketSize:
+            return put_PacketSize(*number);
+        case id::QOSFlags:
+            return put_QOSFlags(*number);
+        default:
+            return put_TimeToLive(*number);
         }
     }
     }

@@ -19,34 +19,30 @@ constexpr uint32_t kFormatVersion = 0x00010000;
 constexpr const char* kContents = "Contents";
 constexpr const char* kNames[] = {"PacketSize", "QOSFlags", "Timeout", "WinsockLoaded"};
 
-bool readExact(IStream* stream, void* data, uint32_t size)
-{
+bool readExact(IStream* stream, void* data, uint32_t size) {
     uint32_t done = 0;
     return succeeded(stream->read(data, size, &done)) && done == size;
 }
 
-bool writeExact(IStream* stream, const void* data, uint32_t size)
-{
+bool writeExact(IStream* stream, const void* data, uint32_t size) {
     uint32_t done = 0;
     return succeeded(stream->write(data, size, &done)) && done == size;
 }
 
-template <class T> void putLittle(std::vector<uint8_t>& out, T value)
-{
+template <class T> void putLittle(std::vector<uint8_t>& out, T value) {
     for (size_t i = 0; i < sizeof(T); ++i)
         out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
 }
 
-template <class T> T getLittle(const uint8_t* in)
-{
+template <class T> T getLittle(const uint8_t* in) {
     uint64_t value = 0;
-    for (size_t i = 0; i < sizeof(T); ++i) value |= uint64_t(in[i]) << (8 * i);
+    for (size_t i = 0; i < sizeof(T); ++i)
+        value |= uint64_t(in[i]) << (8 * i);
     return static_cast<T>(value);
 }
 
 // Reads one tagged value; nothing when the stream ends early or the tag is unknown.
-std::optional<Variant> readVariant(IStream* stream)
-{
+std::optional<Variant> readVariant(IStream* stream) {
     uint8_t tag[2];
     if (!readExact(stream, tag, 2)) return std::nullopt;
     uint8_t value[4];
@@ -60,25 +56,29 @@ std::optional<Variant> readVariant(IStream* stream)
     case VarType::Bool:
         if (!readExact(stream, value, 2)) return std::nullopt;
         return Variant::boolean(getLittle<int16_t>(value) != 0);
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 
 } // namespace
 
-HResult Ping::getClassId(Guid* clsid)
-{
+HResult Ping::getClassId(Guid* clsid) {
     if (!clsid) return E_POINTER;
     *clsid = pinglib::CLSID_Ping;
     return S_OK;
 }
 
-HResult Ping::initNew() { return S_OK; }
+HResult Ping::initNew() {
+    return S_OK;
+}
 
-HResult Ping::initNew(IStorage* storage) { return storage ? S_OK : E_POINTER; }
+HResult Ping::initNew(IStorage* storage) {
+    return storage ? S_OK : E_POINTER;
+}
 
-HResult Ping::loadValues(int32_t packetSize, int32_t qosFlags, int16_t timeout, bool winsockLoaded)
-{
+HResult Ping::loadValues(int32_t packetSize, int32_t qosFlags, int16_t timeout,
+                         bool winsockLoaded) {
     if (timeout < 0) return E_INVALIDARG;
     put_PacketSize(packetSize);
     if (const HResult hr = put_QOSFlags(qosFlags); failed(hr)) return hr;
@@ -87,8 +87,7 @@ HResult Ping::loadValues(int32_t packetSize, int32_t qosFlags, int16_t timeout, 
     return S_OK;
 }
 
-HResult Ping::save(IStream* stream, bool)
-{
+HResult Ping::save(IStream* stream, bool) {
     if (!stream) return E_POINTER;
     int32_t packetSize = 0, qos = 0;
     int16_t timeout = 0;
@@ -110,8 +109,7 @@ HResult Ping::save(IStream* stream, bool)
     return writeExact(stream, bytes.data(), uint32_t(bytes.size())) ? S_OK : STG_E_READFAULT;
 }
 
-HResult Ping::load(IStream* stream)
-{
+HResult Ping::load(IStream* stream) {
     if (!stream) return E_POINTER;
     uint8_t version[4];
     if (!readExact(stream, version, 4) || getLittle<uint32_t>(version) != kFormatVersion)
@@ -130,28 +128,21 @@ HResult Ping::load(IStream* stream)
     return loadValues(*packetSize, *qos, *timeout, *loaded);
 }
 
-HResult Ping::save(IStorage* storage, bool)
-{
+HResult Ping::save(IStorage* storage, bool) {
     if (!storage) return E_POINTER;
     ComPtr<IStream> contents;
-    if (const HResult hr = storage->createStream(kContents, contents.out());
-        failed(hr))
-        return hr;
+    if (const HResult hr = storage->createStream(kContents, contents.out()); failed(hr)) return hr;
     return save(contents.get(), true);
 }
 
-HResult Ping::load(IStorage* storage)
-{
+HResult Ping::load(IStorage* storage) {
     if (!storage) return E_POINTER;
     ComPtr<IStream> contents;
-    if (const HResult hr = storage->openStream(kContents, contents.out());
-        failed(hr))
-        return hr;
+    if (const HResult hr = storage->openStream(kContents, contents.out()); failed(hr)) return hr;
     return load(contents.get());
 }
 
-HResult Ping::save(IPropertyBag* bag, bool, bool)
-{
+HResult Ping::save(IPropertyBag* bag, bool, bool) {
     if (!bag) return E_POINTER;
     int32_t packetSize = 0, qos = 0;
     int16_t timeout = 0;
@@ -167,8 +158,7 @@ HResult Ping::save(IPropertyBag* bag, bool, bool)
     return S_OK;
 }
 
-HResult Ping::load(IPropertyBag* bag)
-{
+HResult Ping::load(IPropertyBag* bag) {
     if (!bag) return E_POINTER;
     int32_t packetSize = 0, qos = 0;
     int16_t timeout = 0;

@@ -28,24 +28,22 @@ constexpr const char* kBitmap[15] = {
     "..###...........", ".#####..........", "################",
 };
 
-int pixelsToHimetric(int pixels)
-{
+int pixelsToHimetric(int pixels) {
     return (pixels * kHimetricPerInch + kScreenDpi / 2) / kScreenDpi;
 }
 
-void hline(Canvas& c, int x0, int x1, int y, uint32_t rgb)
-{
-    for (int x = x0; x <= x1; ++x) c.set(x, y, rgb);
+void hline(Canvas& c, int x0, int x1, int y, uint32_t rgb) {
+    for (int x = x0; x <= x1; ++x)
+        c.set(x, y, rgb);
 }
 
-void vline(Canvas& c, int x, int y0, int y1, uint32_t rgb)
-{
-    for (int y = y0; y <= y1; ++y) c.set(x, y, rgb);
+void vline(Canvas& c, int x, int y0, int y1, uint32_t rgb) {
+    for (int y = y0; y <= y1; ++y)
+        c.set(x, y, rgb);
 }
 
 // An edge of two bevels: light upper-left and dark lower-right, outer then inner.
-void raisedEdge(Canvas& c, const Rect& r)
-{
+void raisedEdge(Canvas& c, const Rect& r) {
     const int right = r.right - 1, bottom = r.bottom - 1;
     hline(c, r.left, right, r.top, kLight);
     vline(c, r.left, r.top, bottom, kLight);
@@ -59,18 +57,17 @@ void raisedEdge(Canvas& c, const Rect& r)
 
 } // namespace
 
-HResult Ping::getExtent(int32_t* width, int32_t* height)
-{
+HResult Ping::getExtent(int32_t* width, int32_t* height) {
     if (!width || !height) return E_POINTER;
     *width = *height = pixelsToHimetric(kDefaultExtentPixels);
     return S_OK;
 }
 
-HResult Ping::draw(Canvas& canvas, const Rect& r)
-{
+HResult Ping::draw(Canvas& canvas, const Rect& r) {
     if (userMode()) return S_OK;
     if (r.right - r.left < 4 || r.bottom - r.top < 4) return S_OK;
-    for (int y = r.top + 2; y < r.bottom - 2; ++y) hline(canvas, r.left + 2, r.right - 3, y, kFace);
+    for (int y = r.top + 2; y < r.bottom - 2; ++y)
+        hline(canvas, r.left + 2, r.right - 3, y, kFace);
     raisedEdge(canvas, r);
     const Rect inner{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
     hline(canvas, inner.left, inner.right - 1, inner.top, kBlack);

@@ -19,33 +19,36 @@ constexpr const char* kCategories[] = {"{7DD95801-9882-11CF-9FA9-00AA006C42C4}",
 constexpr const char* kDualProxy = "{00020424-0000-0000-C000-000000000046}";
 constexpr const char* kDispatchProxy = "{00020420-0000-0000-C000-000000000046}";
 
-std::string classKey() { return "CLSID/" + pinglib::CLSID_Ping.toString(); }
-std::string typeLibKey() { return "TypeLib/" + pinglib::LIBID_PINGLib.toString(); }
-std::string interfaceKey(const Guid& iid) { return "Interface/" + iid.toString(); }
+std::string classKey() {
+    return "CLSID/" + pinglib::CLSID_Ping.toString();
+}
+std::string typeLibKey() {
+    return "TypeLib/" + pinglib::LIBID_PINGLib.toString();
+}
+std::string interfaceKey(const Guid& iid) {
+    return "Interface/" + iid.toString();
+}
 
-void setDefault(QSettings& s, const std::string& key, const std::string& value)
-{
+void setDefault(QSettings& s, const std::string& key, const std::string& value) {
     s.setValue(classregistry::defaultValue(key), QString::fromStdString(value));
 }
 
-void setNamed(QSettings& s, const std::string& key, const char* name, const std::string& value)
-{
+void setNamed(QSettings& s, const std::string& key, const char* name, const std::string& value) {
     s.setValue(QString::fromStdString(key + "/" + name), QString::fromStdString(value));
 }
 
-HResult finish(QSettings& s, HResult failure)
-{
+HResult finish(QSettings& s, HResult failure) {
     s.sync();
     return s.status() == QSettings::NoError ? S_OK : failure;
 }
 
-HResult registerTypeLibrary(QSettings& s, const std::string& path)
-{
+HResult registerTypeLibrary(QSettings& s, const std::string& path) {
     const std::string version = typeLibKey() + "/1.0";
     setDefault(s, version, pinglib::kTypeLibHelpString);
     setDefault(s, version + "/0/linux", path);
     setDefault(s, version + "/FLAGS", "0");
-    setDefault(s, version + "/HELPDIR", QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
+    setDefault(s, version + "/HELPDIR",
+               QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
     const struct {
         Guid iid;
         const char* name;
@@ -67,8 +70,7 @@ HResult registerTypeLibrary(QSettings& s, const std::string& path)
 
 extern "C" {
 
-HResult DllRegisterServer()
-{
+HResult DllRegisterServer() {
     const std::string path = ping::module::path();
     if (path.empty()) return SELFREG_E_CLASS;
     auto settings = classregistry::open();
@@ -102,11 +104,11 @@ HResult DllRegisterServer()
     return registerTypeLibrary(s, path);
 }
 
-HResult DllUnregisterServer()
-{
+HResult DllUnregisterServer() {
     auto settings = classregistry::open();
     QSettings& s = *settings;
-    for (const char* progId : kProgIds) s.remove(classregistry::key(progId));
+    for (const char* progId : kProgIds)
+        s.remove(classregistry::key(progId));
     s.remove(classregistry::key(classKey()));
     s.remove(classregistry::key(typeLibKey() + "/1.0"));
     s.beginGroup(classregistry::key(typeLibKey()));
@@ -118,8 +120,7 @@ HResult DllUnregisterServer()
     return finish(s, SELFREG_E_CLASS);
 }
 
-HResult DllGetClassObject(const Guid* clsid, const Guid* iid, void** out)
-{
+HResult DllGetClassObject(const Guid* clsid, const Guid* iid, void** out) {
     if (!clsid || !iid || !out) return E_POINTER;
     *out = nullptr;
     if (*clsid != pinglib::CLSID_Ping) return CLASS_E_CLASSNOTAVAILABLE;
@@ -127,6 +128,8 @@ HResult DllGetClassObject(const Guid* clsid, const Guid* iid, void** out)
     return factory->queryInterface(*iid, out);
 }
 
-HResult DllCanUnloadNow() { return ping::module::canUnload() ? S_OK : S_FALSE; }
+HResult DllCanUnloadNow() {
+    return ping::module::canUnload() ? S_OK : S_FALSE;
+}
 
 } // extern "C"

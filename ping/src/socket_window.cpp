@@ -7,13 +7,11 @@ namespace ping {
 
 SocketWindow::SocketWindow(Handler handler) : handler_(std::move(handler)) {}
 
-void SocketWindow::deliver(uint32_t message, int socket, uint32_t event)
-{
+void SocketWindow::deliver(uint32_t message, int socket, uint32_t event) {
     handler_(message, socket, event);
 }
 
-bool SocketWindow::event(QEvent* e)
-{
+bool SocketWindow::event(QEvent* e) {
     if (e->type() == QEvent::Close) {
         closed_ = true;
         return true;

@@ -8,23 +8,22 @@
 
 namespace ping {
 
-int winsockErrorFromErrno(int error)
-{
+int winsockErrorFromErrno(int error) {
     static const std::map<int, int> codes = {
-        {EINTR, 10004},           {EBADF, 10009},          {EACCES, 10013},
-        {EPERM, 10013},           {EFAULT, 10014},         {EINVAL, 10022},
-        {EMFILE, 10024},          {EWOULDBLOCK, 10035},    {EINPROGRESS, 10036},
-        {EALREADY, 10037},        {ENOTSOCK, 10038},       {EDESTADDRREQ, 10039},
-        {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},     {ENOPROTOOPT, 10042},
+        {EINTR, 10004},           {EBADF, 10009},           {EACCES, 10013},
+        {EPERM, 10013},           {EFAULT, 10014},          {EINVAL, 10022},
+        {EMFILE, 10024},          {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},
+        {EALREADY, 10037},        {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039},
+        {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},
         {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},
-        {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},   {EADDRINUSE, 10048},
-        {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},       {ENETUNREACH, 10051},
-        {ENETRESET, 10052},       {ECONNABORTED, 10053},   {ECONNRESET, 10054},
-        {ENOBUFS, 10055},         {EISCONN, 10056},        {ENOTCONN, 10057},
-        {ESHUTDOWN, 10058},       {ETOOMANYREFS, 10059},   {ETIMEDOUT, 10060},
-        {ECONNREFUSED, 10061},    {ELOOP, 10062},          {ENAMETOOLONG, 10063},
-        {EHOSTDOWN, 10064},       {EHOSTUNREACH, 10065},   {ENOTEMPTY, 10066},
-        {EUSERS, 10068},          {EDQUOT, 10069},         {ESTALE, 10070},
+        {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
+        {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},        {ENETUNREACH, 10051},
+        {ENETRESET, 10052},       {ECONNABORTED, 10053},    {ECONNRESET, 10054},
+        {ENOBUFS, 10055},         {EISCONN, 10056},         {ENOTCONN, 10057},
+        {ESHUTDOWN, 10058},       {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},
+        {ECONNREFUSED, 10061},    {ELOOP, 10062},           {ENAMETOOLONG, 10063},
+        {EHOSTDOWN, 10064},       {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+        {EUSERS, 10068},          {EDQUOT, 10069},          {ESTALE, 10070},
         {EREMOTE, 10071},         {ENOMEM, 10055},
     };
     const auto it = codes.find(error);
@@ -32,22 +31,27 @@ int winsockErrorFromErrno(int error)
     return it != codes.end() ? it->second : 10000 + error;
 }
 
-int winsockErrorFromResolver(int eaiError, int savedErrno)
-{
+int winsockErrorFromResolver(int eaiError, int savedErrno) {
     switch (eaiError) {
-    case EAI_NONAME: return 11001;
-    case EAI_AGAIN: return 11002;
-    case EAI_FAIL: return 11003;
+    case EAI_NONAME:
+        return 11001;
+    case EAI_AGAIN:
+        return 11002;
+    case EAI_FAIL:
+        return 11003;
     case EAI_NODATA:
-    case EAI_ADDRFAMILY: return 11004;
-    case EAI_MEMORY: return 10055;
-    case EAI_SYSTEM: return winsockErrorFromErrno(savedErrno);
-    default: return 11003;
+    case EAI_ADDRFAMILY:
+        return 11004;
+    case EAI_MEMORY:
+        return 10055;
+    case EAI_SYSTEM:
+        return winsockErrorFromErrno(savedErrno);
+    default:
+        return 11003;
     }
 }
 
-std::string winsockErrorName(int code)
-{
+std::string winsockErrorName(int code) {
     static const std::map<int, const char*> texts = {
         {10004, "Interrupted system call"},
         {10009, "Bad file number"},
@@ -104,8 +108,7 @@ std::string winsockErrorName(int code)
     return it != texts.end() ? it->second : std::string();
 }
 
-std::string winsockErrorText(int code)
-{
+std::string winsockErrorText(int code) {
     code = static_cast<uint16_t>(code);
     const std::string name = winsockErrorName(code);
     char text[300];

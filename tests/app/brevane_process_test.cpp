@@ -9,13 +9,13 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <csignal>
 #include <cstdio>
+#include <gtest/gtest.h>
 
 namespace {
 class BrevaneProcess : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     QString ini() const { return dir.path() + "/config/gullwick/SMS.ini"; }
 
@@ -122,19 +122,21 @@ TEST_F(BrevaneProcess, FirstStartInstallsSamplesWithoutTouchingTheOperatorsFiles
     QFile banner(folder + "banner.txt");
     ASSERT_TRUE(banner.open(QIODevice::ReadOnly));
     EXPECT_EQ(banner.readAll(), "My own greeting\r\n");
-    for (const char* name : {"help.txt", "info.txt", "KPC3.aps", "KAM.aps", "TNC2.aps", "MFJ1274.aps"})
+    for (const char* name :
+         {"help.txt", "info.txt", "KPC3.aps", "KAM.aps", "TNC2.aps", "MFJ1274.aps"})
         EXPECT_TRUE(QFile::exists(folder + name)) << name;
     QFile tnc2(folder + "TNC2.aps");
     ASSERT_TRUE(tnc2.open(QIODevice::ReadOnly));
     const QByteArray commands = tnc2.readAll();
-    for (const char* needed : {"\nECHO OFF\n", "\nAUTOLF OFF\n", "\nSTREAMSW $7C\n", "\nSENDPAC $01\n"})
+    for (const char* needed :
+         {"\nECHO OFF\n", "\nAUTOLF OFF\n", "\nSTREAMSW $7C\n", "\nSENDPAC $01\n"})
         EXPECT_TRUE(commands.contains(needed)) << needed;
 }
 
 namespace {
 // A node set up to initialize by itself against tncsim on COM `com`, restoring at shutdown.
 class StoppedNode : public BrevaneProcess {
-protected:
+  protected:
     QProcess sim;
     QProcess node;
     QString folder() const { return dir.path() + "/data/gullwick/"; }
@@ -164,7 +166,9 @@ protected:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
         sim.setProcessEnvironment(env);
-        sim.start(TNCSIM_PATH, simArgs << "--type" << "KPC3" << "--link-com" << com);
+        sim.start(TNCSIM_PATH, simArgs << "--type"
+                                       << "KPC3"
+                                       << "--link-com" << com);
         ASSERT_TRUE(sim.waitForStarted(5000));
         QByteArray out;
         for (int i = 0; i < 100 && !out.contains(" as "); ++i) {

@@ -3,8 +3,8 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <ctime>
+#include <gtest/gtest.h>
 
 using namespace gw;
 using namespace std::chrono_literals;

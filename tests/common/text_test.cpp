@@ -72,6 +72,7 @@ TEST(Text, Formats) {
 
 TEST(Text, Latin1RoundTripAtWidgetBoundary) {
     std::string bytes;
-    for (int c = 1; c < 256; ++c) bytes.push_back(static_cast<char>(c));
+    for (int c = 1; c < 256; ++c)
+        bytes.push_back(static_cast<char>(c));
     EXPECT_EQ(fromQString(toQString(bytes)), bytes);
 }

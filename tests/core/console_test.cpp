@@ -11,7 +11,7 @@ using namespace gw::test;
 
 namespace {
 class Console : public FrmMainTest {
-protected:
+  protected:
     void SetUp() override {
         FrmMainTest::SetUp();
         main.txtUserCall->setText("n0call");
@@ -55,7 +55,8 @@ TEST_F(Console, MissingInputsQueueNothing) {
 TEST_F(Console, ListEchoWithMaskedPasswordAndWaitingText) {
     setup.pass = std::string(20, 'P');
     main.cmdList_Click();
-    EXPECT_EQ(main.txtCommand->text().toStdString(), "L|N0CALL|" + std::string(13, '*') + "|N0CALL||");
+    EXPECT_EQ(main.txtCommand->text().toStdString(),
+              "L|N0CALL|" + std::string(13, '*') + "|N0CALL||");
     EXPECT_EQ(main.receivedText(), "Waiting for response from SMS Server...");
     auto request = takeRequest();
     EXPECT_EQ(request->Session.substr(0, 2), "00");

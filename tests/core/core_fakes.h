@@ -13,22 +13,26 @@
 namespace gw::test {
 
 class FakeRadio : public RadioSide {
-public:
+  public:
     struct Sent {
         int port;
         std::string stream;
         std::string text;
     };
     std::vector<Sent> data, files;
-    std::vector<std::string> calls;  // every other call, in order
+    std::vector<std::string> calls; // every other call, in order
     bool port1 = true, port2 = false;
     long maxUsers1 = 10;
     IpConnectionType type = IpConnectionType::FullTime;
     std::string hangUpDelay = "1";
     bool fullTimeOk = true, connectionOk = true, dialupUp = false;
 
-    void SendData(int p, const std::string& s, const std::string& d) override { data.push_back({p, s, d}); }
-    void SendFile(int p, const std::string& s, const std::string& f) override { files.push_back({p, s, f}); }
+    void SendData(int p, const std::string& s, const std::string& d) override {
+        data.push_back({p, s, d});
+    }
+    void SendFile(int p, const std::string& s, const std::string& f) override {
+        files.push_back({p, s, f});
+    }
     void SendDisconnect(int p, const std::string& s) override {
         calls.push_back("SendDisconnect " + std::to_string(p) + s);
     }
@@ -47,13 +51,14 @@ public:
 
     std::string allData() const {
         std::string all;
-        for (const auto& s : data) all += s.text;
+        for (const auto& s : data)
+            all += s.text;
         return all;
     }
 };
 
 class FakeSetup : public SetupSide {
-public:
+  public:
     bool log = true;
     std::string folder, call = "N0CALL", type = "KPC3", pass = "SECRET", address = "127.0.0.1";
     bool restore = true, open = true;

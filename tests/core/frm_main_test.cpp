@@ -7,14 +7,13 @@
 
 #include <QDir>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace gw;
 using namespace gw::test;
-
 
 TEST_F(FrmMainTest, StartUpWritesHeartbeatCaptionAndHandsOverToSetup) {
     EXPECT_EQ(settings.read("Client1", "Active", ""), heartbeatText(clock.now()));
@@ -93,8 +92,9 @@ TEST_F(FrmMainTest, FailedChecksSendTheirTextsAndColourServerRed) {
     radio.type = IpConnectionType::DialBackup;
     radio.connectionOk = true;
     main.StatusEvent("S1B*** CONNECTED to K4ABC");
-    EXPECT_EQ(radio.allData(),
-              "\rFull time IP connection failed. Trying Dial up...Dial up IP connection verified.\rSMS>");
+    EXPECT_EQ(
+        radio.allData(),
+        "\rFull time IP connection failed. Trying Dial up...Dial up IP connection verified.\rSMS>");
 
     radio.data.clear();
     radio.type = IpConnectionType::DialUp;
@@ -132,7 +132,8 @@ TEST_F(FrmMainTest, FramesForUnknownStreamsAreIgnored) {
     main.StatusEvent("S1");
     main.DataEvent("D1Bhello");
     EXPECT_TRUE(radio.files.empty());
-    for (int i = 0; i < StreamTable::kEntries; ++i) EXPECT_FALSE(main.Streams[i].inUse());
+    for (int i = 0; i < StreamTable::kEntries; ++i)
+        EXPECT_FALSE(main.Streams[i].inUse());
 }
 
 TEST_F(FrmMainTest, ChannelTimeoutAtEleventhTickAndForcedClearAtTwelfth) {
@@ -147,7 +148,8 @@ TEST_F(FrmMainTest, ChannelTimeoutAtEleventhTickAndForcedClearAtTwelfth) {
     ASSERT_FALSE(radio.calls.empty());
     EXPECT_EQ(radio.calls.back(), "SendDisconnect 1A");
     EXPECT_TRUE(main.Streams[1].inUse());
-    EXPECT_EQ(monitorItems().back(), "1/A:   Channel Timeout @ " + stamp()) << "the message has four leading blanks";
+    EXPECT_EQ(monitorItems().back(), "1/A:   Channel Timeout @ " + stamp())
+        << "the message has four leading blanks";
     EXPECT_NE(logText().find("1/A: Channel Timeout @ " + stamp()), std::string::npos);
     tick(1);
     EXPECT_FALSE(main.Streams[1].inUse());
@@ -219,7 +221,8 @@ TEST_F(FrmMainTest, DialUpHangUpAfterCountdown) {
     EXPECT_EQ(main.HangUpCountdown, 2);
     main.StatusEvent("S1A*** DISCONNECTED");
     tick(2);
-    EXPECT_TRUE(std::find(radio.calls.begin(), radio.calls.end(), "DisconnectDialup") == radio.calls.end());
+    EXPECT_TRUE(std::find(radio.calls.begin(), radio.calls.end(), "DisconnectDialup") ==
+                radio.calls.end());
     EXPECT_FALSE(backgroundOf(main.lblCMBO).has_value());
     tick(1);
     EXPECT_EQ(radio.calls.back(), "DisconnectDialup");
@@ -249,7 +252,8 @@ TEST_F(FrmMainTest, MonitorSplitsLinesAndShowsOnlyTheMonitoredStream) {
 
 TEST_F(FrmMainTest, MonitorKeepsNewestThousandLines) {
     main.optMon[0]->setChecked(true);
-    for (int i = 1; i <= 1001; ++i) main.MonitorMsg(1, "A", "   " + std::to_string(i));
+    for (int i = 1; i <= 1001; ++i)
+        main.MonitorMsg(1, "A", "   " + std::to_string(i));
     EXPECT_EQ(main.lstMonitor->count(), 1000);
     EXPECT_EQ(monitorItems().front(), "1/A:  2");
     EXPECT_EQ(monitorItems().back(), "1/A:  1001");
@@ -260,21 +264,23 @@ TEST_F(FrmMainTest, SaveMonitorToLog) {
     main.btnSavetoLog_Click();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Logging Not Enabled!");
-    EXPECT_EQ(dialogs.shown()[0].text, "Logging not enable...Check Enable Log checkbox on Setup form.");
+    EXPECT_EQ(dialogs.shown()[0].text,
+              "Logging not enable...Check Enable Log checkbox on Setup form.");
     setup.log = true;
     main.btnSavetoLog_Click();
     EXPECT_EQ(logText(), "<missing>") << "an empty monitor list writes nothing";
     main.optMon[0]->setChecked(true);
     main.MonitorMsg(1, "A", "   hello");
     main.btnSavetoLog_Click();
-    EXPECT_EQ(logText(), "********* Manual List Save @ " + stamp() + " *********\r\n1/A:  hello\r\n" +
-                             std::string(30, '*') + "\r\n");
+    EXPECT_EQ(logText(), "********* Manual List Save @ " + stamp() +
+                             " *********\r\n1/A:  hello\r\n" + std::string(30, '*') + "\r\n");
 }
 
 TEST_F(FrmMainTest, PostLogTransactionLine) {
     main.StatusEvent("S1B*** CONNECTED to K4ABC");
     main.PostLog(2, "List: 3 messages.");
-    EXPECT_NE(logText().find("1/B K4ABC; 2026/05/14 10:30  List: 3 messages.\r\n"), std::string::npos);
+    EXPECT_NE(logText().find("1/B K4ABC; 2026/05/14 10:30  List: 3 messages.\r\n"),
+              std::string::npos);
 }
 
 TEST_F(FrmMainTest, ExitAsksAndCancelKeepsRunning) {

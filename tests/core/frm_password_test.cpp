@@ -13,7 +13,8 @@ struct PasswordFixture {
     std::vector<std::string> stored;
     frmPassword window;
     explicit PasswordFixture(const std::string& current)
-        : window(current, [this](const std::string& p) { stored.push_back(p); }, dialogs) {}
+        : window(
+              current, [this](const std::string& p) { stored.push_back(p); }, dialogs) {}
 };
 } // namespace
 
@@ -48,7 +49,8 @@ TEST(PasswordWindow, WrongLengthsAreRefusedAndNothingStored) {
         EXPECT_TRUE(f.stored.empty()) << bad;
         ASSERT_EQ(f.dialogs.shown().size(), 1u);
         EXPECT_EQ(f.dialogs.shown()[0].title, "Password Error");
-        EXPECT_EQ(f.dialogs.shown()[0].text, "Password must be between 4-12 char, case insensitive.");
+        EXPECT_EQ(f.dialogs.shown()[0].text,
+                  "Password must be between 4-12 char, case insensitive.");
         EXPECT_EQ(f.dialogs.shown()[0].icon, DialogIcon::Exclamation);
     }
 }

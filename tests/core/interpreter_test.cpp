@@ -11,7 +11,7 @@ using namespace gw::test;
 
 namespace {
 class Interpreter : public FrmMainTest {
-protected:
+  protected:
     void SetUp() override {
         FrmMainTest::SetUp();
         connectUser("A", "N0CALL");
@@ -94,7 +94,8 @@ TEST_F(Interpreter, ReadAndKillByListPosition) {
 }
 
 TEST_F(Interpreter, PositionsOutsideTheListAreRefused) {
-    const std::string refusal = "*** Numeric Mid exceeds LM index! Enter correct MID or index.\rSMS>";
+    const std::string refusal =
+        "*** Numeric Mid exceeds LM index! Enter correct MID or index.\rSMS>";
     say("A", "r 2");
     EXPECT_EQ(sentText(), refusal) << "before any list";
     listThree();

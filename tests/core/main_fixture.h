@@ -20,7 +20,7 @@ inline std::string readAll(const std::string& path) {
 }
 
 class FrmMainTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
     FakeClock clock{QDateTime(QDate(2026, 5, 14), QTime(10, 30, 0))};
@@ -49,7 +49,9 @@ protected:
         radio.data.clear();
         radio.files.clear();
     }
-    void say(const std::string& letter, const std::string& text) { main.DataEvent("D1" + letter + text); }
+    void say(const std::string& letter, const std::string& text) {
+        main.DataEvent("D1" + letter + text);
+    }
     std::unique_ptr<CCommand> takeRequest() { return queues.CommandQueue.RemoveFirst(); }
     // Answers a request the way the server link does and lets one reply tick run.
     void answer(const CCommand& request, std::unique_ptr<CResponse> reply) {

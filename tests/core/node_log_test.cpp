@@ -16,7 +16,7 @@ std::string readAll(const std::string& path) {
 }
 
 class NodeLogTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     FakeClock clock{QDateTime(QDate(2026, 5, 31), QTime(23, 59, 30))};
     bool enabled = true;

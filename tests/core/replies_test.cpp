@@ -10,7 +10,7 @@ using namespace gw::test;
 
 namespace {
 class Replies : public FrmMainTest {
-protected:
+  protected:
     void SetUp() override {
         FrmMainTest::SetUp();
         connectUser("A", "N0CALL");
@@ -30,15 +30,17 @@ TEST_F(Replies, ListOfThree) {
                           "\rSMS>");
     EXPECT_EQ(main.Streams[1].ListedMids,
               (std::vector<std::string>{"SMS_AAAAAAAA", "SMS_BBBBBBBB", "SMS_CCCCCCCC", ""}));
-    EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  List: 3 messages.\r\n"), std::string::npos);
+    EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  List: 3 messages.\r\n"),
+              std::string::npos);
 }
 
 TEST_F(Replies, ZeroSizeAndLongMid) {
     auto reply = listOf({"A-VERY-LONG-MESSAGE-ID", "FOURTEEN-CHARS"});
     const_cast<CMidEntry*>(reply->MidList->peek(0))->Size = 0;
     answer(*ask("LM"), std::move(reply));
-    EXPECT_EQ(sentText(), "(1) A-VERY-LONG-MESSAGE-ID 2026/05/01 09:05    K4ABC  Hi A-VERY-LONG-MESSAGE-ID\r"
-                          "(2) FOURTEEN-CHARS 2026/05/01 09:05  120  K4ABC  Hi FOURTEEN-CHARS\r\rSMS>");
+    EXPECT_EQ(sentText(),
+              "(1) A-VERY-LONG-MESSAGE-ID 2026/05/01 09:05    K4ABC  Hi A-VERY-LONG-MESSAGE-ID\r"
+              "(2) FOURTEEN-CHARS 2026/05/01 09:05  120  K4ABC  Hi FOURTEEN-CHARS\r\rSMS>");
 }
 
 TEST_F(Replies, EmptyListRefusesFollowingPosition) {
@@ -70,7 +72,8 @@ TEST_F(Replies, ReadWithAndWithoutCc) {
     answer(*request, std::move(reply));
     EXPECT_EQ(sentText(), "Mid: SMS_AAAAAAAA\rDate: 2026/04/30 23:59\rFrom: K4ABC\r"
                           "To: N0CALL;N1CALL\rSubject: Hello\rline 1\rline 2\r\rSMS>");
-    EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_AAAAAAAA Read."), std::string::npos);
+    EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_AAAAAAAA Read."),
+              std::string::npos);
 
     auto withCc = ok();
     withCc->AddressCc = "W1AW";
@@ -144,7 +147,7 @@ TEST_F(Replies, ReplyForUserWhoLeftOrWhoseStreamWasTakenIsDropped) {
     connectUser("A", "N0CALL");
     auto first = ask("LM");
     main.StatusEvent("S1A*** DISCONNECTED");
-    connectUser("A", "N0CALL");  // the same call on a new connection
+    connectUser("A", "N0CALL"); // the same call on a new connection
     answer(*first, listOf({"SMS_SECRET02"}));
     EXPECT_EQ(sentText(), "");
 

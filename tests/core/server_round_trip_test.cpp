@@ -12,7 +12,7 @@ using namespace gw::test;
 
 namespace {
 class ServerRoundTrip : public FrmMainTest {
-protected:
+  protected:
     gwtest::SmsdProcess smsd{{"--node", "N0CALL:SECRET", "--seed"}};
     QtEventPump pump;
     std::unique_ptr<frmBrevane> link;
@@ -43,7 +43,8 @@ protected:
     // What each stream received since the last call.
     std::map<std::string, std::string> received() {
         std::map<std::string, std::string> byStream;
-        for (const auto& sent : radio.data) byStream[sent.stream] += sent.text;
+        for (const auto& sent : radio.data)
+            byStream[sent.stream] += sent.text;
         radio.data.clear();
         return byStream;
     }
@@ -73,23 +74,26 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
     EXPECT_EQ(got["A"], "Mid: SMS_SEED0001\rDate: 2026/05/01 09:15\rFrom: N1CALL\rTo: N0CALL\r"
                         "Subject: Welcome to the node\rHello from the short-message server.\r"
                         "Type R 1 to read, K 1 to mark it delivered.\rSMS>");
-    EXPECT_EQ(got["B"], "Enter Msg, end with /EX on a separate line:\rMid: " + mid +
-                            " accepted!\rSMS>");
+    EXPECT_EQ(got["B"],
+              "Enter Msg, end with /EX on a separate line:\rMid: " + mid + " accepted!\rSMS>");
 
     say("A", "K 1\r");
     runUntilDelivered();
     say("A", "LM\r");
     runUntilDelivered();
-    EXPECT_EQ(received()["A"],
-              "Destination N0CALL of Mid: SMS_SEED0001 marked delivered!\rSMS>"
-              "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r"
-              "(2) " + mid + "  2026/05/14 10:30  8  N1CALL  Field day\r\rSMS>");
+    EXPECT_EQ(received()["A"], "Destination N0CALL of Mid: SMS_SEED0001 marked delivered!\rSMS>"
+                               "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r"
+                               "(2) " +
+                                   mid + "  2026/05/14 10:30  8  N1CALL  Field day\r\rSMS>");
 
     const std::string log = logText();
     EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  List: 2 messages.\r\n"), std::string::npos);
-    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Read.\r\n"), std::string::npos);
-    EXPECT_NE(log.find("1/B N1CALL; 2026/05/14 10:30  MID : " + mid + " Sent.\r\n"), std::string::npos);
-    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Killed.\r\n"), std::string::npos);
+    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Read.\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("1/B N1CALL; 2026/05/14 10:30  MID : " + mid + " Sent.\r\n"),
+              std::string::npos);
+    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Killed.\r\n"),
+              std::string::npos);
 }
 
 TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {

@@ -18,7 +18,7 @@
 namespace gwtest {
 
 class NodeRig : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     std::unique_ptr<SmsdProcess> smsd;
     QProcess tncsim;
@@ -72,7 +72,8 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(script);
         file.close();
-        args << "--script" << file.fileName() << "--link-com" << "1";
+        args << "--script" << file.fileName() << "--link-com"
+             << "1";
         tncsim.setProcessEnvironment(environment());
         tncsim.start(QStringLiteral(TNCSIM_PATH), args);
         ASSERT_TRUE(tncsim.waitForStarted(5000));

@@ -11,9 +11,8 @@
 namespace pingtest {
 
 class ControlTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         auto& state = ping::WinsockState::instance();
         state.reset();
         state.registerLibrary("FAKESOCK.DLL",
@@ -21,27 +20,25 @@ protected:
         state.setPath("FAKESOCK.DLL");
         control = ping::Ping::create(clock, pump);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         control.reset();
         ping::WinsockState::instance().reset();
     }
 
     // The error information of the control's last failed call.
-    ErrorInfo lastError()
-    {
+    ErrorInfo lastError() {
         ErrorInfo info;
         control->getErrorInfo(&info);
         return info;
     }
 
     // Answers every request with an echo reply from `from` after `delayMs` of fake time.
-    void answerEchoes(const char* from, uint32_t delayMs = 0)
-    {
+    void answerEchoes(const char* from, uint32_t delayMs = 0) {
         net->onSend = [this, from, delayMs](const Sent& s) {
             pump.script = [this, s, from, delayMs](int) {
                 if (clock.now - sendTick >= delayMs)
-                    net->deliver(s.socket, withIpHeader(echoReplyTo(s.bytes), address(from), s.address),
+                    net->deliver(s.socket,
+                                 withIpHeader(echoReplyTo(s.bytes), address(from), s.address),
                                  address(from));
                 return true;
             };

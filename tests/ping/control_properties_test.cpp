@@ -9,8 +9,7 @@ extern "C" automation::HResult DllGetClassObject(const automation::Guid*, const 
 namespace pingtest {
 namespace {
 
-TEST_F(ControlTest, DefaultsOfANewControl)
-{
+TEST_F(ControlTest, DefaultsOfANewControl) {
     int32_t number = 0;
     int16_t small = 0;
     bool loaded = false;
@@ -43,11 +42,11 @@ TEST_F(ControlTest, DefaultsOfANewControl)
     EXPECT_EQ(text, FakeSocketLibrary::kPath);
 }
 
-TEST_F(ControlTest, StoredBitsOfNumericProperties)
-{
+TEST_F(ControlTest, StoredBitsOfNumericProperties) {
     int32_t number = 0;
     int16_t small = 0;
-    const std::pair<int32_t, int32_t> sizes[] = {{3, 8}, {-1, 65535}, {0x12345, 0x2345}, {100, 100}};
+    const std::pair<int32_t, int32_t> sizes[] = {
+        {3, 8}, {-1, 65535}, {0x12345, 0x2345}, {100, 100}};
     for (auto [set, read] : sizes) {
         control->put_PacketSize(set);
         control->get_PacketSize(&number);
@@ -67,12 +66,11 @@ TEST_F(ControlTest, StoredBitsOfNumericProperties)
     EXPECT_EQ(small, 10);
 }
 
-TEST_F(ControlTest, ReadOnlyPropertiesRefuseSettingWithTheirHelpContext)
-{
+TEST_F(ControlTest, ReadOnlyPropertiesRefuseSettingWithTheirHelpContext) {
     const std::pair<HResult, uint32_t> refusals[] = {
-        {control->put_ResponseTime(5), 24406},       {control->put_ResponseSource("x"), 24405},
-        {control->put_SocketHandle(3), 24407},       {control->put_WinsockInfo("x"), 24411},
-        {control->put_WinsockMaxSockets(1), 24414},  {control->put_WinsockMaxDatagramSize(1), 24413},
+        {control->put_ResponseTime(5), 24406},      {control->put_ResponseSource("x"), 24405},
+        {control->put_SocketHandle(3), 24407},      {control->put_WinsockInfo("x"), 24411},
+        {control->put_WinsockMaxSockets(1), 24414}, {control->put_WinsockMaxDatagramSize(1), 24413},
         {control->put_WinsockStatus("x"), 24416},
     };
     for (auto [hr, context] : refusals) {
@@ -87,8 +85,7 @@ TEST_F(ControlTest, ReadOnlyPropertiesRefuseSettingWithTheirHelpContext)
     EXPECT_FALSE(info.helpFile.empty());
 }
 
-TEST_F(ControlTest, RuntimeOnlyPropertiesRefuseReadingInDesignMode)
-{
+TEST_F(ControlTest, RuntimeOnlyPropertiesRefuseReadingInDesignMode) {
     Site designer(false);
     ASSERT_EQ(control->setClientSite(&designer), S_OK);
     int32_t number = 0;
@@ -114,8 +111,7 @@ TEST_F(ControlTest, RuntimeOnlyPropertiesRefuseReadingInDesignMode)
     EXPECT_EQ(designer.references, 1u);
 }
 
-TEST_F(ControlTest, UnloadingWinsockLeavesDownAndNoLimits)
-{
+TEST_F(ControlTest, UnloadingWinsockLeavesDownAndNoLimits) {
     ASSERT_EQ(control->put_WinsockLoaded(false), S_OK);
     bool loaded = true;
     std::string text = "x";
@@ -144,8 +140,7 @@ TEST_F(ControlTest, UnloadingWinsockLeavesDownAndNoLimits)
     EXPECT_EQ(text, "Running");
 }
 
-TEST_F(ControlTest, WinsockIsSharedAndStaysUpWhileAnyControlHoldsIt)
-{
+TEST_F(ControlTest, WinsockIsSharedAndStaysUpWhileAnyControlHoldsIt) {
     auto second = ping::Ping::create(clock, pump);
     EXPECT_EQ(ping::WinsockState::instance().loadCount(), 2);
     second->put_WinsockLoaded(true); // already held: no second load
@@ -162,8 +157,7 @@ TEST_F(ControlTest, WinsockIsSharedAndStaysUpWhileAnyControlHoldsIt)
     EXPECT_EQ(status, "Down");
 }
 
-TEST_F(ControlTest, FailedLoadsKeepTheReasonAndGiveBackTheirCount)
-{
+TEST_F(ControlTest, FailedLoadsKeepTheReasonAndGiveBackTheirCount) {
     control->put_WinsockLoaded(false);
     const std::pair<int, const char*> failures[] = {
         {10092, "Version not supported."},
@@ -201,8 +195,7 @@ TEST_F(ControlTest, FailedLoadsKeepTheReasonAndGiveBackTheirCount)
     EXPECT_EQ(info.size(), 200u);
 }
 
-TEST_F(ControlTest, LateBoundCallsByNameAndId)
-{
+TEST_F(ControlTest, LateBoundCallsByNameAndId) {
     DispId id = 0;
     EXPECT_EQ(control->getIdOfName("pinghost", &id), S_OK);
     EXPECT_EQ(id, 502);
@@ -243,8 +236,7 @@ TEST_F(ControlTest, LateBoundCallsByNameAndId)
     EXPECT_EQ(excep.error.description, "[11001] Host not found");
 }
 
-TEST_F(ControlTest, ResultCodesBecomeErrorNumbersAndTexts)
-{
+TEST_F(ControlTest, ResultCodesBecomeErrorNumbersAndTexts) {
     using ping::Ping;
     EXPECT_EQ(Ping::describeResult(0, std::nullopt, 1).result, S_OK);
     EXPECT_EQ(Ping::describeResult(200, std::nullopt, 1).result, controlError(7));
@@ -259,8 +251,7 @@ TEST_F(ControlTest, ResultCodesBecomeErrorNumbersAndTexts)
     EXPECT_EQ(Ping::describeResult(10013, std::string("why"), 1).description, "why");
 }
 
-TEST_F(ControlTest, ModuleCountsObjectsAndLocks)
-{
+TEST_F(ControlTest, ModuleCountsObjectsAndLocks) {
     EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
     control.reset();
     EXPECT_EQ(DllCanUnloadNow(), S_OK);

@@ -3,16 +3,15 @@
 
 #include "ping/socket_window.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstring>
 
 namespace pingtest {
 
 using namespace ping;
 
-bool FakePump::step(std::chrono::milliseconds limit)
-{
+bool FakePump::step(std::chrono::milliseconds limit) {
     ++steps;
     // A copy: the script may replace itself while it runs.
     const auto run = script;
@@ -21,35 +20,30 @@ bool FakePump::step(std::chrono::milliseconds limit)
     return go;
 }
 
-int FakeNet::optionValue(int socket, int level, int name) const
-{
+int FakeNet::optionValue(int socket, int level, int name) const {
     for (auto it = options.rbegin(); it != options.rend(); ++it)
         if (it->socket == socket && it->level == level && it->name == name) return it->value;
     return -1;
 }
 
-bool FakeNet::isOpen(int socket) const
-{
+bool FakeNet::isOpen(int socket) const {
     const bool opened = std::any_of(socketsOpened.begin(), socketsOpened.end(),
                                     [socket](auto& s) { return s.first == socket; });
-    return opened && std::find(socketsClosed.begin(), socketsClosed.end(), socket) ==
-                         socketsClosed.end();
+    return opened &&
+           std::find(socketsClosed.begin(), socketsClosed.end(), socket) == socketsClosed.end();
 }
 
-void FakeNet::deliver(int socket, std::vector<uint8_t> datagram, uint32_t from)
-{
+void FakeNet::deliver(int socket, std::vector<uint8_t> datagram, uint32_t from) {
     inbound[socket].emplace_back(std::move(datagram), from);
     notify(socket);
 }
 
-void FakeNet::notify(int socket)
-{
+void FakeNet::notify(int socket) {
     if (auto it = windows.find(socket); it != windows.end() && isOpen(socket))
         it->second->deliver(0x467, socket, winsock::kFdRead);
 }
 
-bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t)
-{
+bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t) {
     auto net = net_;
     auto fail = [net](int code) {
         net->lastError = code;
@@ -109,7 +103,9 @@ bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t)
             return n;
         };
         return true;
-    case ordinal::inet_addr: t.inet_addr = [](const char* text) { return ::inet_addr(text); }; return true;
+    case ordinal::inet_addr:
+        t.inet_addr = [](const char* text) { return ::inet_addr(text); };
+        return true;
     case ordinal::gethostbyname:
         t.gethostbyname = [net](const char* name) -> const HostEntry* {
             static HostEntry entry;
@@ -135,7 +131,9 @@ bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t)
             return 0;
         };
         return true;
-    case ordinal::WSAGetLastError: t.WSAGetLastError = [net] { return net->lastError; }; return true;
+    case ordinal::WSAGetLastError:
+        t.WSAGetLastError = [net] { return net->lastError; };
+        return true;
     case ordinal::WSAStartup:
         t.WSAStartup = [net](uint16_t, WsaData* data) {
             if (net->startupResult) return net->startupResult;
@@ -153,22 +151,25 @@ bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t)
             return 0;
         };
         return true;
-    default: return false; // keeps its stub: the engine must cope
+    default:
+        return false; // keeps its stub: the engine must cope
     }
 }
 
-uint32_t address(const char* dotted) { return ::inet_addr(dotted); }
+uint32_t address(const char* dotted) {
+    return ::inet_addr(dotted);
+}
 
-uint16_t referenceChecksum(const std::vector<uint8_t>& bytes)
-{
+uint16_t referenceChecksum(const std::vector<uint8_t>& bytes) {
     uint64_t sum = 0;
-    for (size_t i = 0; i < bytes.size(); ++i) sum += (i % 2 == 0) ? bytes[i] * 256u : bytes[i];
-    while (sum > 0xFFFF) sum = (sum & 0xFFFF) + (sum >> 16);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        sum += (i % 2 == 0) ? bytes[i] * 256u : bytes[i];
+    while (sum > 0xFFFF)
+        sum = (sum & 0xFFFF) + (sum >> 16);
     return static_cast<uint16_t>(~sum & 0xFFFF);
 }
 
-std::vector<uint8_t> withIpHeader(const std::vector<uint8_t>& icmp, uint32_t from, uint32_t to)
-{
+std::vector<uint8_t> withIpHeader(const std::vector<uint8_t>& icmp, uint32_t from, uint32_t to) {
     std::vector<uint8_t> packet(20, 0);
     packet[0] = 0x45;
     const uint16_t total = uint16_t(20 + icmp.size());
@@ -182,8 +183,7 @@ std::vector<uint8_t> withIpHeader(const std::vector<uint8_t>& icmp, uint32_t fro
     return packet;
 }
 
-std::vector<uint8_t> echoReplyTo(const std::vector<uint8_t>& request)
-{
+std::vector<uint8_t> echoReplyTo(const std::vector<uint8_t>& request) {
     std::vector<uint8_t> reply = request;
     reply[0] = 0;
     reply[2] = reply[3] = 0;
@@ -194,11 +194,10 @@ std::vector<uint8_t> echoReplyTo(const std::vector<uint8_t>& request)
 }
 
 std::vector<uint8_t> unreachableFor(const std::vector<uint8_t>& request, uint8_t code,
-                                    uint32_t requestTarget)
-{
-    std::vector<uint8_t> quoted = withIpHeader(
-        std::vector<uint8_t>(request.begin(), request.begin() + 8), address("127.0.0.1"),
-        requestTarget);
+                                    uint32_t requestTarget) {
+    std::vector<uint8_t> quoted =
+        withIpHeader(std::vector<uint8_t>(request.begin(), request.begin() + 8),
+                     address("127.0.0.1"), requestTarget);
     std::vector<uint8_t> message = {3, code, 0, 0, 0, 0, 0, 0};
     message.insert(message.end(), quoted.begin(), quoted.end());
     const uint16_t sum = referenceChecksum(message);

@@ -16,14 +16,14 @@
 namespace pingtest {
 
 class FakeClock : public ping::Clock {
-public:
+  public:
     uint32_t tickCount() const override { return now; }
     uint32_t now = 5000;
 };
 
 // Each step runs the script (if any) and moves the clock on by the step's limit.
 class FakePump : public ping::EventPump {
-public:
+  public:
     explicit FakePump(FakeClock& clock) : clock_(clock) {}
     bool step(std::chrono::milliseconds limit) override;
     void wake() override { ++wakes; }
@@ -32,7 +32,7 @@ public:
     int steps = 0;
     int wakes = 0;
 
-private:
+  private:
     FakeClock& clock_;
 };
 
@@ -76,13 +76,13 @@ struct FakeNet {
 };
 
 class FakeSocketLibrary : public ping::SocketLibrary {
-public:
+  public:
     static constexpr const char* kPath = "/fake/lib/FAKESOCK.DLL";
     explicit FakeSocketLibrary(std::shared_ptr<FakeNet> net) : net_(std::move(net)) {}
     std::string fullPath() const override { return kPath; }
     bool resolve(int ordinal, ping::WinsockApi& table) override;
 
-private:
+  private:
     std::shared_ptr<FakeNet> net_;
 };
 

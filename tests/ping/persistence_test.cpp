@@ -11,8 +11,7 @@ struct Saved {
     bool loaded;
 };
 
-Saved read(ping::Ping& c)
-{
+Saved read(ping::Ping& c) {
     Saved s{};
     c.get_PacketSize(&s.packetSize);
     c.get_QOSFlags(&s.qos);
@@ -22,9 +21,8 @@ Saved read(ping::Ping& c)
 }
 
 class PersistenceTest : public ControlTest {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         ControlTest::SetUp();
         control->put_PacketSize(300);
         control->put_QOSFlags(0x28);
@@ -33,13 +31,11 @@ protected:
         control->put_TimeToLive(9); // not persisted
         other = ping::Ping::create(clock, pump);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         other.reset();
         ControlTest::TearDown();
     }
-    void expectRestored()
-    {
+    void expectRestored() {
         const Saved s = read(*other.get());
         EXPECT_EQ(s.packetSize, 300);
         EXPECT_EQ(s.qos, 0x28);
@@ -52,15 +48,14 @@ protected:
     ComPtr<ping::Ping> other;
 };
 
-TEST_F(PersistenceTest, StreamRoundTripInTheDocumentedLayout)
-{
+TEST_F(PersistenceTest, StreamRoundTripInTheDocumentedLayout) {
     MemoryStream stream;
     ASSERT_EQ(control->save(&stream, true), S_OK);
-    const std::vector<uint8_t> expected = {0x00, 0x00, 0x01, 0x00,             // format
-                                           3,    0,    0x2C, 0x01, 0,    0,    // PacketSize
-                                           3,    0,    0x28, 0,    0,    0,    // QOSFlags
-                                           2,    0,    3,    0,                // Timeout
-                                           11,   0,    0,    0};               // WinsockLoaded
+    const std::vector<uint8_t> expected = {0x00, 0x00, 0x01, 0x00,       // format
+                                           3,    0,    0x2C, 0x01, 0, 0, // PacketSize
+                                           3,    0,    0x28, 0,    0, 0, // QOSFlags
+                                           2,    0,    3,    0,          // Timeout
+                                           11,   0,    0,    0};         // WinsockLoaded
     EXPECT_EQ(stream.bytes, expected);
     ASSERT_EQ(other->load(&stream), S_OK);
     expectRestored();
@@ -69,8 +64,7 @@ TEST_F(PersistenceTest, StreamRoundTripInTheDocumentedLayout)
     EXPECT_EQ(clsid, pinglib::CLSID_Ping);
 }
 
-TEST_F(PersistenceTest, DamagedStreamChangesNothing)
-{
+TEST_F(PersistenceTest, DamagedStreamChangesNothing) {
     MemoryStream stream;
     control->save(&stream, true);
     stream.bytes.resize(stream.bytes.size() - 1);
@@ -84,8 +78,7 @@ TEST_F(PersistenceTest, DamagedStreamChangesNothing)
     EXPECT_EQ(other->load(&foreign), STG_E_READFAULT);
 }
 
-TEST_F(PersistenceTest, StorageKeepsTheStreamContents)
-{
+TEST_F(PersistenceTest, StorageKeepsTheStreamContents) {
     MemoryStorage storage;
     ASSERT_EQ(control->save(&storage, true), S_OK);
     ASSERT_EQ(storage.streams.count("Contents"), 1u);
@@ -98,8 +91,7 @@ TEST_F(PersistenceTest, StorageKeepsTheStreamContents)
     EXPECT_EQ(other->load(&empty), STG_E_FILENOTFOUND);
 }
 
-TEST_F(PersistenceTest, PropertyBagHoldsTheFourNamesInOrder)
-{
+TEST_F(PersistenceTest, PropertyBagHoldsTheFourNamesInOrder) {
     PropertyBag bag;
     ASSERT_EQ(control->save(&bag, true, true), S_OK);
     EXPECT_EQ(bag.order,
@@ -110,8 +102,7 @@ TEST_F(PersistenceTest, PropertyBagHoldsTheFourNamesInOrder)
     expectRestored();
 }
 
-TEST_F(PersistenceTest, PropertyBagFromTextKeepsMissingValuesAndRefusesBadOnes)
-{
+TEST_F(PersistenceTest, PropertyBagFromTextKeepsMissingValuesAndRefusesBadOnes) {
     PropertyBag bag;
     bag.values["PacketSize"] = Variant::text("128");
     bag.values["WinsockLoaded"] = Variant::text("False");
@@ -128,8 +119,7 @@ TEST_F(PersistenceTest, PropertyBagFromTextKeepsMissingValuesAndRefusesBadOnes)
     EXPECT_EQ(s.packetSize, 128) << "a failed load leaves every property as it was";
 }
 
-TEST_F(ControlTest, DesignTimeFaceAndExtent)
-{
+TEST_F(ControlTest, DesignTimeFaceAndExtent) {
     int32_t width = 0, height = 0;
     ASSERT_EQ(control->getExtent(&width, &height), S_OK);
     EXPECT_EQ(width, 741); // 28 pixels at 96 dpi in 0.01 mm
@@ -137,9 +127,9 @@ TEST_F(ControlTest, DesignTimeFaceAndExtent)
 
     Canvas runTime(28, 28);
     control->draw(runTime, {0, 0, 28, 28});
-    EXPECT_TRUE(std::all_of(runTime.pixels.begin(), runTime.pixels.end(),
-                            [](uint32_t p) { return p == 0xFFFFFF; }))
-        << "invisible at run time";
+    EXPECT_TRUE(std::all_of(runTime.pixels.begin(), runTime.pixels.end(), [](uint32_t p) {
+        return p == 0xFFFFFF;
+    })) << "invisible at run time";
 
     Site designer(false);
     control->setClientSite(&designer);

@@ -22,37 +22,32 @@ using namespace automation;
 const std::string kLibrary = PING_LIBRARY_PATH;
 const QString kTool = PINGREG_PATH;
 
-std::string realPath(const std::string& path)
-{
+std::string realPath(const std::string& path) {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) ? resolved : path;
 }
 
 class RegistrationTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
+  protected:
+    void SetUp() override {
         ASSERT_TRUE(home.isValid());
         ::chmod(home.path().toLocal8Bit().constData(), 0755);
         saved = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         if (saved.isEmpty())
             qunsetenv("XDG_CONFIG_HOME");
         else
             qputenv("XDG_CONFIG_HOME", saved);
     }
     QString registryFile() const { return home.path() + "/gullwick/classes.ini"; }
-    QString value(const QString& key) const
-    {
+    QString value(const QString& key) const {
         return QSettings(registryFile(), QSettings::IniFormat).value(key).toString();
     }
     // Runs pingreg, optionally inside a fresh network namespace through `sh -c`.
     QString run(const QStringList& args, int* exitCode, const QString& namespaceSetup = {},
-                const QString& asUser = {})
-    {
+                const QString& asUser = {}) {
         QProcess process;
         process.setProcessChannelMode(QProcess::MergedChannels);
         if (namespaceSetup.isEmpty()) {
@@ -60,7 +55,8 @@ protected:
         } else {
             QString command = namespaceSetup + " && " + asUser + " env XDG_CONFIG_HOME='" +
                               home.path() + "' '" + kTool + "'";
-            for (const auto& a : args) command += " '" + a + "'";
+            for (const auto& a : args)
+                command += " '" + a + "'";
             process.start("unshare", {"-n", "sh", "-c", command});
         }
         if (!process.waitForFinished(20000)) {
@@ -70,8 +66,7 @@ protected:
         *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
         return QString::fromLocal8Bit(process.readAll());
     }
-    bool canMakeNamespaces()
-    {
+    bool canMakeNamespaces() {
         if (geteuid() != 0) return false;
         return QProcess::execute("unshare", {"-n", "true"}) == 0 &&
                QProcess::execute("sh", {"-c", "command -v setpriv && command -v ip"}) == 0;
@@ -82,8 +77,7 @@ protected:
     const QString classKey = "CLSID/" + QString::fromStdString(pinglib::CLSID_Ping.toString());
 };
 
-TEST_F(RegistrationTest, RegisterCreatePingUnregister)
-{
+TEST_F(RegistrationTest, RegisterCreatePingUnregister) {
     {
         QSettings seed(registryFile(), QSettings::IniFormat);
         seed.setValue(classKey + "/Stale/Default", "left from an old version");
@@ -117,8 +111,8 @@ TEST_F(RegistrationTest, RegisterCreatePingUnregister)
               library);
 
     ComPtr<pinglib::IPing> control;
-    ASSERT_EQ(pingclient::createInstance(pinglib::CLSID_Ping, pinglib::IID_IPing,
-                                         control.receive(), &error),
+    ASSERT_EQ(pingclient::createInstance(pinglib::CLSID_Ping, pinglib::IID_IPing, control.receive(),
+                                         &error),
               S_OK)
         << error;
     // The node drives the control late-bound: PingHost (502), ResponseTime (6), DoEvents (501).
@@ -147,13 +141,12 @@ TEST_F(RegistrationTest, RegisterCreatePingUnregister)
     }
     EXPECT_EQ(after.value("CLSID/{00000000-0000-0000-0000-000000000001}/Default").toString(),
               "another class");
-    EXPECT_EQ(pingclient::createInstance(pinglib::CLSID_Ping, pinglib::IID_IPing,
-                                         control.receive(), &error),
+    EXPECT_EQ(pingclient::createInstance(pinglib::CLSID_Ping, pinglib::IID_IPing, control.receive(),
+                                         &error),
               REGDB_E_CLASSNOTREG);
 }
 
-TEST_F(RegistrationTest, ToolRegistersPingsAndUnregisters)
-{
+TEST_F(RegistrationTest, ToolRegistersPingsAndUnregisters) {
     int code = 0;
     QString out = run({QString::fromStdString(kLibrary)}, &code);
     EXPECT_EQ(code, 0) << out.toStdString();
@@ -180,8 +173,7 @@ TEST_F(RegistrationTest, ToolRegistersPingsAndUnregisters)
     EXPECT_EQ(code, 2);
 }
 
-TEST_F(RegistrationTest, UnprivilegedUserFallsBackToTheDatagramSocket)
-{
+TEST_F(RegistrationTest, UnprivilegedUserFallsBackToTheDatagramSocket) {
     if (!canMakeNamespaces())
         GTEST_SKIP() << "needs root, unshare, ip and setpriv to make a private network namespace";
     std::string error;
@@ -191,9 +183,9 @@ TEST_F(RegistrationTest, UnprivilegedUserFallsBackToTheDatagramSocket)
     ::chmod((home.path() + "/gullwick").toLocal8Bit().constData(), 0755);
     const QString nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups";
     int code = 0;
-    QString out = run({"--ping", "127.0.0.1"}, &code,
-                      "ip link set lo up && sysctl -qw net.ipv4.ping_group_range='0 2147483647'",
-                      nobody);
+    QString out =
+        run({"--ping", "127.0.0.1"}, &code,
+            "ip link set lo up && sysctl -qw net.ipv4.ping_group_range='0 2147483647'", nobody);
     EXPECT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(out.startsWith("Reply from 127.0.0.1: bytes=64")) << out.toStdString();
 
@@ -203,17 +195,17 @@ TEST_F(RegistrationTest, UnprivilegedUserFallsBackToTheDatagramSocket)
     EXPECT_TRUE(out.contains("error 25014: [10013] Access denied")) << out.toStdString();
 }
 
-TEST_F(RegistrationTest, BroadcastInsideAPrivateNetworkNamespace)
-{
+TEST_F(RegistrationTest, BroadcastInsideAPrivateNetworkNamespace) {
     if (!canMakeNamespaces())
         GTEST_SKIP() << "needs root, unshare and ip to make a private network namespace";
     std::string error;
     ASSERT_EQ(pingclient::registerServer(kLibrary, false, &error), S_OK) << error;
     int code = 0;
     // The namespace has only loopback, so the broadcast cannot leave the machine.
-    const QString out = run({"--ping", "255.255.255.255"}, &code,
-                            "ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_broadcasts=0 "
-                            "&& ip route add broadcast 255.255.255.255 dev lo table local");
+    const QString out =
+        run({"--ping", "255.255.255.255"}, &code,
+            "ip link set lo up && sysctl -qw net.ipv4.icmp_echo_ignore_broadcasts=0 "
+            "&& ip route add broadcast 255.255.255.255 dev lo table local");
     EXPECT_EQ(code, 0) << out.toStdString();
     EXPECT_TRUE(out.startsWith("Reply from 127.0.0.1")) << out.toStdString();
 }

@@ -22,7 +22,7 @@ using namespace gw;
 
 namespace {
 class SetupTest : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     std::string path = dir.path().toStdString() + "/SMS.ini";
     SettingsStore settings = SettingsStore::atFile(path);
@@ -36,7 +36,8 @@ protected:
         frmBrevane link;
         frmTNC setup;
         Node(SettingsStore& s, FakeClock& c, RecordingDialogs& d, const std::string& instance)
-            : pump(c), main(s, c, d, queues), link(queues, main, pump, {frmBrevane::kServerPort, false}),
+            : pump(c), main(s, c, d, queues),
+              link(queues, main, pump, {frmBrevane::kServerPort, false}),
               setup(main, link, {s, c, d, pump}) {
             main.startUp(instance);
             main.handOver(setup, setup);

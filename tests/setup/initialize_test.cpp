@@ -33,19 +33,19 @@ using namespace gw;
 namespace {
 // Real time run fast, so that a TNC that never answers costs milliseconds, not seconds.
 class FastClock final : public Clock {
-public:
+  public:
     FastClock() { m_timer.start(); }
     QDateTime now() const override { return QDateTime::currentDateTime(); }
     std::chrono::milliseconds elapsed() const override {
         return std::chrono::milliseconds(m_timer.elapsed() * 20);
     }
 
-private:
+  private:
     QElapsedTimer m_timer;
 };
 
 class Initialize : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir;
     SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
     FastClock clock;
@@ -76,7 +76,8 @@ protected:
     }
     // tncsim on COM5 of the device map; returns once the pty is linked.
     void startSim(QStringList args) {
-        args << "--link-com" << "5";
+        args << "--link-com"
+             << "5";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
         sim.setProcessEnvironment(env);
@@ -94,7 +95,8 @@ protected:
         ASSERT_TRUE(main->startUp("1"));
         link = std::make_unique<frmBrevane>(queues, *main, pump,
                                             frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+        setup = std::make_unique<frmTNC>(*main, *link,
+                                         frmTNC::Services{settings, clock, dialogs, pump});
         main->handOver(*setup, *setup);
     }
     std::string logText() const {
@@ -285,7 +287,8 @@ TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     ASSERT_TRUE(main->startUp("1"));
     link = std::make_unique<frmBrevane>(queues, *main, pump,
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup = std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    setup =
+        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
     QTimer::singleShot(0, main.get(), [this] { main->close(); });
     QElapsedTimer took;
     took.start();

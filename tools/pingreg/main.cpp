@@ -21,9 +21,8 @@ constexpr const char* kUsage =
 
 // Prints the control's Error events as they arrive.
 class ErrorPrinter final : public IDispatch {
-public:
-    HResult queryInterface(const Guid& iid, void** out) override
-    {
+  public:
+    HResult queryInterface(const Guid& iid, void** out) override {
         if (iid != IID_IUnknown && iid != IID_IDispatch && iid != pinglib::DIID__IPingEvents)
             return E_NOINTERFACE;
         *out = static_cast<IDispatch*>(this);
@@ -32,8 +31,7 @@ public:
     uint32_t addRef() override { return 1; }
     uint32_t release() override { return 1; }
     HResult getIdOfName(std::string_view, DispId*) override { return DISP_E_UNKNOWNNAME; }
-    HResult invoke(DispId id, uint16_t, std::vector<Variant>& args, Variant*, ExcepInfo*) override
-    {
+    HResult invoke(DispId id, uint16_t, std::vector<Variant>& args, Variant*, ExcepInfo*) override {
         if (id == pinglib::dispid::Error && args.size() == 2)
             std::fprintf(stderr, "Error event %d: %s\n", args[0].toI2().value_or(0),
                          args[1].toText().value_or("").c_str());
@@ -41,8 +39,7 @@ public:
     }
 };
 
-bool parseNumber(const char* text, long low, long high, long* value)
-{
+bool parseNumber(const char* text, long low, long high, long* value) {
     char* end = nullptr;
     const long v = std::strtol(text, &end, 10);
     if (!*text || *end || v < low || v > high) return false;
@@ -50,8 +47,7 @@ bool parseNumber(const char* text, long low, long high, long* value)
     return true;
 }
 
-int registration(const std::string& path, bool unregister)
-{
+int registration(const std::string& path, bool unregister) {
     std::string error;
     const HResult hr = pingclient::registerServer(path, unregister, &error);
     const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
@@ -64,8 +60,7 @@ int registration(const std::string& path, bool unregister)
     return 0;
 }
 
-int pingHost(const std::string& host, long timeout, long size, const std::string& progId)
-{
+int pingHost(const std::string& host, long timeout, long size, const std::string& progId) {
     Guid clsid = pinglib::CLSID_Ping;
     if (!progId.empty()) {
         const auto found = pingclient::clsidFromProgId(progId);
@@ -77,7 +72,8 @@ int pingHost(const std::string& host, long timeout, long size, const std::string
     }
     ComPtr<pinglib::IPing> control;
     std::string error;
-    if (const HResult hr = pingclient::createInstance(clsid, pinglib::IID_IPing, control.receive(), &error);
+    if (const HResult hr =
+            pingclient::createInstance(clsid, pinglib::IID_IPing, control.receive(), &error);
         failed(hr)) {
         std::fprintf(stderr, "Cannot create the Ping control (0x%08X): %s\n", unsigned(hr),
                      error.c_str());
@@ -118,8 +114,7 @@ int pingHost(const std::string& host, long timeout, long size, const std::string
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::string host, progId, module;
     bool unregister = false, ping = false;

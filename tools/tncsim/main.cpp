@@ -14,8 +14,8 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <string_view>
 #include <poll.h>
+#include <string_view>
 #include <unistd.h>
 
 using namespace tncsim;

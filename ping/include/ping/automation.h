@@ -25,8 +25,7 @@ struct Guid {
 
     friend bool operator==(const Guid&, const Guid&) = default;
 
-    std::string toString() const
-    {
+    std::string toString() const {
         char text[39];
         std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                       unsigned(data1), unsigned(data2), unsigned(data3), data4[0], data4[1],
@@ -35,8 +34,7 @@ struct Guid {
     }
 
     // Accepts the braced form only, case-insensitive; anything else gives nothing.
-    static std::optional<Guid> parse(std::string_view text)
-    {
+    static std::optional<Guid> parse(std::string_view text) {
         if (text.size() != 38 || text.front() != '{' || text.back() != '}') return std::nullopt;
         std::string hex;
         for (size_t i = 1; i + 1 < text.size(); ++i) {
@@ -54,7 +52,8 @@ struct Guid {
         g.data1 = field(0, 8);
         g.data2 = static_cast<uint16_t>(field(8, 4));
         g.data3 = static_cast<uint16_t>(field(12, 4));
-        for (size_t i = 0; i < 8; ++i) g.data4[i] = static_cast<uint8_t>(field(16 + 2 * i, 2));
+        for (size_t i = 0; i < 8; ++i)
+            g.data4[i] = static_cast<uint8_t>(field(16 + 2 * i, 2));
         return g;
     }
 };
@@ -62,9 +61,15 @@ struct Guid {
 using HResult = int32_t;
 using DispId = int32_t;
 
-constexpr HResult hresult(uint32_t code) { return static_cast<HResult>(code); }
-constexpr bool succeeded(HResult hr) { return hr >= 0; }
-constexpr bool failed(HResult hr) { return hr < 0; }
+constexpr HResult hresult(uint32_t code) {
+    return static_cast<HResult>(code);
+}
+constexpr bool succeeded(HResult hr) {
+    return hr >= 0;
+}
+constexpr bool failed(HResult hr) {
+    return hr < 0;
+}
 
 constexpr HResult S_OK = 0;
 constexpr HResult S_FALSE = 1;
@@ -91,8 +96,12 @@ constexpr HResult STG_E_FILENOTFOUND = hresult(0x80030002);
 constexpr HResult STG_E_READFAULT = hresult(0x8003001E);
 
 // Errors raised by a control carry the control facility: 0x800A0000 + the error number.
-constexpr HResult controlError(uint16_t number) { return hresult(0x800A0000u + number); }
-constexpr uint16_t errorNumber(HResult hr) { return static_cast<uint16_t>(hr & 0xFFFF); }
+constexpr HResult controlError(uint16_t number) {
+    return hresult(0x800A0000u + number);
+}
+constexpr uint16_t errorNumber(HResult hr) {
+    return static_cast<uint16_t>(hr & 0xFFFF);
+}
 
 // Rich error information of a failed call: what a caller shows to its user.
 struct ErrorInfo {
@@ -107,45 +116,47 @@ struct ErrorInfo {
 enum class VarType : uint16_t { Empty = 0, I2 = 2, I4 = 3, Bstr = 8, Bool = 11 };
 
 class Variant {
-public:
+  public:
     Variant() = default;
     static Variant i2(int16_t v) { return Variant(Value(v)); }
     static Variant i4(int32_t v) { return Variant(Value(v)); }
     static Variant boolean(bool v) { return Variant(Value(v)); }
     static Variant text(std::string v) { return Variant(Value(std::move(v))); }
 
-    VarType type() const
-    {
-        static constexpr VarType types[] = {VarType::Empty, VarType::I2, VarType::I4,
-                                            VarType::Bool, VarType::Bstr};
+    VarType type() const {
+        static constexpr VarType types[] = {VarType::Empty, VarType::I2, VarType::I4, VarType::Bool,
+                                            VarType::Bstr};
         return types[value_.index()];
     }
     bool isEmpty() const { return value_.index() == 0; }
 
     // Conversions follow the automation rules a host expects: numbers from text, booleans as
     // -1/0, and a failure (not a guess) when the text is not a number or is out of range.
-    std::optional<int32_t> toI4() const
-    {
+    std::optional<int32_t> toI4() const {
         switch (type()) {
-        case VarType::Empty: return 0;
-        case VarType::I2: return std::get<int16_t>(value_);
-        case VarType::I4: return std::get<int32_t>(value_);
-        case VarType::Bool: return std::get<bool>(value_) ? -1 : 0;
-        case VarType::Bstr: return parseInteger(std::get<std::string>(value_));
+        case VarType::Empty:
+            return 0;
+        case VarType::I2:
+            return std::get<int16_t>(value_);
+        case VarType::I4:
+            return std::get<int32_t>(value_);
+        case VarType::Bool:
+            return std::get<bool>(value_) ? -1 : 0;
+        case VarType::Bstr:
+            return parseInteger(std::get<std::string>(value_));
         }
         return std::nullopt;
     }
-    std::optional<int16_t> toI2() const
-    {
+    std::optional<int16_t> toI2() const {
         const auto v = toI4();
         if (!v || *v < INT16_MIN || *v > INT16_MAX) return std::nullopt;
         return static_cast<int16_t>(*v);
     }
-    std::optional<bool> toBool() const
-    {
+    std::optional<bool> toBool() const {
         if (type() == VarType::Bstr) {
             std::string t = std::get<std::string>(value_);
-            for (auto& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            for (auto& c : t)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (t == "true") return true;
             if (t == "false") return false;
         }
@@ -153,28 +164,31 @@ public:
         if (!v) return std::nullopt;
         return *v != 0;
     }
-    std::optional<std::string> toText() const
-    {
+    std::optional<std::string> toText() const {
         switch (type()) {
-        case VarType::Empty: return std::string();
-        case VarType::Bstr: return std::get<std::string>(value_);
-        case VarType::Bool: return std::string(std::get<bool>(value_) ? "True" : "False");
-        default: return std::to_string(*toI4());
+        case VarType::Empty:
+            return std::string();
+        case VarType::Bstr:
+            return std::get<std::string>(value_);
+        case VarType::Bool:
+            return std::string(std::get<bool>(value_) ? "True" : "False");
+        default:
+            return std::to_string(*toI4());
         }
     }
 
     friend bool operator==(const Variant&, const Variant&) = default;
 
-private:
+  private:
     using Value = std::variant<std::monostate, int16_t, int32_t, bool, std::string>;
     explicit Variant(Value v) : value_(std::move(v)) {}
 
-    static std::optional<int32_t> parseInteger(const std::string& text)
-    {
+    static std::optional<int32_t> parseInteger(const std::string& text) {
         size_t used = 0;
         try {
             const long long v = std::stoll(text, &used, 10);
-            while (used < text.size() && text[used] == ' ') ++used;
+            while (used < text.size() && text[used] == ' ')
+                ++used;
             if (used != text.size() || v < INT32_MIN || v > INT32_MAX) return std::nullopt;
             return static_cast<int32_t>(v);
         } catch (...) {
@@ -187,59 +201,53 @@ private:
 
 // Reference-counted base of every interface.
 class IUnknown {
-public:
+  public:
     virtual HResult queryInterface(const Guid& iid, void** out) = 0;
     virtual uint32_t addRef() = 0;
     virtual uint32_t release() = 0;
 
-protected:
+  protected:
     ~IUnknown() = default;
 };
 
 // Holds one reference; the owner of an interface pointer.
 template <class T> class ComPtr {
-public:
+  public:
     ComPtr() = default;
-    explicit ComPtr(T* p, bool addRef = true) : p_(p)
-    {
+    explicit ComPtr(T* p, bool addRef = true) : p_(p) {
         if (p_ && addRef) p_->addRef();
     }
     ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
     ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    ComPtr& operator=(ComPtr o) noexcept
-    {
+    ComPtr& operator=(ComPtr o) noexcept {
         std::swap(p_, o.p_);
         return *this;
     }
     ~ComPtr() { reset(); }
 
-    void reset()
-    {
+    void reset() {
         if (auto* p = std::exchange(p_, nullptr)) p->release();
     }
     T* get() const { return p_; }
     T* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
     // For out parameters: the callee stores an already added reference.
-    void** receive()
-    {
+    void** receive() {
         reset();
         return reinterpret_cast<void**>(&p_);
     }
-    T** out()
-    {
+    T** out() {
         reset();
         return &p_;
     }
 
-    template <class U> ComPtr<U> query(const Guid& iid) const
-    {
+    template <class U> ComPtr<U> query(const Guid& iid) const {
         ComPtr<U> out;
         if (p_) p_->queryInterface(iid, out.receive());
         return out;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -253,7 +261,8 @@ inline constexpr Guid IID_IConnectionPoint{
     0xB196B286, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 inline constexpr Guid IID_IPersistStreamInit{
     0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};
-inline constexpr Guid IID_IPersistStorage{0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr Guid IID_IPersistStorage{
+    0x0000010A, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr Guid IID_IPersistPropertyBag{
     0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
 inline constexpr Guid IID_IOleObject{0x00000112, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -279,63 +288,63 @@ constexpr DispId DISPID_AMBIENT_USERMODE = -709;
 // Late-bound calls. Arguments are passed in the order the member declares them (not reversed);
 // by-reference arguments are the entries of args themselves, which the callee may change.
 class IDispatch : public IUnknown {
-public:
+  public:
     virtual HResult getIdOfName(std::string_view name, DispId* id) = 0;
     virtual HResult invoke(DispId id, uint16_t flags, std::vector<Variant>& args, Variant* result,
                            ExcepInfo* excep) = 0;
 
-protected:
+  protected:
     ~IDispatch() = default;
 };
 
 class IClassFactory : public IUnknown {
-public:
+  public:
     virtual HResult createInstance(IUnknown* outer, const Guid& iid, void** out) = 0;
     virtual HResult lockServer(bool lock) = 0;
 
-protected:
+  protected:
     ~IClassFactory() = default;
 };
 
 // Where a control's events go: the host advises a sink implementing the event interface.
 class IConnectionPoint : public IUnknown {
-public:
+  public:
     virtual HResult getConnectionInterface(Guid* iid) = 0;
     virtual HResult advise(IUnknown* sink, uint32_t* cookie) = 0;
     virtual HResult unadvise(uint32_t cookie) = 0;
 
-protected:
+  protected:
     ~IConnectionPoint() = default;
 };
 
 class IConnectionPointContainer : public IUnknown {
-public:
+  public:
     virtual HResult findConnectionPoint(const Guid& iid, IConnectionPoint** out) = 0;
 
-protected:
+  protected:
     ~IConnectionPointContainer() = default;
 };
 
 // The platform keeps error information per thread; here each object keeps that of its own
 // last failed call, which the caller reads right after the failing call.
 class ISupportErrorInfo : public IUnknown {
-public:
+  public:
     virtual HResult interfaceSupportsErrorInfo(const Guid& iid) = 0;
     virtual HResult getErrorInfo(ErrorInfo* out) = 0;
 
-protected:
+  protected:
     ~ISupportErrorInfo() = default;
 };
 
 // The embedding side: a container gives the control its site, which answers ambient
 // properties through IDispatch (DISPID_AMBIENT_USERMODE among them).
 class IOleObject : public IUnknown {
-public:
+  public:
     virtual HResult setClientSite(IUnknown* site) = 0;
     // Extent in HIMETRIC units (0.01 mm).
     virtual HResult getExtent(int32_t* width, int32_t* height) = 0;
 
-protected:
+  protected:
     ~IOleObject() = default;
 };
 
@@ -345,12 +354,9 @@ struct Canvas {
     int height = 0;
     std::vector<uint32_t> pixels; // 0x00RRGGBB, row by row
     Canvas(int w, int h, uint32_t fill = 0xFFFFFF)
-        : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill)
-    {
-    }
+        : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
     uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
-    void set(int x, int y, uint32_t rgb)
-    {
+    void set(int x, int y, uint32_t rgb) {
         if (x >= 0 && y >= 0 && x < width && y < height)
             pixels[static_cast<size_t>(y) * width + x] = rgb;
     }
@@ -361,71 +367,71 @@ struct Rect {
 };
 
 class IViewObject : public IUnknown {
-public:
+  public:
     virtual HResult draw(Canvas& canvas, const Rect& bounds) = 0;
 
-protected:
+  protected:
     ~IViewObject() = default;
 };
 
 // Byte streams and the structured storage that holds them.
 class IStream : public IUnknown {
-public:
+  public:
     virtual HResult read(void* data, uint32_t size, uint32_t* done) = 0;
     virtual HResult write(const void* data, uint32_t size, uint32_t* done) = 0;
 
-protected:
+  protected:
     ~IStream() = default;
 };
 
 class IStorage : public IUnknown {
-public:
+  public:
     virtual HResult createStream(std::string_view name, IStream** out) = 0;
     virtual HResult openStream(std::string_view name, IStream** out) = 0;
 
-protected:
+  protected:
     ~IStorage() = default;
 };
 
 class IPropertyBag : public IUnknown {
-public:
+  public:
     virtual HResult read(std::string_view name, Variant* value) = 0;
     virtual HResult write(std::string_view name, const Variant& value) = 0;
 
-protected:
+  protected:
     ~IPropertyBag() = default;
 };
 
 class IPersistStreamInit : public IUnknown {
-public:
+  public:
     virtual HResult getClassId(Guid* clsid) = 0;
     virtual HResult initNew() = 0;
     virtual HResult load(IStream* stream) = 0;
     virtual HResult save(IStream* stream, bool clearDirty) = 0;
 
-protected:
+  protected:
     ~IPersistStreamInit() = default;
 };
 
 class IPersistStorage : public IUnknown {
-public:
+  public:
     virtual HResult getClassId(Guid* clsid) = 0;
     virtual HResult initNew(IStorage* storage) = 0;
     virtual HResult load(IStorage* storage) = 0;
     virtual HResult save(IStorage* storage, bool sameAsLoad) = 0;
 
-protected:
+  protected:
     ~IPersistStorage() = default;
 };
 
 class IPersistPropertyBag : public IUnknown {
-public:
+  public:
     virtual HResult getClassId(Guid* clsid) = 0;
     virtual HResult initNew() = 0;
     virtual HResult load(IPropertyBag* bag) = 0;
     virtual HResult save(IPropertyBag* bag, bool clearDirty, bool saveAll) = 0;
 
-protected:
+  protected:
     ~IPersistPropertyBag() = default;
 };
 

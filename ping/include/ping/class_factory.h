@@ -6,7 +6,7 @@
 namespace ping {
 
 class ClassFactory final : public automation::IClassFactory {
-public:
+  public:
     using HResult = automation::HResult;
 
     ClassFactory();
@@ -18,7 +18,7 @@ public:
                            void** out) override;
     HResult lockServer(bool lock) override;
 
-private:
+  private:
     ~ClassFactory();
     uint32_t references_ = 1;
 };

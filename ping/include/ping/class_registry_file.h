@@ -13,21 +13,20 @@
 
 namespace classregistry {
 
-inline QString filePath()
-{
+inline QString filePath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            "/gullwick/classes.ini";
 }
 
-inline std::unique_ptr<QSettings> open()
-{
+inline std::unique_ptr<QSettings> open() {
     return std::make_unique<QSettings>(filePath(), QSettings::IniFormat);
 }
 
-inline QString key(const std::string& path) { return QString::fromStdString(path); }
+inline QString key(const std::string& path) {
+    return QString::fromStdString(path);
+}
 
-inline QString defaultValue(const std::string& path)
-{
+inline QString defaultValue(const std::string& path) {
     return QString::fromStdString(path + "/Default");
 }
 

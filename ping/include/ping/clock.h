@@ -6,20 +6,19 @@
 namespace ping {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary start, wrapping at 2^32 like the platform's tick count.
     virtual uint32_t tickCount() const = 0;
 };
 
 class SteadyClock : public Clock {
-public:
+  public:
     uint32_t tickCount() const override;
 };
 
 // True once `now` has passed `deadline`, across a wrap of the counter.
-inline bool tickPassed(uint32_t now, uint32_t deadline)
-{
+inline bool tickPassed(uint32_t now, uint32_t deadline) {
     return static_cast<int32_t>(now - deadline) > 0;
 }
 

@@ -95,8 +95,7 @@ inline constexpr Member kMembers[] = {
 inline constexpr const char* kErrorEventHelpString =
     "Information about errors during data delivery.";
 
-inline const Member* findMember(automation::DispId id)
-{
+inline const Member* findMember(automation::DispId id) {
     for (const auto& m : kMembers)
         if (m.id == id) return &m;
     return nullptr;
@@ -105,7 +104,7 @@ inline const Member* findMember(automation::DispId id)
 // The dual interface: every member callable through this table or through IDispatch.
 // Read-only properties keep a setter so that both paths refuse a set with error 383.
 class IPing : public automation::IDispatch {
-public:
+  public:
     virtual HResult get_LocalHost(std::string* value) = 0;
     virtual HResult put_LocalHost(const std::string& value) = 0;
     virtual HResult get_PacketSize(int32_t* value) = 0;
@@ -141,7 +140,7 @@ public:
     virtual HResult DoEvents() = 0;
     virtual HResult PingHost(const std::string& host) = 0;
 
-protected:
+  protected:
     ~IPing() = default;
 };
 

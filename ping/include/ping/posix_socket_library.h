@@ -14,14 +14,14 @@ class QSocketNotifier;
 namespace ping {
 
 class PosixSocketLibrary : public SocketLibrary {
-public:
+  public:
     PosixSocketLibrary();
     ~PosixSocketLibrary() override;
 
     std::string fullPath() const override;
     bool resolve(int ordinal, WinsockApi& table) override;
 
-private:
+  private:
     int socket(int af, int type, int protocol);
     int closesocket(int s);
     int setsockopt(int s, int level, int name, const void* value, int length);

@@ -9,7 +9,7 @@
 namespace ping {
 
 class SocketWindow : public QObject {
-public:
+  public:
     using Handler = std::function<void(uint32_t message, int socket, uint32_t event)>;
 
     explicit SocketWindow(Handler handler);
@@ -19,10 +19,10 @@ public:
     // A close request makes a waiting request stop, as closing the window would.
     bool closed() const { return closed_; }
 
-protected:
+  protected:
     bool event(QEvent* e) override;
 
-private:
+  private:
     Handler handler_;
     bool closed_ = false;
 };

@@ -10,7 +10,7 @@
 namespace ping {
 
 class WinsockState {
-public:
+  public:
     using LibraryFactory = std::function<std::unique_ptr<SocketLibrary>()>;
 
     static WinsockState& instance();
@@ -34,7 +34,7 @@ public:
     // The state a freshly loaded module starts with.
     void reset();
 
-private:
+  private:
     WinsockState();
     SocketLibrary* open(const std::string& path);
 
