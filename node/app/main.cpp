@@ -10,9 +10,11 @@
 #include "common/journal.h"
 #include "common/paths.h"
 #include "common/settings_store.h"
-#include "core/frm_main.h"
 #include "core/instance.h"
+#include "core/node_core.h"
 #include "core/version_text.h"
+#include "gui/frm_main.h"
+#include "gui/qt_dialogs.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "setup/frm_tnc.h"
@@ -160,44 +162,46 @@ int main(int argc, char* argv[]) {
     }
 
     gw::ServerQueues queues;
-    gw::frmMain main(settings, clock, *dialogs, queues);
+    gw::NodeCore core(settings, clock, *dialogs, queues);
     // Watching for SIGTERM before the heartbeat is written: a stop that arrives while the
     // node is still starting waits in the pipe and runs the shutdown once the loop runs.
     gw::SignalWatcher stopWatcher;
-    QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &main, &QWidget::close);
-    if (!main.startUp(instance)) return EXIT_FAILURE;
+    QObject::connect(&stopWatcher, &gw::SignalWatcher::stopRequested, &core,
+                     &gw::NodeCore::requestStop);
+    if (!core.startUp(instance)) return EXIT_FAILURE;
     if (headless) {
         // Nobody can fill in the setup window: settings it cannot initialize with end the node
         // at once, loudly. A serial device that is missing now is waited for.
-        const auto problems = gw::checkInstanceSettings(settings, main.settingsSection());
-        printProblems(main.sInstance, problems);
+        const auto problems = gw::checkInstanceSettings(settings, core.settingsSection());
+        printProblems(core.sInstance, problems);
         if (std::any_of(problems.begin(), problems.end(), [](const gw::SettingsProblem& problem) {
                 return problem.kind == gw::SettingsProblem::Kind::Setting;
             })) {
             std::fprintf(stderr, "brevane: instance %s cannot initialize with the settings in %s\n",
-                         main.sInstance.c_str(), settings.filePath().c_str());
-            main.close();
+                         core.sInstance.c_str(), settings.filePath().c_str());
+            core.requestStop();
             return kExitIncompleteSettings;
         }
     }
     gw::installSamples(gw::defaultFileFolder());
     if (headlessDialogs != nullptr) {
-        main.nodeLog().setEcho(gw::writeJournal);
-        headlessDialogs->setLogSink([&main](gw::JournalPriority priority, const std::string& text) {
-            main.nodeLog().Log(text, priority);
+        core.nodeLog().setEcho(gw::writeJournal);
+        headlessDialogs->setLogSink([&core](gw::JournalPriority priority, const std::string& text) {
+            core.nodeLog().Log(text, priority);
         });
     }
 
     gw::QtEventPump pump;
-    gw::frmBrevane link(queues, main, pump,
-                        {gw::serverPort(settings, main.settingsSection()), true});
+    gw::frmMain main(core, *dialogs);
+    gw::frmBrevane link(queues, core, pump,
+                        {gw::serverPort(settings, core.settingsSection()), true});
     gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
     // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
     setup.setUnattended(headless);
-    QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
+    QObject::connect(&core, &gw::NodeCore::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // The hand-over (and the automatic initialization in it) runs inside the event loop, so
     // that a stop arriving meanwhile ends the loop instead of being lost before it starts.
-    QTimer::singleShot(0, &main, [&main, &setup] { main.handOver(setup, setup); });
+    QTimer::singleShot(0, &core, [&core, &setup] { core.handOver(setup, setup); });
     return app.exec();
 }

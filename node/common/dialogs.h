@@ -1,5 +1,6 @@
-// Message boxes to the operator. The desktop shows Qt message boxes; a headless node writes
-// the text to stderr and the log and carries on as if OK was pressed; tests record them.
+// Message boxes to the operator. The desktop shows Qt message boxes (the windows' own
+// implementation); a headless node writes the text to stderr and the log and carries on as
+// if OK was pressed; tests record them.
 #pragma once
 
 #include "common/journal.h"
@@ -23,12 +24,6 @@ class Dialogs {
     virtual ~Dialogs() = default;
     virtual DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
                                  DialogButtons buttons = DialogButtons::Ok) = 0;
-};
-
-class QtDialogs final : public Dialogs {
-  public:
-    DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
-                         DialogButtons buttons) override;
 };
 
 class HeadlessDialogs final : public Dialogs {

@@ -15,7 +15,7 @@ void StreamRecord::clearTexts() {
     Mid.clear();
     Body.clear();
     StreamID.clear();
-    InputState = 0;
+    Input = InputState::Command;
     ToldToWait = false;
     BodyTooLong = false;
     ByePending = false;

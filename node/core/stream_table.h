@@ -2,6 +2,8 @@
 // 1 to 10 the radio users. An entry is in use exactly while IdleMinutes is not 0.
 #pragma once
 
+#include "common/user_limit.h"
+
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -10,12 +12,15 @@
 
 namespace gw {
 
+// What the user's next line is: a command, the subject of a message, or a line of its body.
+enum class InputState { Command, Subject, Body };
+
 struct StreamRecord {
     std::int32_t IdleMinutes = 0;
     std::int16_t Port = 0;
     std::string CallSign;
     std::vector<std::string> ListedMids{std::string()};
-    std::int32_t InputState = 0;
+    InputState Input = InputState::Command;
     std::string Session;
     std::string Destination;
     std::string Subject;
@@ -41,7 +46,7 @@ struct StreamRecord {
 
 class StreamTable {
   public:
-    static constexpr int kEntries = 11;
+    static constexpr int kEntries = kMaxUsers + 1;
 
     StreamRecord& operator[](int index) { return m_entries.at(static_cast<std::size_t>(index)); }
     const StreamRecord& operator[](int index) const {

@@ -3,8 +3,8 @@
 
 #include "common/text.h"
 #include "core/frm_initializing.h"
-#include "core/frm_main.h"
 #include "core/frm_password.h"
+#include "gui/frm_main.h"
 #include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
 #include "setup/instance_settings.h"
@@ -72,7 +72,7 @@ class frmTNC::DispatchView final : public TncSetup {
     bool bPort1() const override { return m_window.bPort1(); }
     bool bPort2() const override { return m_window.bPort2(); }
     bool chkRestore() const override { return m_window.restoreChecked(); }
-    std::string instance() const override { return m_window.m_main.sInstance; }
+    std::string instance() const override { return m_window.m_main.core().sInstance; }
     std::string lblInitializing() const override {
         return m_window.m_progress ? m_window.m_progress->text() : std::string();
     }
@@ -90,7 +90,7 @@ frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* pare
       m_clock(services.clock), m_dialogs(services.dialogs), m_pump(services.pump),
       m_dispatchView(std::make_unique<DispatchView>(*this)) {
     m_dispatch = std::make_unique<TncDispatch>(
-        *m_dispatchView, main, Serial,
+        *m_dispatchView, main.core(), Serial,
         TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
     buildWindow();
     tmrDialUp.setInterval(60'000);
@@ -103,7 +103,7 @@ frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* pare
 frmTNC::~frmTNC() = default;
 
 std::string frmTNC::section() const {
-    return m_main.settingsSection();
+    return m_main.core().settingsSection();
 }
 
 void frmTNC::buildWindow() {
@@ -280,11 +280,11 @@ void frmTNC::fillLists() {
 }
 
 void frmTNC::loadSetup(bool initialize) {
-    setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.sInstance));
+    setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.core().sInstance));
     fillLists();
     // A child of the setup window, so that a failure text stays in front of it.
-    m_progress = std::make_unique<frmInitializing>(m_main.sInstance, this);
-    m_progress->setText("Getting settings for Brevane instance " + m_main.sInstance + ".");
+    m_progress = std::make_unique<frmInitializing>(m_main.core().sInstance, this);
+    m_progress->setText("Getting settings for Brevane instance " + m_main.core().sInstance + ".");
     createPingControl();
     LoadSettings();
     if (Serial.PortOpen()) Serial.PortOpen(false);

@@ -2,12 +2,12 @@
 // port, create the driver for the TNC type and run its Init), Cancel and Check TNC Comm.
 #include "setup/frm_tnc.h"
 
-#include "common/colours.h"
 #include "common/datetime.h"
 #include "common/text.h"
 #include "core/frm_initializing.h"
-#include "core/frm_main.h"
 #include "core/version_text.h"
+#include "gui/colours.h"
+#include "gui/frm_main.h"
 #include "server/frm_brevane.h"
 #include "tnc/device_map.h"
 
@@ -75,8 +75,8 @@ void frmTNC::Initialize() {
     m_progress->btnClose->setVisible(false);
     m_progress->show();
     loadServerLink();
-    const bool lastInitOK = m_main.bLastInitOK;
-    m_main.bLastInitOK = false;
+    const bool lastInitOK = m_main.core().bLastInitOK;
+    m_main.core().bLastInitOK = false;
 
     const std::string type = tncType();
     const bool agw = tncFamily(type) == TncFamily::Agw;
@@ -119,20 +119,20 @@ void frmTNC::Initialize() {
         // A port that cannot be opened, a line setting it refuses, a failure inside the
         // driver: the operator is told and the initialization has failed.
         portError(error);
-        m_main.Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
-                   error.description() + " @ " + generalDateTime(m_clock.now()));
+        m_main.core().Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
+                          error.description() + " @ " + generalDateTime(m_clock.now()));
         ok = false;
     }
     --m_commandDepth;
     if (m_pump.stopRequested()) {
         // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
-        m_main.bLastInitOK = lastInitOK;
+        m_main.core().bLastInitOK = lastInitOK;
         m_progress->hide();
-        m_main.Log("Initialization of " + type + " interrupted by a stop @ " +
-                   generalDateTime(m_clock.now()));
+        m_main.core().Log("Initialization of " + type + " interrupted by a stop @ " +
+                          generalDateTime(m_clock.now()));
         return;
     }
-    m_main.bLastInitOK = ok;
+    m_main.core().bLastInitOK = ok;
     // A node that retries by itself keeps "Initialized" through a TNC that is off, so that a
     // restart before the TNC answers still initializes by itself.
     if (reachedDriver && (ok || !m_unattended)) m_settings.writeBool(section(), "Initialized", ok);
@@ -146,16 +146,16 @@ void frmTNC::Initialize() {
     }
     m_main.btnSavetoLog->setEnabled(chkEnbLog->isChecked());
     if (ok) {
-        m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
-                   " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.setTncStatus(
+        m_main.core().Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
+                          " initialized @ " + generalDateTime(m_clock.now()));
+        m_main.core().setTncStatus(
             type + " OK on " + (agw ? where : "Comm" + std::to_string(Serial.CommPort())), true);
         for (int n = 1; n <= 10; ++n)
             m_main.lblCall[static_cast<std::size_t>(n - 1)]->setText(toQString(GetLabel(n)));
         m_main.show();
         hide();
     } else {
-        m_main.setTncStatus(type + " not Initialized", false);
+        m_main.core().setTncStatus(type + " not Initialized", false);
         showSetup();
     }
 }

@@ -2,9 +2,9 @@
 // dial-up layer, the operator's Ping and Disconnect, the phone-book list and the dial timeout.
 #include "setup/frm_tnc.h"
 
-#include "common/colours.h"
 #include "common/text.h"
-#include "core/frm_main.h"
+#include "gui/colours.h"
+#include "gui/frm_main.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -48,7 +48,7 @@ void frmTNC::createPingControl() {
     showPing("No ping control", kLightRed);
     lblPing->setToolTip(toQString(m_pingProblem));
     qWarning("%s", m_pingProblem.c_str());
-    m_main.Log(m_pingProblem);
+    m_main.core().Log(m_pingProblem);
 }
 
 long frmTNC::pingStep() {
@@ -69,7 +69,7 @@ void frmTNC::dialIgnoringErrors() {
         tmrDialUp.start();
         Callmoor1->dial();
     } catch (const NodeError& error) {
-        m_main.Log("Dial up: " + error.description());
+        m_main.core().Log("Dial up: " + error.description());
     }
 }
 
@@ -105,7 +105,7 @@ void frmTNC::DisconnectDialup() {
     try {
         Callmoor1->hangUp();
     } catch (const NodeError& error) {
-        m_main.Log("Hang up: " + error.description());
+        m_main.core().Log("Hang up: " + error.description());
     }
 }
 
@@ -171,7 +171,7 @@ void frmTNC::fillPhoneBook() {
     try {
         Callmoor1->setAction(DialUp::kEnumerate);
     } catch (const NodeError& error) {
-        m_main.Log("Dial up: " + error.description());
+        m_main.core().Log("Dial up: " + error.description());
     }
     // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
     const bool known = DUNIndex >= 0 && DUNIndex < lstDUN->count();
@@ -221,7 +221,7 @@ void frmTNC::tmrDialUp_Timer() {
     try {
         Callmoor1->setAction(DialUp::kAbandon);
     } catch (const NodeError& error) {
-        m_main.Log("Dial up: " + error.description());
+        m_main.core().Log("Dial up: " + error.description());
     }
 }
 

@@ -4,7 +4,7 @@
 #include "setup/frm_tnc.h"
 
 #include "common/datetime.h"
-#include "core/frm_main.h"
+#include "gui/frm_main.h"
 
 #include <filesystem>
 #include <system_error>
@@ -23,13 +23,13 @@ void frmTNC::startRecoveryTimers() {
 
 void frmTNC::serialFailed() {
     // Only a running node heals itself; a failure inside Initialize or a check is theirs.
-    if (!m_main.bLastInitOK || m_commandDepth > 0 || m_devicePath.empty()) return;
+    if (!m_main.core().bLastInitOK || m_commandDepth > 0 || m_devicePath.empty()) return;
     if (tncFamily(tncType()) == TncFamily::Agw) return;
     // Closed, so that nothing is written to a dead device and the shutdown does not wait
     // on a TNC that is not there.
     if (Serial.PortOpen()) Serial.PortOpen(false);
-    m_main.Log("TNC serial port closed, watching for " + m_devicePath + " to come back @ " +
-               generalDateTime(m_clock.now()));
+    m_main.core().Log("TNC serial port closed, watching for " + m_devicePath + " to come back @ " +
+                      generalDateTime(m_clock.now()));
     tmrSerialWatch.start();
 }
 
@@ -39,15 +39,15 @@ void frmTNC::tmrSerialWatch_Timer() {
     // A dangling link (the pseudo-terminal behind it gone) does not exist either.
     if (!std::filesystem::exists(m_devicePath, error)) return;
     tmrSerialWatch.stop();
-    m_main.Log("TNC serial port " + m_devicePath + " is back, initializing " + tncType() +
-               " again @ " + generalDateTime(m_clock.now()));
+    m_main.core().Log("TNC serial port " + m_devicePath + " is back, initializing " + tncType() +
+                      " again @ " + generalDateTime(m_clock.now()));
     Initialize();
 }
 
 void frmTNC::tmrInitRetry_Timer() {
     if (waitRunning() || m_pump.stopRequested()) return;
-    m_main.Log("Retrying the initialization of " + tncType() + " @ " +
-               generalDateTime(m_clock.now()));
+    m_main.core().Log("Retrying the initialization of " + tncType() + " @ " +
+                      generalDateTime(m_clock.now()));
     Initialize();
 }
 

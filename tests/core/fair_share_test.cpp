@@ -9,10 +9,10 @@ using namespace gw;
 using namespace gw::test;
 
 namespace {
-class FairShare : public FrmMainTest {
+class FairShare : public NodeCoreTest {
   protected:
     void SetUp() override {
-        FrmMainTest::SetUp();
+        NodeCoreTest::SetUp();
         connectUser("A", "N1CALL");
         connectUser("B", "N2CALL");
     }
@@ -50,14 +50,14 @@ TEST_F(FairShare, ADepartedUsersReadsLeaveTheQueueHisSendStaysAndIsLogged) {
     say("A", "LM\r");
     sendMessage("A", "Hello\r");
     say("A", "R SMS_X\r");
-    const std::string mid = main.Streams[1].Mid;
-    main.StatusEvent("S1A*** DISCONNECTED");
+    const std::string mid = core.Streams[1].Mid;
+    core.StatusEvent("S1A*** DISCONNECTED");
     ASSERT_EQ(queues.CommandQueue.Count(), 1);
     auto send = takeRequest();
     EXPECT_EQ(send->Command, "S");
     EXPECT_EQ(send->Mid, mid);
     answer(*send, ok());
-    main.FlushLog();
+    core.FlushLog();
     EXPECT_NE(logText().find("1/A: 2 request(s) of N1CALL dropped: no longer connected"),
               std::string::npos)
         << logText();
@@ -81,13 +81,13 @@ TEST_F(FairShare, AByeTypedAfterARequestWaitsForItsAnswerOrTheGrace) {
 
     say("B", "LM\r");
     say("B", "BYE\r");
-    clock.advance(frmMain::kByeGrace - std::chrono::milliseconds(1));
-    main.tmr_Timer();
+    clock.advance(NodeCore::kByeGrace - std::chrono::milliseconds(1));
+    core.tmr_Timer();
     EXPECT_FALSE(disconnected("B"));
     clock.advance(std::chrono::milliseconds(1));
-    main.tmr_Timer();
+    core.tmr_Timer();
     EXPECT_TRUE(disconnected("B")) << "an answer that never comes holds the link no longer";
-    main.FlushLog();
+    core.FlushLog();
     EXPECT_NE(logText().find("1/B: Bye from N2CALL @ "), std::string::npos);
 }
 
@@ -99,10 +99,10 @@ TEST_F(FairShare, ALongBodyIsRefusedWholeAndALongServerErrorIsCut) {
         say("A", line + "\r");
     radio.data.clear();
     say("A", "/EX\r");
-    const std::string mid = main.Streams[1].Mid;
+    const std::string mid = core.Streams[1].Mid;
     EXPECT_EQ(sentText(), "*** Message longer than 32768 bytes! Mid: " + mid + " not sent.\rSMS>");
     EXPECT_EQ(queues.CommandQueue.Count(), 0);
-    EXPECT_EQ(main.Streams[1].InputState, 0);
+    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
 
     say("A", "R SMS_X\r");
     answer(*takeRequest(), failed(std::string(1'000'000, 'e')));

@@ -1,8 +1,6 @@
 // The radio users' command language: commands, list positions, the send dialogue.
 #include "main_fixture.h"
 
-#include "common/colours.h"
-
 #include <QLabel>
 #include <QRadioButton>
 
@@ -10,10 +8,10 @@ using namespace gw;
 using namespace gw::test;
 
 namespace {
-class Interpreter : public FrmMainTest {
+class Interpreter : public NodeCoreTest {
   protected:
     void SetUp() override {
-        FrmMainTest::SetUp();
+        NodeCoreTest::SetUp();
         connectUser("A", "N0CALL");
     }
     // Lists three messages for stream A so that positions 1 to 3 exist.
@@ -40,7 +38,7 @@ TEST_F(Interpreter, ListCommandsQueueL) {
         EXPECT_NE(request->Session, lastSession);
         lastSession = request->Session;
     }
-    EXPECT_EQ(main.Streams[1].Session, lastSession) << "the latest key is kept";
+    EXPECT_EQ(core.Streams[1].Session, lastSession) << "the latest key is kept";
     EXPECT_EQ(sentText(), "") << "no prompt while a request is queued";
     say("A", "L");
     EXPECT_EQ(sentText(), "Command not supported...Type H for Help.\rSMS>");
@@ -48,12 +46,11 @@ TEST_F(Interpreter, ListCommandsQueueL) {
 }
 
 TEST_F(Interpreter, TrafficIndicatorIdleResetAndMonitorInLowerCase) {
-    main.optMon[0]->setChecked(true);
+    core.setMonitoredStream(1);
     tick(3);
     say("A", "  H  \rsecond line");
-    EXPECT_EQ(main.Streams[1].IdleMinutes, 1);
-    EXPECT_EQ(main.lblTfc[0]->text(), "  ------>");
-    EXPECT_EQ(backgroundOf(main.lblTfc[0]), kLightRed);
+    EXPECT_EQ(core.Streams[1].IdleMinutes, 1);
+    EXPECT_EQ(traffic, Traffic::In);
     const auto items = monitorItems();
     ASSERT_GE(items.size(), 2u);
     EXPECT_EQ(items[items.size() - 2], "1/a:    H  ");
@@ -117,7 +114,7 @@ TEST_F(Interpreter, NonNumericArgumentPassesThrough) {
 
 TEST_F(Interpreter, SendPersonalDialogue) {
     say("A", "SP N0CALL,N1CALL");
-    const StreamRecord& entry = main.Streams[1];
+    const StreamRecord& entry = core.Streams[1];
     EXPECT_EQ(entry.Destination, "N0CALL;N1CALL");
     ASSERT_EQ(entry.Mid.size(), 12u);
     EXPECT_EQ(entry.Mid.substr(0, 4), "SMS_");
@@ -128,7 +125,7 @@ TEST_F(Interpreter, SendPersonalDialogue) {
     say("A", "line one\r");
     say("A", "/EX \r");
     say("A", "/ex");
-    EXPECT_EQ(entry.InputState, 0);
+    EXPECT_EQ(entry.Input, InputState::Command);
     auto request = takeRequest();
     ASSERT_TRUE(request);
     EXPECT_EQ(request->Command, "S");
@@ -144,24 +141,24 @@ TEST_F(Interpreter, SendPersonalDialogue) {
 TEST_F(Interpreter, EmptySubjectAndBody) {
     say("A", "SP W1AW");
     say("A", "\r");
-    EXPECT_EQ(main.Streams[1].Subject, "(no subject)");
+    EXPECT_EQ(core.Streams[1].Subject, "(no subject)");
     say("A", "/EX\r");
     EXPECT_EQ(takeRequest()->Body, "(no message body found)");
     radio.data.clear();
     say("A", "SP");
     EXPECT_EQ(sentText(), "*** No Destination supplied with SP command!\rSMS>");
-    EXPECT_EQ(main.Streams[1].InputState, 0);
+    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
 }
 
 TEST_F(Interpreter, SubjectWithoutCrKeepsItsSpaces) {
     say("A", "SP W1AW");
     say("A", "  spaced  ");
-    EXPECT_EQ(main.Streams[1].Subject, "  spaced  ");
+    EXPECT_EQ(core.Streams[1].Subject, "  spaced  ");
 }
 
 TEST_F(Interpreter, DataForFreeOrUnknownStreamsIsDropped) {
     say("B", "LM");
-    main.DataEvent("D1KLM");
+    core.DataEvent("D1KLM");
     EXPECT_EQ(queues.CommandQueue.Count(), 0);
     EXPECT_EQ(sentText(), "");
 }
@@ -169,9 +166,9 @@ TEST_F(Interpreter, DataForFreeOrUnknownStreamsIsDropped) {
 TEST_F(Interpreter, ClosingTheStreamDiscardsTheHalfMadeMessage) {
     say("A", "SP W1AW");
     say("A", "subject\r");
-    main.StatusEvent("S1A*** DISCONNECTED");
+    core.StatusEvent("S1A*** DISCONNECTED");
     connectUser("A", "N0CALL");
-    EXPECT_EQ(main.Streams[1].InputState, 0);
+    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
     say("A", "/EX");
     EXPECT_EQ(sentText(), "Command not supported...Type H for Help.\rSMS>");
 }

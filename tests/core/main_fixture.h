@@ -1,14 +1,13 @@
-// A main window wired to recording fakes, a fake clock and real queues and log folder.
+// The node core wired to recording fakes, a fake clock and real queues and log folder.
 #pragma once
 
 #include "common/datetime.h"
-#include "core/frm_main.h"
+#include "core/node_core.h"
 #include "core_fakes.h"
 #include "server/ccommand.h"
 #include "server/server_queues.h"
 
 #include <QFile>
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -19,7 +18,7 @@ inline std::string readAll(const std::string& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "<missing>";
 }
 
-class FrmMainTest : public testing::Test {
+class NodeCoreTest : public testing::Test {
   protected:
     QTemporaryDir dir;
     SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
@@ -28,29 +27,39 @@ class FrmMainTest : public testing::Test {
     FakeRadio radio;
     FakeSetup setup;
     ServerQueues queues;
-    frmMain main{settings, clock, dialogs, queues};
+    NodeCore core{settings, clock, dialogs, queues};
+    // What the views were last told of the server indicator, the traffic column and a
+    // restore at shutdown.
+    Shade serverShade = Shade::Face;
+    Traffic traffic = Traffic::None;
+    std::string restoring;
 
     void SetUp() override {
         setup.folder = dir.path().toStdString();
-        ASSERT_TRUE(main.startUp("1"));
-        main.handOver(radio, setup);
+        QObject::connect(&core, &NodeCore::serverShadeChanged,
+                         [this](Shade s) { serverShade = s; });
+        QObject::connect(&core, &NodeCore::trafficChanged, [this](int, Traffic t) { traffic = t; });
+        QObject::connect(&core, &NodeCore::restoring,
+                         [this](const std::string& text) { restoring = text; });
+        ASSERT_TRUE(core.startUp("1"));
+        core.handOver(radio, setup);
     }
     std::string logText() const { return readAll(dir.path().toStdString() + "/N0CALL_1_05.log"); }
     std::string stamp() const { return generalDateTime(clock.now()); }
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             clock.advance(std::chrono::minutes(1));
-            main.tmrActiveTimer1_Timer();
+            core.tmrActiveTimer1_Timer();
         }
     }
     // A radio user on port 1: connects, then types lines.
     void connectUser(const std::string& letter, const std::string& call) {
-        main.StatusEvent("S1" + letter + "*** CONNECTED to " + call);
+        core.StatusEvent("S1" + letter + "*** CONNECTED to " + call);
         radio.data.clear();
         radio.files.clear();
     }
     void say(const std::string& letter, const std::string& text) {
-        main.DataEvent("D1" + letter + text);
+        core.DataEvent("D1" + letter + text);
     }
     std::unique_ptr<CCommand> takeRequest() { return queues.CommandQueue.RemoveFirst(); }
     // Answers a request the way the server link does and lets one reply tick run.
@@ -59,7 +68,7 @@ class FrmMainTest : public testing::Test {
         reply->Command = request.Command;
         reply->Mid = request.Mid;
         queues.ReplyQueue.Add(std::move(reply));
-        main.tmr_Timer();
+        core.tmr_Timer();
     }
     static std::unique_ptr<CResponse> ok() {
         auto reply = std::make_unique<CResponse>();
@@ -91,10 +100,7 @@ class FrmMainTest : public testing::Test {
         return all;
     }
     std::vector<std::string> monitorItems() const {
-        std::vector<std::string> items;
-        for (int i = 0; i < main.lstMonitor->count(); ++i)
-            items.push_back(main.lstMonitor->item(i)->text().toStdString());
-        return items;
+        return {core.monitor().shown().begin(), core.monitor().shown().end()};
     }
 };
 

@@ -9,10 +9,10 @@ using namespace gw;
 using namespace gw::test;
 
 namespace {
-class Replies : public FrmMainTest {
+class Replies : public NodeCoreTest {
   protected:
     void SetUp() override {
-        FrmMainTest::SetUp();
+        NodeCoreTest::SetUp();
         connectUser("A", "N0CALL");
     }
     std::unique_ptr<CCommand> ask(const std::string& line) {
@@ -28,7 +28,7 @@ TEST_F(Replies, ListOfThree) {
                           "(2) SMS_BBBBBBBB  2026/05/01 09:05  120  K4ABC  Hi SMS_BBBBBBBB\r"
                           "(3) SMS_CCCCCCCC  2026/05/01 09:05  120  K4ABC  Hi SMS_CCCCCCCC\r"
                           "\rSMS>");
-    EXPECT_EQ(main.Streams[1].ListedMids,
+    EXPECT_EQ(core.Streams[1].ListedMids,
               (std::vector<std::string>{"SMS_AAAAAAAA", "SMS_BBBBBBBB", "SMS_CCCCCCCC", ""}));
     EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  List: 3 messages.\r\n"),
               std::string::npos);
@@ -90,7 +90,7 @@ TEST_F(Replies, KillSendAndUnknown) {
     EXPECT_EQ(sentText(), "Failure to mark destination N0CALL of Mid: SMS_B delivered!\rSMS>");
 
     say("A", "SP W1AW");
-    const std::string mid = main.Streams[1].Mid;
+    const std::string mid = core.Streams[1].Mid;
     say("A", "subj\r");
     say("A", "/EX");
     radio.data.clear();
@@ -107,7 +107,7 @@ TEST_F(Replies, KillSendAndUnknown) {
 
 TEST_F(Replies, SendReplyNamesTheMessageItAnswers) {
     say("A", "SP W1AW");
-    const std::string first = main.Streams[1].Mid;
+    const std::string first = core.Streams[1].Mid;
     say("A", "one\r");
     say("A", "/EX");
     auto request = takeRequest();
@@ -129,34 +129,34 @@ TEST_F(Replies, OneReplyPerTickInOrder) {
     b->Mid = "SMS_X";
     queues.ReplyQueue.Add(std::move(a));
     queues.ReplyQueue.Add(std::move(b));
-    main.tmr_Timer();
+    core.tmr_Timer();
     EXPECT_EQ(sentText(), "<None found>\r\rSMS>");
-    main.tmr_Timer();
+    core.tmr_Timer();
     EXPECT_EQ(sentText(), "Destination N0CALL of Mid: SMS_X marked delivered!\rSMS>");
-    main.tmr_Timer();
+    core.tmr_Timer();
     EXPECT_EQ(sentText(), "");
 }
 
 TEST_F(Replies, ReplyForUserWhoLeftOrWhoseStreamWasTakenIsDropped) {
-    main.optMon[0]->setChecked(true);
+    core.setMonitoredStream(1);
     auto gone = ask("LM");
-    main.StatusEvent("S1A*** DISCONNECTED");
+    core.StatusEvent("S1A*** DISCONNECTED");
     answer(*gone, listOf({"SMS_SECRET01"}));
     EXPECT_EQ(sentText(), "");
 
     connectUser("A", "N0CALL");
     auto first = ask("LM");
-    main.StatusEvent("S1A*** DISCONNECTED");
+    core.StatusEvent("S1A*** DISCONNECTED");
     connectUser("A", "N0CALL"); // the same call on a new connection
     answer(*first, listOf({"SMS_SECRET02"}));
     EXPECT_EQ(sentText(), "");
 
     auto mine = ask("LM");
-    main.StatusEvent("S1A*** DISCONNECTED");
+    core.StatusEvent("S1A*** DISCONNECTED");
     connectUser("A", "K4ABC");
     answer(*mine, listOf({"SMS_SECRET03"}));
     EXPECT_EQ(sentText(), "");
-    EXPECT_EQ(main.Streams[1].ListedMids, std::vector<std::string>{""});
+    EXPECT_EQ(core.Streams[1].ListedMids, std::vector<std::string>{""});
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: stream taken by K4ABC @ "),
               std::string::npos);
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: no longer connected @ "),

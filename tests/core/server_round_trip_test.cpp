@@ -11,16 +11,16 @@ using namespace gw;
 using namespace gw::test;
 
 namespace {
-class ServerRoundTrip : public FrmMainTest {
+class ServerRoundTrip : public NodeCoreTest {
   protected:
     gwtest::SmsdProcess smsd{{"--node", "N0CALL:SECRET", "--seed"}};
     QtEventPump pump;
     std::unique_ptr<frmBrevane> link;
 
     void SetUp() override {
-        FrmMainTest::SetUp();
+        NodeCoreTest::SetUp();
         ASSERT_TRUE(smsd.running()) << smsd.log();
-        link = std::make_unique<frmBrevane>(queues, main, pump,
+        link = std::make_unique<frmBrevane>(queues, core, pump,
                                             frmBrevane::Options{smsd.port(), false});
         link->Load();
         connectUser("A", "N0CALL");
@@ -33,7 +33,7 @@ class ServerRoundTrip : public FrmMainTest {
         timer.start();
         while (timer.elapsed() < 10'000) {
             if (!link->busy()) link->tmr_Timer();
-            main.tmr_Timer();
+            core.tmr_Timer();
             if (queues.CommandQueue.Count() == 0 && queues.ReplyQueue.Count() == 0 && !link->busy())
                 return;
             pump.pump(std::chrono::milliseconds(10));
@@ -63,7 +63,7 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
 
     say("A", "R 1\r");
     say("B", "SP n0call\r");
-    const std::string mid = main.Streams[2].Mid;
+    const std::string mid = core.Streams[2].Mid;
     EXPECT_EQ(received()["B"], "Enter the subject for new MID " + mid + " to n0call :\r");
     say("B", "Field day\r");
     say("B", "one\r");
@@ -99,11 +99,11 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
 TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {
     // A kill outlives its user (a list would leave the queue with him).
     say("A", "K SMS_NONE1\r");
-    main.StatusEvent("S1A*** DISCONNECTED");
+    core.StatusEvent("S1A*** DISCONNECTED");
     connectUser("A", "W1AW");
     runUntilDelivered();
     EXPECT_EQ(received()["A"], "");
-    EXPECT_EQ(main.Streams[1].ListedMids, std::vector<std::string>{""});
+    EXPECT_EQ(core.Streams[1].ListedMids, std::vector<std::string>{""});
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: stream taken by W1AW @ "),
               std::string::npos);
     say("A", "LM\r");

@@ -31,7 +31,7 @@ TEST(StreamRecord, ClearingKeepsPortAndList) {
     r.IdleMinutes = 3;
     r.Port = 2;
     r.CallSign = "N0CALL";
-    r.InputState = 2;
+    r.Input = InputState::Body;
     r.Body = "x";
     r.ListedMids = {"A", "B", ""};
     r.clearTexts();
@@ -39,5 +39,5 @@ TEST(StreamRecord, ClearingKeepsPortAndList) {
     EXPECT_EQ(r.ListedMids.size(), 3u);
     EXPECT_TRUE(r.CallSign.empty());
     EXPECT_TRUE(r.Body.empty());
-    EXPECT_EQ(r.InputState, 0);
+    EXPECT_EQ(r.Input, InputState::Command);
 }

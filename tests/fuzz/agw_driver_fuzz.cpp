@@ -286,7 +286,7 @@ std::string caller(gw::fuzz::InputReader& input) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     Harness harness(input.byte());
     static constexpr char kKinds[] = "CDDRdYXG";

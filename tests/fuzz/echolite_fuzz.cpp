@@ -15,7 +15,7 @@ constexpr int32_t kTimeoutMs = 200;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     const std::uint8_t mode = input.byte();
     const std::uint8_t patchAt = input.byte();

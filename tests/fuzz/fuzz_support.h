@@ -3,7 +3,6 @@
 // the Qt application some targets need.
 #pragma once
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <cstddef>
 #include <cstdint>
@@ -55,16 +54,15 @@ class InputReader {
     std::string_view m_text;
 };
 
-// The one application object of the process, made on first use on the offscreen platform.
-// It lives until the process ends: destroyed among the exit handlers, it would outlive Qt's own.
-inline void ensureApplication(bool widgets) {
+// The one application object of the process, made on first use. It lives until the process
+// ends: destroyed among the exit handlers, it would outlive Qt's own.
+inline void ensureApplication() {
     static QCoreApplication* app = nullptr;
     if (app != nullptr) return;
     static int argc = 1;
     static char name[] = "fuzz";
     static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    app = widgets ? new QApplication(argc, argv) : new QCoreApplication(argc, argv);
+    app = new QCoreApplication(argc, argv);
 }
 
 } // namespace gw::fuzz

@@ -4,14 +4,13 @@
 // reads back unchanged; a reply reaches only the stream that asked; the monitor stays bounded.
 #include "../core/core_fakes.h"
 #include "common/text.h"
-#include "core/frm_main.h"
+#include "core/node_core.h"
 #include "fuzz_support.h"
 #include "server/ccommand.h"
 #include "server/server_queues.h"
 #include "server/session_key.h"
 #include "wire.h"
 
-#include <QListWidget>
 #include <QTemporaryDir>
 #include <deque>
 
@@ -32,11 +31,11 @@ std::vector<std::string> addresses(const std::string& list) {
 }
 
 // Every request one event queued: its own stream's, with that stream's call, read back whole.
-void checkNewRequests(frmMain& main, ServerQueues& queues, int index,
+void checkNewRequests(NodeCore& core, ServerQueues& queues, int index,
                       std::deque<std::unique_ptr<CCommand>>& inFlight) {
     while (auto request = queues.CommandQueue.RemoveFirst()) {
         FUZZ_CHECK(sessionStream(request->Session) == index, "a line queues only its own stream's");
-        FUZZ_CHECK(request->UserCall == main.Streams[index].CallSign, "with that stream's call");
+        FUZZ_CHECK(request->UserCall == core.Streams[index].CallSign, "with that stream's call");
         FUZZ_CHECK(request->MBOCall == "N0NODE" && request->MBOPassword == "SECRET",
                    "with the node's own call and password");
         CCommand copy = *request;
@@ -56,7 +55,7 @@ void checkNewRequests(frmMain& main, ServerQueues& queues, int index,
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(true);
+    gw::fuzz::ensureApplication();
     QTemporaryDir dir;
     SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
     FakeClock clock;
@@ -66,9 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     setup.folder = dir.path().toStdString();
     setup.call = "N0NODE";
     ServerQueues queues;
-    frmMain main(settings, clock, dialogs, queues);
-    FUZZ_CHECK(main.startUp("1"), "the node starts");
-    main.handOver(radio, setup);
+    NodeCore core(settings, clock, dialogs, queues);
+    FUZZ_CHECK(core.startUp("1"), "the node starts");
+    core.handOver(radio, setup);
+    core.setMonitoredStream(1);
 
     gw::fuzz::InputReader input(data, size);
     std::deque<std::unique_ptr<CCommand>> inFlight;
@@ -78,10 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int index = 1 + choice % 10;
         switch ((choice / 10) % 5) {
         case 0:
-            main.StatusEvent("S1" + letter + "*** CONNECTED to " + input.field());
+            core.StatusEvent("S1" + letter + "*** CONNECTED to " + input.field());
             break;
         case 1:
-            main.StatusEvent("S1" + letter + "*** DISCONNECTED");
+            core.StatusEvent("S1" + letter + "*** DISCONNECTED");
             break;
         case 4: {
             if (inFlight.empty()) break;
@@ -97,18 +97,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             queues.ReplyQueue.Add(std::move(reply));
             const int asked = sessionStream(request->Session);
             radio.data.clear();
-            main.tmr_Timer();
+            core.tmr_Timer();
             for (const auto& sent : radio.data)
                 FUZZ_CHECK(sent.stream == kLetters.substr(static_cast<std::size_t>(asked - 1), 1),
                            "a reply reaches only the stream that asked");
             break;
         }
         default:
-            main.DataEvent("D1" + letter + input.field());
+            core.DataEvent("D1" + letter + input.field());
             break;
         }
-        checkNewRequests(main, queues, index, inFlight);
-        FUZZ_CHECK(main.lstMonitor->count() <= frmMain::kMonitorLines, "the monitor is bounded");
+        checkNewRequests(core, queues, index, inFlight);
+        for (int stream = 1; stream <= kMaxUsers; ++stream)
+            FUZZ_CHECK(core.monitor().recent(stream).size() <= Monitor::kRecentLines,
+                       "the monitor is bounded");
     }
     return 0;
 }

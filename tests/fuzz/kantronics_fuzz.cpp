@@ -32,7 +32,7 @@ std::unique_ptr<CKantronics> makeDriver(std::uint8_t kind, TncHost& host) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     const std::uint8_t kind = input.byte();
     const std::size_t piece = 1 + input.byte() % 64;

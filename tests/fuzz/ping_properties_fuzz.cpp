@@ -48,7 +48,7 @@ Variant variant(gw::fuzz::InputReader& input) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     const std::uint8_t mode = input.byte();
 

@@ -30,7 +30,7 @@ std::map<std::string, std::string> loadAll(const SettingsStore& store) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     static QTemporaryDir dir;
     // A new file name each time: a settings file must be read from disk, never from a cache.
     static int serial = 0;

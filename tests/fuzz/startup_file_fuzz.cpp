@@ -24,7 +24,7 @@ std::vector<std::string> readAllCommands(TncDispatch& dispatch, const std::strin
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     static gw::test::Rig rig;
     const std::string path = rig.dir.filePath("KPC3.aps").toStdString();
     {

@@ -30,7 +30,7 @@ Run feed(const std::string& serial, std::size_t piece, bool commandMode) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     const bool commandMode = (input.byte() & 1) != 0;
     const std::size_t piece = 1 + input.byte() % 64;

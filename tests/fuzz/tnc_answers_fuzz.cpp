@@ -162,7 +162,7 @@ void kantronics(std::uint8_t kind, gw::fuzz::InputReader& input, gw::fuzz::Recor
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    gw::fuzz::ensureApplication(false);
+    gw::fuzz::ensureApplication();
     gw::fuzz::InputReader input(data, size);
     const std::uint8_t setup = input.byte();
     gw::fuzz::RecordingTncHost host;

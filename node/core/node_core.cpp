@@ -1,32 +1,16 @@
 // The main window: start-up, streams, monitor, log, View menu and shutdown.
-#include "core/frm_main.h"
+#include "core/node_core.h"
 
-#include "common/colours.h"
 #include "common/datetime.h"
 #include "common/text.h"
-#include "core/frm_about.h"
 #include "core/instance.h"
 #include "core/version_text.h"
 
-#include <QButtonGroup>
-#include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontMetrics>
-#include <QGridLayout>
-#include <QGroupBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTimer>
-#include <QVBoxLayout>
 #include <algorithm>
 
 namespace gw {
 namespace {
 constexpr char CR = '\r';
-const char* const kViewEntries[5] = {"Connections", "Sysop", "Setup", "About", "Exit"};
 
 // The hang-up delay in whole minutes, rounded like the node's other 16-bit values and kept
 // to its range of 0 to 120 whatever the box holds.
@@ -40,126 +24,28 @@ std::string charAt(const std::string& text, std::size_t position) {
 }
 } // namespace
 
-frmMain::frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
-                 ServerQueues& queues, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), m_clock(clock), m_dialogs(dialogs),
-      m_queues(queues) {
+NodeCore::NodeCore(SettingsStore& settings, const Clock& clock, Dialogs& dialogs,
+                   ServerQueues& queues, QObject* parent)
+    : QObject(parent), m_settings(settings), m_clock(clock), m_dialogs(dialogs), m_queues(queues) {
     m_log = std::make_unique<NodeLog>(
         NodeLog::Source{[this] { return m_setup != nullptr && m_setup->logEnabled(); },
                         [this] { return m_setup != nullptr ? m_setup->filePath() : std::string(); },
                         [this] { return m_setup != nullptr ? m_setup->nodeCall() : std::string(); },
                         [this] { return sInstance; }},
         m_clock);
-    buildWindow();
     tmrActiveTimer1.setInterval(60'000);
-    connect(&tmrActiveTimer1, &QTimer::timeout, this, &frmMain::tmrActiveTimer1_Timer);
+    connect(&tmrActiveTimer1, &QTimer::timeout, this, &NodeCore::tmrActiveTimer1_Timer);
     tmr.setInterval(1'000);
-    connect(&tmr, &QTimer::timeout, this, &frmMain::tmr_Timer);
+    connect(&tmr, &QTimer::timeout, this, &NodeCore::tmr_Timer);
 }
 
-frmMain::~frmMain() = default;
+NodeCore::~NodeCore() = default;
 
-void frmMain::buildWindow() {
-    setObjectName("frmMain");
-    setWindowTitle("Corvale Brevane");
-    // 7,845 by 6,800 twips at 15 twips a pixel.
-    setMinimumSize(523, 453);
-
-    QMenu* view = menuBar()->addMenu("View");
-    view->setObjectName("mnuViewMenu");
-    for (int i = 0; i < 5; ++i) {
-        mnuView[static_cast<std::size_t>(i)] = view->addAction(kViewEntries[i]);
-        mnuView[static_cast<std::size_t>(i)]->setObjectName(QString("mnuView%1").arg(i + 1));
-        connect(mnuView[static_cast<std::size_t>(i)], &QAction::triggered, this,
-                [this, i] { mnuView_Click(i + 1); });
-    }
-
-    auto* central = new QWidget(this);
-    auto* centralLayout = new QVBoxLayout(central);
-    setCentralWidget(central);
-
-    fraConnections = new QGroupBox("Connections", central);
-    fraConnections->setObjectName("fraConnections");
-    auto* connectionsLayout = new QVBoxLayout(fraConnections);
-
-    auto* packet = new QGroupBox("Packet Connections", fraConnections);
-    packet->setObjectName("fraPacket");
-    auto* grid = new QGridLayout(packet);
-    grid->setHorizontalSpacing(0);
-    // The header is one line of fixed-width text; the columns below take the widths of its
-    // parts, so "Traffic" and "Mon" stand over their columns.
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    const QFontMetrics metrics(fixed);
-    auto* header = new QLabel("Port/Stream   Call sign           Traffic    Mon", packet);
-    header->setFont(fixed);
-    grid->addWidget(header, 0, 0, 1, 3);
-    const int callWidth = metrics.horizontalAdvance(QString(34, ' '));
-    const int trafficWidth = metrics.horizontalAdvance(QString(11, ' '));
-    m_monitorGroup = new QButtonGroup(this);
-    m_monitorGroup->setExclusive(true);
-    for (std::size_t i = 0; i < 10; ++i) {
-        lblCall[i] = new QLabel(packet);
-        lblCall[i]->setObjectName(QString("lblCall%1").arg(i));
-        lblCall[i]->setFont(fixed);
-        lblCall[i]->setFixedWidth(callWidth);
-        lblTfc[i] = new QLabel(packet);
-        lblTfc[i]->setObjectName(QString("lblTfc%1").arg(i));
-        lblTfc[i]->setFont(fixed);
-        lblTfc[i]->setFixedWidth(trafficWidth);
-        optMon[i] = new QRadioButton(packet);
-        optMon[i]->setObjectName(QString("optMon%1").arg(i));
-        m_monitorGroup->addButton(optMon[i], static_cast<int>(i));
-        const int row = static_cast<int>(i) + 1;
-        grid->addWidget(lblCall[i], row, 0);
-        grid->addWidget(lblTfc[i], row, 1);
-        grid->addWidget(optMon[i], row, 2, Qt::AlignLeft);
-    }
-    grid->setColumnStretch(3, 1);
-    connectionsLayout->addWidget(packet);
-
-    auto* server = new QGroupBox("SMS Server", fraConnections);
-    server->setObjectName("fraServer");
-    auto* serverLayout = new QGridLayout(server);
-    lblCMBO = new QLabel(server);
-    lblCMBO->setObjectName("lblCMBO");
-    lblLocalIP = new QLabel(server);
-    lblLocalIP->setObjectName("lblLocalIP");
-    lblTNC = new QLabel(server);
-    lblTNC->setObjectName("lblTNC");
-    serverLayout->addWidget(lblCMBO, 0, 0);
-    serverLayout->addWidget(lblLocalIP, 0, 1);
-    serverLayout->addWidget(lblTNC, 1, 0, 1, 2);
-    connectionsLayout->addWidget(server);
-
-    lstMonitor = new QListWidget(fraConnections);
-    lstMonitor->setObjectName("lstMonitor");
-    lstMonitor->setToolTip("Monitor Window for selected stream. Can me manually saved to log.");
-    connectionsLayout->addWidget(lstMonitor, 1);
-    btnSavetoLog = new QPushButton("Save Monitor to Log", fraConnections);
-    btnSavetoLog->setObjectName("btnSavetoLog");
-    btnSavetoLog->setToolTip("Save the Monitor List to the log file (logging must be enabled)");
-    connect(btnSavetoLog, &QPushButton::clicked, this, &frmMain::btnSavetoLog_Click);
-    connectionsLayout->addWidget(btnSavetoLog, 0, Qt::AlignLeft);
-
-    fraSysop = new QGroupBox("Sysop/Test", central);
-    fraSysop->setObjectName("fraSysop");
-    fraSysop->setVisible(false);
-    buildConsole(fraSysop);
-
-    lblRestoring = new QLabel(central);
-    lblRestoring->setObjectName("lblRestoring");
-    lblRestoring->setVisible(false);
-
-    centralLayout->addWidget(fraConnections, 1);
-    centralLayout->addWidget(fraSysop, 1);
-    centralLayout->addWidget(lblRestoring);
-}
-
-std::string frmMain::now() const {
+std::string NodeCore::now() const {
     return generalDateTime(m_clock.now());
 }
 
-bool frmMain::startUp(const std::string& commandLine) {
+bool NodeCore::startUp(const std::string& commandLine) {
     sInstance = instanceText(commandLine);
     if (!instanceValid(sInstance)) {
         m_dialogs.message(DialogIcon::Critical, "Instance Parameter Error!",
@@ -189,32 +75,27 @@ bool frmMain::startUp(const std::string& commandLine) {
     }
     m_instanceLock = std::move(lock);
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
-    setWindowTitle(windowTitle() + toQString(" (" + sInstance + ")"));
     bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
     tmrActiveTimer1.start();
     tmr.start();
     return true;
 }
 
-void frmMain::handOver(RadioSide& radio, SetupSide& setup) {
+void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
     if (m_ended) return;
     m_radio = &radio;
     m_setup = &setup;
-    if (bLastInitOK) {
-        m_setup->loadSetup(true);
-    } else {
-        hide();
-        m_setup->loadSetup(false);
-    }
+    emit handedOver(bLastInitOK);
+    m_setup->loadSetup(bLastInitOK);
 }
 
-int frmMain::Index(const std::string& sStreamID, int nPort) {
+int NodeCore::Index(const std::string& sStreamID, int nPort) {
     if (m_radio == nullptr) return 0;
     return streamIndex(sStreamID, nPort, m_radio->bPort1(), m_radio->bPort2(),
                        m_radio->lMaxusers1());
 }
 
-void frmMain::StatusEvent(const std::string& sStatus) {
+void NodeCore::StatusEvent(const std::string& sStatus) {
     if (m_ended) return;
     const std::string letter = charAt(sStatus, 2);
     const int port = static_cast<int>(numericValue(charAt(sStatus, 1)));
@@ -238,40 +119,39 @@ void frmMain::StatusEvent(const std::string& sStatus) {
     MonitorMsg(port, letter, "   CONNECTED to " + remainder + " @ " + now());
     Log(portText + "/" + letter + ": " + "CONNECTED to " + remainder + " @ " + now());
     m_radio->SendFile(port, letter, "banner.txt");
-    setBackground(lblCMBO, CheckConnection(letter, port) ? kLightYellow : kLightRed);
+    emit serverShadeChanged(CheckConnection(letter, port) ? Shade::LightYellow : Shade::LightRed);
 }
 
-void frmMain::DataEvent(const std::string& sData) {
+void NodeCore::DataEvent(const std::string& sData) {
     if (m_ended) return;
     const std::string letter = charAt(sData, 2);
     const int port = static_cast<int>(numericValue(charAt(sData, 1)));
     const int index = Index(letter, port);
     if (index <= 0 || index >= StreamTable::kEntries || !Streams[index].inUse()) return;
-    lblTfc[static_cast<std::size_t>(index - 1)]->setText("  ------>");
-    setBackground(lblTfc[static_cast<std::size_t>(index - 1)], kLightRed);
+    emit trafficChanged(index, Traffic::In);
     Streams[index].IdleMinutes = 1;
     // After a Bye the user's lines are shown but no longer acted on.
     if (Streams[index].ByePending) {
         MonitorMsg(port, toLower(letter), sData);
         return;
     }
-    switch (Streams[index].InputState) {
-    case 1:
+    switch (Streams[index].Input) {
+    case InputState::Subject:
         interpretSubject(index, sData);
         break;
-    case 2:
+    case InputState::Body:
         interpretBody(index, sData);
         break;
-    default:
+    case InputState::Command:
         interpretCommand(index, sData);
         break;
     }
 }
 
-bool frmMain::NewStream(const std::string& sStreamID, const std::string& sCall, int nPort) {
+bool NodeCore::NewStream(const std::string& sStreamID, const std::string& sCall, int nPort) {
     if (sStreamID.size() != 1) return false;
     const int index = Index(sStreamID, nPort);
-    if (index < 0 || index > 10 || Streams[index].inUse()) return false;
+    if (index < 0 || index > kMaxUsers || Streams[index].inUse()) return false;
     StreamRecord& entry = Streams[index];
     entry.clearTexts();
     entry.IdleMinutes = 1;
@@ -279,16 +159,12 @@ bool frmMain::NewStream(const std::string& sStreamID, const std::string& sCall, 
     entry.Port = static_cast<std::int16_t>(nPort);
     entry.StreamID = sStreamID;
     entry.Connection = ++m_connections;
-    if (index > 0) {
-        QLabel* label = lblCall[static_cast<std::size_t>(index - 1)];
-        label->setText(toQString(m_radio->GetLabel(index) + "       " + sCall));
-        setBackground(label, kLightYellow);
-    }
+    if (index > 0) emit streamChanged(index, streamLabel(index), true);
     return true;
 }
 
-bool frmMain::KillStream(int nStream) {
-    if (nStream < 0 || nStream > 10 || !Streams[nStream].inUse()) return false;
+bool NodeCore::KillStream(int nStream) {
+    if (nStream < 0 || nStream > kMaxUsers || !Streams[nStream].inUse()) return false;
     StreamRecord& entry = Streams[nStream];
     // A departed user's lists and reads leave the queue; nobody would read their answers.
     if (nStream > 0) {
@@ -305,16 +181,13 @@ bool frmMain::KillStream(int nStream) {
     entry.Connection = 0;
     entry.ListedMids = {std::string()};
     if (nStream > 0) {
-        const auto i = static_cast<std::size_t>(nStream - 1);
-        lblCall[i]->setText(toQString(m_radio != nullptr ? m_radio->GetLabel(nStream) : ""));
-        setBackground(lblCall[i], std::nullopt);
-        lblTfc[i]->clear();
-        setBackground(lblTfc[i], std::nullopt);
+        emit streamChanged(nStream, streamLabel(nStream), false);
+        emit trafficChanged(nStream, Traffic::None);
     }
     return true;
 }
 
-bool frmMain::CheckConnection(const std::string& sStreamID, int nPort) {
+bool NodeCore::CheckConnection(const std::string& sStreamID, int nPort) {
     const std::string prompt = std::string(1, CR) + "SMS>";
     const std::string dialFailed =
         "Dial up connection failed. Only Help, Info & Bye commands available." + prompt;
@@ -349,9 +222,16 @@ bool frmMain::CheckConnection(const std::string& sStreamID, int nPort) {
     return false;
 }
 
-void frmMain::MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) {
-    const int i = Index(sStreamID, nPort) - 1;
-    if (i < 0 || i > 9 || !optMon[static_cast<std::size_t>(i)]->isChecked()) return;
+std::string NodeCore::streamLabel(int index) const {
+    if (m_radio == nullptr) return std::string();
+    const std::string label = m_radio->GetLabel(index);
+    const StreamRecord& entry = Streams[index];
+    return entry.inUse() && index > 0 ? label + "       " + entry.CallSign : label;
+}
+
+void NodeCore::MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) {
+    const int index = Index(sStreamID, nPort);
+    if (index < 1 || index > kMaxUsers) return;
     std::string text = sMsg.size() > 3 ? sMsg.substr(3) : std::string();
     const std::string prefix = std::to_string(nPort) + "/" + sStreamID + ":  ";
     while (!text.empty()) {
@@ -364,61 +244,56 @@ void frmMain::MonitorMsg(int nPort, const std::string& sStreamID, const std::str
             line.swap(text);
         }
         std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
-        lstMonitor->addItem(toQString(prefix + line));
-        if (lstMonitor->count() > kMonitorLines) delete lstMonitor->takeItem(0);
+        if (m_monitor.add(index, prefix + line)) emit monitorLineShown(prefix + line);
     }
-    if (lstMonitor->count() > 0) lstMonitor->setCurrentRow(lstMonitor->count() - 1);
 }
 
-void frmMain::Log(const std::string& sMsg) {
+void NodeCore::Log(const std::string& sMsg) {
     m_log->Log(sMsg);
 }
 
-void frmMain::showOutgoingTraffic(int index) {
-    if (index < 1 || index > 10) return;
-    QLabel* label = lblTfc[static_cast<std::size_t>(index - 1)];
-    label->setText("  <------");
-    setBackground(label, kLightGreen);
+void NodeCore::showOutgoingTraffic(int index) {
+    if (index < 1 || index > kMaxUsers) return;
+    emit trafficChanged(index, Traffic::Out);
 }
 
-void frmMain::setTncStatus(const std::string& text, bool working) {
-    lblTNC->setText(toQString(text));
-    setBackground(lblTNC, working ? kLightGreen : kLightRed);
+void NodeCore::setTncStatus(const std::string& text, bool working) {
+    emit tncStatusChanged(text, working);
 }
 
-std::string frmMain::serverAddress() const {
+std::string NodeCore::serverAddress() const {
     return m_setup != nullptr ? m_setup->serverAddress() : std::string();
 }
 
-void frmMain::setServerIndicator(ServerIndicator state) {
-    const IndicatorColour colour = indicatorColour(state);
-    setBackground(lblCMBO, QColor(colour.red, colour.green, colour.blue));
+void NodeCore::setServerIndicator(ServerIndicator state) {
+    emit serverShadeChanged(state == ServerIndicator::Connected ? Shade::LightGreen
+                                                                : Shade::LightYellow);
 }
 
-void frmMain::PostLog(int nStream, const std::string& sMsg, JournalPriority priority) {
+void NodeCore::PostLog(int nStream, const std::string& sMsg, JournalPriority priority) {
     if (!StreamTable::valid(nStream)) return;
     const StreamRecord& entry = Streams[nStream];
     postLogFor(entry.Port, entry.StreamID, entry.CallSign, sMsg, priority);
 }
 
-void frmMain::postLogFor(int port, const std::string& stream, const std::string& call,
-                         const std::string& sMsg, JournalPriority priority) {
+void NodeCore::postLogFor(int port, const std::string& stream, const std::string& call,
+                          const std::string& sMsg, JournalPriority priority) {
     m_log->Log(std::to_string(port) + "/" + stream + " " + call + "; " + stampText(m_clock.now()) +
                    "  " + sMsg,
                priority);
 }
 
-void frmMain::FlushLog() {
+void NodeCore::FlushLog() {
     m_log->FlushLog();
 }
 
-void frmMain::tmrActiveTimer1_Timer() {
+void NodeCore::tmrActiveTimer1_Timer() {
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
     // While shutting down the heartbeat alone goes on.
     if (m_ended) return;
     FlushLog();
     bool userConnected = false;
-    for (int i = 1; i <= 10; ++i) {
+    for (int i = 1; i <= kMaxUsers; ++i) {
         StreamRecord& entry = Streams[i];
         if (entry.IdleMinutes != 0) {
             userConnected = true;
@@ -433,7 +308,7 @@ void frmMain::tmrActiveTimer1_Timer() {
     }
     if (m_radio == nullptr) return;
     if (!userConnected) {
-        setBackground(lblCMBO, std::nullopt);
+        emit serverShadeChanged(Shade::Face);
         if (m_radio->bConnectedByDialup()) {
             if (HangUpCountdown > 0)
                 --HangUpCountdown;
@@ -445,62 +320,37 @@ void frmMain::tmrActiveTimer1_Timer() {
     }
 }
 
-void frmMain::mnuView_Click(int index) {
-    switch (index) {
-    case 1:
-        fraSysop->hide();
-        fraConnections->show();
-        break;
-    case 2:
-        fraConnections->hide();
-        fraSysop->show();
-        txtUserCall_LostFocus();
-        break;
-    case 3:
-        if (m_setup != nullptr) m_setup->showSetup();
-        break;
-    case 4:
-        if (!m_about) m_about = new frmAbout(this);
-        m_about->show();
-        break;
-    case 5:
-        if (m_dialogs.message(DialogIcon::None, "Exit Gullwick",
-                              "Are you sure you want to exit of Gullwick?",
-                              DialogButtons::OkCancel) == DialogAnswer::Ok)
-            close();
-        break;
-    default:
-        break;
-    }
+void NodeCore::showSetup() {
+    if (m_setup != nullptr) m_setup->showSetup();
 }
 
-void frmMain::btnSavetoLog_Click() {
+void NodeCore::saveMonitorToLog() {
     if (m_setup == nullptr || !m_setup->logEnabled()) {
         m_dialogs.message(DialogIcon::Exclamation, "Logging Not Enabled!",
                           "Logging not enable...Check Enable Log checkbox on Setup form.");
         return;
     }
-    if (lstMonitor->count() == 0) return;
+    if (m_monitor.shown().empty()) return;
     Log("********* Manual List Save @ " + now() + " *********");
-    for (int i = 0; i < lstMonitor->count(); ++i)
-        Log(fromQString(lstMonitor->item(i)->text()));
+    for (const std::string& line : m_monitor.shown())
+        Log(line);
     Log(std::string(30, '*'));
 }
 
-void frmMain::closeEvent(QCloseEvent* event) {
+bool NodeCore::requestStop() {
+    if (m_ended) return true;
     // A stop that comes while a TNC operation or a wait is on the stack ends the waits and
     // runs once they have returned: nothing they use may be freed under them.
-    if (!m_ended && m_setup != nullptr && m_setup->waitRunning()) {
-        event->ignore();
+    if (m_setup != nullptr && m_setup->waitRunning()) {
         m_setup->endWaits(true);
-        QTimer::singleShot(kStopRetry, this, [this] { close(); });
-        return;
+        QTimer::singleShot(kStopRetry, this, [this] { requestStop(); });
+        return false;
     }
     shutdown();
-    event->accept();
+    return true;
 }
 
-void frmMain::shutdown() {
+void NodeCore::shutdown() {
     if (m_ended) return;
     m_ended = true;
     tmr.stop();
@@ -513,17 +363,11 @@ void frmMain::shutdown() {
     }
     if (m_setup != nullptr) m_setup->endWaits(false);
     if (m_setup != nullptr && bLastInitOK && m_setup->portOpen()) {
-        fraConnections->hide();
-        fraSysop->hide();
         if (m_setup->restoreChecked()) {
-            lblRestoring->setText(
-                toQString("Restoring " + m_setup->tncType() + " ...Please wait."));
-            lblRestoring->show();
+            emit restoring("Restoring " + m_setup->tncType() + " ...Please wait.");
             m_setup->Restore();
         } else {
-            lblRestoring->setText(
-                toQString("Resetting " + m_setup->tncType() + " to Terminal mode....Please wait."));
-            lblRestoring->show();
+            emit restoring("Resetting " + m_setup->tncType() + " to Terminal mode....Please wait.");
             m_setup->ClearHostMode();
         }
     }

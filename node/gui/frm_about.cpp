@@ -1,5 +1,5 @@
 // The About window.
-#include "core/frm_about.h"
+#include "gui/frm_about.h"
 
 #include "common/text.h"
 #include "core/version_text.h"

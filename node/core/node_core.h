@@ -1,57 +1,50 @@
-// The main window and start-up object of one node instance: instance checks and heartbeat,
-// the stream table with its display, the monitor list, the log file, the View menu and the
-// orderly shutdown. The radio side and the setup window are reached through interfaces.
+// One node instance without its windows: instance checks and heartbeat, the stream table,
+// the command interpreter, the server replies, the monitor and log, the sysop console's
+// requests and the orderly shutdown. Views follow its signals and call its operations; the
+// radio side and the setup are reached through interfaces.
 #pragma once
 
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
+#include "core/monitor.h"
 #include "core/node_log.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
+#include "core/shade.h"
 #include "core/stream_table.h"
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
 #include "server/server_queues.h"
 #include "tnc/main_window_port.h"
 
-#include <QMainWindow>
-#include <QPointer>
+#include <QObject>
 #include <QTimer>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 
-class QAction;
-class QButtonGroup;
-class QGroupBox;
-class QLabel;
-class QListWidget;
-class QPushButton;
-class QRadioButton;
-class QLineEdit;
-class QPlainTextEdit;
-
 namespace gw {
 
-class frmAbout;
 class InstanceLock;
 
-class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort {
+// What a stream's traffic column shows: nothing, the user's data in, the node's data out.
+enum class Traffic { None, In, Out };
+
+class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
     Q_OBJECT
   public:
-    frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
-            QWidget* parent = nullptr);
-    ~frmMain() override;
+    NodeCore(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
+             QObject* parent = nullptr);
+    ~NodeCore() override;
 
     // Start-up up to reading "Initialized": false when the start is refused (the message has
     // been shown and nothing was written).
     bool startUp(const std::string& commandLine);
-    // The rest of start-up: hands over to the setup window, which initializes by itself
-    // when the last initialization succeeded and otherwise waits for the operator.
+    // The rest of start-up: hands over to the setup, which initializes by itself when the
+    // last initialization succeeded and otherwise waits for the operator.
     void handOver(RadioSide& radio, SetupSide& setup);
 
     std::string settingsSection() const { return "Client" + sInstance; }
@@ -63,38 +56,55 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
     bool KillStream(int nStream);
     int Index(const std::string& sStreamID, int nPort) override;
     bool CheckConnection(const std::string& sStreamID, int nPort);
+    // The stream's label with its user's call sign, as the connections table shows it.
+    std::string streamLabel(int index) const;
 
-    // Monitor list and log file.
+    // Monitor and log file.
     void MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) override;
     void Log(const std::string& sMsg) override;
     void PostLog(int nStream, const std::string& sMsg,
                  JournalPriority priority = JournalPriority::Info);
     void FlushLog();
     NodeLog& nodeLog() { return *m_log; }
+    const Monitor& monitor() const { return m_monitor; }
+    // The operator's choice of the stream the monitor list follows (1 to 10; 0 for none).
+    void setMonitoredStream(int index) { m_monitor.setShownStream(index); }
+    // Writes the monitor list into the log; refused with a message while logging is off.
+    void saveMonitorToLog();
 
-    // What the TNC side shows: the outgoing traffic arrow and the TNC's state in lblTNC.
+    // What the TNC side shows: the outgoing traffic arrow and the TNC's state.
     void showOutgoingTraffic(int index) override;
     void setTncStatus(const std::string& text, bool working) override;
 
-    // ServerLinkHost: the server address and the server indicator lblCMBO.
+    // ServerLinkHost: the server address and the server indicator.
     std::string serverAddress() const override;
     void setServerIndicator(ServerIndicator state) override;
 
     // Replies from the server, one per tick of the one-second timer; then the links whose
     // Bye waited for them are dropped.
     void tmr_Timer();
-
-    // Sysop console.
-    void txtUserCall_LostFocus();
-    void cmdList_Click();
-    void cmdRead_Click();
-    void cmdKill_Click();
-    void cmdMessage_Click();
-
-    // Timers, menus and buttons.
+    // The heartbeat, the idle streams and the dial-up hang-up, once a minute.
     void tmrActiveTimer1_Timer();
-    void mnuView_Click(int index);
-    void btnSavetoLog_Click();
+
+    // Sysop console: requests on behalf of a call sign through stream entry 0. Each returns
+    // false when refused (the message has been shown). `mid` may be an index into the last
+    // list; it comes back as the MID sent (for a send, the one generated).
+    bool consoleList(const std::string& userCall);
+    bool consoleRead(const std::string& userCall, std::string& mid);
+    bool consoleKill(const std::string& userCall, std::string& mid);
+    bool consoleSend(const std::string& userCall, const std::string& to, const std::string& subject,
+                     const std::string& message, std::string& mid);
+    // Kill and send are the node's own call's: the console offers them for it only.
+    bool consoleOwnsCall(const std::string& userCall) const;
+    // The request as sent (password hidden) and the reply with its own line ends (CR LF).
+    const std::string& consoleCommand() const { return m_consoleCommand; }
+    const std::string& receivedText() const { return m_received; }
+
+    void showSetup();
+    // The operator's or the system's stop: false while a TNC operation or a wait is on the
+    // stack; the waits end early and the stop runs once they have returned.
+    bool requestStop();
+    bool hasEnded() const { return m_ended; }
 
     std::string sInstance;
     bool bLastInitOK = false;
@@ -104,33 +114,7 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
 
     QTimer tmr;
     QTimer tmrActiveTimer1;
-    QGroupBox* fraConnections;
-    QGroupBox* fraSysop;
-    QLabel* lblRestoring;
-    std::array<QLabel*, 10> lblCall{};
-    std::array<QLabel*, 10> lblTfc{};
-    std::array<QRadioButton*, 10> optMon{};
-    QListWidget* lstMonitor;
-    QPushButton* btnSavetoLog;
-    QLabel* lblCMBO;
-    QLabel* lblTNC;
-    QLabel* lblLocalIP;
-    std::array<QAction*, 5> mnuView{};
-    QLineEdit* txtUserCall;
-    QLineEdit* txtMID;
-    QLineEdit* txtTo;
-    QLineEdit* txtSubject;
-    QPlainTextEdit* txtMessage;
-    QLineEdit* txtCommand;
-    QPlainTextEdit* txtReceived;
-    // The reply box's text with its own line ends (CR LF), as the replies wrote it.
-    const std::string& receivedText() const { return m_received; }
-    QPushButton* cmdList;
-    QPushButton* cmdRead;
-    QPushButton* cmdKill;
-    QPushButton* cmdMessage;
 
-    static constexpr int kMonitorLines = 1000;
     // How long a Bye waits for the replies to lines typed ahead of it: a request's timeout
     // and the tick that delivers it, with room to spare.
     static constexpr std::chrono::milliseconds kByeGrace{30'000};
@@ -140,12 +124,21 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
     static constexpr std::chrono::milliseconds kStopRetry{20};
 
   signals:
+    // The connections table: a stream's label and whether a user holds it.
+    void streamChanged(int index, const std::string& label, bool inUse);
+    void trafficChanged(int index, Traffic traffic);
+    void serverShadeChanged(Shade shade);
+    void tncStatusChanged(const std::string& text, bool working);
+    // A line for the monitor list (the stream it follows).
+    void monitorLineShown(const std::string& line);
+    // The console's request or reply texts changed.
+    void consoleChanged();
+    // The node restores or resets its TNC at shutdown and says so.
+    void restoring(const std::string& text);
+    // Start-up handed over; without `initializing` the setup waits for the operator.
+    void handedOver(bool initializing);
     // The shutdown sequence has run; the program ends.
     void ended();
-
-  protected:
-    void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // Who asked for a reply still on its way: the connection that held the stream then.
@@ -156,8 +149,6 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
         std::string call;
     };
 
-    void buildWindow();
-    QWidget* buildConsole(QWidget* parent);
     // Command interpreter, by input state.
     void interpretCommand(int index, const std::string& sData);
     void interpretSubject(int index, const std::string& sData);
@@ -188,9 +179,9 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
     void ReplySend(int index);
     void ReplyUnknown(int index);
     // Console.
-    bool consoleRequest(const char* command, std::unique_ptr<CCommand>& request);
-    bool resolveConsoleMid();
-    void queueConsoleMidRequest(const char* command);
+    std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
+    bool resolveConsoleMid(std::string& mid);
+    bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid);
     void queueConsoleRequest(std::unique_ptr<CCommand> request);
 
     void shutdown();
@@ -204,12 +195,12 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
     SetupSide* m_setup = nullptr;
     std::unique_ptr<NodeLog> m_log;
     std::unique_ptr<InstanceLock> m_instanceLock;
-    QButtonGroup* m_monitorGroup;
-    QPointer<frmAbout> m_about;
+    Monitor m_monitor;
     bool m_ended = false;
     std::uint64_t m_connections = 0;
     std::map<std::string, PendingReply> m_pending;
     std::string m_received;
+    std::string m_consoleCommand;
 };
 
 } // namespace gw

@@ -1,12 +1,10 @@
 // Server replies to radio users and to the sysop console: one reply per tick of the
 // one-second timer, formatted by kind, sent only to the connection that asked, and logged.
-#include "core/frm_main.h"
+#include "core/node_core.h"
 
 #include "common/datetime.h"
 #include "common/text.h"
 #include "server/session_key.h"
-
-#include <QPlainTextEdit>
 
 namespace gw {
 namespace {
@@ -23,12 +21,12 @@ std::string crlf(const std::string& text) {
 }
 } // namespace
 
-void frmMain::tmr_Timer() {
+void NodeCore::tmr_Timer() {
     deliverReply();
     finishByes();
 }
 
-void frmMain::deliverReply() {
+void NodeCore::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
     CurrentReply = m_queues.ReplyQueue.RemoveFirst();
     const int index = sessionStream(CurrentReply->Session);
@@ -48,7 +46,7 @@ void frmMain::deliverReply() {
 
 // A reply goes only to the connection that asked for it. When that user has gone, or
 // someone else holds the stream now, it is dropped and the operator is told.
-bool frmMain::replyStillWanted(int index) {
+bool NodeCore::replyStillWanted(int index) {
     const auto found = m_pending.find(CurrentReply->Session);
     if (!StreamTable::valid(index) || found == m_pending.end()) {
         Log("Reply " + CurrentReply->Session + " for no request of this node dropped @ " +
@@ -71,7 +69,7 @@ bool frmMain::replyStillWanted(int index) {
 
 // A send or kill was carried out for a user who has gone since: what became of it is logged
 // all the same, since the message or the mark is the user's, answered or not.
-void frmMain::logOutcomeFor(const PendingReply& asker) {
+void NodeCore::logOutcomeFor(const PendingReply& asker) {
     const CResponse& reply = *CurrentReply;
     if (reply.Command != "S" && reply.Command != "K") return;
     const bool ok = toUpper(reply.Error) == "OK";
@@ -83,13 +81,13 @@ void frmMain::logOutcomeFor(const PendingReply& asker) {
                ok ? JournalPriority::Info : JournalPriority::Error);
 }
 
-std::string frmMain::shownError(const std::string& error) const {
+std::string NodeCore::shownError(const std::string& error) const {
     if (error.size() <= kMaxErrorText) return error;
     return error.substr(0, kMaxErrorText) + " ...(cut at " + std::to_string(kMaxErrorText) +
            " bytes)";
 }
 
-void frmMain::finishByes() {
+void NodeCore::finishByes() {
     for (int index = 1; index < StreamTable::kEntries; ++index) {
         StreamRecord& entry = Streams[index];
         if (!entry.inUse() || !entry.ByePending) continue;
@@ -99,31 +97,25 @@ void frmMain::finishByes() {
     }
 }
 
-void frmMain::sendToUser(int index, const std::string& text) {
+void NodeCore::sendToUser(int index, const std::string& text) {
     const StreamRecord& entry = Streams[index];
     m_radio->SendData(entry.Port, entry.StreamID, text);
 }
 
-void frmMain::showInConsole(const std::string& text) {
+void NodeCore::showInConsole(const std::string& text) {
     m_received = text;
-    // The box shows one line per CR LF (or lone CR); the text itself keeps its line ends.
-    std::string shown;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == CR && i + 1 < text.size() && text[i + 1] == LF) continue;
-        shown += text[i] == CR ? LF : text[i];
-    }
-    txtReceived->setPlainText(toQString(shown));
+    emit consoleChanged();
 }
 
 // The console's entry closes after each reply but a successful list; while more console
 // requests are on their way it stays open, so that their replies still find their asker.
-void frmMain::closeConsoleEntry() {
+void NodeCore::closeConsoleEntry() {
     for (const auto& [session, asker] : m_pending)
         if (sessionStream(session) == 0) return;
     KillStream(0);
 }
 
-void frmMain::finishReply(int index, const std::string& text) {
+void NodeCore::finishReply(int index, const std::string& text) {
     if (index == 0) {
         showInConsole(text + LF);
         closeConsoleEntry();
@@ -132,7 +124,7 @@ void frmMain::finishReply(int index, const std::string& text) {
     }
 }
 
-void frmMain::ReplyList(int index) {
+void NodeCore::ReplyList(int index) {
     CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     if (toUpper(reply.Error) != "OK") {
@@ -177,7 +169,7 @@ void frmMain::ReplyList(int index) {
         sendToUser(index, lines + CR + "SMS>");
 }
 
-void frmMain::ReplyRead(int index) {
+void NodeCore::ReplyRead(int index) {
     const CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     std::string text;
@@ -202,7 +194,7 @@ void frmMain::ReplyRead(int index) {
     }
 }
 
-void frmMain::ReplyKill(int index) {
+void NodeCore::ReplyKill(int index) {
     const CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     const std::string& call = Streams[index].CallSign;
@@ -219,7 +211,7 @@ void frmMain::ReplyKill(int index) {
     finishReply(index, text);
 }
 
-void frmMain::ReplySend(int index) {
+void NodeCore::ReplySend(int index) {
     const CResponse& reply = *CurrentReply;
     if (index == 0) showInConsole("");
     // The reply carries the MID of the message it answers; the stream's own may already
@@ -237,7 +229,7 @@ void frmMain::ReplySend(int index) {
     finishReply(index, text);
 }
 
-void frmMain::ReplyUnknown(int index) {
+void NodeCore::ReplyUnknown(int index) {
     if (index == 0) showInConsole("");
     const std::string text = std::string("Command not recognized...") + CR;
     finishReply(index, text);

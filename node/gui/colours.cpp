@@ -1,5 +1,5 @@
 // The node's status colours on labels.
-#include "common/colours.h"
+#include "gui/colours.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -16,6 +16,20 @@ void setBackground(QWidget* widget, std::optional<QColor> colour) {
         widget->setAutoFillBackground(false);
     }
     widget->setPalette(palette);
+}
+
+std::optional<QColor> shadeColour(Shade shade) {
+    switch (shade) {
+    case Shade::LightGreen:
+        return kLightGreen;
+    case Shade::LightRed:
+        return kLightRed;
+    case Shade::LightYellow:
+        return kLightYellow;
+    case Shade::Face:
+        break;
+    }
+    return std::nullopt;
 }
 
 std::optional<QColor> backgroundOf(const QWidget* widget) {

@@ -1,7 +1,7 @@
 // The radio users' command language: one data frame at a time, by the stream's input state
 // (command, awaiting subject, awaiting body). Server requests go on the command queue and
 // their answers come back through the reply timer.
-#include "core/frm_main.h"
+#include "core/node_core.h"
 
 #include "common/text.h"
 #include "server/ccommand.h"
@@ -68,7 +68,7 @@ Verb verbOf(const std::string& command) {
 }
 } // namespace
 
-void frmMain::interpretCommand(int index, const std::string& sData) {
+void NodeCore::interpretCommand(int index, const std::string& sData) {
     StreamRecord& entry = Streams[index];
     const int port = entry.Port;
     const std::string letter = entry.StreamID;
@@ -133,7 +133,7 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
         m_radio->SendData(port, letter,
                           "Enter the subject for new MID " + entry.Mid + " to " +
                               entry.Destination + " :" + CR);
-        entry.InputState = 1;
+        entry.Input = InputState::Subject;
         break;
     }
     case Verb::Ignore:
@@ -146,7 +146,7 @@ void frmMain::interpretCommand(int index, const std::string& sData) {
 
 // A stream's requests waiting are bounded: one line beyond the bound gets a short answer
 // (once, until a request of the stream is taken again), further ones are dropped silently.
-bool frmMain::refuseWhenFull(int index) {
+bool NodeCore::refuseWhenFull(int index) {
     StreamRecord& entry = Streams[index];
     if (!m_queues.CommandQueue.full(index)) {
         entry.ToldToWait = false;
@@ -160,7 +160,7 @@ bool frmMain::refuseWhenFull(int index) {
     return true;
 }
 
-int frmMain::repliesOnTheWay(int index) const {
+int NodeCore::repliesOnTheWay(int index) const {
     const std::uint64_t connection = Streams[index].Connection;
     int count = 0;
     for (const auto& [session, asker] : m_pending)
@@ -168,7 +168,7 @@ int frmMain::repliesOnTheWay(int index) const {
     return count;
 }
 
-bool frmMain::resolveMid(int index, const std::string& argument, std::string& mid) {
+bool NodeCore::resolveMid(int index, const std::string& argument, std::string& mid) {
     StreamRecord& entry = Streams[index];
     if (!isNumeric(argument)) {
         mid = argument;
@@ -188,7 +188,7 @@ bool frmMain::resolveMid(int index, const std::string& argument, std::string& mi
     return true;
 }
 
-void frmMain::interpretSubject(int index, const std::string& sData) {
+void NodeCore::interpretSubject(int index, const std::string& sData) {
     StreamRecord& entry = Streams[index];
     MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Subject)"));
     std::string subject = payload(sData);
@@ -197,10 +197,10 @@ void frmMain::interpretSubject(int index, const std::string& sData) {
     entry.Subject = subject.empty() ? "(no subject)" : subject;
     m_radio->SendData(entry.Port, entry.StreamID,
                       std::string("Enter Msg, end with /EX on a separate line:") + CR);
-    entry.InputState = 2;
+    entry.Input = InputState::Body;
 }
 
-void frmMain::interpretBody(int index, const std::string& sData) {
+void NodeCore::interpretBody(int index, const std::string& sData) {
     StreamRecord& entry = Streams[index];
     const std::string part = payload(sData);
     const std::string upper = toUpper(part);
@@ -223,7 +223,7 @@ void frmMain::interpretBody(int index, const std::string& sData) {
                           "*** Message longer than " + limit + " bytes! Mid: " + entry.Mid +
                               " not sent." + kPrompt);
         entry.BodyTooLong = false;
-        entry.InputState = 0;
+        entry.Input = InputState::Command;
         return;
     }
     if (entry.Body.empty()) entry.Body = "(no message body found)";
@@ -236,10 +236,10 @@ void frmMain::interpretBody(int index, const std::string& sData) {
     request->Originated = m_clock.now();
     queueRequest(index, std::move(request));
     entry.Body.clear();
-    entry.InputState = 0;
+    entry.Input = InputState::Command;
 }
 
-std::unique_ptr<CCommand> frmMain::newRequest(int index, const char* command) {
+std::unique_ptr<CCommand> NodeCore::newRequest(int index, const char* command) {
     auto request = std::make_unique<CCommand>();
     // Keys of replies still on their way must stay unique: they decide who gets the reply.
     do {
@@ -252,7 +252,7 @@ std::unique_ptr<CCommand> frmMain::newRequest(int index, const char* command) {
     return request;
 }
 
-void frmMain::queueRequest(int index, std::unique_ptr<CCommand> request) {
+void NodeCore::queueRequest(int index, std::unique_ptr<CCommand> request) {
     StreamRecord& entry = Streams[index];
     entry.Session = request->Session;
     m_pending[request->Session] = {entry.Connection, entry.Port, entry.StreamID, entry.CallSign};
