@@ -1,6 +1,7 @@
 // The brevane program as an operator or a service manager runs it: instance refusals, a
 // second copy of a running instance, clean stops by SIGTERM, SIGINT and SIGHUP, a start at
-// once after SIGKILL, the settings check and the headless node that cannot initialize.
+// once after SIGKILL, the settings check and the headless node that cannot initialize, and a
+// headless node that loads no widget or GUI library.
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,6 +76,12 @@ TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
     first.start();
     ASSERT_TRUE(first.waitForStarted(10000));
     ASSERT_TRUE(waitForHeartbeat("Client3/Active"));
+    QFile maps(QString("/proc/%1/maps").arg(first.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    EXPECT_TRUE(mapped.contains("libQt6Core")) << "the maps are the node's";
+    EXPECT_FALSE(mapped.contains("libQt6Widgets") || mapped.contains("libQt6Gui"))
+        << "a headless node loads no widget or GUI library";
 
     QProcess second;
     configure(second);

@@ -1,0 +1,96 @@
+// The node programs' command line and the answers that need no running node.
+#include "app/command_line.h"
+
+#include "common/settings_store.h"
+#include "core/instance.h"
+#include "core/version_text.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+
+namespace gw {
+namespace {
+constexpr const char* kUsage =
+    "usage: brevane [--headless] [instance]\n"
+    "       brevane --check [instance]\n"
+    "       brevane --help | --version\n"
+    "\n"
+    "Runs instance 1 to 10 (default 1) of the Gullwick packet-radio message node.\n"
+    "\n"
+    "  --headless  run without windows (the default without a display): message boxes go\n"
+    "              to stderr and the log, the node initializes by itself, and it ends with\n"
+    "              status 78 when its settings are incomplete\n"
+    "  --check     report each problem of the instance's settings; status 0 only when the\n"
+    "              node could initialize with them\n"
+    "  --help      show this text and end\n"
+    "  --version   show the version and end\n"
+    "\n"
+    "Settings: $XDG_CONFIG_HOME/gullwick/SMS.ini (default ~/.config/gullwick/SMS.ini),\n"
+    "section [Client<instance>]; every key is described in brevane(1).\n";
+
+} // namespace
+
+CommandLine parseCommandLine(int argc, char* argv[]) {
+    CommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--headless")
+            line.headless = true;
+        else if (arg == "--check")
+            line.check = true;
+        else if (arg == "--help" || arg == "-h")
+            line.help = true;
+        else if (arg == "--version")
+            line.version = true;
+        else if (arg.size() > 1 && arg[0] == '-' &&
+                 !std::isdigit(static_cast<unsigned char>(arg[1])))
+            line.error = "unknown option " + arg;
+        else
+            line.instance += (line.instance.empty() ? "" : " ") + arg;
+    }
+    return line;
+}
+
+void printProblems(const std::string& sInstance, const std::vector<SettingsProblem>& problems) {
+    for (const SettingsProblem& problem : problems)
+        std::fprintf(stderr, "brevane: instance %s: %s\n", sInstance.c_str(), problem.text.c_str());
+}
+
+namespace {
+// brevane --check: the settings as a start of the instance would read them.
+int checkSettings(const std::string& instanceWords) {
+    const std::string sInstance = instanceText(instanceWords);
+    if (!instanceValid(sInstance)) {
+        std::fprintf(stderr, "brevane: Only Numeric Instance parameters 1-10 are permitted.\n");
+        return 2;
+    }
+    const SettingsStore settings("SMS");
+    const std::string section = "Client" + sInstance;
+    const std::vector<SettingsProblem> problems = checkInstanceSettings(settings, section);
+    printProblems(sInstance, problems);
+    if (!problems.empty()) return EXIT_FAILURE;
+    std::printf("brevane: instance %s: the settings in %s [%s] are complete.\n", sInstance.c_str(),
+                settings.filePath().c_str(), section.c_str());
+    return EXIT_SUCCESS;
+}
+} // namespace
+
+int answerWithoutNode(const CommandLine& line) {
+    if (!line.error.empty()) {
+        std::fprintf(stderr, "brevane: %s\n%s", line.error.c_str(), kUsage);
+        return 2;
+    }
+    if (line.help) {
+        std::fputs(kUsage, stdout);
+        return EXIT_SUCCESS;
+    }
+    if (line.version) {
+        std::printf("brevane (Gullwick) %s\n", versionText().c_str());
+        return EXIT_SUCCESS;
+    }
+    if (line.check) return checkSettings(line.instance);
+    return -1;
+}
+
+} // namespace gw

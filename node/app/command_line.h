@@ -1,0 +1,27 @@
+// The node programs' command line: "[--headless] [instance]", "--check [instance]", "--help",
+// "--version", and the answers that need no running node.
+#pragma once
+
+#include "setup/instance_settings.h"
+
+#include <string>
+#include <vector>
+
+namespace gw {
+
+struct CommandLine {
+    bool headless = false;
+    bool check = false;
+    bool help = false;
+    bool version = false;
+    std::string instance; // the words that are not options, as typed
+    std::string error;
+};
+
+CommandLine parseCommandLine(int argc, char* argv[]);
+// Answers --help, --version, --check and a bad command line: the exit status, or -1 when the
+// node is to run.
+int answerWithoutNode(const CommandLine& line);
+void printProblems(const std::string& sInstance, const std::vector<SettingsProblem>& problems);
+
+} // namespace gw

@@ -1,0 +1,77 @@
+// The start-up order of a node instance, shared by the headless program and the windows.
+#include "app/node_run.h"
+
+#include "app/command_line.h"
+#include "app/sample_files.h"
+#include "app/signal_watcher.h"
+#include "common/clock.h"
+#include "common/event_pump.h"
+#include "common/journal.h"
+#include "common/paths.h"
+#include "common/settings_store.h"
+#include "core/node_core.h"
+#include "core/node_setup.h"
+#include "server/frm_brevane.h"
+#include "server/server_queues.h"
+#include "setup/instance_settings.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace gw {
+namespace {
+// A headless start whose settings only the operator can mend: the service manager is not to
+// restart it (EX_CONFIG).
+constexpr int kExitIncompleteSettings = 78;
+} // namespace
+
+int runNode(const NodeRun& run) {
+    SettingsStore settings("SMS");
+    SystemClock clock;
+    ServerQueues queues;
+    NodeCore core(settings, clock, run.dialogs, queues);
+    // Watching for SIGTERM before the heartbeat is written: a stop that arrives while the
+    // node is still starting waits in the pipe and runs the shutdown once the loop runs.
+    SignalWatcher stopWatcher;
+    QObject::connect(&stopWatcher, &SignalWatcher::stopRequested, &core, &NodeCore::requestStop);
+    if (!core.startUp(run.instance)) return EXIT_FAILURE;
+    if (run.headless) {
+        // Nobody can fill in the setup window: settings it cannot initialize with end the node
+        // at once, loudly. A serial device that is missing now is waited for.
+        const auto problems = checkInstanceSettings(settings, core.settingsSection());
+        printProblems(core.sInstance, problems);
+        if (std::any_of(problems.begin(), problems.end(), [](const SettingsProblem& problem) {
+                return problem.kind == SettingsProblem::Kind::Setting;
+            })) {
+            std::fprintf(stderr, "brevane: instance %s cannot initialize with the settings in %s\n",
+                         core.sInstance.c_str(), settings.filePath().c_str());
+            core.requestStop();
+            return kExitIncompleteSettings;
+        }
+    }
+    installSamples(defaultFileFolder());
+    if (run.headlessDialogs != nullptr) {
+        core.nodeLog().setEcho(writeJournal);
+        run.headlessDialogs->setLogSink([&core](JournalPriority priority, const std::string& text) {
+            core.nodeLog().Log(text, priority);
+        });
+    }
+
+    QtEventPump pump;
+    frmBrevane link(queues, core, pump, {serverPort(settings, core.settingsSection()), true});
+    NodeSetup setup(core, link, {settings, clock, run.dialogs, pump});
+    // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
+    setup.setUnattended(run.headless);
+    const std::unique_ptr<QObject> views = run.views ? run.views(core, setup, run.dialogs) : nullptr;
+    QObject::connect(&core, &NodeCore::ended, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    // The hand-over (and the automatic initialization in it) runs inside the event loop, so
+    // that a stop arriving meanwhile ends the loop instead of being lost before it starts.
+    QTimer::singleShot(0, &core, [&core, &setup] { core.handOver(setup, setup); });
+    return QCoreApplication::exec();
+}
+
+} // namespace gw
