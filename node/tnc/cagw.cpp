@@ -152,6 +152,12 @@ bool CAGW::Init() {
     return true;
 }
 
+bool CAGW::CheckComm() {
+    const bool answered = Init();
+    Restore();
+    return answered;
+}
+
 bool CAGW::SendCommand(const std::string&) {
     return false;
 }

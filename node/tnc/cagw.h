@@ -36,6 +36,9 @@ class CAGW final : public TncDriver {
     ~CAGW() override;
 
     bool Init() override;
+    // The modem program answers when the node can connect and register; the call is
+    // unregistered and the connection closed again at once.
+    bool CheckComm() override;
     // AGW has no text commands.
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;

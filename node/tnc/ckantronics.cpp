@@ -130,6 +130,11 @@ bool CKantronics::FindInitialState(bool& bHost) {
     return false;
 }
 
+bool CKantronics::CheckComm() {
+    bool host = false;
+    return FindInitialState(host);
+}
+
 bool CKantronics::SetHostMode() {
     m_hostMode = false;
     clearRaw();

@@ -29,6 +29,8 @@ class CKantronics : public TncDriver {
     static constexpr std::size_t kRawKeep = 64 * 1024;
 
     bool Init() override;
+    // The TNC answers when its mode, terminal or host, can be found.
+    bool CheckComm() override;
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
     void SerialIn(const std::string& sNewSerialData) override;

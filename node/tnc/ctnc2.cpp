@@ -137,6 +137,10 @@ bool CTNC2::SetCmdMode() {
     return m_commandMode;
 }
 
+bool CTNC2::CheckComm() {
+    return SetCmdMode();
+}
+
 bool CTNC2::SendCommand(const std::string& sCommand) {
     if (!m_commandMode) {
         const auto start = m_host.clock().elapsed();

@@ -24,6 +24,8 @@ class CTNC2 final : public TncDriver {
     explicit CTNC2(TncHost& host);
 
     bool Init() override;
+    // The TNC answers when it shows its command prompt.
+    bool CheckComm() override;
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
     void SerialIn(const std::string& sNewSerialData) override;
