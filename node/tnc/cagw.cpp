@@ -3,7 +3,6 @@
 
 #include "common/clock.h"
 #include "common/event_pump.h"
-#include "common/settings_store.h"
 #include "common/text.h"
 #include "tnc/agw_address.h"
 #include "tnc/tnc_host.h"
@@ -86,19 +85,17 @@ bool CAGW::Init() {
     m_registered.reset();
     m_malformed = false;
     m_reader.clear();
-    SettingsStore& settings = m_host.settings();
-    const std::string section = m_host.settingsSection();
-    m_address = trim(settings.read(section, "AGWAddress", kDefaultAddress));
+    m_address = trim(m_host.agwAddress());
     const std::optional<AgwAddress> address = parseAgwAddress(m_address);
     if (!address) return fail("AGW address \"" + m_address + "\" is not host:port.");
     m_hostName = address->host;
     m_tcpPort = address->port;
     const std::string portText = std::to_string(m_tcpPort);
-    m_call = toUpper(trim(settings.read(section, "MBOCall", "")));
+    m_call = toUpper(trim(m_host.nodeCall()));
     if (!agwCallValid(m_call))
         return fail("Node call sign \"" + m_call +
                     "\" cannot be registered with the modem program.");
-    const std::string paclen = trim(settings.read(section, "AGWPaclen", ""));
+    const std::string paclen = trim(m_host.agwPaclen());
     m_paclen = isNumeric(paclen) && numericValue(paclen) >= 1 && numericValue(paclen) <= 256
                    ? static_cast<long>(numericValue(paclen))
                    : kDefaultPaclen;

@@ -398,6 +398,15 @@ bool TncDispatch::bPort2() const {
 bool TncDispatch::chkRestore() const {
     return m_setup.chkRestore();
 }
+std::string TncDispatch::agwAddress() const {
+    return m_setup.agwAddress();
+}
+std::string TncDispatch::nodeCall() const {
+    return m_setup.nodeCall();
+}
+std::string TncDispatch::agwPaclen() const {
+    return m_setup.agwPaclen();
+}
 std::string TncDispatch::lblInitializing() const {
     return m_setup.lblInitializing();
 }

@@ -97,6 +97,9 @@ class TncDispatch final : public QObject, public TncHost {
     bool bPort1() const override;
     bool bPort2() const override;
     bool chkRestore() const override;
+    std::string agwAddress() const override;
+    std::string nodeCall() const override;
+    std::string agwPaclen() const override;
     long lMaxusers1() const override { return m_lMaxusers1; }
     long lMaxusers2() const override { return m_lMaxusers2; }
     void setLMaxusers1(long value) override { m_lMaxusers1 = value; }

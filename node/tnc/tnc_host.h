@@ -30,6 +30,10 @@ class TncHost {
     virtual bool bPort1() const = 0;
     virtual bool bPort2() const = 0;
     virtual bool chkRestore() const = 0;
+    // The setup's live AGW address, node call sign and AGW packet length texts, unchecked.
+    virtual std::string agwAddress() const = 0;
+    virtual std::string nodeCall() const = 0;
+    virtual std::string agwPaclen() const = 0;
     virtual long lMaxusers1() const = 0;
     virtual long lMaxusers2() const = 0;
     virtual void setLMaxusers1(long value) = 0;
