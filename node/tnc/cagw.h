@@ -50,8 +50,6 @@ class CAGW final : public TncDriver {
 
     // The line the dispatch polls in place of the serial port: the TCP connection, kept up.
     SerialLink& line() { return m_line; }
-    // "host:port" as set; valid after Init.
-    const std::string& address() const { return m_address; }
     // Incoming links with a stream, and links being drained before their disconnect.
     std::size_t streams() const;
     std::size_t closing() const;

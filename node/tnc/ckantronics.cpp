@@ -61,21 +61,17 @@ void CKantronics::raiseQueued() {
     m_events.raiseAll([this](const std::string& body) {
         if (body[0] == 'D') {
             m_lastData = body;
-            m_dataFlag = true;
             m_host.DataEvent(body);
         } else {
-            m_lastStatus = body;
-            m_statusFlag = true;
             m_host.StatusEvent(body);
         }
     });
 }
 
 void CKantronics::ClearFrame() {
-    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_answerFlag = false;
     m_lastAnswer.clear();
     m_lastData.clear();
-    m_lastStatus.clear();
     m_decoder.clear();
 }
 

@@ -46,7 +46,6 @@ class CKantronics : public TncDriver {
     bool hostMode() const { return m_hostMode; }
     const std::string& lastCommandAnswer() const { return m_lastAnswer; }
     const std::string& lastDataFrame() const { return m_lastData; }
-    const std::string& lastStatusFrame() const { return m_lastStatus; }
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingFrameBytes() const { return m_decoder.pending(); }
 
@@ -75,10 +74,7 @@ class CKantronics : public TncDriver {
     std::string m_raw;
     std::string m_lastAnswer;
     std::string m_lastData;
-    std::string m_lastStatus;
     bool m_answerFlag = false;
-    bool m_dataFlag = false;
-    bool m_statusFlag = false;
     long m_paclen1 = 0;
     long m_paclen2 = 0;
 };

@@ -106,20 +106,16 @@ void CTNC2::raiseQueued() {
 
 void CTNC2::raiseStatus(const std::string& status) {
     m_lastStatus = status;
-    m_statusFlag = true;
     m_host.StatusEvent(status);
 }
 
 void CTNC2::raiseData(const std::string& line) {
-    m_lastData = line;
-    m_dataFlag = true;
     m_host.DataEvent(line);
 }
 
 void CTNC2::ClearFrame() {
-    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_answerFlag = false;
     m_lastAnswer.clear();
-    m_lastData.clear();
     m_lastStatus.clear();
     m_line.clear();
     m_blankHeld = false;

@@ -38,7 +38,6 @@ class CTNC2 final : public TncDriver {
 
     bool commandMode() const { return m_commandMode; }
     const std::string& lastCommandAnswer() const { return m_lastAnswer; }
-    const std::string& lastDataLine() const { return m_lastData; }
     const std::string& lastStatusLine() const { return m_lastStatus; }
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingLineBytes() const { return m_line.size(); }
@@ -71,11 +70,8 @@ class CTNC2 final : public TncDriver {
     bool m_commandMode = false;
     std::string m_raw;
     std::string m_lastAnswer;
-    std::string m_lastData;
     std::string m_lastStatus;
     bool m_answerFlag = false;
-    bool m_dataFlag = false;
-    bool m_statusFlag = false;
     long m_paclen1 = 0;
     long m_paclen2 = 0;
 };
