@@ -47,13 +47,13 @@ CAGW::CAGW(TncHost& host, std::unique_ptr<AgwConnection> connection)
 
 CAGW::~CAGW() = default;
 
-bool CAGW::Line::PortOpen() const {
+bool CAGW::TcpLine::PortOpen() const {
     return m_driver.m_socket->state() == AgwConnection::State::Connected;
 }
-void CAGW::Line::DataToSend(std::string_view text) {
+void CAGW::TcpLine::DataToSend(std::string_view text) {
     m_driver.m_socket->send(text);
 }
-std::string CAGW::Line::DataToReceive() {
+std::string CAGW::TcpLine::DataToReceive() {
     return m_driver.poll();
 }
 

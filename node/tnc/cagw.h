@@ -6,8 +6,8 @@
 
 #include "tnc/agw_frame.h"
 #include "tnc/agw_socket.h"
-#include "tnc/serial_link.h"
 #include "tnc/tnc_driver.h"
+#include "tnc/tnc_line.h"
 
 #include <chrono>
 #include <cstdint>
@@ -49,15 +49,15 @@ class CAGW final : public TncDriver {
     bool Restore() override;
 
     // The line the dispatch polls in place of the serial port: the TCP connection, kept up.
-    SerialLink& line() { return m_line; }
+    TncLine& line() { return m_tcpLine; }
     // Incoming links with a stream, and links being drained before their disconnect.
     std::size_t streams() const;
     std::size_t closing() const;
 
   private:
-    class Line final : public SerialLink {
+    class TcpLine final : public TncLine {
       public:
-        explicit Line(CAGW& driver) : m_driver(driver) {}
+        explicit TcpLine(CAGW& driver) : m_driver(driver) {}
         bool PortOpen() const override;
         void DataToSend(std::string_view text) override;
         std::string DataToReceive() override;
@@ -104,7 +104,7 @@ class CAGW final : public TncDriver {
     bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
 
     TncHost& m_host;
-    Line m_line{*this};
+    TcpLine m_tcpLine{*this};
     std::unique_ptr<AgwConnection> m_socket;
     AgwFrameReader m_reader;
     std::string m_address;

@@ -23,7 +23,7 @@ CKantronics::CKantronics(TncHost& host, KantronicsVariant variant)
       m_decoder([this](const std::string& body) { onFrame(body); }) {}
 
 void CKantronics::send(std::string_view text) {
-    m_host.sendSerial(text);
+    m_host.sendToTnc(text);
 }
 
 bool CKantronics::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
@@ -80,9 +80,9 @@ bool CKantronics::SendCommand(const std::string& sCommand) {
         m_answerFlag = false;
         m_lastAnswer.clear();
         send(hostFrame("C10", sCommand));
-        SerialIn(m_host.receiveSerial());
+        SerialIn(m_host.receiveFromTnc());
         waitFor(5s, [this] {
-            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            if (!m_answerFlag) SerialIn(m_host.receiveFromTnc());
             return m_answerFlag;
         });
         if (m_answerFlag || attempt == 2) return m_answerFlag;

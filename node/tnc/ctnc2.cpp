@@ -34,7 +34,7 @@ std::size_t listingEnd(const std::string& raw) {
 CTNC2::CTNC2(TncHost& host) : m_host(host) {}
 
 void CTNC2::send(std::string_view text) {
-    m_host.sendSerial(text);
+    m_host.sendToTnc(text);
 }
 
 bool CTNC2::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
@@ -149,9 +149,9 @@ bool CTNC2::SendCommand(const std::string& sCommand) {
         m_lastAnswer.clear();
         m_line.clear();
         send(sCommand + kCr);
-        SerialIn(m_host.receiveSerial());
+        SerialIn(m_host.receiveFromTnc());
         waitFor(5s, [this] {
-            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            if (!m_answerFlag) SerialIn(m_host.receiveFromTnc());
             return m_answerFlag;
         });
         if (m_answerFlag) break;

@@ -21,7 +21,7 @@ class RecordingTncHost final : public TncHost {
   public:
     RecordingTncHost() : m_store(SettingsStore::atFile(storeFile())), m_pump(m_clock) {
         m_pump.setHook([this] {
-            if (driver != nullptr && !m_inbox.empty()) driver->SerialIn(receiveSerial());
+            if (driver != nullptr && !m_inbox.empty()) driver->SerialIn(receiveFromTnc());
         });
     }
 
@@ -34,10 +34,10 @@ class RecordingTncHost final : public TncHost {
     std::string call;       // the node's call sign as the setup holds it
     bool tncWorking = true; // as the driver last set the TNC status
 
-    void sendSerial(std::string_view text) override {
+    void sendToTnc(std::string_view text) override {
         if (answer) m_inbox += answer(text);
     }
-    std::string receiveSerial() override {
+    std::string receiveFromTnc() override {
         std::string out;
         out.swap(m_inbox);
         return out;

@@ -9,8 +9,8 @@
 #include "common/node_error.h"
 #include "common/settings_store.h"
 #include "tnc/main_window_port.h"
-#include "tnc/serial_link.h"
 #include "tnc/tnc_dispatch.h"
+#include "tnc/tnc_line.h"
 #include "tnc/tnc_setup.h"
 
 #include <QCoreApplication>
@@ -31,7 +31,7 @@ inline std::string fend(std::string_view body) {
 }
 
 // The far end of a serial line: what the node wrote, and answers that arrive at set times.
-class FakeSerial final : public SerialLink {
+class FakeSerial final : public TncLine {
   public:
     explicit FakeSerial(const Clock& clock) : m_clock(clock) {}
     std::function<void(const std::string&)> onWrite; // the simulated TNC
