@@ -6,7 +6,7 @@
 
 #include "tnc/agw_frame.h"
 #include "tnc/agw_socket.h"
-#include "tnc/tnc_driver.h"
+#include "tnc/hosted_driver.h"
 #include "tnc/tnc_line.h"
 
 #include <chrono>
@@ -18,9 +18,7 @@
 
 namespace gw {
 
-class TncHost;
-
-class CAGW final : public TncDriver {
+class CAGW final : public HostedDriver {
   public:
     static constexpr const char* kDefaultAddress = "127.0.0.1:8000";
     static constexpr long kDefaultPaclen = 128;
@@ -45,7 +43,6 @@ class CAGW final : public TncDriver {
     void SerialIn(const std::string& sNewSerialData) override;
     void ClearFrame() override;
     bool SendDisconnect(const std::string& sStream, int nPort) override;
-    long Paclen(int nPort) const override;
     bool Restore() override;
 
     // The line the dispatch polls in place of the serial port: the TCP connection, kept up.
@@ -100,10 +97,9 @@ class CAGW final : public TncDriver {
     bool portChosen(int port) const;
     std::string status(const Link& link, const std::string& text) const;
     bool fail(const std::string& text);
-    void progress(const std::string& line);
-    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
+    // A wait for the modem program's answers, reading the connection itself.
+    bool awaitAnswer(std::chrono::seconds limit, const std::function<bool()>& done);
 
-    TncHost& m_host;
     TcpLine m_tcpLine{*this};
     std::unique_ptr<AgwConnection> m_socket;
     AgwFrameReader m_reader;
@@ -111,7 +107,6 @@ class CAGW final : public TncDriver {
     std::string m_hostName;
     int m_tcpPort = 0;
     std::string m_call;
-    long m_paclen = 0;
     int m_perPort = 0;
     std::vector<Link> m_links;
     std::uint64_t m_nextId = 1;

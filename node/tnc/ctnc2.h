@@ -3,18 +3,14 @@
 #pragma once
 
 #include "tnc/event_queue.h"
-#include "tnc/tnc_driver.h"
+#include "tnc/hosted_driver.h"
 #include "tnc/tnc_text.h"
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 namespace gw {
 
-class TncHost;
-
-class CTNC2 final : public TncDriver {
+class CTNC2 final : public HostedDriver {
   public:
     // The raw buffer keeps at least this much of the most recent text; a converse line
     // longer than this is handed on as data without waiting for its carriage return.
@@ -31,7 +27,6 @@ class CTNC2 final : public TncDriver {
     void SerialIn(const std::string& sNewSerialData) override;
     void ClearFrame() override;
     bool SendDisconnect(const std::string& sStream, int nPort) override;
-    long Paclen(int nPort) const override;
     bool Restore() override;
 
     bool SetCmdMode();
@@ -43,10 +38,7 @@ class CTNC2 final : public TncDriver {
     std::size_t pendingLineBytes() const { return m_line.size(); }
 
   private:
-    void send(std::string_view text);
     bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
-    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
-    void progress(const std::string& line);
     void raiseStatus(const std::string& status);
     void raiseData(const std::string& line);
     void cutConverse();
@@ -59,7 +51,6 @@ class CTNC2 final : public TncDriver {
         std::string text;
     };
 
-    TncHost& m_host;
     std::string m_line;
     // Lines cut but not yet raised.
     EventQueue<Event> m_events;
@@ -72,8 +63,6 @@ class CTNC2 final : public TncDriver {
     std::string m_lastAnswer;
     std::string m_lastStatus;
     bool m_answerFlag = false;
-    long m_paclen1 = 0;
-    long m_paclen2 = 0;
 };
 
 } // namespace gw
