@@ -32,9 +32,7 @@ class TcpClient : public QObject {
     ~TcpClient() override;
 
     void setRemoteHost(std::string host) { m_remoteHost = std::move(host); }
-    const std::string& remoteHost() const { return m_remoteHost; }
     void setRemotePort(std::uint16_t port) { m_remotePort = port; }
-    std::uint16_t remotePort() const { return m_remotePort; }
 
     // Starts connecting to the remote host and port; the outcome arrives as connected().
     // Throws NodeError when a connection is already open or being made.

@@ -73,6 +73,12 @@ class frmTNC::DispatchView final : public TncSetup {
     bool bPort2() const override { return m_window.bPort2(); }
     bool chkRestore() const override { return m_window.restoreChecked(); }
     std::string instance() const override { return m_window.m_main.core().sInstance; }
+    std::string agwAddress() const override { return fromQString(m_window.txtAGWAddress->text()); }
+    std::string nodeCall() const override { return m_window.nodeCall(); }
+    // No box of its own: the stored value is the live one.
+    std::string agwPaclen() const override {
+        return m_window.m_settings.read(m_window.section(), "AGWPaclen", "");
+    }
     std::string lblInitializing() const override {
         return m_window.m_progress ? m_window.m_progress->text() : std::string();
     }

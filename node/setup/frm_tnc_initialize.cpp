@@ -197,15 +197,7 @@ void frmTNC::CheckTncComm() {
         bool ok = false;
         {
             TncDispatch::DriverCall call(*m_dispatch);
-            if (auto* tnc2 = dynamic_cast<CTNC2*>(driver)) {
-                ok = tnc2->SetCmdMode();
-            } else if (auto* kantronics = dynamic_cast<CKantronics*>(driver)) {
-                bool host = false;
-                ok = kantronics->FindInitialState(host);
-            } else if (auto* agw = dynamic_cast<CAGW*>(driver)) {
-                ok = agw->Init();
-                agw->Restore();
-            }
+            ok = driver->CheckComm();
         }
         m_dispatch->ReleaseDriver(type);
         lblCommStatus->setText(ok ? "TNC Comm OK!" : "TNC Comm Fail!");

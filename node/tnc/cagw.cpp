@@ -3,7 +3,6 @@
 
 #include "common/clock.h"
 #include "common/event_pump.h"
-#include "common/settings_store.h"
 #include "common/text.h"
 #include "tnc/agw_address.h"
 #include "tnc/tnc_host.h"
@@ -43,23 +42,19 @@ std::chrono::milliseconds drainBound(std::size_t queued) {
 CAGW::CAGW(TncHost& host) : CAGW(host, std::make_unique<AgwSocket>()) {}
 
 CAGW::CAGW(TncHost& host, std::unique_ptr<AgwConnection> connection)
-    : m_host(host), m_socket(std::move(connection)),
+    : HostedDriver(host), m_socket(std::move(connection)),
       m_reader([this](AgwFrame frame) { onFrame(std::move(frame)); }) {}
 
 CAGW::~CAGW() = default;
 
-bool CAGW::Line::PortOpen() const {
+bool CAGW::TcpLine::PortOpen() const {
     return m_driver.m_socket->state() == AgwConnection::State::Connected;
 }
-void CAGW::Line::DataToSend(std::string_view text) {
+void CAGW::TcpLine::DataToSend(std::string_view text) {
     m_driver.m_socket->send(text);
 }
-std::string CAGW::Line::DataToReceive() {
+std::string CAGW::TcpLine::DataToReceive() {
     return m_driver.poll();
-}
-
-void CAGW::progress(const std::string& line) {
-    m_host.setLblInitializing(m_host.lblInitializing() + "\r" + line);
 }
 
 bool CAGW::fail(const std::string& text) {
@@ -69,9 +64,9 @@ bool CAGW::fail(const std::string& text) {
     return false;
 }
 
-bool CAGW::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
+bool CAGW::awaitAnswer(std::chrono::seconds limit, const std::function<bool()>& done) {
     // Reads the line itself: the polling timer may be off while Init runs.
-    return waitUntil(m_host.pump(), m_host.clock(), limit, [&] {
+    return waitFor(limit, [&] {
         const std::string in = m_socket->read();
         if (!in.empty()) SerialIn(in);
         return done() || m_malformed || m_socket->state() == AgwConnection::State::Closed;
@@ -86,27 +81,26 @@ bool CAGW::Init() {
     m_registered.reset();
     m_malformed = false;
     m_reader.clear();
-    SettingsStore& settings = m_host.settings();
-    const std::string section = m_host.settingsSection();
-    m_address = trim(settings.read(section, "AGWAddress", kDefaultAddress));
+    m_address = trim(m_host.agwAddress());
     const std::optional<AgwAddress> address = parseAgwAddress(m_address);
     if (!address) return fail("AGW address \"" + m_address + "\" is not host:port.");
     m_hostName = address->host;
     m_tcpPort = address->port;
     const std::string portText = std::to_string(m_tcpPort);
-    m_call = toUpper(trim(settings.read(section, "MBOCall", "")));
+    m_call = toUpper(trim(m_host.nodeCall()));
     if (!agwCallValid(m_call))
         return fail("Node call sign \"" + m_call +
                     "\" cannot be registered with the modem program.");
-    const std::string paclen = trim(settings.read(section, "AGWPaclen", ""));
-    m_paclen = isNumeric(paclen) && numericValue(paclen) >= 1 && numericValue(paclen) <= 256
-                   ? static_cast<long>(numericValue(paclen))
-                   : kDefaultPaclen;
+    const std::string paclen = trim(m_host.agwPaclen());
+    m_paclen1 = m_paclen2 =
+        isNumeric(paclen) && numericValue(paclen) >= 1 && numericValue(paclen) <= 256
+            ? static_cast<long>(numericValue(paclen))
+            : kDefaultPaclen;
 
     progress("Connecting to the AGW server at " + m_address + ".");
     if (!m_socket->connectTo(m_hostName, m_tcpPort))
         return fail("AGW server " + m_address + " not reachable: " + m_socket->error() + ".");
-    const bool settled = waitUntil(m_host.pump(), m_host.clock(), kConnectWait, [this] {
+    const bool settled = waitFor(kConnectWait, [this] {
         m_socket->service();
         return m_socket->state() != AgwConnection::State::Connecting;
     });
@@ -119,7 +113,7 @@ bool CAGW::Init() {
 
     m_socket->send(encodeAgwFrame({0, 'R', 0, "", "", ""}));
     m_socket->send(encodeAgwFrame({0, 'G', 0, "", "", ""}));
-    if (!waitFor(kAnswerWait, [this] { return m_version && m_portCount; }) || m_malformed)
+    if (!awaitAnswer(kAnswerWait, [this] { return m_version && m_portCount; }) || m_malformed)
         return fail(m_address + " is not an AGW server: no answer to the version and port "
                                 "requests.");
     progress("AGW server version " + *m_version + ", " + std::to_string(*m_portCount) +
@@ -132,7 +126,7 @@ bool CAGW::Init() {
     }
 
     m_socket->send(encodeAgwFrame({0, 'X', 0, m_call, "", ""}));
-    if (!waitFor(kAnswerWait, [this] { return m_registered.has_value(); }) || m_malformed)
+    if (!awaitAnswer(kAnswerWait, [this] { return m_registered.has_value(); }) || m_malformed)
         return fail("No answer from " + m_address + " to the registration of " + m_call + ".");
     if (!*m_registered)
         return fail("The modem program at " + m_address + " refused to register " + m_call +
@@ -150,6 +144,12 @@ bool CAGW::Init() {
     m_running = m_up = true;
     m_outageReported = false;
     return true;
+}
+
+bool CAGW::CheckComm() {
+    const bool answered = Init();
+    Restore();
+    return answered;
 }
 
 bool CAGW::SendCommand(const std::string&) {
@@ -423,10 +423,6 @@ bool CAGW::SendDisconnect(const std::string& sStream, int nPort) {
     return true;
 }
 
-long CAGW::Paclen(int nPort) const {
-    return nPort == 1 || nPort == 2 ? m_paclen : 0;
-}
-
 void CAGW::ClearFrame() {
     m_reader.clear();
     for (Link& link : m_links)
@@ -438,7 +434,7 @@ bool CAGW::Restore() {
     if (m_socket->state() == AgwConnection::State::Connected) {
         m_socket->send(encodeAgwFrame({0, 'x', 0, m_call, "", ""}));
         // The unregistration goes out before the line closes, within a bound.
-        waitUntil(m_host.pump(), m_host.clock(), 1s, [this] {
+        waitFor(1s, [this] {
             m_socket->service();
             return m_socket->state() != AgwConnection::State::Connected || m_socket->queued() == 0;
         });

@@ -6,8 +6,8 @@
 
 #include "tnc/agw_frame.h"
 #include "tnc/agw_socket.h"
-#include "tnc/serial_link.h"
-#include "tnc/tnc_driver.h"
+#include "tnc/hosted_driver.h"
+#include "tnc/tnc_line.h"
 
 #include <chrono>
 #include <cstdint>
@@ -18,9 +18,7 @@
 
 namespace gw {
 
-class TncHost;
-
-class CAGW final : public TncDriver {
+class CAGW final : public HostedDriver {
   public:
     static constexpr const char* kDefaultAddress = "127.0.0.1:8000";
     static constexpr long kDefaultPaclen = 128;
@@ -36,27 +34,27 @@ class CAGW final : public TncDriver {
     ~CAGW() override;
 
     bool Init() override;
+    // The modem program answers when the node can connect and register; the call is
+    // unregistered and the connection closed again at once.
+    bool CheckComm() override;
     // AGW has no text commands.
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
     void SerialIn(const std::string& sNewSerialData) override;
     void ClearFrame() override;
     bool SendDisconnect(const std::string& sStream, int nPort) override;
-    long Paclen(int nPort) const override;
     bool Restore() override;
 
     // The line the dispatch polls in place of the serial port: the TCP connection, kept up.
-    SerialLink& line() { return m_line; }
-    // "host:port" as set; valid after Init.
-    const std::string& address() const { return m_address; }
+    TncLine& line() { return m_tcpLine; }
     // Incoming links with a stream, and links being drained before their disconnect.
     std::size_t streams() const;
     std::size_t closing() const;
 
   private:
-    class Line final : public SerialLink {
+    class TcpLine final : public TncLine {
       public:
-        explicit Line(CAGW& driver) : m_driver(driver) {}
+        explicit TcpLine(CAGW& driver) : m_driver(driver) {}
         bool PortOpen() const override;
         void DataToSend(std::string_view text) override;
         std::string DataToReceive() override;
@@ -99,18 +97,16 @@ class CAGW final : public TncDriver {
     bool portChosen(int port) const;
     std::string status(const Link& link, const std::string& text) const;
     bool fail(const std::string& text);
-    void progress(const std::string& line);
-    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
+    // A wait for the modem program's answers, reading the connection itself.
+    bool awaitAnswer(std::chrono::seconds limit, const std::function<bool()>& done);
 
-    TncHost& m_host;
-    Line m_line{*this};
+    TcpLine m_tcpLine{*this};
     std::unique_ptr<AgwConnection> m_socket;
     AgwFrameReader m_reader;
     std::string m_address;
     std::string m_hostName;
     int m_tcpPort = 0;
     std::string m_call;
-    long m_paclen = 0;
     int m_perPort = 0;
     std::vector<Link> m_links;
     std::uint64_t m_nextId = 1;

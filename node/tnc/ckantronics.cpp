@@ -2,7 +2,6 @@
 #include "tnc/ckantronics.h"
 
 #include "common/clock.h"
-#include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "common/settings_store.h"
 #include "common/text.h"
@@ -19,24 +18,8 @@ const std::string kCr = "\r";
 } // namespace
 
 CKantronics::CKantronics(TncHost& host, KantronicsVariant variant)
-    : m_host(host), m_variant(variant),
+    : HostedDriver(host), m_variant(variant),
       m_decoder([this](const std::string& body) { onFrame(body); }) {}
-
-void CKantronics::send(std::string_view text) {
-    m_host.sendSerial(text);
-}
-
-bool CKantronics::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
-    return waitUntil(m_host.pump(), m_host.clock(), limit, done);
-}
-
-void CKantronics::progress(const std::string& line) {
-    m_host.setLblInitializing(m_host.lblInitializing() + "\r" + line);
-}
-
-void CKantronics::message(const std::string& text) {
-    m_host.dialogs().message(DialogIcon::None, kProgramTitle, text, DialogButtons::Ok);
-}
 
 void CKantronics::SerialIn(const std::string& sNewSerialData) {
     m_raw += sNewSerialData;
@@ -61,21 +44,17 @@ void CKantronics::raiseQueued() {
     m_events.raiseAll([this](const std::string& body) {
         if (body[0] == 'D') {
             m_lastData = body;
-            m_dataFlag = true;
             m_host.DataEvent(body);
         } else {
-            m_lastStatus = body;
-            m_statusFlag = true;
             m_host.StatusEvent(body);
         }
     });
 }
 
 void CKantronics::ClearFrame() {
-    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_answerFlag = false;
     m_lastAnswer.clear();
     m_lastData.clear();
-    m_lastStatus.clear();
     m_decoder.clear();
 }
 
@@ -84,9 +63,9 @@ bool CKantronics::SendCommand(const std::string& sCommand) {
         m_answerFlag = false;
         m_lastAnswer.clear();
         send(hostFrame("C10", sCommand));
-        SerialIn(m_host.receiveSerial());
+        SerialIn(receive());
         waitFor(5s, [this] {
-            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            if (!m_answerFlag) SerialIn(receive());
             return m_answerFlag;
         });
         if (m_answerFlag || attempt == 2) return m_answerFlag;
@@ -107,10 +86,6 @@ bool CKantronics::SendDisconnect(const std::string& sStream, int nPort) {
     return m_answerFlag;
 }
 
-long CKantronics::Paclen(int nPort) const {
-    return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0;
-}
-
 bool CKantronics::FindInitialState(bool& bHost) {
     clearRaw();
     send("RESET" + kCr);
@@ -128,6 +103,11 @@ bool CKantronics::FindInitialState(bool& bHost) {
         return true;
     }
     return false;
+}
+
+bool CKantronics::CheckComm() {
+    bool host = false;
+    return FindInitialState(host);
 }
 
 bool CKantronics::SetHostMode() {
@@ -180,9 +160,8 @@ bool CKantronics::Init() {
     do {
         clearRaw();
         send(kCr);
-        waitUntil(m_host.pump(), m_host.clock(),
-                  5s - std::min<std::chrono::milliseconds>(sinceWake(), 5s),
-                  [this] { return !m_raw.empty(); });
+        waitFor(5s - std::min<std::chrono::milliseconds>(sinceWake(), 5s),
+                [this] { return !m_raw.empty(); });
     } while (!rawHas(kPrompt) && sinceWake() <= 5s);
 
     clearRaw();
@@ -203,33 +182,20 @@ bool CKantronics::Init() {
     }
 
     progress("   Reading .aps file.");
-    bool result = true;
-    const std::string startupFile = m_host.txtPath() + m_host.comboType() + ".aps";
-    for (std::string command = m_host.ReadStartupFile(startupFile); !command.empty();
-         command = m_host.ReadStartupFile(startupFile)) {
-        progress("   Command: " + command);
-        if (toUpper(command).rfind("IN", 0) == 0) continue;
-        if (!SendCommand(command)) {
-            // Leave the rest of the file for the next Init to read from its start.
-            while (!m_host.ReadStartupFile(startupFile).empty()) {
-            }
-            return false;
-        }
-    }
+    // The interface mode stays as the node set it.
+    const auto sent = [](const std::string& command) {
+        return toUpper(command).rfind("IN", 0) != 0;
+    };
+    if (!sendStartupFile("   Command: ", sent)) return false;
 
     progress("   Getting PACLEN parameter.");
-    result = SendCommand("PACLEN") && result;
+    bool result = SendCommand("PACLEN");
     readPaclen(m_lastAnswer);
     progress("   Getting MAXUSERS parameter.");
     result = SendCommand("MAXUSERS") && result;
     readMaxusers(m_lastAnswer);
 
-    const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
-    if (total >= 1 && total <= 10) return result;
-    const std::string reason = total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
-    m_host.dialogs().message(DialogIcon::Exclamation, "Max User Limit!",
-                             reason + "\r" + "     Edit .aps file.", DialogButtons::Ok);
-    return false;
+    return userLimitsValid() && result;
 }
 
 void CKantronics::readPaclen(const std::string& answer) {

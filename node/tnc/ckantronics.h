@@ -5,15 +5,11 @@
 
 #include "tnc/event_queue.h"
 #include "tnc/host_frame_codec.h"
-#include "tnc/tnc_driver.h"
+#include "tnc/hosted_driver.h"
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 namespace gw {
-
-class TncHost;
 
 // Where the three variants differ.
 struct KantronicsVariant {
@@ -23,18 +19,19 @@ struct KantronicsVariant {
     bool dualPort;          // PACLEN and MAXUSERS answer "a/b"
 };
 
-class CKantronics : public TncDriver {
+class CKantronics : public HostedDriver {
   public:
     // The raw buffer keeps at least this much of the most recent text for the waits.
     static constexpr std::size_t kRawKeep = 64 * 1024;
 
     bool Init() override;
+    // The TNC answers when its mode, terminal or host, can be found.
+    bool CheckComm() override;
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
     void SerialIn(const std::string& sNewSerialData) override;
     void ClearFrame() override;
     bool SendDisconnect(const std::string& sStream, int nPort) override;
-    long Paclen(int nPort) const override;
     bool Restore() override;
 
     bool FindInitialState(bool& bHost);
@@ -44,7 +41,6 @@ class CKantronics : public TncDriver {
     bool hostMode() const { return m_hostMode; }
     const std::string& lastCommandAnswer() const { return m_lastAnswer; }
     const std::string& lastDataFrame() const { return m_lastData; }
-    const std::string& lastStatusFrame() const { return m_lastStatus; }
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingFrameBytes() const { return m_decoder.pending(); }
 
@@ -54,16 +50,11 @@ class CKantronics : public TncDriver {
   private:
     void onFrame(const std::string& body);
     void raiseQueued();
-    void send(std::string_view text);
     void clearRaw() { m_raw.clear(); }
     bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
-    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
-    void progress(const std::string& line);
-    void message(const std::string& text);
     void readPaclen(const std::string& answer);
     void readMaxusers(const std::string& answer);
 
-    TncHost& m_host;
     KantronicsVariant m_variant;
     HostFrameDecoder m_decoder;
     // Data and status frames cut but not yet raised.
@@ -73,12 +64,7 @@ class CKantronics : public TncDriver {
     std::string m_raw;
     std::string m_lastAnswer;
     std::string m_lastData;
-    std::string m_lastStatus;
     bool m_answerFlag = false;
-    bool m_dataFlag = false;
-    bool m_statusFlag = false;
-    long m_paclen1 = 0;
-    long m_paclen2 = 0;
 };
 
 } // namespace gw

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "tnc/cdcb.h"
-#include "tnc/serial_link.h"
+#include "tnc/tnc_line.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 namespace gw {
 
-class CSerialPort final : public SerialLink {
+class CSerialPort final : public TncLine {
   public:
     static constexpr long kOpenError = static_cast<std::int32_t>(0x80047922u);
     static constexpr long kReadError = static_cast<std::int32_t>(0x80047925u);

@@ -2,7 +2,6 @@
 #include "tnc/ctnc2.h"
 
 #include "common/clock.h"
-#include "common/dialogs.h"
 #include "common/event_pump.h"
 #include "common/settings_store.h"
 #include "common/text.h"
@@ -31,19 +30,7 @@ std::size_t listingEnd(const std::string& raw) {
 }
 } // namespace
 
-CTNC2::CTNC2(TncHost& host) : m_host(host) {}
-
-void CTNC2::send(std::string_view text) {
-    m_host.sendSerial(text);
-}
-
-bool CTNC2::waitFor(std::chrono::seconds limit, const std::function<bool()>& done) {
-    return waitUntil(m_host.pump(), m_host.clock(), limit, done);
-}
-
-void CTNC2::progress(const std::string& line) {
-    m_host.setLblInitializing(m_host.lblInitializing() + "\r" + line);
-}
+CTNC2::CTNC2(TncHost& host) : HostedDriver(host) {}
 
 void CTNC2::SerialIn(const std::string& sNewSerialData) {
     m_raw += sNewSerialData;
@@ -106,20 +93,16 @@ void CTNC2::raiseQueued() {
 
 void CTNC2::raiseStatus(const std::string& status) {
     m_lastStatus = status;
-    m_statusFlag = true;
     m_host.StatusEvent(status);
 }
 
 void CTNC2::raiseData(const std::string& line) {
-    m_lastData = line;
-    m_dataFlag = true;
     m_host.DataEvent(line);
 }
 
 void CTNC2::ClearFrame() {
-    m_answerFlag = m_dataFlag = m_statusFlag = false;
+    m_answerFlag = false;
     m_lastAnswer.clear();
-    m_lastData.clear();
     m_lastStatus.clear();
     m_line.clear();
     m_blankHeld = false;
@@ -137,6 +120,10 @@ bool CTNC2::SetCmdMode() {
     return m_commandMode;
 }
 
+bool CTNC2::CheckComm() {
+    return SetCmdMode();
+}
+
 bool CTNC2::SendCommand(const std::string& sCommand) {
     if (!m_commandMode) {
         const auto start = m_host.clock().elapsed();
@@ -149,9 +136,9 @@ bool CTNC2::SendCommand(const std::string& sCommand) {
         m_lastAnswer.clear();
         m_line.clear();
         send(sCommand + kCr);
-        SerialIn(m_host.receiveSerial());
+        SerialIn(receive());
         waitFor(5s, [this] {
-            if (!m_answerFlag) SerialIn(m_host.receiveSerial());
+            if (!m_answerFlag) SerialIn(receive());
             return m_answerFlag;
         });
         if (m_answerFlag) break;
@@ -190,15 +177,9 @@ void CTNC2::enterConverse() {
     m_commandMode = false;
 }
 
-long CTNC2::Paclen(int nPort) const {
-    return nPort == 1 ? m_paclen1 : nPort == 2 ? m_paclen2 : 0;
-}
-
 bool CTNC2::Init() {
-    Dialogs& dialogs = m_host.dialogs();
     if (!SetCmdMode()) {
-        dialogs.message(DialogIcon::None, kProgramTitle,
-                        "Could not set command mode to TNC, Check Settings.");
+        message("Could not set command mode to TNC, Check Settings.");
         return false;
     }
     m_host.setLblInitializing("Initializing TNC2 Clone:\r   Command mode set.");
@@ -206,14 +187,12 @@ bool CTNC2::Init() {
     if (m_host.chkRestore()) {
         progress("   Getting settings with DISPLAY command.");
         if (!SendCommand("DISPLAY")) {
-            dialogs.message(DialogIcon::None, kProgramTitle,
-                            "Failure with DISPLAY command. Current settings cannot be saved.");
+            message("Failure with DISPLAY command. Current settings cannot be saved.");
             return false;
         }
         const std::size_t end = listingEnd(m_raw);
         if (end == std::string::npos) {
-            dialogs.message(DialogIcon::None, kProgramTitle,
-                            "Could not Save Settings in Registry.");
+            message("Could not Save Settings in Registry.");
             return false;
         }
         progress("   Saving initial settings to registry.");
@@ -225,22 +204,16 @@ bool CTNC2::Init() {
     }
 
     progress("   Reading .aps file.");
-    bool result = true;
-    const std::string startupFile = m_host.txtPath() + m_host.comboType() + ".aps";
-    for (std::string command = m_host.ReadStartupFile(startupFile); !command.empty();
-         command = m_host.ReadStartupFile(startupFile)) {
-        progress("      Cmd: " + command);
+    // Converse and transparent mode stay the node's to enter; a command that moves a special
+    // character is noted before it is sent.
+    const auto sent = [this](const std::string& command) {
         const std::string head = toUpper(command.substr(0, 4));
         if (head == "T" || head == "TR" || head == "TRA" || head == "TRAN" || head == "CONV")
-            continue;
-        m_specials.noteCommand(command);
-        if (!SendCommand(command)) {
-            // Leave the rest of the file for the next Init to read from its start.
-            while (!m_host.ReadStartupFile(startupFile).empty()) {
-            }
             return false;
-        }
-    }
+        m_specials.noteCommand(command);
+        return true;
+    };
+    if (!sendStartupFile("      Cmd: ", sent)) return false;
 
     // The TNC itself says where its special characters now are; a TNC that does not know
     // one of them answers without a value and the node's own note stands.
@@ -248,7 +221,7 @@ bool CTNC2::Init() {
         if (SendCommand(name)) m_specials.noteAnswer(m_lastAnswer);
 
     progress("   Getting PACLEN parameter.");
-    result = SendCommand("PACLEN") && result;
+    bool result = SendCommand("PACLEN");
     const auto paclen = answerValue(toUpper(m_lastAnswer), "PACLEN", false);
     m_paclen1 = paclen ? packetLength(*paclen).value_or(128) : 128;
     m_paclen2 = 0;
@@ -259,14 +232,7 @@ bool CTNC2::Init() {
     m_host.setLMaxusers1(users ? userLimit(*users).value_or(0) : 0);
     m_host.setLMaxusers2(0);
 
-    const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
-    if (total < 1 || total > 10) {
-        const std::string reason =
-            total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
-        dialogs.message(DialogIcon::Exclamation, "Max User Limit!",
-                        reason + "\r" + "     Edit .aps file.");
-        return false;
-    }
+    if (!userLimitsValid()) return false;
     if (result) enterConverse();
     return result;
 }

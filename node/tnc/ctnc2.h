@@ -3,18 +3,14 @@
 #pragma once
 
 #include "tnc/event_queue.h"
-#include "tnc/tnc_driver.h"
+#include "tnc/hosted_driver.h"
 #include "tnc/tnc_text.h"
 
-#include <chrono>
-#include <functional>
 #include <string>
 
 namespace gw {
 
-class TncHost;
-
-class CTNC2 final : public TncDriver {
+class CTNC2 final : public HostedDriver {
   public:
     // The raw buffer keeps at least this much of the most recent text; a converse line
     // longer than this is handed on as data without waiting for its carriage return.
@@ -24,28 +20,25 @@ class CTNC2 final : public TncDriver {
     explicit CTNC2(TncHost& host);
 
     bool Init() override;
+    // The TNC answers when it shows its command prompt.
+    bool CheckComm() override;
     bool SendCommand(const std::string& sCommand) override;
     void SendData(const std::string& sData, const std::string& sStream, int nPort) override;
     void SerialIn(const std::string& sNewSerialData) override;
     void ClearFrame() override;
     bool SendDisconnect(const std::string& sStream, int nPort) override;
-    long Paclen(int nPort) const override;
     bool Restore() override;
 
     bool SetCmdMode();
 
     bool commandMode() const { return m_commandMode; }
     const std::string& lastCommandAnswer() const { return m_lastAnswer; }
-    const std::string& lastDataLine() const { return m_lastData; }
     const std::string& lastStatusLine() const { return m_lastStatus; }
     const std::string& rawBuffer() const { return m_raw; }
     std::size_t pendingLineBytes() const { return m_line.size(); }
 
   private:
-    void send(std::string_view text);
     bool rawHas(std::string_view text) const { return m_raw.find(text) != std::string::npos; }
-    bool waitFor(std::chrono::seconds limit, const std::function<bool()>& done);
-    void progress(const std::string& line);
     void raiseStatus(const std::string& status);
     void raiseData(const std::string& line);
     void cutConverse();
@@ -58,7 +51,6 @@ class CTNC2 final : public TncDriver {
         std::string text;
     };
 
-    TncHost& m_host;
     std::string m_line;
     // Lines cut but not yet raised.
     EventQueue<Event> m_events;
@@ -69,13 +61,8 @@ class CTNC2 final : public TncDriver {
     bool m_commandMode = false;
     std::string m_raw;
     std::string m_lastAnswer;
-    std::string m_lastData;
     std::string m_lastStatus;
     bool m_answerFlag = false;
-    bool m_dataFlag = false;
-    bool m_statusFlag = false;
-    long m_paclen1 = 0;
-    long m_paclen2 = 0;
 };
 
 } // namespace gw

@@ -1,4 +1,4 @@
-// The TNC dispatch: driver selection, packet splitting, files, labels and serial polling.
+// The TNC dispatch: driver selection, packet splitting, files, labels and line polling.
 #include "tnc/tnc_dispatch.h"
 
 #include "common/clock.h"
@@ -8,7 +8,7 @@
 #include "common/node_error.h"
 #include "common/text.h"
 #include "tnc/main_window_port.h"
-#include "tnc/serial_link.h"
+#include "tnc/tnc_line.h"
 #include "tnc/tnc_setup.h"
 
 #include <algorithm>
@@ -47,8 +47,8 @@ TncFamily tncFamily(const std::string& type) {
     return TncFamily::Unsupported;
 }
 
-TncDispatch::TncDispatch(TncSetup& setup, MainWindowPort& main, SerialLink& serial,
-                         Services services, QObject* parent)
+TncDispatch::TncDispatch(TncSetup& setup, MainWindowPort& main, TncLine& serial, Services services,
+                         QObject* parent)
     : QObject(parent), m_setup(setup), m_main(main), m_serial(serial), m_services(services) {
     m_pollTimer.setInterval(200);
     connect(&m_pollTimer, &QTimer::timeout, this, &TncDispatch::tmrPollSerial_Timer);
@@ -322,7 +322,7 @@ void TncDispatch::setPolling(bool enabled) {
 }
 
 void TncDispatch::tmrPollSerial_Timer() {
-    std::string received = receiveSerial();
+    std::string received = receiveFromTnc();
     ++m_tickDepth;
     while (!received.empty()) {
         m_pollTimer.stop();
@@ -336,25 +336,25 @@ void TncDispatch::tmrPollSerial_Timer() {
         // Text for a driver that does not exist yet (or any more) has nobody to read it.
         if (TncDriver* selected = driver(type)) selected->SerialIn(received);
         m_services.pump.pump(0ms);
-        received = receiveSerial();
+        received = receiveFromTnc();
     }
     --m_tickDepth;
     m_pollTimer.start();
     runDeferredDisconnects();
 }
 
-SerialLink& TncDispatch::line() const {
+TncLine& TncDispatch::line() const {
     if (AGW && tncFamily(m_setup.comboType()) == TncFamily::Agw) return AGW->line();
     return m_serial;
 }
 
-void TncDispatch::sendSerial(std::string_view text) {
+void TncDispatch::sendToTnc(std::string_view text) {
     if (m_shutdown.active && !m_shutdown.firstSend)
         m_shutdown.firstSend = m_services.clock.elapsed();
     line().DataToSend(text);
 }
 
-std::string TncDispatch::receiveSerial() {
+std::string TncDispatch::receiveFromTnc() {
     try {
         std::string text = line().DataToReceive();
         m_readFailureReported = false;
@@ -397,6 +397,15 @@ bool TncDispatch::bPort2() const {
 }
 bool TncDispatch::chkRestore() const {
     return m_setup.chkRestore();
+}
+std::string TncDispatch::agwAddress() const {
+    return m_setup.agwAddress();
+}
+std::string TncDispatch::nodeCall() const {
+    return m_setup.nodeCall();
+}
+std::string TncDispatch::agwPaclen() const {
+    return m_setup.agwPaclen();
 }
 std::string TncDispatch::lblInitializing() const {
     return m_setup.lblInitializing();

@@ -1,6 +1,6 @@
 // The TNC dispatch that the setup window owns: it chooses the driver by the TNC type text,
-// splits the core's text to the packet length, polls the serial port every 200 ms, hosts the
-// drivers (TncHost) and reports a failing serial port once, closing the users' streams. A driver
+// splits the core's text to the packet length, polls the TNC's line every 200 ms, hosts the
+// drivers (TncHost) and reports a failing line once, closing the users' streams. A driver
 // is never replaced or freed while a call on it is on the stack; its waits end early on a stop.
 #pragma once
 
@@ -25,7 +25,7 @@
 namespace gw {
 
 class MainWindowPort;
-class SerialLink;
+class TncLine;
 class TncSetup;
 
 enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw };
@@ -41,7 +41,7 @@ class TncDispatch final : public QObject, public TncHost {
         const Clock& clock;
     };
 
-    TncDispatch(TncSetup& setup, MainWindowPort& main, SerialLink& serial, Services services,
+    TncDispatch(TncSetup& setup, MainWindowPort& main, TncLine& serial, Services services,
                 QObject* parent = nullptr);
     ~TncDispatch() override;
 
@@ -82,7 +82,7 @@ class TncDispatch final : public QObject, public TncHost {
     long GetPaclen(int nPort);
 
     // The line to the selected type's TNC: the serial port, or the AGW driver's TCP line.
-    SerialLink& line() const;
+    TncLine& line() const;
 
     // The 200 ms polling tick; public so that tests tick it themselves.
     void tmrPollSerial_Timer();
@@ -90,13 +90,16 @@ class TncDispatch final : public QObject, public TncHost {
     bool polling() const { return m_pollTimer.isActive(); }
 
     // TncHost
-    void sendSerial(std::string_view text) override;
-    std::string receiveSerial() override;
+    void sendToTnc(std::string_view text) override;
+    std::string receiveFromTnc() override;
     std::string txtPath() const override;
     std::string comboType() const override;
     bool bPort1() const override;
     bool bPort2() const override;
     bool chkRestore() const override;
+    std::string agwAddress() const override;
+    std::string nodeCall() const override;
+    std::string agwPaclen() const override;
     long lMaxusers1() const override { return m_lMaxusers1; }
     long lMaxusers2() const override { return m_lMaxusers2; }
     void setLMaxusers1(long value) override { m_lMaxusers1 = value; }
@@ -154,7 +157,7 @@ class TncDispatch final : public QObject, public TncHost {
 
     TncSetup& m_setup;
     MainWindowPort& m_main;
-    SerialLink& m_serial;
+    TncLine& m_serial;
     Services m_services;
     WaitClock m_waitClock{*this};
     QTimer m_pollTimer;

@@ -10,6 +10,8 @@ class TncDriver {
     virtual ~TncDriver() = default;
     // Brings the TNC into the driver's working mode; true on success.
     virtual bool Init() = 0;
+    // Whether the TNC answers: the operator's check of the line before an Initialize.
+    virtual bool CheckComm() = 0;
     virtual bool SendCommand(const std::string& sCommand) = 0;
     // One packet of user text to a stream; no wait.
     virtual void SendData(const std::string& sData, const std::string& sStream, int nPort) = 0;

@@ -1,4 +1,4 @@
-// What a TNC driver needs of the window that owns it: the serial line, the start-up file, the
+// What a TNC driver needs of the window that owns it: the line to its TNC, the start-up file, the
 // setup choices, the user limits it writes, the progress label, the settings store, message
 // boxes, the event pump and clock for its waits, and the node core's two events.
 #pragma once
@@ -19,9 +19,10 @@ class TncHost {
   public:
     virtual ~TncHost() = default;
 
-    virtual void sendSerial(std::string_view text) = 0;
-    // What the port received; a failing port reads as silence (the host reports it).
-    virtual std::string receiveSerial() = 0;
+    // Text to the TNC on its line: the serial port, or the AGW driver's TCP connection.
+    virtual void sendToTnc(std::string_view text) = 0;
+    // What the line received; a failing line reads as silence (the host reports it).
+    virtual std::string receiveFromTnc() = 0;
     // The next command of the start-up file, "" at its end.
     virtual std::string ReadStartupFile(const std::string& sPath) = 0;
 
@@ -30,6 +31,10 @@ class TncHost {
     virtual bool bPort1() const = 0;
     virtual bool bPort2() const = 0;
     virtual bool chkRestore() const = 0;
+    // The setup's live AGW address, node call sign and AGW packet length texts, unchecked.
+    virtual std::string agwAddress() const = 0;
+    virtual std::string nodeCall() const = 0;
+    virtual std::string agwPaclen() const = 0;
     virtual long lMaxusers1() const = 0;
     virtual long lMaxusers2() const = 0;
     virtual void setLMaxusers1(long value) = 0;

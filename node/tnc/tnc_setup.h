@@ -15,6 +15,11 @@ class TncSetup {
     virtual bool bPort2() const = 0;
     virtual bool chkRestore() const = 0;
     virtual std::string instance() const = 0;
+    // The AGW line's settings as the setup holds them now, unchecked (the driver checks them):
+    // the modem program's "host:port", the node's call sign and the AGW packet length text.
+    virtual std::string agwAddress() const = 0;
+    virtual std::string nodeCall() const = 0;
+    virtual std::string agwPaclen() const = 0;
     virtual std::string lblInitializing() const = 0;
     virtual void setLblInitializing(const std::string& text) = 0;
     virtual void showSetupWindow() = 0;

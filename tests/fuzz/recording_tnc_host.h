@@ -21,7 +21,7 @@ class RecordingTncHost final : public TncHost {
   public:
     RecordingTncHost() : m_store(SettingsStore::atFile(storeFile())), m_pump(m_clock) {
         m_pump.setHook([this] {
-            if (driver != nullptr && !m_inbox.empty()) driver->SerialIn(receiveSerial());
+            if (driver != nullptr && !m_inbox.empty()) driver->SerialIn(receiveFromTnc());
         });
     }
 
@@ -31,12 +31,13 @@ class RecordingTncHost final : public TncHost {
     std::vector<std::string> statuses, data;
     std::vector<std::string> events; // statuses and data together, in the order raised
     bool port1 = true, port2 = true;
+    std::string call;       // the node's call sign as the setup holds it
     bool tncWorking = true; // as the driver last set the TNC status
 
-    void sendSerial(std::string_view text) override {
+    void sendToTnc(std::string_view text) override {
         if (answer) m_inbox += answer(text);
     }
-    std::string receiveSerial() override {
+    std::string receiveFromTnc() override {
         std::string out;
         out.swap(m_inbox);
         return out;
@@ -47,6 +48,9 @@ class RecordingTncHost final : public TncHost {
     bool bPort1() const override { return port1; }
     bool bPort2() const override { return port2; }
     bool chkRestore() const override { return false; }
+    std::string agwAddress() const override { return "127.0.0.1:8000"; }
+    std::string nodeCall() const override { return call; }
+    std::string agwPaclen() const override { return ""; }
     long lMaxusers1() const override { return m_users1; }
     long lMaxusers2() const override { return m_users2; }
     void setLMaxusers1(long value) override { m_users1 = value; }

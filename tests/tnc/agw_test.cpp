@@ -90,8 +90,7 @@ struct Agw : ::testing::Test {
         address = simOutput.substr(at, simOutput.find('\n', at) - at);
     }
     bool init() {
-        store.write("Client1", "AGWAddress", address);
-        store.write("Client1", "MBOCall", "N0CALL");
+        setup.address = address;
         setup.type = "AGW";
         dispatch.setPolling(true);
         driver = dynamic_cast<CAGW*>(dispatch.CreateDriver("AGW"));
@@ -156,6 +155,29 @@ TEST_F(Agw, EachInitFailureHasItsOwnText) {
     address = "127.0.0.1";
     EXPECT_FALSE(init());
     EXPECT_NE(setup.progressText.find("is not host:port"), std::string::npos);
+}
+
+// The setup's values as they are now reach the modem program, not the stored ones: a check of
+// the line tests the address typed in the box.
+TEST_F(Agw, TheSetupsLiveValuesAreUsedNotTheStoredOnes) {
+    startSim({});
+    store.write("Client1", "AGWAddress", "127.0.0.1:1");
+    store.write("Client1", "MBOCall", "K4OLD");
+    store.write("Client1", "AGWPaclen", "200");
+    setup.paclen = "64";
+    setup.address = address;
+    setup.type = "AGW";
+    dispatch.setPolling(true);
+    TncDriver* driver = dispatch.CreateDriver("AGW");
+    {
+        TncDispatch::DriverCall call(dispatch);
+        EXPECT_TRUE(driver->CheckComm()) << setup.progressText;
+    }
+    EXPECT_TRUE(simSays("tnc: unregistered N0CALL")) << simOutput;
+    EXPECT_EQ(simOutput.find("K4OLD"), std::string::npos) << simOutput;
+    EXPECT_FALSE(dispatch.line().PortOpen());
+    ASSERT_TRUE(driver->Init()) << setup.progressText;
+    EXPECT_EQ(dispatch.GetPaclen(1), 64);
 }
 
 TEST_F(Agw, RefusedRegistrationFailsClearly) {

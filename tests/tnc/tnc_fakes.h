@@ -9,8 +9,8 @@
 #include "common/node_error.h"
 #include "common/settings_store.h"
 #include "tnc/main_window_port.h"
-#include "tnc/serial_link.h"
 #include "tnc/tnc_dispatch.h"
+#include "tnc/tnc_line.h"
 #include "tnc/tnc_setup.h"
 
 #include <QCoreApplication>
@@ -31,7 +31,7 @@ inline std::string fend(std::string_view body) {
 }
 
 // The far end of a serial line: what the node wrote, and answers that arrive at set times.
-class FakeSerial final : public SerialLink {
+class FakeSerial final : public TncLine {
   public:
     explicit FakeSerial(const Clock& clock) : m_clock(clock) {}
     std::function<void(const std::string&)> onWrite; // the simulated TNC
@@ -102,6 +102,7 @@ class RecordingMain final : public MainWindowPort {
 class FakeSetup final : public TncSetup {
   public:
     std::string type = "KPC3", path, inst = "1", progressText;
+    std::string address, call = "N0CALL", paclen;
     bool port1 = true, port2 = false, restore = true;
     int shown = 0;
     std::string comboType() const override { return type; }
@@ -110,6 +111,9 @@ class FakeSetup final : public TncSetup {
     bool bPort2() const override { return port2; }
     bool chkRestore() const override { return restore; }
     std::string instance() const override { return inst; }
+    std::string agwAddress() const override { return address; }
+    std::string nodeCall() const override { return call; }
+    std::string agwPaclen() const override { return paclen; }
     std::string lblInitializing() const override { return progressText; }
     void setLblInitializing(const std::string& text) override { progressText = text; }
     void showSetupWindow() override { ++shown; }
