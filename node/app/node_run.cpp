@@ -65,7 +65,8 @@ int runNode(const NodeRun& run) {
     NodeSetup setup(core, link, {settings, clock, run.dialogs, pump});
     // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
     setup.setUnattended(run.headless);
-    const std::unique_ptr<QObject> views = run.views ? run.views(core, setup, run.dialogs) : nullptr;
+    const std::unique_ptr<QObject> views =
+        run.views ? run.views(core, setup, run.dialogs) : nullptr;
     QObject::connect(&core, &NodeCore::ended, QCoreApplication::instance(), &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // The hand-over (and the automatic initialization in it) runs inside the event loop, so

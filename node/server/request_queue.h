@@ -4,6 +4,7 @@
 // one turn. A record added belongs to the queue until it is taken off.
 #pragma once
 
+#include "common/user_limit.h"
 #include "server/ccommand.h"
 
 #include <array>
@@ -18,7 +19,7 @@ namespace gw {
 class RequestQueue {
   public:
     // One line per stream: the console and the ten radio streams.
-    static constexpr int kStreams = 11;
+    static constexpr int kStreams = kMaxUsers + 1;
     // Requests one radio stream may have waiting; the interpreter refuses more.
     static constexpr std::int32_t kMaxWaitingPerStream = 4;
 

@@ -4,6 +4,7 @@
 #include "common/clock.h"
 #include "common/event_pump.h"
 #include "common/text.h"
+#include "common/user_limit.h"
 #include "tnc/agw_address.h"
 #include "tnc/tnc_host.h"
 
@@ -132,7 +133,7 @@ bool CAGW::Init() {
         return fail("The modem program at " + m_address + " refused to register " + m_call +
                     " (another program may hold that call).");
 
-    m_perPort = m_host.bPort1() && m_host.bPort2() ? 5 : 10;
+    m_perPort = m_host.bPort1() && m_host.bPort2() ? kMaxUsers / 2 : kMaxUsers;
     m_host.setLMaxusers1(m_host.bPort1() ? m_perPort : 0);
     m_host.setLMaxusers2(m_host.bPort2() ? m_perPort : 0);
     if (!m_host.bPort1() && m_host.bPort2()) {

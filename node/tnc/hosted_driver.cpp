@@ -3,6 +3,7 @@
 
 #include "common/dialogs.h"
 #include "common/event_pump.h"
+#include "common/user_limit.h"
 #include "tnc/tnc_host.h"
 
 namespace gw {
@@ -50,7 +51,7 @@ bool HostedDriver::sendStartupFile(const std::string& label,
 
 bool HostedDriver::userLimitsValid() {
     const long total = m_host.lMaxusers1() + m_host.lMaxusers2();
-    if (total >= 1 && total <= 10) return true;
+    if (total >= 1 && total <= kMaxUsers) return true;
     const std::string reason = total == 0 ? "Max user total is 0!" : "Total max users exceeds 10!";
     m_host.dialogs().message(DialogIcon::Exclamation, "Max User Limit!",
                              reason + "\r" + "     Edit .aps file.");

@@ -7,6 +7,7 @@
 #include "common/event_pump.h"
 #include "common/node_error.h"
 #include "common/text.h"
+#include "common/user_limit.h"
 #include "tnc/main_window_port.h"
 #include "tnc/tnc_line.h"
 #include "tnc/tnc_setup.h"
@@ -28,7 +29,7 @@ constexpr const char* kUnsupportedList = "Unsupported TNC! Make selection from L
 // Index 0 is the console, -1 an unknown letter and above 10 no table entry: none is a
 // stream the radio side can send to.
 bool isRadioStream(int index) {
-    return index >= 1 && index <= 10;
+    return index >= 1 && index <= kMaxUsers;
 }
 
 std::optional<std::string> readWholeFile(const std::string& path) {
@@ -224,8 +225,8 @@ std::string TncDispatch::GetLabel(int n) const {
     const bool port1 = m_setup.bPort1();
     const bool port2 = m_setup.bPort2();
     const auto letter = [](long k) {
-        return k >= 1 && k <= 10 ? std::string(1, kLetters[static_cast<std::size_t>(k - 1)])
-                                 : std::string();
+        return k >= 1 && k <= kMaxUsers ? std::string(1, kLetters[static_cast<std::size_t>(k - 1)])
+                                        : std::string();
     };
     if (port1 && !port2) return "1/" + letter(n);
     if (port2 && !port1) return "2/" + letter(n);
@@ -374,7 +375,7 @@ void TncDispatch::reportReadFailure(const std::string& description) {
     m_main.Log("TNC serial port: " + description + " @ " + when);
     m_main.setTncStatus(m_setup.comboType() + " serial port failure", false);
     // No disconnect will ever come from the TNC for its users: the core closes them now.
-    for (int n = 1; n <= 10; ++n) {
+    for (int n = 1; n <= kMaxUsers; ++n) {
         const std::string label = GetLabel(n);
         if (label.size() == 3)
             StatusEvent("S" + label.substr(0, 1) + label.substr(2) +
