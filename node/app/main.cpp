@@ -12,10 +12,11 @@
 #include "common/settings_store.h"
 #include "core/frm_main.h"
 #include "core/instance.h"
+#include "core/node_setup.h"
 #include "core/version_text.h"
+#include "gui/frm_tnc.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
-#include "setup/frm_tnc.h"
 #include "setup/instance_settings.h"
 
 #include <QApplication>
@@ -191,9 +192,10 @@ int main(int argc, char* argv[]) {
     gw::QtEventPump pump;
     gw::frmBrevane link(queues, main, pump,
                         {gw::serverPort(settings, main.settingsSection()), true});
-    gw::frmTNC setup(main, link, {settings, clock, *dialogs, pump});
+    gw::NodeSetup setup(main, link, {settings, clock, *dialogs, pump});
     // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
     setup.setUnattended(headless);
+    gw::frmTNC setupWindow(setup, *dialogs);
     QObject::connect(&main, &gw::frmMain::ended, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // The hand-over (and the automatic initialization in it) runs inside the event loop, so

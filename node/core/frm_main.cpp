@@ -208,6 +208,18 @@ void frmMain::handOver(RadioSide& radio, SetupSide& setup) {
     }
 }
 
+void frmMain::showServerLink(const std::string& server, const std::string& local) {
+    lblCMBO->setText(toQString(server));
+    lblLocalIP->setText(toQString(local));
+}
+
+void frmMain::showInitialized(bool ok, bool logEnabled) {
+    btnSavetoLog->setEnabled(logEnabled);
+    if (!ok || m_radio == nullptr) return;
+    for (std::size_t i = 0; i < lblCall.size(); ++i)
+        lblCall[i]->setText(toQString(m_radio->GetLabel(static_cast<int>(i) + 1)));
+}
+
 int frmMain::Index(const std::string& sStreamID, int nPort) {
     if (m_radio == nullptr) return 0;
     return streamIndex(sStreamID, nPort, m_radio->bPort1(), m_radio->bPort2(),

@@ -6,6 +6,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
+#include "core/main_core.h"
 #include "core/node_log.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
@@ -13,7 +14,6 @@
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
 #include "server/server_queues.h"
-#include "tnc/main_window_port.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -40,7 +40,7 @@ namespace gw {
 class frmAbout;
 class InstanceLock;
 
-class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort {
+class frmMain : public QMainWindow, public ServerLinkHost, public MainCore {
     Q_OBJECT
   public:
     frmMain(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
@@ -54,7 +54,16 @@ class frmMain : public QMainWindow, public ServerLinkHost, public MainWindowPort
     // when the last initialization succeeded and otherwise waits for the operator.
     void handOver(RadioSide& radio, SetupSide& setup);
 
-    std::string settingsSection() const { return "Client" + sInstance; }
+    // MainCore: what the setup core reads and shows through this window.
+    std::string instance() const override { return sInstance; }
+    std::string settingsSection() const override { return "Client" + sInstance; }
+    bool lastInitOK() const override { return bLastInitOK; }
+    void setLastInitOK(bool ok) override { bLastInitOK = ok; }
+    void showServerLink(const std::string& server, const std::string& local) override;
+    void showInitialized(bool ok, bool logEnabled) override;
+    void showMainWindow() override { show(); }
+    bool mainWindowShown() const override { return isVisible(); }
+    void endProgram() override { close(); }
 
     // Stream table and TNC events.
     void StatusEvent(const std::string& sStatus) override;

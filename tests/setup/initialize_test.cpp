@@ -1,26 +1,22 @@
-// Initialize and Check TNC Comm against tncsim on a real pseudo-terminal reached through
-// the device map: success, each failure path, the port choice of single-port TNCs, and the
+// The setup core's Initialize and Check TNC Comm against tncsim on a real pseudo-terminal reached
+// through the device map: success, each failure path, the port choice of single-port TNCs, and the
 // automatic initialization at start-up.
-#include "setup/frm_tnc.h"
+#include "core/node_setup.h"
 
 #include "common/colours.h"
-#include "core/frm_initializing.h"
 #include "core/frm_main.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
 #include <QAbstractItemModel>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -55,7 +51,8 @@ class Initialize : public testing::Test {
     QProcess sim;
     std::unique_ptr<frmMain> main;
     std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<frmTNC> setup;
+    std::unique_ptr<NodeSetup> setup;
+    bool setupShown = false;
 
     void SetUp() override {
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
@@ -90,13 +87,18 @@ class Initialize : public testing::Test {
         }
         ASSERT_NE(out.find(" as "), std::string::npos) << out;
     }
+    void makeSetup() {
+        setup = std::make_unique<NodeSetup>(*main, *link,
+                                            NodeSetup::Services{settings, clock, dialogs, pump});
+        QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
+        QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
+    }
     void startNode() {
         main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
         ASSERT_TRUE(main->startUp("1"));
         link = std::make_unique<frmBrevane>(queues, *main, pump,
                                             frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<frmTNC>(*main, *link,
-                                         frmTNC::Services{settings, clock, dialogs, pump});
+        makeSetup();
         main->handOver(*setup, *setup);
     }
     std::string logText() const {
@@ -110,9 +112,9 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     startSim({"--type", "KPC3"});
     settings.write("Client1", "Port2", "True");
     startNode();
-    EXPECT_TRUE(setup->optBoth->isChecked());
-    setup->mnuTNC_Click(1);
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_TRUE(setup->bPort1() && setup->bPort2());
+    setup->Initialize();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "True") << "saved before the type decided";
     EXPECT_TRUE(setup->bPort1());
@@ -123,26 +125,58 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_EQ(main->lblCall[0]->text(), "1/A");
     EXPECT_EQ(main->lblCMBO->text(), "127.0.0.1");
     EXPECT_TRUE(main->isVisible());
-    EXPECT_FALSE(setup->isVisible());
-    EXPECT_FALSE(setup->progressWindow()->isVisible());
+    EXPECT_FALSE(setupShown);
+    EXPECT_FALSE(setup->progressShown());
     EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
     EXPECT_TRUE(dialogs.shown().empty());
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "False") << "the next save has port 1 only";
+}
+
+// Refused before anything is saved: an empty call sign, a delay out of range. Each instance
+// saves in its own section, and the folder reaches the drivers with its closing "/".
+TEST_F(Initialize, RefusalsSaveNothingAndInstancesKeepTheirOwnSections) {
+    startNode();
+    setup->live().mboCall = " ";
+    setup->Initialize();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Node Call Sign required");
+    setup->live().mboCall = "N1ONE";
+    setup->live().hangUpDelay = "40000";
+    setup->Initialize();
+    EXPECT_EQ(dialogs.shown().back().title, "Delay out of range!");
+    EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
+
+    settings.write("Client2", "InitFilePath", "/srv/node");
+    settings.write("Client2", "TNCType", "AGW"); // fails at once: nobody listens on port 1
+    settings.write("Client2", "AGWAddress", "127.0.0.1:1");
+    auto two = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+    ASSERT_TRUE(two->startUp("2"));
+    NodeSetup twoSetup(*two, *link, {settings, clock, dialogs, pump});
+    two->handOver(twoSetup, twoSetup);
+    EXPECT_EQ(twoSetup.dispatch().txtPath(), "/srv/node/");
+    twoSetup.live().mboCall = "k4abc";
+    twoSetup.live().hangUpDelay = "x";
+    twoSetup.Initialize();
+    EXPECT_EQ(dialogs.shown().back().title, "Delay not valid!");
+    twoSetup.live().hangUpDelay = "2";
+    twoSetup.Initialize();
+    EXPECT_EQ(settings.read("Client2", "MBOCall", ""), "K4ABC");
+    EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
 }
 
 TEST_F(Initialize, SwitchedOffTncFails) {
     startSim({"--type", "KPC3", "--off"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     EXPECT_FALSE(main->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
-    const std::string progress = setup->progressWindow()->text();
+    const std::string progress = setup->progressText();
     EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
-    EXPECT_TRUE(setup->progressWindow()->btnClose->isVisibleTo(setup->progressWindow()));
+    EXPECT_TRUE(setup->progressCloseShown());
     EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
     EXPECT_EQ(backgroundOf(main->lblTNC), kLightRed);
-    EXPECT_TRUE(setup->isVisible());
+    EXPECT_TRUE(setupShown);
     EXPECT_EQ(logText().find("initialized @"), std::string::npos);
     EXPECT_FALSE(setup->tmrInitRetry.isActive()) << "with a window the operator decides";
 }
@@ -150,8 +184,8 @@ TEST_F(Initialize, SwitchedOffTncFails) {
 TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
     startSim({"--type", "KPC3"});
     startNode();
-    setup->ComboType->setEditText("kpc3");
-    setup->mnuTNC_Click(1);
+    setup->live().tncType = "kpc3";
+    setup->Initialize();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Unsupported TNC! Make selection from List.");
     EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::None);
@@ -166,28 +200,28 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     QDir().mkpath(dir.path() + "/gullwick/devices");
     QFile::link(dir.path() + "/no-such-device", dir.path() + "/gullwick/devices/com5");
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Port Error!");
     EXPECT_EQ(dialogs.shown()[0].text, "Error: -2147190494/Unable to open communications device");
     EXPECT_FALSE(main->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
     EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
-    EXPECT_TRUE(setup->isVisible());
+    EXPECT_TRUE(setupShown);
 
-    setup->mnuTNC_Click(4);
+    setup->CheckTncComm();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].title, "Port Error!");
-    EXPECT_FALSE(setup->lblCommStatus->isVisibleTo(setup.get()));
+    EXPECT_FALSE(setup->commStatus().shown);
 }
 
 TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
     startSim({"--type", "TNC2", "--echo", "off"});
     startNode();
-    setup->ComboType->setEditText("TNC2");
-    setup->mnuTNC_Click(4);
-    EXPECT_EQ(setup->lblCommStatus->text(), "TNC Comm OK!");
-    EXPECT_EQ(backgroundOf(setup->lblCommStatus), kLightGreen);
+    setup->live().tncType = "TNC2";
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightGreen);
     EXPECT_FALSE(setup->portOpen());
     EXPECT_FALSE(setup->dispatch().polling());
     EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
@@ -200,7 +234,7 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     startNode();
     EXPECT_TRUE(main->bLastInitOK);
     EXPECT_TRUE(main->isVisible());
-    EXPECT_FALSE(setup->isVisible());
+    EXPECT_FALSE(setupShown);
     EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
 }
 
@@ -211,8 +245,10 @@ TEST_F(Initialize, TncCommandsAreRefusedWhileAnInitializationWaits) {
     startNode();
     for (const int command : {1, 4}) {
         dialogs.clear();
-        QTimer::singleShot(0, setup.get(), [this, command] { setup->mnuTNC_Click(command); });
-        setup->mnuTNC_Click(1);
+        QTimer::singleShot(0, setup.get(), [this, command] {
+            command == 1 ? setup->Initialize() : setup->CheckTncComm();
+        });
+        setup->Initialize();
         ASSERT_FALSE(dialogs.shown().empty()) << command;
         EXPECT_EQ(dialogs.shown()[0].title, "TNC Busy") << command;
         EXPECT_EQ(dialogs.shown()[0].text,
@@ -238,7 +274,7 @@ TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore
     startSim({"--type", "KPC3"});
     settings.write("Client1", "EnableLog", "1");
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     ASSERT_TRUE(setup->restoreChecked());
     // The TNC stops answering: the disconnect and every restore command wait in vain.
@@ -268,7 +304,7 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
     // The user connects well after the initialization has ended.
     startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
     main->optMon[0]->setChecked(true);
@@ -287,8 +323,7 @@ TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     ASSERT_TRUE(main->startUp("1"));
     link = std::make_unique<frmBrevane>(queues, *main, pump,
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup =
-        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    makeSetup();
     QTimer::singleShot(0, main.get(), [this] { main->close(); });
     QElapsedTimer took;
     took.start();
@@ -329,7 +364,7 @@ TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
     settings.write("Client1", "EnableLog", "1");
     startSim({"--type", "KPC3", "--script", userScript("N1USR"), "--start-after", "200"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     ASSERT_TRUE(runUntil([this] { return main->Streams[1].inUse(); }));
 
@@ -365,8 +400,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     ASSERT_TRUE(main->startUp("1"));
     link = std::make_unique<frmBrevane>(queues, *main, pump,
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup =
-        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    makeSetup();
     setup->setUnattended(true);
     main->handOver(*setup, *setup);
     EXPECT_FALSE(main->bLastInitOK);
@@ -380,7 +414,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     sim.waitForFinished(3000);
     startSim({"--type", "KPC3"});
     setup->tmrInitRetry_Timer();
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
     EXPECT_FALSE(setup->tmrInitRetry.isActive());
     EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
     EXPECT_TRUE(main->isVisible());

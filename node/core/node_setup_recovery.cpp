@@ -1,10 +1,9 @@
-// The setup window's self-healing: a serial device that failed (a USB TNC pulled out) is
-// watched for until it is back and the TNC is then initialized again; a headless node retries
-// a failed initialization on a slow timer. Both wait their turn while a TNC operation runs.
-#include "setup/frm_tnc.h"
+// The setup's self-healing: a serial device that failed (a USB TNC pulled out) is watched for
+// until it is back and the TNC is then initialized again; a headless node retries a failed
+// initialization on a slow timer. Both wait their turn while a TNC operation runs.
+#include "core/node_setup.h"
 
 #include "common/datetime.h"
-#include "core/frm_main.h"
 
 #include <filesystem>
 #include <system_error>
@@ -13,17 +12,17 @@ namespace gw {
 
 using namespace std::chrono_literals;
 
-void frmTNC::startRecoveryTimers() {
+void NodeSetup::startRecoveryTimers() {
     tmrSerialWatch.setInterval(3s);
-    connect(&tmrSerialWatch, &QTimer::timeout, this, &frmTNC::tmrSerialWatch_Timer);
+    connect(&tmrSerialWatch, &QTimer::timeout, this, &NodeSetup::tmrSerialWatch_Timer);
     tmrInitRetry.setInterval(60s);
-    connect(&tmrInitRetry, &QTimer::timeout, this, &frmTNC::tmrInitRetry_Timer);
-    connect(m_dispatch.get(), &TncDispatch::serialFailed, this, &frmTNC::serialFailed);
+    connect(&tmrInitRetry, &QTimer::timeout, this, &NodeSetup::tmrInitRetry_Timer);
+    connect(m_dispatch.get(), &TncDispatch::serialFailed, this, &NodeSetup::serialFailed);
 }
 
-void frmTNC::serialFailed() {
+void NodeSetup::serialFailed() {
     // Only a running node heals itself; a failure inside Initialize or a check is theirs.
-    if (!m_main.bLastInitOK || m_commandDepth > 0 || m_devicePath.empty()) return;
+    if (!m_main.lastInitOK() || m_commandDepth > 0 || m_devicePath.empty()) return;
     if (tncFamily(tncType()) == TncFamily::Agw) return;
     // Closed, so that nothing is written to a dead device and the shutdown does not wait
     // on a TNC that is not there.
@@ -33,7 +32,7 @@ void frmTNC::serialFailed() {
     tmrSerialWatch.start();
 }
 
-void frmTNC::tmrSerialWatch_Timer() {
+void NodeSetup::tmrSerialWatch_Timer() {
     if (waitRunning() || m_pump.stopRequested()) return;
     std::error_code error;
     // A dangling link (the pseudo-terminal behind it gone) does not exist either.
@@ -44,7 +43,7 @@ void frmTNC::tmrSerialWatch_Timer() {
     Initialize();
 }
 
-void frmTNC::tmrInitRetry_Timer() {
+void NodeSetup::tmrInitRetry_Timer() {
     if (waitRunning() || m_pump.stopRequested()) return;
     m_main.Log("Retrying the initialization of " + tncType() + " @ " +
                generalDateTime(m_clock.now()));

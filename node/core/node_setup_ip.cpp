@@ -1,16 +1,11 @@
-// The setup window's IP link: verifying the server by ping, dialing on demand through the
-// dial-up layer, the operator's Ping and Disconnect, the phone-book list and the dial timeout.
-#include "setup/frm_tnc.h"
+// The setup's IP link: verifying the server by ping, dialing on demand through the dial-up
+// layer, the operator's Ping and Disconnect, the phone book and the dial timeout.
+#include "core/node_setup.h"
 
-#include "common/colours.h"
 #include "common/text.h"
-#include "core/frm_main.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QtGlobal>
+#include <cstdint>
 
 namespace gw {
 namespace {
@@ -24,13 +19,13 @@ bool dialWorthy(const NodeError& error) {
 }
 } // namespace
 
-void frmTNC::setDialUp(std::unique_ptr<DialUp> dialUp) {
+void NodeSetup::setDialUp(std::unique_ptr<DialUp> dialUp) {
     Callmoor1 = std::move(dialUp);
     Callmoor1->setEvents({[this](const std::string& name) { Callmoor1_Entry(name); },
                           [this](long state, long error) { Callmoor1_Status(state, error); }});
 }
 
-void frmTNC::setPingControl(std::unique_ptr<PingControl> control) {
+void NodeSetup::setPingControl(std::unique_ptr<PingControl> control) {
     Ping1 = std::move(control);
     m_pingProblem.clear();
     if (Ping1)
@@ -39,19 +34,18 @@ void frmTNC::setPingControl(std::unique_ptr<PingControl> control) {
         });
 }
 
-void frmTNC::createPingControl() {
+void NodeSetup::createPingControl() {
     if (Ping1) return;
     std::string problem;
     setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
     if (Ping1) return;
     m_pingProblem = "Ping control not available: " + problem;
-    showPing("No ping control", kLightRed);
-    lblPing->setToolTip(toQString(m_pingProblem));
+    showPing("No ping control", StatusColour::LightRed);
     qWarning("%s", m_pingProblem.c_str());
     m_main.Log(m_pingProblem);
 }
 
-long frmTNC::pingStep() {
+long NodeSetup::pingStep() {
     if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
     const std::string host = trim(serverAddress());
     // The control takes an empty host as done at once; that must not read as an answer.
@@ -59,12 +53,12 @@ long frmTNC::pingStep() {
     return Ping1->pingStep(host);
 }
 
-void frmTNC::showPing(const std::string& caption, const QColor& colour) {
-    lblPing->setText(toQString(caption));
-    setBackground(lblPing, colour);
+void NodeSetup::showPing(const std::string& caption, StatusColour colour) {
+    m_ping = {caption, colour, true};
+    emit pingChanged();
 }
 
-void frmTNC::dialIgnoringErrors() {
+void NodeSetup::dialIgnoringErrors() {
     try {
         tmrDialUp.start();
         Callmoor1->dial();
@@ -73,7 +67,7 @@ void frmTNC::dialIgnoringErrors() {
     }
 }
 
-bool frmTNC::VerifyFullTime() {
+bool NodeSetup::VerifyFullTime() {
     try {
         pingStep();
         return true;
@@ -82,12 +76,12 @@ bool frmTNC::VerifyFullTime() {
     }
 }
 
-bool frmTNC::VerifyConnection() {
+bool NodeSetup::VerifyConnection() {
     try {
         pingStep();
         return true;
     } catch (const NodeError& error) {
-        if (!dialWorthy(error) || optFullTime->isChecked()) return false;
+        if (!dialWorthy(error) || m_live.ipLink == IpLinkType::FullTime) return false;
     }
     m_bConnectedByDialup = false;
     dialIgnoringErrors();
@@ -101,7 +95,7 @@ bool frmTNC::VerifyConnection() {
     }
 }
 
-void frmTNC::DisconnectDialup() {
+void NodeSetup::DisconnectDialup() {
     try {
         Callmoor1->hangUp();
     } catch (const NodeError& error) {
@@ -109,35 +103,35 @@ void frmTNC::DisconnectDialup() {
     }
 }
 
-void frmTNC::btnDisconnect_Click() {
+void NodeSetup::btnDisconnect_Click() {
     DisconnectDialup();
 }
 
-void frmTNC::btnPing_Click() {
-    showPing("Pinging", kLightYellow);
+void NodeSetup::btnPing_Click() {
+    showPing("Pinging", StatusColour::LightYellow);
     long number = 0;
     std::string description;
     try {
-        showPing("OK! (" + std::to_string(pingStep()) + " ms)", kLightGreen);
+        showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
         return;
     } catch (const NodeError& error) {
-        if (dialWorthy(error) && (optDialUp->isChecked() || optDialBackup->isChecked()) &&
-            !bConnectedByDialup()) {
-            showPing("Dialing", kLightYellow);
+        if (dialWorthy(error) && m_live.ipLink != IpLinkType::FullTime && !bConnectedByDialup()) {
+            showPing("Dialing", StatusColour::LightYellow);
             m_bConnectedByDialup = false;
             dialIgnoringErrors();
             if (!bConnectedByDialup()) {
-                showPing("Fail!", kLightRed);
+                showPing("Fail!", StatusColour::LightRed);
                 m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
                                   "Dial up failure...could not connect.");
                 return;
             }
-            showPing("Pinging", kLightYellow);
+            showPing("Pinging", StatusColour::LightYellow);
             try {
-                showPing("OK! (" + std::to_string(pingStep()) + " ms)", kLightGreen);
+                showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
             } catch (const NodeError& again) {
                 // The ping has ended: never leave "Pinging" standing.
-                showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!", kLightRed);
+                showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!",
+                         StatusColour::LightRed);
             }
             return;
         }
@@ -145,77 +139,92 @@ void frmTNC::btnPing_Click() {
         description = error.description();
     }
     if (number == PingControl::kTimeout) {
-        showPing("Timeout!", kLightRed);
+        showPing("Timeout!", StatusColour::LightRed);
         return;
     }
     m_dialogs.message(DialogIcon::Exclamation, "Ping Error!",
                       "Ping Error: " + std::to_string(number) + "/" + description + "\r" +
                           "Your system may not have the correct Winsock configuration.");
-    showPing("Fail!", kLightRed);
+    showPing("Fail!", StatusColour::LightRed);
 }
 
-void frmTNC::Ping1_Error(std::int16_t, const std::string&) {
-    showPing("Fail!", kLightRed);
+void NodeSetup::Ping1_Error(std::int16_t, const std::string&) {
+    showPing("Fail!", StatusColour::LightRed);
 }
 
-void frmTNC::setDialUpControlsVisible(bool visible) {
-    lstDUN->setVisible(visible);
-    lblHangUpDelay->setVisible(visible);
-    txtHangUpDelay->setVisible(visible);
+void NodeSetup::setDialUpControlsShown(bool shown) {
+    m_dialUpControlsShown = shown;
+    emit dialUpControlsChanged();
 }
 
-void frmTNC::fillPhoneBook() {
-    setDialUpControlsVisible(true);
+void NodeSetup::setDisconnectShown(bool shown) {
+    m_disconnectShown = shown;
+    emit dialUpControlsChanged();
+}
+
+int NodeSetup::phoneBookRow() const {
+    const int index = m_live.dunIndex;
+    return index >= 0 && index < static_cast<int>(m_phoneBook.size()) ? index : -1;
+}
+
+void NodeSetup::fillPhoneBook() {
+    setDialUpControlsShown(true);
     m_fillingPhoneBook = true;
-    lstDUN->clear();
+    m_phoneBook.clear();
     try {
         Callmoor1->setAction(DialUp::kEnumerate);
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }
-    // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
-    const bool known = DUNIndex >= 0 && DUNIndex < lstDUN->count();
-    lstDUN->setCurrentRow(known ? DUNIndex : -1);
     m_fillingPhoneBook = false;
-    if (DUNIndex != -1)
-        Callmoor1->setEntry(known ? fromQString(lstDUN->item(DUNIndex)->text()) : "");
+    emit phoneBookChanged();
+    // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
+    const int row = phoneBookRow();
+    if (m_live.dunIndex != -1)
+        Callmoor1->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
 }
 
-void frmTNC::optFullTime_Click() {
-    if (optFullTime->isChecked()) setDialUpControlsVisible(false);
+void NodeSetup::optFullTime_Click() {
+    m_live.ipLink = IpLinkType::FullTime;
+    setDialUpControlsShown(false);
 }
 
-void frmTNC::optDialUp_Click() {
-    if (optDialUp->isChecked()) fillPhoneBook();
+void NodeSetup::optDialUp_Click() {
+    m_live.ipLink = IpLinkType::DialUp;
+    fillPhoneBook();
 }
 
-void frmTNC::optDialBackup_Click() {
-    if (optDialBackup->isChecked()) fillPhoneBook();
+void NodeSetup::optDialBackup_Click() {
+    m_live.ipLink = IpLinkType::DialBackup;
+    fillPhoneBook();
 }
 
-void frmTNC::lstDUN_Click() {
-    if (m_fillingPhoneBook || lstDUN->currentItem() == nullptr) return;
-    Callmoor1->setEntry(fromQString(lstDUN->currentItem()->text()));
-    DUNIndex = static_cast<std::int16_t>(lstDUN->currentRow());
+void NodeSetup::lstDUN_Click(int row) {
+    if (m_fillingPhoneBook || row < 0 || row >= static_cast<int>(m_phoneBook.size())) return;
+    Callmoor1->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
+    m_live.dunIndex = static_cast<std::int16_t>(row);
 }
 
-void frmTNC::Callmoor1_Entry(const std::string& sName) {
-    if (!sName.empty()) lstDUN->addItem(toQString(sName));
+void NodeSetup::Callmoor1_Entry(const std::string& sName) {
+    // The chosen entry is stored as a 16-bit position: a longer list could not be chosen from.
+    if (sName.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
+    m_phoneBook.push_back(sName);
+    if (!m_fillingPhoneBook) emit phoneBookChanged();
 }
 
-void frmTNC::Callmoor1_Status(long lState, long lError) {
+void NodeSetup::Callmoor1_Status(long lState, long lError) {
     if (lState == DialUp::kAuthenticated && lError == 0) {
         m_bConnectedByDialup = true;
         tmrDialUp.stop();
-        btnDisconnect->setVisible(true);
+        setDisconnectShown(true);
     } else if (lState == DialUp::kDisconnected) {
         m_bConnectedByDialup = false;
         tmrDialUp.stop();
-        btnDisconnect->setVisible(false);
+        setDisconnectShown(false);
     }
 }
 
-void frmTNC::tmrDialUp_Timer() {
+void NodeSetup::tmrDialUp_Timer() {
     if (bConnectedByDialup()) return;
     tmrDialUp.stop();
     try {
