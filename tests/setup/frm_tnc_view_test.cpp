@@ -19,7 +19,6 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -77,14 +76,10 @@ TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
     start();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Corvale Gullwick Instance 4");
-    EXPECT_EQ(window->ComboPort->currentText(), "1");
-    EXPECT_EQ(window->ComboType->currentText(), "KPC3");
     EXPECT_EQ(window->ComboType->count(), 10); // nine hardware TNC types, then AGW
     EXPECT_EQ(window->ComboParity->itemText(1), "M");
     EXPECT_EQ(window->ComboStop->itemText(1), "1.5");
     EXPECT_EQ(window->txtMBOCall->text(), "N0CALL");
-    EXPECT_EQ(window->txtIPAddress->text(), "127.0.0.1");
-    EXPECT_EQ(window->txtHangUpDelay->text(), "1");
     EXPECT_FALSE(window->chkEnbLog->isChecked());
     EXPECT_TRUE(window->optPort2->isChecked());
     EXPECT_TRUE(window->optDialUp->isChecked());
@@ -92,28 +87,28 @@ TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
     ASSERT_EQ(window->lstDUN->count(), 2);
     EXPECT_EQ(window->lstDUN->currentRow(), 1);
     EXPECT_FALSE(shown(window->fraMultiport));
-    EXPECT_FALSE(shown(window->lblCommStatus));
 }
 
 TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     start();
     frmTNC& w = *window;
-    w.txtAGWAddress->setText("127.0.0.1:8010");
-    w.txtPath->setText("/srv/node/");
-    w.txtIPAddress->setText("10.0.0.5");
-    w.txtHangUpDelay->setText("7");
+    const LiveSettings& live = setup->live();
+    const std::pair<QLineEdit*, const std::string*> boxes[] = {
+        {w.txtAGWAddress, &live.agwAddress},
+        {w.txtPath, &live.initFilePath},
+        {w.txtIPAddress, &live.ipAddress},
+        {w.txtHangUpDelay, &live.hangUpDelay},
+        {w.txtMBOCall, &live.mboCall}};
+    for (const auto& [box, value] : boxes) {
+        box->setText("typed in " + box->objectName());
+        EXPECT_EQ(*value, "typed in " + box->objectName().toStdString());
+    }
     w.ComboSpeed->setEditText("4800");
+    EXPECT_EQ(live.baudRate, "4800");
     w.chkRestore->setChecked(false);
+    EXPECT_FALSE(live.restore);
     w.txtMBOCall->setText("n0call-2");
     w.txtMBOCall_LostFocus();
-    EXPECT_EQ(w.txtMBOCall->text(), "N0CALL-2");
-    const LiveSettings& live = setup->live();
-    EXPECT_EQ(live.agwAddress, "127.0.0.1:8010");
-    EXPECT_EQ(live.initFilePath, "/srv/node/");
-    EXPECT_EQ(live.ipAddress, "10.0.0.5");
-    EXPECT_EQ(live.hangUpDelay, "7");
-    EXPECT_EQ(live.baudRate, "4800");
-    EXPECT_FALSE(live.restore);
     EXPECT_EQ(live.mboCall, "N0CALL-2");
     w.optBoth->click();
     EXPECT_TRUE(live.port1 && live.port2);
@@ -137,6 +132,7 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     w.mnuTNC_Click(1);
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Delay out of range!");
+    EXPECT_EQ(settings.read("Client4", "HangUpDelay", "absent"), "absent");
     // Cancel shows the main window and saves nothing; closing the window then only hides it.
     bool ended = false;
     QObject::connect(main.get(), &frmMain::ended, [&] { ended = true; });
@@ -187,15 +183,9 @@ TEST_F(SetupView, TheTypeChoosesTheControlsAndTexts) {
 }
 
 TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
-    quint16 closed = 0;
-    {
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-        closed = probe.serverPort();
-    }
     settings.write("Client4", "MBOCall", "N0CALL");
     settings.write("Client4", "TNCType", "AGW");
-    settings.write("Client4", "AGWAddress", "127.0.0.1:" + std::to_string(closed));
+    settings.write("Client4", "AGWAddress", "127.0.0.1:1"); // nobody listens
     start();
     window->mnuTNC_Click(1);
     ASSERT_FALSE(main->bLastInitOK);
@@ -204,8 +194,7 @@ TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
     EXPECT_TRUE(progress->btnClose->isVisibleTo(progress));
     QCoreApplication::processEvents();
     const QLabel* label = progress->lblInitializing;
-    EXPECT_TRUE(label->text().contains("is the modem program running with AGWPORT " +
-                                       QString::number(closed) + "?"))
+    EXPECT_TRUE(label->text().contains("is the modem program running with AGWPORT 1?"))
         << label->text().toStdString();
     const QRect room = label->contentsRect();
     const QRect needed = label->fontMetrics().boundingRect(

@@ -1,6 +1,7 @@
-// The setup core's Initialize and Check TNC Comm against tncsim on a real pseudo-terminal reached
-// through the device map: success, each failure path, the port choice of single-port TNCs, and the
-// automatic initialization at start-up.
+// The setup core's Initialize and Check TNC Comm against tncsim, on a real pseudo-terminal
+// reached through the device map and as the AGW modem program: success, each failure path, the
+// port choice of single-port TNCs, the automatic initialization at start-up, the recovery and
+// the stops that arrive inside waits.
 #include "core/node_setup.h"
 
 #include "common/colours.h"
@@ -49,6 +50,8 @@ class Initialize : public testing::Test {
     QtEventPump pump;
     ServerQueues queues;
     QProcess sim;
+    std::string simOutput;
+    std::string simAddress;
     std::unique_ptr<frmMain> main;
     std::unique_ptr<frmBrevane> link;
     std::unique_ptr<NodeSetup> setup;
@@ -71,34 +74,43 @@ class Initialize : public testing::Test {
         }
         qunsetenv("XDG_CONFIG_HOME");
     }
-    // tncsim on COM5 of the device map; returns once the pty is linked.
+    // tncsim on COM5 of the device map, or the AGW modem program on a loopback port (then
+    // simAddress is where it listens); returns once it is ready.
     void startSim(QStringList args) {
-        args << "--link-com"
-             << "5";
+        const bool agw = args.contains("AGW");
+        if (!agw)
+            args << "--link-com"
+                 << "5";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
         sim.setProcessEnvironment(env);
+        simOutput.clear();
         sim.start(QStringLiteral(TNCSIM_PATH), args);
         ASSERT_TRUE(sim.waitForStarted(5000));
-        std::string out;
-        for (int i = 0; i < 100 && out.find(" as ") == std::string::npos; ++i) {
-            sim.waitForReadyRead(100);
-            out += sim.readAllStandardOutput().toStdString();
-        }
-        ASSERT_NE(out.find(" as "), std::string::npos) << out;
+        ASSERT_TRUE(simSays(agw ? "tncsim AGW on 127.0.0.1:" : " as ")) << simOutput;
+        const std::size_t at = simOutput.find("127.0.0.1:");
+        if (agw) simAddress = simOutput.substr(at, simOutput.find('\n', at) - at);
     }
-    void makeSetup() {
+    bool simSays(const std::string& text) {
+        for (int i = 0; i < 100 && simOutput.find(text) == std::string::npos; ++i) {
+            sim.waitForReadyRead(100);
+            simOutput += sim.readAllStandardOutput().toStdString();
+        }
+        return simOutput.find(text) != std::string::npos;
+    }
+    // The node up to the hand-over; startNode() hands over as the program does.
+    void makeNode() {
+        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+        ASSERT_TRUE(main->startUp("1"));
+        link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                            frmBrevane::Options{frmBrevane::kServerPort, false});
         setup = std::make_unique<NodeSetup>(*main, *link,
                                             NodeSetup::Services{settings, clock, dialogs, pump});
         QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
         QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
     }
     void startNode() {
-        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
-        ASSERT_TRUE(main->startUp("1"));
-        link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                            frmBrevane::Options{frmBrevane::kServerPort, false});
-        makeSetup();
+        makeNode();
         main->handOver(*setup, *setup);
     }
     std::string logText() const {
@@ -133,18 +145,14 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "False") << "the next save has port 1 only";
 }
 
-// Refused before anything is saved: an empty call sign, a delay out of range. Each instance
-// saves in its own section, and the folder reaches the drivers with its closing "/".
-TEST_F(Initialize, RefusalsSaveNothingAndInstancesKeepTheirOwnSections) {
+// An empty call sign is refused before anything is saved. Each instance saves in its own
+// section, and the folder reaches the drivers with its closing "/".
+TEST_F(Initialize, NoCallSignSavesNothingAndInstancesKeepTheirOwnSections) {
     startNode();
     setup->live().mboCall = " ";
     setup->Initialize();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Node Call Sign required");
-    setup->live().mboCall = "N1ONE";
-    setup->live().hangUpDelay = "40000";
-    setup->Initialize();
-    EXPECT_EQ(dialogs.shown().back().title, "Delay out of range!");
     EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
 
     settings.write("Client2", "InitFilePath", "/srv/node");
@@ -156,10 +164,6 @@ TEST_F(Initialize, RefusalsSaveNothingAndInstancesKeepTheirOwnSections) {
     two->handOver(twoSetup, twoSetup);
     EXPECT_EQ(twoSetup.dispatch().txtPath(), "/srv/node/");
     twoSetup.live().mboCall = "k4abc";
-    twoSetup.live().hangUpDelay = "x";
-    twoSetup.Initialize();
-    EXPECT_EQ(dialogs.shown().back().title, "Delay not valid!");
-    twoSetup.live().hangUpDelay = "2";
     twoSetup.Initialize();
     EXPECT_EQ(settings.read("Client2", "MBOCall", ""), "K4ABC");
     EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
@@ -319,11 +323,7 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
 TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     startSim({"--type", "KPC3", "--off"});
     settings.write("Client1", "Initialized", "True");
-    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
-    ASSERT_TRUE(main->startUp("1"));
-    link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                        frmBrevane::Options{frmBrevane::kServerPort, false});
-    makeSetup();
+    makeNode();
     QTimer::singleShot(0, main.get(), [this] { main->close(); });
     QElapsedTimer took;
     took.start();
@@ -396,11 +396,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     settings.write("Client1", "EnableLog", "1");
     settings.write("Client1", "Initialized", "True");
     startSim({"--type", "KPC3", "--off"});
-    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
-    ASSERT_TRUE(main->startUp("1"));
-    link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                        frmBrevane::Options{frmBrevane::kServerPort, false});
-    makeSetup();
+    makeNode();
     setup->setUnattended(true);
     main->handOver(*setup, *setup);
     EXPECT_FALSE(main->bLastInitOK);
@@ -421,4 +417,45 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
     EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
+}
+
+TEST_F(Initialize, InitializeRegistersTheNodeAndRestoreUnregisters) {
+    startSim({"--type", "AGW"});
+    settings.write("Client1", "TNCType", "AGW");
+    settings.write("Client1", "AGWAddress", simAddress);
+    settings.write("Client1", "CommPort", "7"); // kept for the serial types, not opened
+    startNode();
+    setup->Initialize();
+    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_EQ(main->lblTNC->text().toStdString(), "AGW OK on " + simAddress);
+    EXPECT_EQ(main->lblCall[0]->text(), "1/A");
+    EXPECT_EQ(main->lblCall[9]->text(), "1/J");
+    EXPECT_TRUE(setup->portOpen());
+    EXPECT_FALSE(setup->Serial.PortOpen());
+    EXPECT_NE(logText().find("  AGW on " + simAddress + " initialized @ "), std::string::npos)
+        << logText();
+    EXPECT_EQ(settings.read("Client1", "CommPort", ""), "7");
+    EXPECT_TRUE(simSays("tnc: registered N0CALL")) << simOutput;
+    setup->Restore();
+    EXPECT_TRUE(simSays("tnc: unregistered N0CALL")) << simOutput;
+    EXPECT_FALSE(setup->portOpen());
+}
+
+// The check runs on what the operator has typed, before anything is saved.
+TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
+    startSim({"--type", "AGW"});
+    const std::string nobody = "127.0.0.1:1";
+    settings.write("Client1", "TNCType", "AGW");
+    settings.write("Client1", "AGWAddress", nobody);
+    startNode();
+    setup->live().agwAddress = simAddress;
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(settings.read("Client1", "AGWAddress", ""), nobody) << "nothing saved";
+
+    settings.write("Client1", "AGWAddress", simAddress);
+    setup->live().agwAddress = nobody;
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
+    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightRed);
 }
