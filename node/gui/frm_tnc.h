@@ -37,7 +37,6 @@ class frmTNC : public QMainWindow {
     void ComboType_Click();
     void txtMBOCall_LostFocus();
 
-    NodeSetup& setup() { return m_setup; }
     frmInitializing* progressWindow() const { return m_progress.get(); }
 
     QComboBox* ComboPort;
