@@ -29,6 +29,7 @@ class frmInitializing;
 class frmTNC : public QMainWindow {
     Q_OBJECT
   public:
+    // The setup core outlives its view: the view writes into the core's live settings.
     frmTNC(NodeSetup& setup, Dialogs& dialogs, QWidget* parent = nullptr);
     ~frmTNC() override;
 
