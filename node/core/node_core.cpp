@@ -89,6 +89,23 @@ void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
     m_setup->loadSetup(bLastInitOK);
 }
 
+void NodeCore::showServerLink(const std::string& server, const std::string& local) {
+    emit serverLinkShown(server, local);
+}
+
+void NodeCore::showInitialized(bool ok, bool logEnabled) {
+    emit initialized(ok, logEnabled);
+}
+
+void NodeCore::showMainWindow() {
+    m_mainWindowShown = true;
+    emit mainWindowWanted();
+}
+
+std::string NodeCore::radioLabel(int index) const {
+    return m_radio != nullptr ? m_radio->GetLabel(index) : std::string();
+}
+
 int NodeCore::Index(const std::string& sStreamID, int nPort) {
     if (m_radio == nullptr) return 0;
     return streamIndex(sStreamID, nPort, m_radio->bPort1(), m_radio->bPort2(),

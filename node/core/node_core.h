@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
+#include "core/main_core.h"
 #include "core/monitor.h"
 #include "core/node_log.h"
 #include "core/radio_side.h"
@@ -16,7 +17,6 @@
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
 #include "server/server_queues.h"
-#include "tnc/main_window_port.h"
 
 #include <QObject>
 #include <QTimer>
@@ -33,7 +33,7 @@ class InstanceLock;
 // What a stream's traffic column shows: nothing, the user's data in, the node's data out.
 enum class Traffic { None, In, Out };
 
-class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
+class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     Q_OBJECT
   public:
     NodeCore(SettingsStore& settings, const Clock& clock, Dialogs& dialogs, ServerQueues& queues,
@@ -47,7 +47,16 @@ class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
     // last initialization succeeded and otherwise waits for the operator.
     void handOver(RadioSide& radio, SetupSide& setup);
 
-    std::string settingsSection() const { return "Client" + sInstance; }
+    // MainCore: what the setup reads and shows through the main core.
+    std::string instance() const override { return sInstance; }
+    std::string settingsSection() const override { return "Client" + sInstance; }
+    bool lastInitOK() const override { return bLastInitOK; }
+    void setLastInitOK(bool ok) override { bLastInitOK = ok; }
+    void showServerLink(const std::string& server, const std::string& local) override;
+    void showInitialized(bool ok, bool logEnabled) override;
+    void showMainWindow() override;
+    bool mainWindowShown() const override { return m_mainWindowShown; }
+    void endProgram() override { requestStop(); }
 
     // Stream table and TNC events.
     void StatusEvent(const std::string& sStatus) override;
@@ -58,6 +67,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
     bool CheckConnection(const std::string& sStreamID, int nPort);
     // The stream's label with its user's call sign, as the connections table shows it.
     std::string streamLabel(int index) const;
+    // The radio side's label of a stream ("1/A"), or "" before the hand-over.
+    std::string radioLabel(int index) const;
 
     // Monitor and log file.
     void MonitorMsg(int nPort, const std::string& sStreamID, const std::string& sMsg) override;
@@ -137,6 +148,12 @@ class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
     void restoring(const std::string& text);
     // Start-up handed over; without `initializing` the setup waits for the operator.
     void handedOver(bool initializing);
+    // The server link was loaded: the server's address and this machine's.
+    void serverLinkShown(const std::string& server, const std::string& local);
+    // An initialization ended; after a success the stream labels are read again.
+    void initialized(bool ok, bool logEnabled);
+    // The setup wants the main window in front of the operator.
+    void mainWindowWanted();
     // The shutdown sequence has run; the program ends.
     void ended();
 
@@ -197,6 +214,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainWindowPort {
     std::unique_ptr<InstanceLock> m_instanceLock;
     Monitor m_monitor;
     bool m_ended = false;
+    bool m_mainWindowShown = false;
     std::uint64_t m_connections = 0;
     std::map<std::string, PendingReply> m_pending;
     std::string m_received;

@@ -146,6 +146,18 @@ void frmMain::follow() {
     connect(&m_core, &NodeCore::handedOver, this, [this](bool initializing) {
         if (!initializing) hide();
     });
+    connect(&m_core, &NodeCore::serverLinkShown, this,
+            [this](const std::string& server, const std::string& local) {
+                lblCMBO->setText(toQString(server));
+                lblLocalIP->setText(toQString(local));
+            });
+    connect(&m_core, &NodeCore::initialized, this, [this](bool ok, bool logEnabled) {
+        btnSavetoLog->setEnabled(logEnabled);
+        if (!ok) return;
+        for (std::size_t i = 0; i < lblCall.size(); ++i)
+            lblCall[i]->setText(toQString(m_core.radioLabel(static_cast<int>(i) + 1)));
+    });
+    connect(&m_core, &NodeCore::mainWindowWanted, this, &QWidget::show);
     connect(m_monitorGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) m_core.setMonitoredStream(id + 1);
     });

@@ -1,9 +1,6 @@
 // The radio users' command language: commands, list positions, the send dialogue.
 #include "main_fixture.h"
 
-#include <QLabel>
-#include <QRadioButton>
-
 using namespace gw;
 using namespace gw::test;
 

@@ -2,9 +2,6 @@
 // for the connection that asked.
 #include "main_fixture.h"
 
-#include <QLineEdit>
-#include <QRadioButton>
-
 using namespace gw;
 using namespace gw::test;
 

@@ -1,5 +1,5 @@
 // The password window's rules: length after trimming, upper case, mask handling.
-#include "core/frm_password.h"
+#include "gui/frm_password.h"
 
 #include <QLineEdit>
 #include <QTest>

@@ -1,27 +1,19 @@
-// Initialize and Check TNC Comm against tncsim on a real pseudo-terminal reached through
-// the device map: success, each failure path, the port choice of single-port TNCs, and the
-// automatic initialization at start-up.
-#include "setup/frm_tnc.h"
+// The setup core's Initialize and Check TNC Comm against tncsim, on a real pseudo-terminal
+// reached through the device map and as the AGW modem program: success, each failure path, the
+// port choice of single-port TNCs, the automatic initialization at start-up, the recovery and
+// the stops that arrive inside waits.
+#include "core/node_setup.h"
 
-#include "common/colours.h"
-#include "core/frm_initializing.h"
-#include "core/frm_main.h"
+#include "core/node_core.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 
-#include <QAbstractItemModel>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
@@ -53,9 +45,16 @@ class Initialize : public testing::Test {
     QtEventPump pump;
     ServerQueues queues;
     QProcess sim;
-    std::unique_ptr<frmMain> main;
+    std::string simOutput;
+    std::string simAddress;
+    std::unique_ptr<NodeCore> main;
+    // What the main window would show of the TNC and the server.
+    std::string tncStatus;
+    bool tncWorking = false;
+    std::string serverShown;
     std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<frmTNC> setup;
+    std::unique_ptr<NodeSetup> setup;
+    bool setupShown = false;
 
     void SetUp() override {
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
@@ -74,29 +73,51 @@ class Initialize : public testing::Test {
         }
         qunsetenv("XDG_CONFIG_HOME");
     }
-    // tncsim on COM5 of the device map; returns once the pty is linked.
+    // tncsim on COM5 of the device map, or the AGW modem program on a loopback port (then
+    // simAddress is where it listens); returns once it is ready.
     void startSim(QStringList args) {
-        args << "--link-com"
-             << "5";
+        const bool agw = args.contains("AGW");
+        if (!agw)
+            args << "--link-com"
+                 << "5";
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", dir.path());
         sim.setProcessEnvironment(env);
+        simOutput.clear();
         sim.start(QStringLiteral(TNCSIM_PATH), args);
         ASSERT_TRUE(sim.waitForStarted(5000));
-        std::string out;
-        for (int i = 0; i < 100 && out.find(" as ") == std::string::npos; ++i) {
-            sim.waitForReadyRead(100);
-            out += sim.readAllStandardOutput().toStdString();
-        }
-        ASSERT_NE(out.find(" as "), std::string::npos) << out;
+        ASSERT_TRUE(simSays(agw ? "tncsim AGW on 127.0.0.1:" : " as ")) << simOutput;
+        const std::size_t at = simOutput.find("127.0.0.1:");
+        if (agw) simAddress = simOutput.substr(at, simOutput.find('\n', at) - at);
     }
-    void startNode() {
-        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+    bool simSays(const std::string& text) {
+        for (int i = 0; i < 100 && simOutput.find(text) == std::string::npos; ++i) {
+            sim.waitForReadyRead(100);
+            simOutput += sim.readAllStandardOutput().toStdString();
+        }
+        return simOutput.find(text) != std::string::npos;
+    }
+    // The node up to the hand-over; startNode() hands over as the program does.
+    void makeNode() {
+        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
+        QObject::connect(main.get(), &NodeCore::tncStatusChanged,
+                         [this](const std::string& text, bool working) {
+                             tncStatus = text;
+                             tncWorking = working;
+                         });
+        QObject::connect(
+            main.get(), &NodeCore::serverLinkShown,
+            [this](const std::string& server, const std::string&) { serverShown = server; });
         ASSERT_TRUE(main->startUp("1"));
         link = std::make_unique<frmBrevane>(queues, *main, pump,
                                             frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<frmTNC>(*main, *link,
-                                         frmTNC::Services{settings, clock, dialogs, pump});
+        setup = std::make_unique<NodeSetup>(*main, *link,
+                                            NodeSetup::Services{settings, clock, dialogs, pump});
+        QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
+        QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
+    }
+    void startNode() {
+        makeNode();
         main->handOver(*setup, *setup);
     }
     std::string logText() const {
@@ -110,39 +131,63 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     startSim({"--type", "KPC3"});
     settings.write("Client1", "Port2", "True");
     startNode();
-    EXPECT_TRUE(setup->optBoth->isChecked());
-    setup->mnuTNC_Click(1);
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_TRUE(setup->bPort1() && setup->bPort2());
+    setup->Initialize();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "True") << "saved before the type decided";
     EXPECT_TRUE(setup->bPort1());
     EXPECT_FALSE(setup->bPort2());
     EXPECT_TRUE(setup->portOpen());
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
-    EXPECT_EQ(backgroundOf(main->lblTNC), kLightGreen);
-    EXPECT_EQ(main->lblCall[0]->text(), "1/A");
-    EXPECT_EQ(main->lblCMBO->text(), "127.0.0.1");
-    EXPECT_TRUE(main->isVisible());
-    EXPECT_FALSE(setup->isVisible());
-    EXPECT_FALSE(setup->progressWindow()->isVisible());
+    EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
+    EXPECT_EQ(tncWorking, true);
+    EXPECT_EQ(main->radioLabel(1), "1/A");
+    EXPECT_EQ(serverShown, "127.0.0.1");
+    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_FALSE(setupShown);
+    EXPECT_FALSE(setup->progressShown());
     EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
     EXPECT_TRUE(dialogs.shown().empty());
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "False") << "the next save has port 1 only";
+}
+
+// An empty call sign is refused before anything is saved. Each instance saves in its own
+// section, and the folder reaches the drivers with its closing "/".
+TEST_F(Initialize, NoCallSignSavesNothingAndInstancesKeepTheirOwnSections) {
+    startNode();
+    setup->live().mboCall = " ";
+    setup->Initialize();
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text, "Node Call Sign required");
+    EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
+
+    settings.write("Client2", "InitFilePath", "/srv/node");
+    settings.write("Client2", "TNCType", "AGW"); // fails at once: nobody listens on port 1
+    settings.write("Client2", "AGWAddress", "127.0.0.1:1");
+    auto two = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
+    ASSERT_TRUE(two->startUp("2"));
+    NodeSetup twoSetup(*two, *link, {settings, clock, dialogs, pump});
+    two->handOver(twoSetup, twoSetup);
+    EXPECT_EQ(twoSetup.dispatch().txtPath(), "/srv/node/");
+    twoSetup.live().mboCall = "k4abc";
+    twoSetup.Initialize();
+    EXPECT_EQ(settings.read("Client2", "MBOCall", ""), "K4ABC");
+    EXPECT_EQ(settings.read("Client1", "MBOCall", ""), "N0CALL");
 }
 
 TEST_F(Initialize, SwitchedOffTncFails) {
     startSim({"--type", "KPC3", "--off"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     EXPECT_FALSE(main->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
-    const std::string progress = setup->progressWindow()->text();
+    const std::string progress = setup->progressText();
     EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
-    EXPECT_TRUE(setup->progressWindow()->btnClose->isVisibleTo(setup->progressWindow()));
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
-    EXPECT_EQ(backgroundOf(main->lblTNC), kLightRed);
-    EXPECT_TRUE(setup->isVisible());
+    EXPECT_TRUE(setup->progressCloseShown());
+    EXPECT_EQ(tncStatus, "KPC3 not Initialized");
+    EXPECT_EQ(tncWorking, false);
+    EXPECT_TRUE(setupShown);
     EXPECT_EQ(logText().find("initialized @"), std::string::npos);
     EXPECT_FALSE(setup->tmrInitRetry.isActive()) << "with a window the operator decides";
 }
@@ -150,8 +195,8 @@ TEST_F(Initialize, SwitchedOffTncFails) {
 TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
     startSim({"--type", "KPC3"});
     startNode();
-    setup->ComboType->setEditText("kpc3");
-    setup->mnuTNC_Click(1);
+    setup->live().tncType = "kpc3";
+    setup->Initialize();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text, "Unsupported TNC! Make selection from List.");
     EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::None);
@@ -166,28 +211,28 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     QDir().mkpath(dir.path() + "/gullwick/devices");
     QFile::link(dir.path() + "/no-such-device", dir.path() + "/gullwick/devices/com5");
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Port Error!");
     EXPECT_EQ(dialogs.shown()[0].text, "Error: -2147190494/Unable to open communications device");
     EXPECT_FALSE(main->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 not Initialized");
-    EXPECT_TRUE(setup->isVisible());
+    EXPECT_EQ(tncStatus, "KPC3 not Initialized");
+    EXPECT_TRUE(setupShown);
 
-    setup->mnuTNC_Click(4);
+    setup->CheckTncComm();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].title, "Port Error!");
-    EXPECT_FALSE(setup->lblCommStatus->isVisibleTo(setup.get()));
+    EXPECT_FALSE(setup->commStatus().shown);
 }
 
 TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
     startSim({"--type", "TNC2", "--echo", "off"});
     startNode();
-    setup->ComboType->setEditText("TNC2");
-    setup->mnuTNC_Click(4);
-    EXPECT_EQ(setup->lblCommStatus->text(), "TNC Comm OK!");
-    EXPECT_EQ(backgroundOf(setup->lblCommStatus), kLightGreen);
+    setup->live().tncType = "TNC2";
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightGreen);
     EXPECT_FALSE(setup->portOpen());
     EXPECT_FALSE(setup->dispatch().polling());
     EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
@@ -199,9 +244,9 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     settings.write("Client1", "Initialized", "True");
     startNode();
     EXPECT_TRUE(main->bLastInitOK);
-    EXPECT_TRUE(main->isVisible());
-    EXPECT_FALSE(setup->isVisible());
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_FALSE(setupShown);
+    EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
 }
 
 // Every wait lets events through: a second Initialize, a check or a stop that arrives inside
@@ -211,8 +256,10 @@ TEST_F(Initialize, TncCommandsAreRefusedWhileAnInitializationWaits) {
     startNode();
     for (const int command : {1, 4}) {
         dialogs.clear();
-        QTimer::singleShot(0, setup.get(), [this, command] { setup->mnuTNC_Click(command); });
-        setup->mnuTNC_Click(1);
+        QTimer::singleShot(0, setup.get(), [this, command] {
+            command == 1 ? setup->Initialize() : setup->CheckTncComm();
+        });
+        setup->Initialize();
         ASSERT_FALSE(dialogs.shown().empty()) << command;
         EXPECT_EQ(dialogs.shown()[0].title, "TNC Busy") << command;
         EXPECT_EQ(dialogs.shown()[0].text,
@@ -223,9 +270,9 @@ TEST_F(Initialize, TncCommandsAreRefusedWhileAnInitializationWaits) {
 
 namespace {
 // Runs events until the main window's shutdown has ended (bounded).
-bool runUntilEnded(frmMain& main, int maxMs = 20000) {
+bool runUntilEnded(NodeCore& main, int maxMs = 20000) {
     bool ended = false;
-    QObject::connect(&main, &frmMain::ended, [&ended] { ended = true; });
+    QObject::connect(&main, &NodeCore::ended, [&ended] { ended = true; });
     QElapsedTimer timer;
     timer.start();
     while (!ended && timer.elapsed() < maxMs)
@@ -238,12 +285,12 @@ TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore
     startSim({"--type", "KPC3"});
     settings.write("Client1", "EnableLog", "1");
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     ASSERT_TRUE(setup->restoreChecked());
     // The TNC stops answering: the disconnect and every restore command wait in vain.
     ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
-    QTimer::singleShot(0, main.get(), [this] { main->close(); });
+    QTimer::singleShot(0, main.get(), [this] { main->requestStop(); });
     QElapsedTimer took;
     took.start();
     setup->SendDisconnect(1, "A");
@@ -268,28 +315,23 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
     // The user connects well after the initialization has ended.
     startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
-    main->optMon[0]->setChecked(true);
-    QObject::connect(main->lstMonitor->model(), &QAbstractItemModel::rowsInserted, main.get(),
-                     [this] { main->close(); });
+    main->setMonitoredStream(1);
+    QObject::connect(main.get(), &NodeCore::monitorLineShown, main.get(),
+                     [this] { main->requestStop(); });
     ASSERT_TRUE(runUntilEnded(*main));
-    ASSERT_GT(main->lstMonitor->count(), 0);
-    EXPECT_EQ(main->lstMonitor->item(0)->text().left(22), "1/A:  CONNECTED to N1U");
+    ASSERT_FALSE(main->monitor().shown().empty());
+    EXPECT_EQ(main->monitor().shown().front().substr(0, 22), "1/A:  CONNECTED to N1U");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
 
 TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     startSim({"--type", "KPC3", "--off"});
     settings.write("Client1", "Initialized", "True");
-    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
-    ASSERT_TRUE(main->startUp("1"));
-    link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                        frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup =
-        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
-    QTimer::singleShot(0, main.get(), [this] { main->close(); });
+    makeNode();
+    QTimer::singleShot(0, main.get(), [this] { main->requestStop(); });
     QElapsedTimer took;
     took.start();
     main->handOver(*setup, *setup);
@@ -329,7 +371,7 @@ TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
     settings.write("Client1", "EnableLog", "1");
     startSim({"--type", "KPC3", "--script", userScript("N1USR"), "--start-after", "200"});
     startNode();
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_TRUE(main->bLastInitOK);
     ASSERT_TRUE(runUntil([this] { return main->Streams[1].inUse(); }));
 
@@ -347,7 +389,7 @@ TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
     EXPECT_TRUE(main->bLastInitOK);
     EXPECT_TRUE(setup->portOpen());
     EXPECT_FALSE(setup->tmrSerialWatch.isActive());
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
+    EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
     ASSERT_TRUE(runUntil([this] { return main->Streams[1].CallSign == "N2USR"; }));
     const std::string log = logText();
     EXPECT_NE(log.find("1/A: DISCONNECTED from N1USR @ "), std::string::npos) << log;
@@ -361,12 +403,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     settings.write("Client1", "EnableLog", "1");
     settings.write("Client1", "Initialized", "True");
     startSim({"--type", "KPC3", "--off"});
-    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
-    ASSERT_TRUE(main->startUp("1"));
-    link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                        frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup =
-        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    makeNode();
     setup->setUnattended(true);
     main->handOver(*setup, *setup);
     EXPECT_FALSE(main->bLastInitOK);
@@ -380,11 +417,52 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     sim.waitForFinished(3000);
     startSim({"--type", "KPC3"});
     setup->tmrInitRetry_Timer();
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressWindow()->text();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
     EXPECT_FALSE(setup->tmrInitRetry.isActive());
-    EXPECT_EQ(main->lblTNC->text(), "KPC3 OK on Comm5");
-    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
+    EXPECT_TRUE(main->mainWindowShown());
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
     EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
+}
+
+TEST_F(Initialize, InitializeRegistersTheNodeAndRestoreUnregisters) {
+    startSim({"--type", "AGW"});
+    settings.write("Client1", "TNCType", "AGW");
+    settings.write("Client1", "AGWAddress", simAddress);
+    settings.write("Client1", "CommPort", "7"); // kept for the serial types, not opened
+    startNode();
+    setup->Initialize();
+    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_EQ(tncStatus, "AGW OK on " + simAddress);
+    EXPECT_EQ(main->radioLabel(1), "1/A");
+    EXPECT_EQ(main->radioLabel(10), "1/J");
+    EXPECT_TRUE(setup->portOpen());
+    EXPECT_FALSE(setup->Serial.PortOpen());
+    EXPECT_NE(logText().find("  AGW on " + simAddress + " initialized @ "), std::string::npos)
+        << logText();
+    EXPECT_EQ(settings.read("Client1", "CommPort", ""), "7");
+    EXPECT_TRUE(simSays("tnc: registered N0CALL")) << simOutput;
+    setup->Restore();
+    EXPECT_TRUE(simSays("tnc: unregistered N0CALL")) << simOutput;
+    EXPECT_FALSE(setup->portOpen());
+}
+
+// The check runs on what the operator has typed, before anything is saved.
+TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
+    startSim({"--type", "AGW"});
+    const std::string nobody = "127.0.0.1:1";
+    settings.write("Client1", "TNCType", "AGW");
+    settings.write("Client1", "AGWAddress", nobody);
+    startNode();
+    setup->live().agwAddress = simAddress;
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(settings.read("Client1", "AGWAddress", ""), nobody) << "nothing saved";
+
+    settings.write("Client1", "AGWAddress", simAddress);
+    setup->live().agwAddress = nobody;
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
+    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightRed);
 }

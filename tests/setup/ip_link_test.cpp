@@ -1,10 +1,9 @@
-// The setup window's IP link with the real ping control and the scripted dial-up backend, in
+// The setup core's IP link with the real ping control and the scripted dial-up backend, in
 // the test's private network: verification by ping, dialing on demand, the dial timeout, the
 // operator's Ping and Disconnect, the phone-book list and the hang-up delay check.
-#include "setup/frm_tnc.h"
+#include "core/node_setup.h"
 
-#include "common/colours.h"
-#include "core/frm_main.h"
+#include "core/node_core.h"
 #include "ip/scripted_dial_up.h"
 #include "ping/ping.h"
 #include "pingclient/class_registry.h"
@@ -13,11 +12,6 @@
 #include "server/server_queues.h"
 
 #include <QFileInfo>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -36,9 +30,9 @@ class IpLink : public testing::Test {
     FakeEventPump pump{clock};
     RecordingDialogs dialogs;
     ServerQueues queues;
-    std::unique_ptr<frmMain> main;
+    std::unique_ptr<NodeCore> main;
     std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<frmTNC> setup;
+    std::unique_ptr<NodeSetup> setup;
     ScriptedDialUp* dialUp = nullptr;
     std::optional<std::chrono::milliseconds> dialTimerSince;
 
@@ -71,12 +65,12 @@ class IpLink : public testing::Test {
         settings.write("Client1", "IPType", type == IpConnectionType::FullTime ? "True" : "False");
         settings.write("Client1", "DialType", type == IpConnectionType::DialUp ? "True" : "False");
         settings.write("Client1", "IPAddress", address);
-        main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
         ASSERT_TRUE(main->startUp("1"));
         link = std::make_unique<frmBrevane>(queues, *main, pump,
                                             frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<frmTNC>(*main, *link,
-                                         frmTNC::Services{settings, clock, dialogs, pump});
+        setup = std::make_unique<NodeSetup>(*main, *link,
+                                            NodeSetup::Services{settings, clock, dialogs, pump});
         auto scripted = std::make_unique<ScriptedDialUp>(pump, clock, std::move(entries));
         dialUp = scripted.get();
         setup->setDialUp(std::move(scripted));
@@ -88,7 +82,7 @@ class IpLink : public testing::Test {
     void requirePrivateNetwork() {
         if (!gwtest::inPrivateNetwork()) GTEST_SKIP() << gwtest::privateNetworkProblem();
     }
-    std::string pingCaption() const { return setup->lblPing->text().toStdString(); }
+    std::string pingCaption() const { return setup->pingStatus().text; }
     std::vector<std::string> titles() const {
         std::vector<std::string> all;
         for (const auto& box : dialogs.shown())
@@ -97,13 +91,13 @@ class IpLink : public testing::Test {
     }
 };
 
-TEST_F(IpLink, LoadingTheWindowCreatesThePingControlRegisteringTheLibraryFirst) {
-    main = std::make_unique<frmMain>(settings, clock, dialogs, queues);
+TEST_F(IpLink, LoadingCreatesThePingControlRegisteringTheLibraryFirst) {
+    main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
     ASSERT_TRUE(main->startUp("1"));
     link = std::make_unique<frmBrevane>(queues, *main, pump,
                                         frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup =
-        std::make_unique<frmTNC>(*main, *link, frmTNC::Services{settings, clock, dialogs, pump});
+    setup = std::make_unique<NodeSetup>(*main, *link,
+                                        NodeSetup::Services{settings, clock, dialogs, pump});
     ASSERT_EQ(pingclient::inprocServerPath(pinglib::CLSID_Ping), "");
     setup->loadSetup(false);
     EXPECT_EQ(setup->pingProblem(), "");
@@ -131,7 +125,7 @@ TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
     EXPECT_TRUE(
         QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
         << pingCaption();
-    EXPECT_EQ(backgroundOf(setup->lblPing), kLightGreen);
+    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightGreen);
     EXPECT_EQ(dialUp->dials(), 0);
 }
 
@@ -146,27 +140,27 @@ TEST_F(IpLink, FullTimeWithTheServerUnreachableFailsWithoutDialing) {
 TEST_F(IpLink, DialUpDialsAndALinkThatComesUpVerifiesWhileTheServerStaysSilent) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
-    setup->lstDUN->setCurrentRow(1);
+    setup->lstDUN_Click(1);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 20s);
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_EQ(dialUp->dials(), 1);
     EXPECT_EQ(dialUp->entry(), "Work");
     EXPECT_TRUE(setup->bConnectedByDialup());
     EXPECT_FALSE(setup->tmrDialUp.isActive());
-    EXPECT_FALSE(setup->btnDisconnect->isHidden());
+    EXPECT_TRUE(setup->disconnectShown());
     // The next user's check dials again with the link already up: still verified, still up.
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_TRUE(setup->bConnectedByDialup());
     // The core's idle countdown drops it.
     setup->DisconnectDialup();
     EXPECT_FALSE(setup->bConnectedByDialup());
-    EXPECT_TRUE(setup->btnDisconnect->isHidden());
+    EXPECT_FALSE(setup->disconnectShown());
 }
 
 TEST_F(IpLink, AServerWithNoRouteAtAllDialsToo) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialBackup, gwtest::kRoutelessAddress);
-    setup->lstDUN->setCurrentRow(0);
+    setup->lstDUN_Click(0);
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_EQ(dialUp->dials(), 1);
 }
@@ -174,7 +168,7 @@ TEST_F(IpLink, AServerWithNoRouteAtAllDialsToo) {
 TEST_F(IpLink, TheDialTimerAbandonsADialThatNeverConnects) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialBackup, gwtest::kUnreachableAddress);
-    setup->lstDUN->setCurrentRow(0);
+    setup->lstDUN_Click(0);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Never);
     const auto start = clock.elapsed();
     EXPECT_FALSE(setup->VerifyConnection());
@@ -191,12 +185,12 @@ TEST_F(IpLink, AuthenticatedWithAnErrorChangesNothing) {
     setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
     EXPECT_FALSE(setup->bConnectedByDialup());
     EXPECT_TRUE(setup->tmrDialUp.isActive());
-    EXPECT_TRUE(setup->btnDisconnect->isHidden());
+    EXPECT_FALSE(setup->disconnectShown());
     setup->Callmoor1_Status(DialUp::kAuthenticated, 0);
     EXPECT_TRUE(setup->bConnectedByDialup());
     setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
     EXPECT_TRUE(setup->bConnectedByDialup());
-    EXPECT_FALSE(setup->btnDisconnect->isHidden());
+    EXPECT_TRUE(setup->disconnectShown());
     setup->tmrDialUp_Timer();
     EXPECT_EQ(dialUp->calls().back(), "enumerate") << "a tick with the link up abandons nothing";
 }
@@ -214,7 +208,7 @@ TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
     ASSERT_TRUE(gwtest::ignoreEchoRequests(true));
     setup->btnPing_Click();
     EXPECT_EQ(pingCaption(), "Timeout!");
-    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
+    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
     EXPECT_EQ(dialUp->dials(), 0);
     EXPECT_TRUE(dialogs.shown().empty());
     setup->setPingControl(nullptr);
@@ -223,14 +217,14 @@ TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
 TEST_F(IpLink, AManualPingDialsWhenTheServerIsUnreachable) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
-    setup->lstDUN->setCurrentRow(0);
+    setup->lstDUN_Click(0);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Fail, 5s);
     setup->btnPing_Click();
     EXPECT_EQ(dialUp->dials(), 1);
     ASSERT_EQ(titles(), std::vector<std::string>{"Dial Up Failure"});
     EXPECT_EQ(dialogs.shown()[0].text, "Dial up failure...could not connect.");
     EXPECT_EQ(pingCaption(), "Fail!") << "a failed dial never leaves \"Dialing\" standing";
-    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
+    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
 
     dialogs.clear();
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 5s);
@@ -255,7 +249,7 @@ TEST_F(IpLink, OtherPingErrorsShowTheErrorBoxAndFail) {
 
     // An empty server address is no answer.
     dialogs.clear();
-    setup->txtIPAddress->clear();
+    setup->live().ipAddress.clear();
     EXPECT_FALSE(setup->VerifyFullTime());
     setup->btnPing_Click();
     ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
@@ -264,10 +258,9 @@ TEST_F(IpLink, OtherPingErrorsShowTheErrorBoxAndFail) {
 
 TEST_F(IpLink, TheErrorEventMarksThePingFailed) {
     startNode(IpConnectionType::FullTime, "127.0.0.1");
-    setup->lblPing->setText("OK! (1 ms)");
     setup->Ping1_Error(10054, "Winsock error in recv()");
     EXPECT_EQ(pingCaption(), "Fail!");
-    EXPECT_EQ(backgroundOf(setup->lblPing), kLightRed);
+    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
 }
 
 TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
@@ -282,7 +275,7 @@ TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
     };
     for (const auto& [text, title] : cases) {
         dialogs.clear();
-        setup->txtHangUpDelay->setText(text);
+        setup->live().hangUpDelay = text;
         EXPECT_EQ(setup->txtHangUpDelay_Validate(), title == nullptr) << text;
         if (title == nullptr) {
             EXPECT_TRUE(dialogs.shown().empty()) << text;
@@ -296,31 +289,31 @@ TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
 TEST_F(IpLink, ChoosingDialUpAgainRebuildsThePhoneBookAndReselectsTheStoredEntry) {
     settings.write("Client1", "DUNIndex", "1");
     startNode(IpConnectionType::DialUp, "127.0.0.1", {"Home ISP", "", "Work", "Spare"});
-    ASSERT_EQ(setup->lstDUN->count(), 3) << "empty names are not listed";
-    EXPECT_EQ(setup->lstDUN->currentRow(), 1);
+    ASSERT_EQ(setup->phoneBook().size(), 3u) << "empty names are not listed";
+    EXPECT_EQ(setup->phoneBookRow(), 1);
     EXPECT_EQ(dialUp->entry(), "Work");
 
-    setup->lstDUN->setCurrentRow(2);
-    EXPECT_EQ(setup->DUNIndex, 2);
+    setup->lstDUN_Click(2);
+    EXPECT_EQ(setup->live().dunIndex, 2);
     EXPECT_EQ(dialUp->entry(), "Spare");
     dialUp->setEntries({"Home ISP", "Work", "Spare", "New"});
-    setup->optFullTime->click();
-    EXPECT_TRUE(setup->lstDUN->isHidden());
-    setup->optDialUp->click();
-    EXPECT_FALSE(setup->lstDUN->isHidden());
-    ASSERT_EQ(setup->lstDUN->count(), 4);
-    EXPECT_EQ(setup->lstDUN->currentItem()->text(), "Spare");
-    EXPECT_EQ(setup->DUNIndex, 2);
+    setup->optFullTime_Click();
+    EXPECT_FALSE(setup->dialUpControlsShown());
+    setup->optDialUp_Click();
+    EXPECT_TRUE(setup->dialUpControlsShown());
+    ASSERT_EQ(setup->phoneBook().size(), 4u);
+    EXPECT_EQ(setup->phoneBook()[2], "Spare");
+    EXPECT_EQ(setup->live().dunIndex, 2);
     EXPECT_EQ(dialUp->entry(), "Spare");
 }
 
 TEST_F(IpLink, AStoredEntryBeyondTheRebuiltListChoosesNothing) {
     settings.write("Client1", "DUNIndex", "5");
     startNode(IpConnectionType::DialUp, "127.0.0.1");
-    EXPECT_EQ(setup->lstDUN->count(), 2);
-    EXPECT_EQ(setup->lstDUN->currentItem(), nullptr);
+    EXPECT_EQ(setup->phoneBook().size(), 2u);
+    EXPECT_EQ(setup->phoneBookRow(), -1);
     EXPECT_EQ(dialUp->entry(), "");
-    setup->mnuTNC_Click(1);
+    setup->Initialize();
     ASSERT_EQ(titles(), std::vector<std::string>{"Select Phone Book Entry"});
     EXPECT_EQ(settings.read("Client1", "DUNIndex", ""), "5") << "nothing saved";
 }

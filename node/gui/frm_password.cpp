@@ -1,5 +1,5 @@
 // The password window.
-#include "core/frm_password.h"
+#include "gui/frm_password.h"
 
 #include "common/text.h"
 

@@ -1,14 +1,11 @@
-// The setup window: controls, lists, option handlers and the setup menu.
-#include "setup/frm_tnc.h"
+// The setup window: its controls, lists and menu, the operator's edits and clicks passed to
+// the setup core, and the password window it opens.
+#include "gui/frm_tnc.h"
 
 #include "common/text.h"
-#include "core/frm_initializing.h"
-#include "core/frm_password.h"
-#include "gui/frm_main.h"
-#include "ip/pppd_dial_up.h"
-#include "server/frm_brevane.h"
+#include "gui/frm_initializing.h"
+#include "gui/frm_password.h"
 #include "setup/instance_settings.h"
-#include "tnc/tnc_setup.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -57,60 +54,21 @@ constexpr PortTexts kAgwPorts[3] = {
     {"Port 1 (AGW 0)", "Serve the modem program's first radio channel only (its AGW port 0)"},
     {"Port 2 (AGW 1)", "Serve the modem program's second radio channel only (its AGW port 1)"},
     {"Both", "Serve both radio channels of the modem program (AGW ports 0 and 1)"}};
+
 } // namespace
 
-class frmTNC::DispatchView final : public TncSetup {
-  public:
-    explicit DispatchView(frmTNC& window) : m_window(window) {}
-    std::string comboType() const override { return m_window.tncType(); }
-    // The folder as the names of files in it are built: with its closing separator.
-    std::string txtPath() const override {
-        std::string folder = m_window.filePath();
-        if (!folder.empty() && folder.back() != '/') folder += '/';
-        return folder;
-    }
-    bool bPort1() const override { return m_window.bPort1(); }
-    bool bPort2() const override { return m_window.bPort2(); }
-    bool chkRestore() const override { return m_window.restoreChecked(); }
-    std::string instance() const override { return m_window.m_main.core().sInstance; }
-    std::string agwAddress() const override { return fromQString(m_window.txtAGWAddress->text()); }
-    std::string nodeCall() const override { return m_window.nodeCall(); }
-    // No box of its own: the stored value is the live one.
-    std::string agwPaclen() const override {
-        return m_window.m_settings.read(m_window.section(), "AGWPaclen", "");
-    }
-    std::string lblInitializing() const override {
-        return m_window.m_progress ? m_window.m_progress->text() : std::string();
-    }
-    void setLblInitializing(const std::string& text) override {
-        if (m_window.m_progress) m_window.m_progress->setText(text);
-    }
-    void showSetupWindow() override { m_window.showSetup(); }
-
-  private:
-    frmTNC& m_window;
-};
-
-frmTNC::frmTNC(frmMain& main, frmBrevane& link, Services services, QWidget* parent)
-    : QMainWindow(parent), m_main(main), m_link(link), m_settings(services.settings),
-      m_clock(services.clock), m_dialogs(services.dialogs), m_pump(services.pump),
-      m_dispatchView(std::make_unique<DispatchView>(*this)) {
-    m_dispatch = std::make_unique<TncDispatch>(
-        *m_dispatchView, main.core(), Serial,
-        TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
+frmTNC::frmTNC(NodeSetup& setup, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_setup(setup), m_dialogs(dialogs) {
     buildWindow();
-    tmrDialUp.setInterval(60'000);
-    connect(&tmrDialUp, &QTimer::timeout, this, &frmTNC::tmrDialUp_Timer);
-    startRecoveryTimers();
-    setDialUp(
-        std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
+    fillLists();
+    ComboType_Click();
+    // A child of the setup window, so that a failure text stays in front of it.
+    m_progress = std::make_unique<frmInitializing>(m_setup, this);
+    forwardEdits();
+    followSetup();
 }
 
 frmTNC::~frmTNC() = default;
-
-std::string frmTNC::section() const {
-    return m_main.core().settingsSection();
-}
 
 void frmTNC::buildWindow() {
     setObjectName("frmTNC");
@@ -253,18 +211,6 @@ void frmTNC::buildWindow() {
     ipColumn->addWidget(type);
     ipColumn->addStretch(1);
     columns->addWidget(ip);
-
-    connect(ComboType, &QComboBox::currentTextChanged, this, &frmTNC::ComboType_Click);
-    connect(optPort1, &QRadioButton::clicked, this, &frmTNC::optPort1_Click);
-    connect(optPort2, &QRadioButton::clicked, this, &frmTNC::optPort2_Click);
-    connect(optBoth, &QRadioButton::clicked, this, &frmTNC::optBoth_Click);
-    connect(optFullTime, &QRadioButton::clicked, this, &frmTNC::optFullTime_Click);
-    connect(optDialUp, &QRadioButton::clicked, this, &frmTNC::optDialUp_Click);
-    connect(optDialBackup, &QRadioButton::clicked, this, &frmTNC::optDialBackup_Click);
-    connect(btnPing, &QPushButton::clicked, this, &frmTNC::btnPing_Click);
-    connect(btnDisconnect, &QPushButton::clicked, this, &frmTNC::btnDisconnect_Click);
-    connect(lstDUN, &QListWidget::currentRowChanged, this, &frmTNC::lstDUN_Click);
-    ComboType_Click();
 }
 
 void frmTNC::fillLists() {
@@ -285,56 +231,52 @@ void frmTNC::fillLists() {
         ComboType->addItem(type);
 }
 
-void frmTNC::loadSetup(bool initialize) {
-    setWindowTitle(toQString("Corvale Gullwick Instance " + m_main.core().sInstance));
-    fillLists();
-    // A child of the setup window, so that a failure text stays in front of it.
-    m_progress = std::make_unique<frmInitializing>(m_main.core().sInstance, this);
-    m_progress->setText("Getting settings for Brevane instance " + m_main.core().sInstance + ".");
-    createPingControl();
-    LoadSettings();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
-    if (initialize || m_unattended)
-        mnuTNC_Click(1);
-    else
-        showSetup();
-}
-
-void frmTNC::showSetup() {
-    show();
-    raise();
-}
-
-void frmTNC::unloadSetup() {
-    m_dispatch->setPolling(false);
-    tmrDialUp.stop();
-    tmrSerialWatch.stop();
-    tmrInitRetry.stop();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
-    m_link.Unload();
-    if (m_progress) m_progress->hide();
-    hide();
+// Every edit reaches the live settings at once; options and buttons call the core.
+void frmTNC::forwardEdits() {
+    LiveSettings& live = m_setup.live();
+    const std::pair<QComboBox*, std::string*> combos[] = {
+        {ComboPort, &live.commPort}, {ComboSpeed, &live.baudRate}, {ComboLength, &live.length},
+        {ComboParity, &live.parity}, {ComboStop, &live.stop},      {ComboType, &live.tncType},
+        {ComboFlow, &live.flow}};
+    for (const auto& [combo, value] : combos)
+        connect(combo, &QComboBox::currentTextChanged, this,
+                [value](const QString& text) { *value = fromQString(text); });
+    const std::pair<QLineEdit*, std::string*> boxes[] = {{txtAGWAddress, &live.agwAddress},
+                                                         {txtMBOCall, &live.mboCall},
+                                                         {txtPath, &live.initFilePath},
+                                                         {txtIPAddress, &live.ipAddress},
+                                                         {txtHangUpDelay, &live.hangUpDelay}};
+    for (const auto& [box, value] : boxes)
+        connect(box, &QLineEdit::textChanged, this,
+                [value](const QString& text) { *value = fromQString(text); });
+    connect(chkEnbLog, &QCheckBox::toggled, this, [&live](bool on) { live.enableLog = on; });
+    connect(chkRestore, &QCheckBox::toggled, this, [&live](bool on) { live.restore = on; });
+    connect(ComboType, &QComboBox::currentTextChanged, this, &frmTNC::ComboType_Click);
+    NodeSetup* setup = &m_setup;
+    connect(optPort1, &QRadioButton::clicked, setup, &NodeSetup::optPort1_Click);
+    connect(optPort2, &QRadioButton::clicked, setup, &NodeSetup::optPort2_Click);
+    connect(optBoth, &QRadioButton::clicked, setup, &NodeSetup::optBoth_Click);
+    connect(optFullTime, &QRadioButton::clicked, setup, &NodeSetup::optFullTime_Click);
+    connect(optDialUp, &QRadioButton::clicked, setup, &NodeSetup::optDialUp_Click);
+    connect(optDialBackup, &QRadioButton::clicked, setup, &NodeSetup::optDialBackup_Click);
+    connect(btnPing, &QPushButton::clicked, setup, &NodeSetup::btnPing_Click);
+    connect(btnDisconnect, &QPushButton::clicked, setup, &NodeSetup::btnDisconnect_Click);
+    connect(lstDUN, &QListWidget::currentRowChanged, setup, &NodeSetup::lstDUN_Click);
 }
 
 void frmTNC::mnuTNC_Click(int index) {
-    // Initialize and the check replace the driver: never while a call on it is running.
-    if ((index == 1 || index == 4) && waitRunning()) {
-        m_dialogs.message(DialogIcon::Exclamation, "TNC Busy",
-                          "The TNC is busy...try again when the current operation ends.");
-        return;
-    }
     switch (index) {
     case 1:
-        Initialize();
+        m_setup.Initialize();
         break;
     case 2:
-        Cancel();
+        m_setup.Cancel();
         break;
     case 3:
         SetPassword();
         break;
     case 4:
-        CheckTncComm();
+        m_setup.CheckTncComm();
         break;
     default:
         break;
@@ -343,17 +285,13 @@ void frmTNC::mnuTNC_Click(int index) {
 
 void frmTNC::SetPassword() {
     frmPassword window(
-        sPassword,
-        [this](const std::string& password) {
-            sPassword = password;
-            m_settings.write(section(), "Password", password);
-        },
+        m_setup.password(), [this](const std::string& password) { m_setup.setPassword(password); },
         m_dialogs, this);
     window.exec();
 }
 
 void frmTNC::ComboType_Click() {
-    const std::string type = tncType();
+    const std::string type = fromQString(ComboType->currentText());
     if (type == "KPC4" || type == "KPC9612" || type == "KAM") fraMultiport->setVisible(true);
     if (type == "KPC1" || type == "KPC2" || type == "KPC3") fraMultiport->setVisible(false);
     // A modem program is reached over TCP: its address stands in for the serial settings,
@@ -377,106 +315,26 @@ void frmTNC::ComboType_Click() {
     }
 }
 
-void frmTNC::optPort1_Click() {
-    m_bPort1 = true, m_bPort2 = false;
-}
-void frmTNC::optPort2_Click() {
-    m_bPort1 = false, m_bPort2 = true;
-}
-void frmTNC::optBoth_Click() {
-    m_bPort1 = true, m_bPort2 = true;
-}
-
 void frmTNC::txtMBOCall_LostFocus() {
     txtMBOCall->setText(txtMBOCall->text().toUpper());
 }
 
-bool frmTNC::txtHangUpDelay_Validate() {
-    const std::string text = fromQString(txtHangUpDelay->text());
-    const char* title = nullptr;
-    if (!isNumeric(text))
-        title = "Delay not valid!";
-    else if (numericValue(text) < 0 || numericValue(text) > 120)
-        title = "Delay out of range!";
-    if (title == nullptr) return true;
-    m_checkingDelay = true;
-    m_dialogs.message(DialogIcon::Exclamation, title, "Enter hang up delay 0 - 120 minutes!");
-    txtHangUpDelay->setFocus();
-    m_checkingDelay = false;
-    return false;
-}
-
 void frmTNC::closeEvent(QCloseEvent* event) {
     event->accept();
-    if (!m_main.isVisible()) m_main.close();
+    m_setup.setupClosed();
 }
 
 bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::FocusOut) {
         if (watched == txtMBOCall) txtMBOCall_LostFocus();
-        if (watched == txtHangUpDelay && !m_checkingDelay) txtHangUpDelay_Validate();
+        if (watched == txtHangUpDelay && !m_checkingDelay) {
+            // The refusal's message box takes the focus from the box again.
+            m_checkingDelay = true;
+            m_setup.txtHangUpDelay_Validate();
+            m_checkingDelay = false;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
-}
-
-bool frmTNC::logEnabled() const {
-    return chkEnbLog->isChecked();
-}
-std::string frmTNC::filePath() const {
-    return fromQString(txtPath->text());
-}
-std::string frmTNC::nodeCall() const {
-    return fromQString(txtMBOCall->text());
-}
-std::string frmTNC::serverAddress() const {
-    return fromQString(txtIPAddress->text());
-}
-std::string frmTNC::tncType() const {
-    return fromQString(ComboType->currentText());
-}
-bool frmTNC::restoreChecked() const {
-    return chkRestore->isChecked();
-}
-std::string frmTNC::hangUpDelayText() const {
-    return fromQString(txtHangUpDelay->text());
-}
-
-IpConnectionType frmTNC::ipConnectionType() const {
-    if (optDialUp->isChecked()) return IpConnectionType::DialUp;
-    if (optDialBackup->isChecked()) return IpConnectionType::DialBackup;
-    return IpConnectionType::FullTime;
-}
-
-void frmTNC::SendData(int nPort, const std::string& sStreamID, const std::string& sData) {
-    m_dispatch->SendData(nPort, sStreamID, sData);
-}
-
-void frmTNC::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
-    m_dispatch->SendFile(nPort, sStreamID, sFile);
-}
-
-void frmTNC::SendDisconnect(int nPort, const std::string& sStreamID) {
-    m_dispatch->SendDisconnect(nPort, sStreamID);
-}
-
-std::string frmTNC::GetLabel(int nStream) {
-    return m_dispatch->GetLabel(nStream);
-}
-
-bool frmTNC::waitRunning() const {
-    return m_commandDepth > 0 || m_dispatch->busy();
-}
-
-void frmTNC::endWaits(bool end) {
-    m_pump.requestStop(end);
-}
-
-void frmTNC::Restore() {
-    m_dispatch->Restore();
-}
-
-void frmTNC::ClearHostMode() {
-    m_dispatch->ClearHostMode();
 }
 
 } // namespace gw

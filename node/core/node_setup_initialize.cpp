@@ -1,56 +1,51 @@
-// The setup window's commands that reach the hardware: Initialize (save, open the serial
-// port, create the driver for the TNC type and run its Init), Cancel and Check TNC Comm.
-#include "setup/frm_tnc.h"
+// The setup's commands that reach the hardware: Initialize (save, open the serial port,
+// create the driver for the TNC type and run its Init), Cancel and Check TNC Comm.
+#include "core/node_setup.h"
 
 #include "common/datetime.h"
 #include "common/text.h"
-#include "core/frm_initializing.h"
 #include "core/version_text.h"
-#include "gui/colours.h"
-#include "gui/frm_main.h"
 #include "server/frm_brevane.h"
 #include "tnc/device_map.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPushButton>
-#include <QRadioButton>
 
 namespace gw {
 namespace {
 constexpr const char* kUnsupported = "Unsupported TNC! Make selection from List.";
 } // namespace
 
-void frmTNC::loadServerLink() {
+bool NodeSetup::refusedWhileBusy() {
+    if (!waitRunning()) return false;
+    m_dialogs.message(DialogIcon::Exclamation, "TNC Busy",
+                      "The TNC is busy...try again when the current operation ends.");
+    return true;
+}
+
+void NodeSetup::loadServerLink() {
     m_link.Load();
-    m_main.lblCMBO->setText(txtIPAddress->text());
-    m_main.lblLocalIP->setText(toQString(m_link.tcp().localAddress()));
+    m_main.showServerLink(m_live.ipAddress, m_link.tcp().localAddress());
 }
 
-void frmTNC::configureSerial() {
+void NodeSetup::configureSerial() {
     if (Serial.PortOpen()) Serial.PortOpen(false);
-    Serial.CommPort(static_cast<long>(
-        clampedWhole(numericValue(fromQString(ComboPort->currentText())), INT32_MIN, INT32_MAX)));
-    Serial.Settings(fromQString(ComboSpeed->currentText()) + "," +
-                    fromQString(ComboParity->currentText()) + "," +
-                    fromQString(ComboLength->currentText()) + "," +
-                    fromQString(ComboStop->currentText()));
-    const std::string flow = fromQString(ComboFlow->currentText());
-    if (flow == "RTS/CTS") Serial.FlowControl(true);
-    if (flow == "NONE") Serial.FlowControl(false);
+    Serial.CommPort(
+        static_cast<long>(clampedWhole(numericValue(m_live.commPort), INT32_MIN, INT32_MAX)));
+    Serial.Settings(m_live.baudRate + "," + m_live.parity + "," + m_live.length + "," +
+                    m_live.stop);
+    if (m_live.flow == "RTS/CTS") Serial.FlowControl(true);
+    if (m_live.flow == "NONE") Serial.FlowControl(false);
 }
 
-void frmTNC::portError(const NodeError& error) {
+void NodeSetup::portError(const NodeError& error) {
     m_dialogs.message(DialogIcon::Exclamation, "Port Error!",
                       "Error: " + std::to_string(error.number()) + "/" + error.description());
 }
 
-void frmTNC::Initialize() {
-    if (optDialUp->isChecked() && (lstDUN->currentItem() == nullptr ||
-                                   lstDUN->currentItem()->text().isEmpty() || DUNIndex == -1)) {
+void NodeSetup::Initialize() {
+    if (!refusedWhileBusy()) runInitialize();
+}
+
+void NodeSetup::runInitialize() {
+    if (m_live.ipLink == IpLinkType::DialUp && phoneBookRow() < 0) {
         m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
                           "You must select a valid phone book entry for the Dial Up Network "
                           "Connection");
@@ -72,16 +67,14 @@ void frmTNC::Initialize() {
     // This initialization takes over from a watch for a returning serial device.
     tmrSerialWatch.stop();
     SaveSettings();
-    m_progress->btnClose->setVisible(false);
-    m_progress->show();
+    showProgress(true, false);
     loadServerLink();
-    const bool lastInitOK = m_main.core().bLastInitOK;
-    m_main.core().bLastInitOK = false;
+    const bool lastInitOK = m_main.lastInitOK();
+    m_main.setLastInitOK(false);
 
     const std::string type = tncType();
     const bool agw = tncFamily(type) == TncFamily::Agw;
-    const std::string where = agw ? trim(fromQString(txtAGWAddress->text()))
-                                  : "Comm " + fromQString(ComboPort->currentText());
+    const std::string where = agw ? trim(m_live.agwAddress) : "Comm " + m_live.commPort;
     bool reachedDriver = false;
     bool ok = false;
     try {
@@ -89,26 +82,25 @@ void frmTNC::Initialize() {
             m_devicePath.clear();
             // The modem program is reached over TCP; the serial port is not the TNC's line.
             if (Serial.PortOpen()) Serial.PortOpen(false);
-            m_progress->setText("Initializing AGW connection to " + where + ".");
+            setProgress("Initializing AGW connection to " + where + ".");
             m_dispatch->setPolling(true);
         } else {
             configureSerial();
             m_devicePath = commDevicePath(Serial.CommPort());
-            m_progress->setText("Initializing comm port " + fromQString(ComboPort->currentText()) +
-                                ".");
+            setProgress("Initializing comm port " + m_live.commPort + ".");
             m_dispatch->setPolling(true);
             Serial.PortOpen(true);
         }
-        m_progress->appendLine("Initializing TNC type " + type + ".");
+        appendProgress("Initializing TNC type " + type + ".");
         if (tncFamily(type) == TncFamily::KanSingle) {
-            m_bPort1 = true;
-            m_bPort2 = false;
+            m_live.port1 = true;
+            m_live.port2 = false;
         }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             --m_commandDepth;
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
-            m_progress->hide();
+            showProgress(false, false);
             showSetup();
             return;
         }
@@ -119,55 +111,62 @@ void frmTNC::Initialize() {
         // A port that cannot be opened, a line setting it refuses, a failure inside the
         // driver: the operator is told and the initialization has failed.
         portError(error);
-        m_main.core().Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
-                          error.description() + " @ " + generalDateTime(m_clock.now()));
+        m_main.Log("Initialization failed: Error " + std::to_string(error.number()) + "/" +
+                   error.description() + " @ " + generalDateTime(m_clock.now()));
         ok = false;
     }
     --m_commandDepth;
     if (m_pump.stopRequested()) {
         // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
-        m_main.core().bLastInitOK = lastInitOK;
-        m_progress->hide();
-        m_main.core().Log("Initialization of " + type + " interrupted by a stop @ " +
-                          generalDateTime(m_clock.now()));
+        m_main.setLastInitOK(lastInitOK);
+        showProgress(false, m_progressCloseShown);
+        m_main.Log("Initialization of " + type + " interrupted by a stop @ " +
+                   generalDateTime(m_clock.now()));
         return;
     }
-    m_main.core().bLastInitOK = ok;
+    m_main.setLastInitOK(ok);
     // A node that retries by itself keeps "Initialized" through a TNC that is off, so that a
     // restart before the TNC answers still initializes by itself.
-    if (reachedDriver && (ok || !m_unattended)) m_settings.writeBool(section(), "Initialized", ok);
+    if (reachedDriver && (ok || !m_unattended))
+        m_settings.writeBool(m_main.settingsSection(), "Initialized", ok);
     if (ok) {
         tmrInitRetry.stop();
-        m_progress->hide();
+        showProgress(false, false);
     } else {
         if (m_unattended && !tmrInitRetry.isActive()) tmrInitRetry.start();
-        m_progress->appendLine("INITIALIZATION FAILURE!");
-        m_progress->btnClose->setVisible(true);
+        appendProgress("INITIALIZATION FAILURE!");
+        showProgress(true, true);
     }
-    m_main.btnSavetoLog->setEnabled(chkEnbLog->isChecked());
+    m_main.showInitialized(ok, m_live.enableLog);
     if (ok) {
-        m_main.core().Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
-                          " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.core().setTncStatus(
+        m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
+                   " initialized @ " + generalDateTime(m_clock.now()));
+        m_main.setTncStatus(
             type + " OK on " + (agw ? where : "Comm" + std::to_string(Serial.CommPort())), true);
-        for (int n = 1; n <= 10; ++n)
-            m_main.lblCall[static_cast<std::size_t>(n - 1)]->setText(toQString(GetLabel(n)));
-        m_main.show();
-        hide();
+        m_main.showMainWindow();
+        emit hideRequested();
     } else {
-        m_main.core().setTncStatus(type + " not Initialized", false);
+        m_main.setTncStatus(type + " not Initialized", false);
         showSetup();
     }
 }
 
-void frmTNC::Cancel() {
+void NodeSetup::Cancel() {
     loadServerLink();
-    hide();
-    m_main.show();
+    emit hideRequested();
+    m_main.showMainWindow();
 }
 
-void frmTNC::CheckTncComm() {
+void NodeSetup::showCommStatus(const std::string& text, StatusColour colour, bool shown) {
+    m_commStatus = {text, colour, shown};
+    emit commStatusChanged();
+}
+
+void NodeSetup::CheckTncComm() {
+    if (refusedWhileBusy()) return;
     bool driverMade = false;
+    // The type checked, whatever the operator chooses while the check waits.
+    const std::string type = tncType();
     // The operator's check leaves the node to be initialized by the operator.
     tmrSerialWatch.stop();
     ++m_commandDepth;
@@ -177,10 +176,7 @@ void frmTNC::CheckTncComm() {
     } done{m_commandDepth};
     try {
         if (Serial.PortOpen()) Serial.PortOpen(false);
-        lblCommStatus->setVisible(true);
-        lblCommStatus->setText("Checking...");
-        setBackground(lblCommStatus, kLightYellow);
-        const std::string type = tncType();
+        showCommStatus("Checking...", StatusColour::LightYellow);
         if (tncFamily(type) != TncFamily::Agw) {
             configureSerial();
             m_dispatch->setPolling(true);
@@ -190,7 +186,7 @@ void frmTNC::CheckTncComm() {
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
             showSetup();
-            lblCommStatus->setVisible(false);
+            showCommStatus(m_commStatus.text, m_commStatus.colour, false);
             return;
         }
         driverMade = true;
@@ -200,15 +196,15 @@ void frmTNC::CheckTncComm() {
             ok = driver->CheckComm();
         }
         m_dispatch->ReleaseDriver(type);
-        lblCommStatus->setText(ok ? "TNC Comm OK!" : "TNC Comm Fail!");
-        setBackground(lblCommStatus, ok ? kLightGreen : kLightRed);
+        showCommStatus(ok ? "TNC Comm OK!" : "TNC Comm Fail!",
+                       ok ? StatusColour::LightGreen : StatusColour::LightRed);
         if (Serial.PortOpen()) Serial.PortOpen(false);
         m_dispatch->setPolling(false);
     } catch (const NodeError& error) {
         // The check never leaves a driver behind, whatever failed.
-        if (driverMade) m_dispatch->ReleaseDriver(tncType());
+        if (driverMade) m_dispatch->ReleaseDriver(type);
         portError(error);
-        lblCommStatus->setVisible(false);
+        showCommStatus(m_commStatus.text, m_commStatus.colour, false);
     }
 }
 

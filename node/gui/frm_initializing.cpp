@@ -1,7 +1,8 @@
 // The progress window of an initialization.
-#include "core/frm_initializing.h"
+#include "gui/frm_initializing.h"
 
 #include "common/text.h"
+#include "core/node_setup.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -9,9 +10,10 @@
 
 namespace gw {
 
-frmInitializing::frmInitializing(const std::string& sInstance, QWidget* parent) : QDialog(parent) {
+frmInitializing::frmInitializing(NodeSetup& setup, QWidget* parent)
+    : QDialog(parent), m_setup(setup) {
     setObjectName("frmInitializing");
-    setWindowTitle(toQString("Initializing Corvale Brevane (" + sInstance + ")"));
+    setWindowTitle(toQString("Initializing Corvale Brevane (" + setup.instance() + ")"));
     lblInitializing = new QLabel(this);
     lblInitializing->setObjectName("lblInitializing");
     lblInitializing->setMinimumWidth(360);
@@ -30,26 +32,25 @@ frmInitializing::frmInitializing(const std::string& sInstance, QWidget* parent) 
     layout->addWidget(lblInitializing, 1);
     layout->addWidget(btnClose, 0, Qt::AlignRight);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
+    // Closed by the operator: the core stops showing it until the next initialization.
+    connect(this, &QDialog::finished, &setup, &NodeSetup::progressClosed);
+    connect(&setup, &NodeSetup::progressChanged, this, &frmInitializing::showProgress);
+    showProgress();
 }
 
-void frmInitializing::setText(const std::string& text) {
+void frmInitializing::showProgress() {
     // The label shows CR-separated progress lines one per row.
-    std::string shown = text;
+    std::string shown = m_setup.progressText();
     for (char& c : shown)
         if (c == '\r') c = '\n';
     lblInitializing->setText(toQString(shown));
-    if (isVisible()) adjustSize();
-}
-
-void frmInitializing::appendLine(const std::string& line) {
-    setText(text() + "\r" + line);
-}
-
-std::string frmInitializing::text() const {
-    std::string raw = fromQString(lblInitializing->text());
-    for (char& c : raw)
-        if (c == '\n') c = '\r';
-    return raw;
+    btnClose->setVisible(m_setup.progressCloseShown());
+    if (!m_setup.progressShown()) {
+        hide();
+        return;
+    }
+    show();
+    adjustSize();
 }
 
 } // namespace gw

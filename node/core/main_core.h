@@ -1,0 +1,30 @@
+// What the setup core needs of the node's main core besides the TNC events: the instance and
+// its settings section, the result of the last initialization, and what the main window
+// shows of the setup's work (server link labels, stream labels, log button, its visibility).
+#pragma once
+
+#include "tnc/main_window_port.h"
+
+#include <string>
+
+namespace gw {
+
+class MainCore : public MainWindowPort {
+  public:
+    virtual std::string instance() const = 0;        // "1" to "10"
+    virtual std::string settingsSection() const = 0; // "Client" + instance
+    // Whether the last initialization succeeded (read at start-up from "Initialized").
+    virtual bool lastInitOK() const = 0;
+    virtual void setLastInitOK(bool ok) = 0;
+    // The server link has been loaded: the server's address and this machine's address.
+    virtual void showServerLink(const std::string& server, const std::string& local) = 0;
+    // An initialization has ended: saving the monitor to the log is offered when logging is
+    // on, and after a success the stream labels are read again from the radio side.
+    virtual void showInitialized(bool ok, bool logEnabled) = 0;
+    // The main window: shown to the operator, whether it is, and ending the program.
+    virtual void showMainWindow() = 0;
+    virtual bool mainWindowShown() const = 0;
+    virtual void endProgram() = 0;
+};
+
+} // namespace gw

@@ -1,0 +1,223 @@
+// The node's setup without a window: the live settings, the serial port and the TNC dispatch,
+// Initialize, Cancel, Check TNC Comm, Restore and the recovery after a lost TNC, the IP link
+// (ping, dial-up, hang-up) and the unattended mode. It is the radio side the main core talks
+// to; a view shows its state through the signals below and forwards the operator's actions.
+#pragma once
+
+#include "common/clock.h"
+#include "common/dialogs.h"
+#include "common/event_pump.h"
+#include "common/node_error.h"
+#include "common/settings_store.h"
+#include "core/main_core.h"
+#include "core/radio_side.h"
+#include "core/setup_side.h"
+#include "ip/dial_up.h"
+#include "ip/ping_control.h"
+#include "setup/live_settings.h"
+#include "tnc/cserial_port.h"
+#include "tnc/tnc_dispatch.h"
+
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace gw {
+
+class frmBrevane;
+
+// The colours of the setup's indicators; a view maps them to its own.
+enum class StatusColour { None, LightGreen, LightRed, LightYellow };
+
+class NodeSetup : public QObject, public RadioSide, public SetupSide {
+    Q_OBJECT
+  public:
+    struct Services {
+        SettingsStore& settings;
+        const Clock& clock;
+        Dialogs& dialogs;
+        EventPump& pump;
+    };
+    // A label the view shows: its text, colour and whether it is shown at all.
+    struct Indicator {
+        std::string text;
+        StatusColour colour = StatusColour::None;
+        bool shown = false;
+    };
+
+    NodeSetup(MainCore& main, frmBrevane& link, Services services, QObject* parent = nullptr);
+    ~NodeSetup() override;
+
+    // The live settings: a view writes each typed value here at once, so that a command run
+    // right after typing uses it.
+    LiveSettings& live() { return m_live; }
+    const LiveSettings& live() const { return m_live; }
+    std::string instance() const { return m_main.instance(); }
+    void LoadSettings();
+    void SaveSettings();
+
+    // The operator's commands. Initialize and Check TNC Comm replace the driver, so they are
+    // refused ("TNC Busy") while a TNC operation is on the stack.
+    void Initialize();
+    void Cancel();
+    void CheckTncComm();
+    void setPassword(const std::string& password);
+    void optPort1_Click();
+    void optPort2_Click();
+    void optBoth_Click();
+    void optFullTime_Click();
+    void optDialUp_Click();
+    void optDialBackup_Click();
+    // Checks the live hang-up delay; false (and the operator told) when refused.
+    bool txtHangUpDelay_Validate();
+    // The operator closed the setup window: with the main window hidden the program ends.
+    void setupClosed();
+
+    // IP link: the operator's Ping and Disconnect, the phone-book choice, the dial timeout and
+    // the events of the dial-up layer and of the ping control.
+    void btnPing_Click();
+    void btnDisconnect_Click();
+    void lstDUN_Click(int row);
+    void tmrDialUp_Timer();
+    void Callmoor1_Entry(const std::string& sName);
+    void Callmoor1_Status(long lState, long lError);
+    void Ping1_Error(std::int16_t nErrorCode, const std::string& sDescription);
+    // Replace the dial-up layer or the ping control (tests, other backends); before loading.
+    void setDialUp(std::unique_ptr<DialUp> dialUp);
+    void setPingControl(std::unique_ptr<PingControl> control);
+    DialUp& dialUp() { return *Callmoor1; }
+    // Why the ping control could not be created, or "" when it was.
+    const std::string& pingProblem() const { return m_pingProblem; }
+
+    // What a view shows.
+    const std::string& progressText() const { return m_progressText; } // CR between lines
+    bool progressShown() const { return m_progressShown; }
+    bool progressCloseShown() const { return m_progressCloseShown; }
+    // The operator closed the progress window: it stays closed until shown again.
+    void progressClosed() { showProgress(false, m_progressCloseShown); }
+    const Indicator& commStatus() const { return m_commStatus; } // lblCommStatus
+    const Indicator& pingStatus() const { return m_ping; }       // lblPing
+    const std::vector<std::string>& phoneBook() const { return m_phoneBook; }
+    // The entry chosen in the phone book, -1 for none.
+    int phoneBookRow() const;
+    bool dialUpControlsShown() const { return m_dialUpControlsShown; }
+    bool disconnectShown() const { return m_disconnectShown; }
+
+    // SetupSide
+    bool logEnabled() const override { return m_live.enableLog; }
+    std::string filePath() const override { return m_live.initFilePath; }
+    std::string nodeCall() const override { return m_live.mboCall; }
+    std::string password() const override { return m_live.password; }
+    std::string serverAddress() const override { return m_live.ipAddress; }
+    std::string tncType() const override { return m_live.tncType; }
+    bool restoreChecked() const override { return m_live.restore; }
+    bool portOpen() const override { return m_dispatch->line().PortOpen(); }
+    void loadSetup(bool initialize) override;
+    void showSetup() override { emit showRequested(); }
+    void Restore() override;
+    void ClearHostMode() override;
+    void unloadSetup() override;
+    bool waitRunning() const override;
+    void endWaits(bool end) override;
+
+    // RadioSide
+    void SendData(int nPort, const std::string& sStreamID, const std::string& sData) override;
+    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) override;
+    void SendDisconnect(int nPort, const std::string& sStreamID) override;
+    std::string GetLabel(int nStream) override;
+    bool bPort1() const override { return m_live.port1; }
+    bool bPort2() const override { return m_live.port2; }
+    long lMaxusers1() const override { return m_dispatch->lMaxusers1(); }
+    IpConnectionType ipConnectionType() const override;
+    std::string hangUpDelayText() const override { return m_live.hangUpDelay; }
+    bool bConnectedByDialup() const override { return m_bConnectedByDialup.value_or(false); }
+    bool VerifyFullTime() override;
+    bool VerifyConnection() override;
+    void DisconnectDialup() override;
+
+    CSerialPort Serial;
+    TncDispatch& dispatch() { return *m_dispatch; }
+    QTimer tmrDialUp;
+    // After the TNC's serial device failed: looks every 3 s for the same device to come
+    // back, then initializes again by itself.
+    QTimer tmrSerialWatch;
+    void tmrSerialWatch_Timer();
+    // A node without an operator (headless) initializes by itself when it loads, whatever the
+    // last result, and retries a failed initialization every 60 s; a node with a window leaves
+    // both to the operator.
+    QTimer tmrInitRetry;
+    void tmrInitRetry_Timer();
+    void setUnattended(bool unattended) { m_unattended = unattended; }
+
+  signals:
+    // The live settings were read again: a view fills its controls from them.
+    void settingsLoaded();
+    void progressChanged();
+    void commStatusChanged();
+    void pingChanged();
+    void phoneBookChanged();
+    // The dial-up controls or the Disconnect button were shown or hidden.
+    void dialUpControlsChanged();
+    // The setup window is to be shown (and raised) or hidden.
+    void showRequested();
+    void hideRequested();
+    // The hang-up delay was refused: the view puts the operator back in its box.
+    void hangUpDelayRefused();
+
+  private:
+    class DispatchView;
+    bool refusedWhileBusy();
+    void runInitialize();
+    void configureSerial();
+    void loadServerLink();
+    void portError(const NodeError& error);
+    void setProgress(const std::string& text);
+    void appendProgress(const std::string& line);
+    void showProgress(bool shown, bool closeShown);
+    void showCommStatus(const std::string& text, StatusColour colour, bool shown = true);
+    void createPingControl();
+    long pingStep();
+    void dialIgnoringErrors();
+    void showPing(const std::string& caption, StatusColour colour);
+    void setDialUpControlsShown(bool shown);
+    void setDisconnectShown(bool shown);
+    void fillPhoneBook();
+    void serialFailed();
+    void startRecoveryTimers();
+
+    MainCore& m_main;
+    frmBrevane& m_link;
+    SettingsStore& m_settings;
+    const Clock& m_clock;
+    Dialogs& m_dialogs;
+    EventPump& m_pump;
+    LiveSettings m_live;
+    std::unique_ptr<DialUp> Callmoor1;
+    std::unique_ptr<PingControl> Ping1;
+    std::string m_pingProblem;
+    // Unset until the dial-up layer first reports; unset reads as false.
+    std::optional<bool> m_bConnectedByDialup;
+    bool m_fillingPhoneBook = false;
+    std::unique_ptr<DispatchView> m_dispatchView;
+    std::unique_ptr<TncDispatch> m_dispatch;
+    std::string m_progressText;
+    bool m_progressShown = false;
+    bool m_progressCloseShown = false;
+    Indicator m_commStatus;
+    Indicator m_ping;
+    std::vector<std::string> m_phoneBook;
+    // As a window's controls start out: shown until the connection type hides them.
+    bool m_dialUpControlsShown = true;
+    bool m_disconnectShown = false;
+    // Initialize, Check TNC Comm or a manual ping is running (its waits let events through).
+    int m_commandDepth = 0;
+    // The device the last Initialize opened ("" for a TNC not on the serial port).
+    std::string m_devicePath;
+    bool m_unattended = false;
+};
+
+} // namespace gw

@@ -1,0 +1,237 @@
+// The setup's IP link: verifying the server by ping, dialing on demand through the dial-up
+// layer, the operator's Ping and Disconnect, the phone book and the dial timeout.
+#include "core/node_setup.h"
+
+#include "common/text.h"
+
+#include <QtGlobal>
+#include <cstdint>
+
+namespace gw {
+namespace {
+// What the node raises when it has no ping control to ask.
+constexpr long kCannotCreateObject = 429;
+
+bool dialWorthy(const NodeError& error) {
+    return error.number() == PingControl::kNoRoute ||
+           error.number() == PingControl::kNetworkUnreachable ||
+           error.number() == PingControl::kTimeout;
+}
+} // namespace
+
+void NodeSetup::setDialUp(std::unique_ptr<DialUp> dialUp) {
+    Callmoor1 = std::move(dialUp);
+    Callmoor1->setEvents({[this](const std::string& name) { Callmoor1_Entry(name); },
+                          [this](long state, long error) { Callmoor1_Status(state, error); }});
+}
+
+void NodeSetup::setPingControl(std::unique_ptr<PingControl> control) {
+    Ping1 = std::move(control);
+    m_pingProblem.clear();
+    if (Ping1)
+        Ping1->onError([this](std::int16_t code, const std::string& description) {
+            Ping1_Error(code, description);
+        });
+}
+
+void NodeSetup::createPingControl() {
+    if (Ping1) return;
+    std::string problem;
+    setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
+    if (Ping1) return;
+    m_pingProblem = "Ping control not available: " + problem;
+    showPing("No ping control", StatusColour::LightRed);
+    qWarning("%s", m_pingProblem.c_str());
+    m_main.Log(m_pingProblem);
+}
+
+long NodeSetup::pingStep() {
+    if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
+    const std::string host = trim(serverAddress());
+    // The control takes an empty host as done at once; that must not read as an answer.
+    if (host.empty()) throw NodeError(26002, "frmTNC", "[11001] Host not found");
+    return Ping1->pingStep(host);
+}
+
+void NodeSetup::showPing(const std::string& caption, StatusColour colour) {
+    m_ping = {caption, colour, true};
+    emit pingChanged();
+}
+
+void NodeSetup::dialIgnoringErrors() {
+    try {
+        tmrDialUp.start();
+        Callmoor1->dial();
+    } catch (const NodeError& error) {
+        m_main.Log("Dial up: " + error.description());
+    }
+}
+
+bool NodeSetup::VerifyFullTime() {
+    try {
+        pingStep();
+        return true;
+    } catch (const NodeError&) {
+        return false;
+    }
+}
+
+bool NodeSetup::VerifyConnection() {
+    try {
+        pingStep();
+        return true;
+    } catch (const NodeError& error) {
+        if (!dialWorthy(error) || m_live.ipLink == IpLinkType::FullTime) return false;
+    }
+    m_bConnectedByDialup = false;
+    dialIgnoringErrors();
+    if (!bConnectedByDialup()) return false;
+    try {
+        pingStep();
+        return true;
+    } catch (const NodeError&) {
+        // A dial-up link that is up counts as verified even while the server is silent.
+        return bConnectedByDialup();
+    }
+}
+
+void NodeSetup::DisconnectDialup() {
+    try {
+        Callmoor1->hangUp();
+    } catch (const NodeError& error) {
+        m_main.Log("Hang up: " + error.description());
+    }
+}
+
+void NodeSetup::btnDisconnect_Click() {
+    DisconnectDialup();
+}
+
+void NodeSetup::btnPing_Click() {
+    showPing("Pinging", StatusColour::LightYellow);
+    long number = 0;
+    std::string description;
+    try {
+        showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
+        return;
+    } catch (const NodeError& error) {
+        if (dialWorthy(error) && m_live.ipLink != IpLinkType::FullTime && !bConnectedByDialup()) {
+            showPing("Dialing", StatusColour::LightYellow);
+            m_bConnectedByDialup = false;
+            dialIgnoringErrors();
+            if (!bConnectedByDialup()) {
+                showPing("Fail!", StatusColour::LightRed);
+                m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
+                                  "Dial up failure...could not connect.");
+                return;
+            }
+            showPing("Pinging", StatusColour::LightYellow);
+            try {
+                showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
+            } catch (const NodeError& again) {
+                // The ping has ended: never leave "Pinging" standing.
+                showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!",
+                         StatusColour::LightRed);
+            }
+            return;
+        }
+        number = error.number();
+        description = error.description();
+    }
+    if (number == PingControl::kTimeout) {
+        showPing("Timeout!", StatusColour::LightRed);
+        return;
+    }
+    m_dialogs.message(DialogIcon::Exclamation, "Ping Error!",
+                      "Ping Error: " + std::to_string(number) + "/" + description + "\r" +
+                          "Your system may not have the correct Winsock configuration.");
+    showPing("Fail!", StatusColour::LightRed);
+}
+
+void NodeSetup::Ping1_Error(std::int16_t, const std::string&) {
+    showPing("Fail!", StatusColour::LightRed);
+}
+
+void NodeSetup::setDialUpControlsShown(bool shown) {
+    m_dialUpControlsShown = shown;
+    emit dialUpControlsChanged();
+}
+
+void NodeSetup::setDisconnectShown(bool shown) {
+    m_disconnectShown = shown;
+    emit dialUpControlsChanged();
+}
+
+int NodeSetup::phoneBookRow() const {
+    const int index = m_live.dunIndex;
+    return index >= 0 && index < static_cast<int>(m_phoneBook.size()) ? index : -1;
+}
+
+void NodeSetup::fillPhoneBook() {
+    setDialUpControlsShown(true);
+    m_fillingPhoneBook = true;
+    m_phoneBook.clear();
+    try {
+        Callmoor1->setAction(DialUp::kEnumerate);
+    } catch (const NodeError& error) {
+        m_main.Log("Dial up: " + error.description());
+    }
+    m_fillingPhoneBook = false;
+    emit phoneBookChanged();
+    // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
+    const int row = phoneBookRow();
+    if (m_live.dunIndex != -1)
+        Callmoor1->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
+}
+
+void NodeSetup::optFullTime_Click() {
+    m_live.ipLink = IpLinkType::FullTime;
+    setDialUpControlsShown(false);
+}
+
+void NodeSetup::optDialUp_Click() {
+    m_live.ipLink = IpLinkType::DialUp;
+    fillPhoneBook();
+}
+
+void NodeSetup::optDialBackup_Click() {
+    m_live.ipLink = IpLinkType::DialBackup;
+    fillPhoneBook();
+}
+
+void NodeSetup::lstDUN_Click(int row) {
+    if (m_fillingPhoneBook || row < 0 || row >= static_cast<int>(m_phoneBook.size())) return;
+    Callmoor1->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
+    m_live.dunIndex = static_cast<std::int16_t>(row);
+}
+
+void NodeSetup::Callmoor1_Entry(const std::string& sName) {
+    // The chosen entry is stored as a 16-bit position: a longer list could not be chosen from.
+    if (sName.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
+    m_phoneBook.push_back(sName);
+    if (!m_fillingPhoneBook) emit phoneBookChanged();
+}
+
+void NodeSetup::Callmoor1_Status(long lState, long lError) {
+    if (lState == DialUp::kAuthenticated && lError == 0) {
+        m_bConnectedByDialup = true;
+        tmrDialUp.stop();
+        setDisconnectShown(true);
+    } else if (lState == DialUp::kDisconnected) {
+        m_bConnectedByDialup = false;
+        tmrDialUp.stop();
+        setDisconnectShown(false);
+    }
+}
+
+void NodeSetup::tmrDialUp_Timer() {
+    if (bConnectedByDialup()) return;
+    tmrDialUp.stop();
+    try {
+        Callmoor1->setAction(DialUp::kAbandon);
+    } catch (const NodeError& error) {
+        m_main.Log("Dial up: " + error.description());
+    }
+}
+
+} // namespace gw

@@ -1,0 +1,127 @@
+// The setup window following the setup core: the live settings shown when they are loaded,
+// the check and ping labels, the phone book, the dial-up controls and the window's own
+// visibility.
+#include "gui/frm_tnc.h"
+
+#include "common/text.h"
+#include "gui/colours.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <optional>
+
+namespace gw {
+namespace {
+
+void selectExclusive(QButtonGroup* group, QAbstractButton* option) {
+    // An exclusive group cannot show "none selected" by itself.
+    group->setExclusive(false);
+    for (QAbstractButton* button : group->buttons())
+        button->setChecked(button == option);
+    group->setExclusive(true);
+}
+
+std::optional<QColor> colourOf(StatusColour colour) {
+    switch (colour) {
+    case StatusColour::LightGreen:
+        return kLightGreen;
+    case StatusColour::LightRed:
+        return kLightRed;
+    case StatusColour::LightYellow:
+        return kLightYellow;
+    case StatusColour::None:
+        break;
+    }
+    return std::nullopt;
+}
+} // namespace
+
+void frmTNC::followSetup() {
+    connect(&m_setup, &NodeSetup::settingsLoaded, this, &frmTNC::showSettings);
+    connect(&m_setup, &NodeSetup::commStatusChanged, this, &frmTNC::showCommStatus);
+    connect(&m_setup, &NodeSetup::pingChanged, this, &frmTNC::showPing);
+    connect(&m_setup, &NodeSetup::phoneBookChanged, this, &frmTNC::showPhoneBook);
+    connect(&m_setup, &NodeSetup::dialUpControlsChanged, this, &frmTNC::showDialUpControls);
+    connect(&m_setup, &NodeSetup::showRequested, this, [this] {
+        show();
+        raise();
+    });
+    connect(&m_setup, &NodeSetup::hideRequested, this, &QWidget::hide);
+    connect(&m_setup, &NodeSetup::hangUpDelayRefused, this, [this] { txtHangUpDelay->setFocus(); });
+}
+
+void frmTNC::showSettings() {
+    setWindowTitle(toQString("Corvale Gullwick Instance " + m_setup.instance()));
+    const LiveSettings& live = m_setup.live();
+    const std::pair<QComboBox*, std::string> combos[] = {
+        {ComboPort, live.commPort}, {ComboSpeed, live.baudRate}, {ComboLength, live.length},
+        {ComboParity, live.parity}, {ComboStop, live.stop},      {ComboType, live.tncType},
+        {ComboFlow, live.flow}};
+    for (const auto& [combo, value] : combos)
+        combo->setEditText(toQString(value));
+    const std::pair<QLineEdit*, std::string> boxes[] = {{txtAGWAddress, live.agwAddress},
+                                                        {txtMBOCall, live.mboCall},
+                                                        {txtPath, live.initFilePath},
+                                                        {txtIPAddress, live.ipAddress},
+                                                        {txtHangUpDelay, live.hangUpDelay}};
+    for (const auto& [box, value] : boxes)
+        box->setText(toQString(value));
+    chkEnbLog->setChecked(live.enableLog);
+    chkRestore->setChecked(live.restore);
+    QRadioButton* ipOption = optFullTime;
+    if (live.ipLink == IpLinkType::DialUp) ipOption = optDialUp;
+    if (live.ipLink == IpLinkType::DialBackup) ipOption = optDialBackup;
+    selectExclusive(m_ipGroup, ipOption);
+    showPortOption();
+    showPhoneBook();
+    showDialUpControls();
+}
+
+void frmTNC::showPortOption() {
+    const LiveSettings& live = m_setup.live();
+    QRadioButton* option = nullptr;
+    if (live.port1 && !live.port2) option = optPort1;
+    if (!live.port1 && live.port2) option = optPort2;
+    if (live.port1 && live.port2) option = optBoth;
+    selectExclusive(m_portGroup, option);
+}
+
+void frmTNC::showCommStatus() {
+    const NodeSetup::Indicator& status = m_setup.commStatus();
+    lblCommStatus->setText(toQString(status.text));
+    setBackground(lblCommStatus, colourOf(status.colour));
+    lblCommStatus->setVisible(status.shown);
+}
+
+void frmTNC::showPing() {
+    const NodeSetup::Indicator& ping = m_setup.pingStatus();
+    lblPing->setText(toQString(ping.text));
+    setBackground(lblPing, colourOf(ping.colour));
+    lblPing->setToolTip(toQString(m_setup.pingProblem()));
+}
+
+void frmTNC::showPhoneBook() {
+    // Rebuilding the list is no choice of the operator's.
+    const QSignalBlocker quiet(lstDUN);
+    lstDUN->clear();
+    for (const std::string& entry : m_setup.phoneBook())
+        lstDUN->addItem(toQString(entry));
+    lstDUN->setCurrentRow(m_setup.phoneBookRow());
+}
+
+void frmTNC::showDialUpControls() {
+    const bool shown = m_setup.dialUpControlsShown();
+    lstDUN->setVisible(shown);
+    lblHangUpDelay->setVisible(shown);
+    txtHangUpDelay->setVisible(shown);
+    btnDisconnect->setVisible(m_setup.disconnectShown());
+}
+
+} // namespace gw

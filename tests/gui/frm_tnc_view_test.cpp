@@ -1,0 +1,211 @@
+// The setup window as a view of the setup core: it shows the loaded live settings, writes the
+// operator's edits back at once, passes clicks on, follows the core's labels, and its progress
+// window shows a long failure text whole.
+#include "gui/frm_tnc.h"
+
+#include "core/node_core.h"
+#include "gui/colours.h"
+#include "gui/frm_initializing.h"
+#include "ip/scripted_dial_up.h"
+#include "server/frm_brevane.h"
+#include "server/server_queues.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace gw;
+
+namespace {
+class SetupView : public testing::Test {
+  protected:
+    QTemporaryDir dir;
+    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
+    SystemClock clock;
+    RecordingDialogs dialogs;
+    QtEventPump pump;
+    ServerQueues queues;
+    std::unique_ptr<NodeCore> main;
+    std::unique_ptr<frmBrevane> link;
+    std::unique_ptr<NodeSetup> setup;
+    std::unique_ptr<frmTNC> window;
+    ScriptedDialUp* dialUp = nullptr;
+
+    void SetUp() override {
+        settings.write("Client4", "InitFilePath", dir.path().toStdString() + "/");
+    }
+    void TearDown() override {
+        window.reset();
+        setup.reset();
+        link.reset();
+        main.reset();
+    }
+    void start() {
+        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
+        ASSERT_TRUE(main->startUp("4"));
+        link = std::make_unique<frmBrevane>(queues, *main, pump,
+                                            frmBrevane::Options{frmBrevane::kServerPort, false});
+        setup = std::make_unique<NodeSetup>(*main, *link,
+                                            NodeSetup::Services{settings, clock, dialogs, pump});
+        auto scripted =
+            std::make_unique<ScriptedDialUp>(pump, clock, std::vector<std::string>{"Home", "Work"});
+        dialUp = scripted.get();
+        setup->setDialUp(std::move(scripted));
+        window = std::make_unique<frmTNC>(*setup, dialogs);
+        main->handOver(*setup, *setup);
+    }
+    bool shown(const QWidget* widget) const { return widget->isVisibleTo(window.get()); }
+};
+} // namespace
+
+TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
+    settings.write("Client4", "MBOCall", "N0CALL");
+    settings.write("Client4", "Port1", "False");
+    settings.write("Client4", "Port2", "True");
+    settings.write("Client4", "IPType", "False");
+    settings.write("Client4", "DUNIndex", "1");
+    settings.write("Client4", "EnableLog", "0");
+    start();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Corvale Gullwick Instance 4");
+    EXPECT_EQ(window->ComboType->count(), 10); // nine hardware TNC types, then AGW
+    EXPECT_EQ(window->ComboParity->itemText(1), "M");
+    EXPECT_EQ(window->ComboStop->itemText(1), "1.5");
+    EXPECT_EQ(window->txtMBOCall->text(), "N0CALL");
+    EXPECT_FALSE(window->chkEnbLog->isChecked());
+    EXPECT_TRUE(window->optPort2->isChecked());
+    EXPECT_TRUE(window->optDialUp->isChecked());
+    EXPECT_TRUE(shown(window->lstDUN));
+    ASSERT_EQ(window->lstDUN->count(), 2);
+    EXPECT_EQ(window->lstDUN->currentRow(), 1);
+    EXPECT_FALSE(shown(window->fraMultiport));
+}
+
+TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
+    start();
+    frmTNC& w = *window;
+    const LiveSettings& live = setup->live();
+    const std::pair<QLineEdit*, const std::string*> boxes[] = {
+        {w.txtAGWAddress, &live.agwAddress},
+        {w.txtPath, &live.initFilePath},
+        {w.txtIPAddress, &live.ipAddress},
+        {w.txtHangUpDelay, &live.hangUpDelay},
+        {w.txtMBOCall, &live.mboCall}};
+    for (const auto& [box, value] : boxes) {
+        box->setText("typed in " + box->objectName());
+        EXPECT_EQ(*value, "typed in " + box->objectName().toStdString());
+    }
+    w.ComboSpeed->setEditText("4800");
+    EXPECT_EQ(live.baudRate, "4800");
+    w.chkRestore->setChecked(false);
+    EXPECT_FALSE(live.restore);
+    w.txtMBOCall->setText("n0call-2");
+    w.txtMBOCall_LostFocus();
+    EXPECT_EQ(live.mboCall, "N0CALL-2");
+    w.optBoth->click();
+    EXPECT_TRUE(live.port1 && live.port2);
+    w.optDialBackup->click();
+    EXPECT_EQ(live.ipLink, IpLinkType::DialBackup);
+    EXPECT_TRUE(shown(w.txtHangUpDelay));
+    ASSERT_EQ(w.lstDUN->count(), 2);
+    w.lstDUN->setCurrentRow(1);
+    EXPECT_EQ(live.dunIndex, 1);
+    EXPECT_EQ(dialUp->entry(), "Work");
+    w.optFullTime->click();
+    EXPECT_FALSE(shown(w.lstDUN));
+    // An empty server address is no answer: the ping label shows the failure.
+    w.txtIPAddress->clear();
+    w.btnPing->click();
+    EXPECT_EQ(w.lblPing->text(), "Fail!");
+    EXPECT_EQ(backgroundOf(w.lblPing), kLightRed);
+    // The refusal of a delay typed out of range comes from the core.
+    dialogs.clear();
+    w.txtHangUpDelay->setText("121");
+    w.mnuTNC_Click(1);
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].title, "Delay out of range!");
+    EXPECT_EQ(settings.read("Client4", "HangUpDelay", "absent"), "absent");
+    // Cancel shows the main window and saves nothing; closing the window then only hides it.
+    bool ended = false;
+    QObject::connect(main.get(), &NodeCore::ended, [&] { ended = true; });
+    w.mnuTNC_Click(2);
+    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(settings.read("Client4", "MBOCall", "absent"), "absent");
+    setup->showSetup();
+    w.close();
+    EXPECT_FALSE(ended);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(SetupView, ClosingTheWindowWhileTheMainWindowIsHiddenEndsTheProgram) {
+    start();
+    bool ended = false;
+    QObject::connect(main.get(), &NodeCore::ended, [&] { ended = true; });
+    ASSERT_FALSE(main->mainWindowShown());
+    window->close();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(settings.read("Client4", "Active", ""), "0");
+}
+
+TEST_F(SetupView, TheTypeChoosesTheControlsAndTexts) {
+    settings.write("Client4", "TNCType", "AGW");
+    start();
+    frmTNC& w = *window;
+    EXPECT_EQ(w.ComboType->itemText(9), "AGW");
+    EXPECT_EQ(w.txtAGWAddress->text(), "127.0.0.1:8000");
+    EXPECT_TRUE(shown(w.txtAGWAddress));
+    EXPECT_FALSE(shown(w.ComboPort));
+    EXPECT_FALSE(shown(w.chkRestore));
+    EXPECT_TRUE(shown(w.fraMultiport));
+    EXPECT_EQ(w.fraSerial->title(), "Modem program (AGW) and node");
+    EXPECT_EQ(w.optPort1->text(), "Port 1 (AGW 0)");
+    EXPECT_EQ(w.optPort2->text(), "Port 2 (AGW 1)");
+    w.ComboType->setEditText("TNC2");
+    EXPECT_TRUE(shown(w.fraMultiport)) << "other types keep the frame as it was";
+    EXPECT_FALSE(shown(w.txtAGWAddress));
+    EXPECT_TRUE(shown(w.ComboPort));
+    EXPECT_TRUE(shown(w.chkRestore));
+    EXPECT_EQ(w.fraSerial->title(), "Serial port and TNC");
+    EXPECT_EQ(w.optPort1->text(), "Port 1");
+    EXPECT_EQ(w.optPort2->toolTip(), "Select Port 2 only on this TNC");
+    w.ComboType->setEditText("KPC3");
+    EXPECT_FALSE(shown(w.fraMultiport));
+    EXPECT_EQ(setup->tncType(), "KPC3");
+}
+
+TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
+    settings.write("Client4", "MBOCall", "N0CALL");
+    settings.write("Client4", "TNCType", "AGW");
+    settings.write("Client4", "AGWAddress", "127.0.0.1:1"); // nobody listens
+    start();
+    window->mnuTNC_Click(1);
+    ASSERT_FALSE(main->bLastInitOK);
+    frmInitializing* progress = window->progressWindow();
+    ASSERT_TRUE(progress->isVisible());
+    EXPECT_TRUE(progress->btnClose->isVisibleTo(progress));
+    QCoreApplication::processEvents();
+    const QLabel* label = progress->lblInitializing;
+    EXPECT_TRUE(label->text().contains("is the modem program running with AGWPORT 1?"))
+        << label->text().toStdString();
+    const QRect room = label->contentsRect();
+    const QRect needed = label->fontMetrics().boundingRect(
+        room, static_cast<int>(label->alignment()) | Qt::TextWordWrap, label->text());
+    EXPECT_LE(needed.width(), room.width()) << label->text().toStdString();
+    EXPECT_LE(needed.height(), room.height()) << label->text().toStdString();
+    progress->btnClose->click();
+    EXPECT_FALSE(setup->progressShown());
+
+    window->mnuTNC_Click(4);
+    EXPECT_TRUE(shown(window->lblCommStatus));
+    EXPECT_EQ(window->lblCommStatus->text(), "TNC Comm Fail!");
+    EXPECT_EQ(backgroundOf(window->lblCommStatus), kLightRed);
+}
