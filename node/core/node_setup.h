@@ -12,6 +12,7 @@
 #include "core/main_core.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
+#include "core/shade.h"
 #include "ip/dial_up.h"
 #include "ip/ping_control.h"
 #include "setup/live_settings.h"
@@ -30,9 +31,6 @@ namespace gw {
 
 class frmBrevane;
 
-// The colours of the setup's indicators; a view maps them to its own.
-enum class StatusColour { None, LightGreen, LightRed, LightYellow };
-
 class NodeSetup : public QObject, public RadioSide, public SetupSide {
     Q_OBJECT
   public:
@@ -45,7 +43,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // A label the view shows: its text, colour and whether it is shown at all.
     struct Indicator {
         std::string text;
-        StatusColour colour = StatusColour::None;
+        Shade colour = Shade::Face;
         bool shown = false;
     };
 
@@ -178,11 +176,11 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void setProgress(const std::string& text);
     void appendProgress(const std::string& line);
     void showProgress(bool shown, bool closeShown);
-    void showCommStatus(const std::string& text, StatusColour colour, bool shown = true);
+    void showCommStatus(const std::string& text, Shade colour, bool shown = true);
     void createPingControl();
     long pingStep();
     void dialIgnoringErrors();
-    void showPing(const std::string& caption, StatusColour colour);
+    void showPing(const std::string& caption, Shade colour);
     void setDialUpControlsShown(bool shown);
     void setDisconnectShown(bool shown);
     void fillPhoneBook();

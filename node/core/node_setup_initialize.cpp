@@ -157,7 +157,7 @@ void NodeSetup::Cancel() {
     m_main.showMainWindow();
 }
 
-void NodeSetup::showCommStatus(const std::string& text, StatusColour colour, bool shown) {
+void NodeSetup::showCommStatus(const std::string& text, Shade colour, bool shown) {
     m_commStatus = {text, colour, shown};
     emit commStatusChanged();
 }
@@ -176,7 +176,7 @@ void NodeSetup::CheckTncComm() {
     } done{m_commandDepth};
     try {
         if (Serial.PortOpen()) Serial.PortOpen(false);
-        showCommStatus("Checking...", StatusColour::LightYellow);
+        showCommStatus("Checking...", Shade::LightYellow);
         if (tncFamily(type) != TncFamily::Agw) {
             configureSerial();
             m_dispatch->setPolling(true);
@@ -197,7 +197,7 @@ void NodeSetup::CheckTncComm() {
         }
         m_dispatch->ReleaseDriver(type);
         showCommStatus(ok ? "TNC Comm OK!" : "TNC Comm Fail!",
-                       ok ? StatusColour::LightGreen : StatusColour::LightRed);
+                       ok ? Shade::LightGreen : Shade::LightRed);
         if (Serial.PortOpen()) Serial.PortOpen(false);
         m_dispatch->setPolling(false);
     } catch (const NodeError& error) {

@@ -40,7 +40,7 @@ void NodeSetup::createPingControl() {
     setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
     if (Ping1) return;
     m_pingProblem = "Ping control not available: " + problem;
-    showPing("No ping control", StatusColour::LightRed);
+    showPing("No ping control", Shade::LightRed);
     qWarning("%s", m_pingProblem.c_str());
     m_main.Log(m_pingProblem);
 }
@@ -53,7 +53,7 @@ long NodeSetup::pingStep() {
     return Ping1->pingStep(host);
 }
 
-void NodeSetup::showPing(const std::string& caption, StatusColour colour) {
+void NodeSetup::showPing(const std::string& caption, Shade colour) {
     m_ping = {caption, colour, true};
     emit pingChanged();
 }
@@ -108,30 +108,30 @@ void NodeSetup::btnDisconnect_Click() {
 }
 
 void NodeSetup::btnPing_Click() {
-    showPing("Pinging", StatusColour::LightYellow);
+    showPing("Pinging", Shade::LightYellow);
     long number = 0;
     std::string description;
     try {
-        showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
+        showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
         return;
     } catch (const NodeError& error) {
         if (dialWorthy(error) && m_live.ipLink != IpLinkType::FullTime && !bConnectedByDialup()) {
-            showPing("Dialing", StatusColour::LightYellow);
+            showPing("Dialing", Shade::LightYellow);
             m_bConnectedByDialup = false;
             dialIgnoringErrors();
             if (!bConnectedByDialup()) {
-                showPing("Fail!", StatusColour::LightRed);
+                showPing("Fail!", Shade::LightRed);
                 m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
                                   "Dial up failure...could not connect.");
                 return;
             }
-            showPing("Pinging", StatusColour::LightYellow);
+            showPing("Pinging", Shade::LightYellow);
             try {
-                showPing("OK! (" + std::to_string(pingStep()) + " ms)", StatusColour::LightGreen);
+                showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
             } catch (const NodeError& again) {
                 // The ping has ended: never leave "Pinging" standing.
                 showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!",
-                         StatusColour::LightRed);
+                         Shade::LightRed);
             }
             return;
         }
@@ -139,17 +139,17 @@ void NodeSetup::btnPing_Click() {
         description = error.description();
     }
     if (number == PingControl::kTimeout) {
-        showPing("Timeout!", StatusColour::LightRed);
+        showPing("Timeout!", Shade::LightRed);
         return;
     }
     m_dialogs.message(DialogIcon::Exclamation, "Ping Error!",
                       "Ping Error: " + std::to_string(number) + "/" + description + "\r" +
                           "Your system may not have the correct Winsock configuration.");
-    showPing("Fail!", StatusColour::LightRed);
+    showPing("Fail!", Shade::LightRed);
 }
 
 void NodeSetup::Ping1_Error(std::int16_t, const std::string&) {
-    showPing("Fail!", StatusColour::LightRed);
+    showPing("Fail!", Shade::LightRed);
 }
 
 void NodeSetup::setDialUpControlsShown(bool shown) {

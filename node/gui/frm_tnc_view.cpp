@@ -28,19 +28,6 @@ void selectExclusive(QButtonGroup* group, QAbstractButton* option) {
     group->setExclusive(true);
 }
 
-std::optional<QColor> colourOf(StatusColour colour) {
-    switch (colour) {
-    case StatusColour::LightGreen:
-        return kLightGreen;
-    case StatusColour::LightRed:
-        return kLightRed;
-    case StatusColour::LightYellow:
-        return kLightYellow;
-    case StatusColour::None:
-        break;
-    }
-    return std::nullopt;
-}
 } // namespace
 
 void frmTNC::followSetup() {
@@ -96,14 +83,14 @@ void frmTNC::showPortOption() {
 void frmTNC::showCommStatus() {
     const NodeSetup::Indicator& status = m_setup.commStatus();
     lblCommStatus->setText(toQString(status.text));
-    setBackground(lblCommStatus, colourOf(status.colour));
+    setBackground(lblCommStatus, shadeColour(status.colour));
     lblCommStatus->setVisible(status.shown);
 }
 
 void frmTNC::showPing() {
     const NodeSetup::Indicator& ping = m_setup.pingStatus();
     lblPing->setText(toQString(ping.text));
-    setBackground(lblPing, colourOf(ping.colour));
+    setBackground(lblPing, shadeColour(ping.colour));
     lblPing->setToolTip(toQString(m_setup.pingProblem()));
 }
 

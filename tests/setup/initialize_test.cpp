@@ -232,7 +232,7 @@ TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
     setup->live().tncType = "TNC2";
     setup->CheckTncComm();
     EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
-    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightGreen);
+    EXPECT_EQ(setup->commStatus().colour, Shade::LightGreen);
     EXPECT_FALSE(setup->portOpen());
     EXPECT_FALSE(setup->dispatch().polling());
     EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
@@ -464,5 +464,5 @@ TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
     setup->live().agwAddress = nobody;
     setup->CheckTncComm();
     EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
-    EXPECT_EQ(setup->commStatus().colour, StatusColour::LightRed);
+    EXPECT_EQ(setup->commStatus().colour, Shade::LightRed);
 }

@@ -125,7 +125,7 @@ TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
     EXPECT_TRUE(
         QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
         << pingCaption();
-    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightGreen);
+    EXPECT_EQ(setup->pingStatus().colour, Shade::LightGreen);
     EXPECT_EQ(dialUp->dials(), 0);
 }
 
@@ -208,7 +208,7 @@ TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
     ASSERT_TRUE(gwtest::ignoreEchoRequests(true));
     setup->btnPing_Click();
     EXPECT_EQ(pingCaption(), "Timeout!");
-    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
+    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
     EXPECT_EQ(dialUp->dials(), 0);
     EXPECT_TRUE(dialogs.shown().empty());
     setup->setPingControl(nullptr);
@@ -224,7 +224,7 @@ TEST_F(IpLink, AManualPingDialsWhenTheServerIsUnreachable) {
     ASSERT_EQ(titles(), std::vector<std::string>{"Dial Up Failure"});
     EXPECT_EQ(dialogs.shown()[0].text, "Dial up failure...could not connect.");
     EXPECT_EQ(pingCaption(), "Fail!") << "a failed dial never leaves \"Dialing\" standing";
-    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
+    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
 
     dialogs.clear();
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 5s);
@@ -260,7 +260,7 @@ TEST_F(IpLink, TheErrorEventMarksThePingFailed) {
     startNode(IpConnectionType::FullTime, "127.0.0.1");
     setup->Ping1_Error(10054, "Winsock error in recv()");
     EXPECT_EQ(pingCaption(), "Fail!");
-    EXPECT_EQ(setup->pingStatus().colour, StatusColour::LightRed);
+    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
 }
 
 TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
