@@ -1,5 +1,6 @@
 // Two radio users on two streams through the whole request path: interpreter, command
-// queue, the server link against a real smsd on 127.0.0.1, reply queue and reply tick.
+// queue, the server link against a real smsd on 127.0.0.1, reply queue and reply tick. The
+// password and a subject carry the field separator and the escape character both ways.
 #include "main_fixture.h"
 
 #include "server/frm_brevane.h"
@@ -13,11 +14,12 @@ using namespace gw::test;
 namespace {
 class ServerRoundTrip : public NodeCoreTest {
   protected:
-    gwtest::SmsdProcess smsd{{"--node", "N0CALL:SECRET", "--seed"}};
+    gwtest::SmsdProcess smsd{{"--node", "N0CALL:S3|CR\\T", "--seed"}};
     QtEventPump pump;
     std::unique_ptr<frmBrevane> link;
 
     void SetUp() override {
+        setup.pass = "S3|CR\\T";
         NodeCoreTest::SetUp();
         ASSERT_TRUE(smsd.running()) << smsd.log();
         link = std::make_unique<frmBrevane>(queues, core, pump,
@@ -65,7 +67,7 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
     say("B", "SP n0call\r");
     const std::string mid = core.Streams[2].Mid;
     EXPECT_EQ(received()["B"], "Enter the subject for new MID " + mid + " to n0call :\r");
-    say("B", "Field day\r");
+    say("B", "Field | day \\ plans\r");
     say("B", "one\r");
     say("B", "two\r");
     say("B", "/EX\r");
@@ -84,7 +86,8 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
     EXPECT_EQ(received()["A"], "Destination N0CALL of Mid: SMS_SEED0001 marked delivered!\rSMS>"
                                "(1) SMS_SEED0002  2026/05/02 18:40  52  N2CALL  Net tonight\r"
                                "(2) " +
-                                   mid + "  2026/05/14 10:30  8  N1CALL  Field day\r\rSMS>");
+                                   mid +
+                                   "  2026/05/14 10:30  8  N1CALL  Field | day \\ plans\r\rSMS>");
 
     const std::string log = logText();
     EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  List: 2 messages.\r\n"), std::string::npos);
