@@ -8,6 +8,7 @@
 #include "core/frm_main.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "support/recording_dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

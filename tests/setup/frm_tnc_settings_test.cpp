@@ -6,6 +6,9 @@
 #include "core/frm_main.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "support/fake_clock.h"
+#include "support/fake_event_pump.h"
+#include "support/recording_dialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>
