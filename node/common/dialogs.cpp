@@ -16,13 +16,4 @@ DialogAnswer HeadlessDialogs::message(DialogIcon icon, const std::string& title,
     return DialogAnswer::Ok;
 }
 
-DialogAnswer RecordingDialogs::message(DialogIcon icon, const std::string& title,
-                                       const std::string& text, DialogButtons buttons) {
-    m_shown.push_back({icon, title, text, buttons});
-    if (m_answers.empty()) return DialogAnswer::Ok;
-    const DialogAnswer answer = m_answers.front();
-    m_answers.pop_front();
-    return answer;
-}
-
 } // namespace gw

@@ -1,14 +1,12 @@
 // Message boxes to the operator. The desktop shows Qt message boxes (the windows' own
 // implementation); a headless node writes the text to stderr and the log and carries on as
-// if OK was pressed; tests record them.
+// if OK was pressed.
 #pragma once
 
 #include "common/journal.h"
 
-#include <deque>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace gw {
 
@@ -37,26 +35,6 @@ class HeadlessDialogs final : public Dialogs {
 
   private:
     Sink m_sink;
-};
-
-class RecordingDialogs final : public Dialogs {
-  public:
-    struct Shown {
-        DialogIcon icon;
-        std::string title;
-        std::string text;
-        DialogButtons buttons;
-    };
-    DialogAnswer message(DialogIcon icon, const std::string& title, const std::string& text,
-                         DialogButtons buttons) override;
-    // Answers given to the next boxes, in order; OK once they run out.
-    void queueAnswer(DialogAnswer answer) { m_answers.push_back(answer); }
-    const std::vector<Shown>& shown() const { return m_shown; }
-    void clear() { m_shown.clear(); }
-
-  private:
-    std::vector<Shown> m_shown;
-    std::deque<DialogAnswer> m_answers;
 };
 
 } // namespace gw

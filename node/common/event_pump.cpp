@@ -16,13 +16,6 @@ void QtEventPump::pump(std::chrono::milliseconds slice) {
     QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
-void FakeEventPump::pump(std::chrono::milliseconds slice) {
-    ++m_pumps;
-    if (m_hook) m_hook();
-    if (QCoreApplication::instance() != nullptr) QCoreApplication::processEvents();
-    m_clock.advance(slice);
-}
-
 bool waitUntil(EventPump& pump, const Clock& clock, std::chrono::milliseconds timeout,
                const std::function<bool()>& done, std::chrono::milliseconds slice) {
     const auto deadline = clock.elapsed() + timeout;

@@ -26,11 +26,11 @@ HResult ClassFactory::queryInterface(const Guid& iid, void** out) {
 }
 
 uint32_t ClassFactory::addRef() {
-    return ++references_;
+    return ++m_references;
 }
 
 uint32_t ClassFactory::release() {
-    const uint32_t left = --references_;
+    const uint32_t left = --m_references;
     if (left == 0) delete this;
     return left;
 }

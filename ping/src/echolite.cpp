@@ -26,10 +26,10 @@ constexpr uint8_t kDestinationUnreachable = 3;
 } // namespace
 
 Echolite::Echolite(Clock& clock, EventPump& pump, ErrorHandler onError)
-    : clock_(clock), pump_(pump), onError_(std::move(onError)),
-      window_(std::make_unique<SocketWindow>(
+    : m_clock(clock), m_pump(pump), m_onError(std::move(onError)),
+      m_window(std::make_unique<SocketWindow>(
           [this](uint32_t message, int s, uint32_t event) { onSocketMessage(message, s, event); })),
-      windowGuard_(window_.get()) {
+      m_windowGuard(m_window.get()) {
     loadWinsock();
 }
 
@@ -44,16 +44,16 @@ const WinsockApi& Echolite::api() const {
 }
 
 bool Echolite::loadWinsock() {
-    if (!holdsWinsock_) holdsWinsock_ = !WinsockState::instance().load().has_value();
-    return holdsWinsock_;
+    if (!m_holdsWinsock) m_holdsWinsock = !WinsockState::instance().load().has_value();
+    return m_holdsWinsock;
 }
 
 void Echolite::unloadWinsock() {
-    if (!holdsWinsock_) return;
+    if (!m_holdsWinsock) return;
     // The request's socket belongs to the library about to go: end the request and close
     // the socket while the real entry points are still in the table.
     cancelRequest();
-    holdsWinsock_ = false;
+    m_holdsWinsock = false;
     WinsockState::instance().unload();
 }
 
@@ -87,57 +87,57 @@ std::string Echolite::unreachableText(int code) {
 }
 
 int Echolite::ping(const std::string& host) {
-    const uint64_t generation = ++generation_;
+    const uint64_t generation = ++m_generation;
     int result = request(host, generation);
     closeRequestSocket();
-    if (generation != generation_) {
+    if (generation != m_generation) {
         // A nested request replaced this one while it waited: its outcome is the answer.
-        return lastResult_;
+        return m_lastResult;
     }
-    lastResult_ = result;
+    m_lastResult = result;
     return result;
 }
 
 int Echolite::request(const std::string& host, uint64_t generation) {
-    message_.reset();
+    m_message.reset();
     // Closing first drains what the previous request still had queued, so none of its
     // answers can fill in this request's source.
     closeRequestSocket();
-    responseSource_.clear();
+    m_responseSource.clear();
     if (host.empty()) return 0;
 
     uint32_t address = 0;
     if (const int rc = resolve(host, &address)) return rc;
-    target_ = address;
+    m_target = address;
     if (const int rc = openSocket()) return rc;
 
-    const uint32_t now = clock_.tickCount();
-    deadline_.reset();
-    if (timeoutMs_ != 0) deadline_ = now + static_cast<uint32_t>(timeoutMs_);
-    responseCode_ = -1;
+    const uint32_t now = m_clock.tickCount();
+    m_deadline.reset();
+    if (m_timeoutMs != 0) m_deadline = now + static_cast<uint32_t>(m_timeoutMs);
+    m_responseCode = -1;
     // Unique per request even without a deadline; the high half changes with every request
     // because it is what survives on the datagram socket.
-    identifier_ = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)) + deadline_.value_or(0) +
-                  (++requestCount_ << 16);
-    startTick_ = now;
+    m_identifier = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this)) +
+                   m_deadline.value_or(0) + (++m_requestCount << 16);
+    m_startTick = now;
 
     if (const int rc = send()) return rc;
 
-    cancelled_ = false;
-    while (socket_ >= 0) {
+    m_cancelled = false;
+    while (m_socket >= 0) {
         if (!waitStep(std::chrono::milliseconds(10))) {
-            if (generation != generation_) return lastResult_;
-            responseTime_ = 0;
+            if (generation != m_generation) return m_lastResult;
+            m_responseTime = 0;
             return kStopped;
         }
     }
-    if (generation != generation_) return lastResult_;
-    if (cancelled_) {
-        responseTime_ = 0;
+    if (generation != m_generation) return m_lastResult;
+    if (m_cancelled) {
+        m_responseTime = 0;
         return kStopped;
     }
-    if (responseCode_ == -1) return 0;
-    message_ = unreachableText(responseCode_);
+    if (m_responseCode == -1) return 0;
+    m_message = unreachableText(m_responseCode);
     return kUnreachable;
 }
 
@@ -163,7 +163,7 @@ int Echolite::resolve(const std::string& host, uint32_t* address) {
 int Echolite::openSocket() {
     const WinsockApi& ws = api();
     int s = ws.socket(winsock::kAfInet, winsock::kSockRaw, winsock::kIpProtoIcmp);
-    datagram_ = false;
+    m_datagram = false;
     if (s < 0) {
         const int rawError = ws.WSAGetLastError();
         // Without the privilege for raw sockets, the kernel's ICMP datagram socket does the
@@ -171,103 +171,104 @@ int Echolite::openSocket() {
         if (rawError == winsock::kAccessDenied)
             s = ws.socket(winsock::kAfInet, winsock::kSockDgram, winsock::kIpProtoIcmp);
         if (s < 0) return rawError;
-        datagram_ = true;
+        m_datagram = true;
     }
     const auto option = [&](int level, int name, int value) {
         ws.setsockopt(s, level, name, &value, sizeof value);
     };
-    option(winsock::kSolSocket, winsock::kSoRcvBuf, receiveBufferSize_);
-    option(winsock::kSolSocket, winsock::kSoSndBuf, sendBufferSize_);
-    option(winsock::kSolSocket, winsock::kSoDontRoute, doNotRoute_ ? 1 : 0);
-    if (timeToLive_ != 0) option(winsock::kIpProtoIp, winsock::kIpTtl, int(timeToLive_));
-    if (ipTypeOfService_ != 0) option(winsock::kIpProtoIp, winsock::kIpTos, int(ipTypeOfService_));
+    option(winsock::kSolSocket, winsock::kSoRcvBuf, m_receiveBufferSize);
+    option(winsock::kSolSocket, winsock::kSoSndBuf, m_sendBufferSize);
+    option(winsock::kSolSocket, winsock::kSoDontRoute, m_doNotRoute ? 1 : 0);
+    if (m_timeToLive != 0) option(winsock::kIpProtoIp, winsock::kIpTtl, int(m_timeToLive));
+    if (m_ipTypeOfService != 0)
+        option(winsock::kIpProtoIp, winsock::kIpTos, int(m_ipTypeOfService));
     option(winsock::kSolSocket, winsock::kSoBroadcast, 1);
-    if (ws.WSAAsyncSelect(s, window_.get(), kSocketMessage, winsock::kFdRead | winsock::kFdWrite) <
+    if (ws.WSAAsyncSelect(s, m_window.get(), kSocketMessage, winsock::kFdRead | winsock::kFdWrite) <
         0) {
         const int error = ws.WSAGetLastError();
         ws.closesocket(s);
         return error;
     }
-    socket_ = s;
-    closeRequested_ = false;
+    m_socket = s;
+    m_closeRequested = false;
     return 0;
 }
 
 int Echolite::send() {
-    const size_t payload = size_t(packetSize_) - 4;
+    const size_t payload = size_t(m_packetSize) - 4;
     if (payload > kPacketBufferSize - 4) {
-        message_ = "Message can't be longer than MaxMessageSize.";
+        m_message = "Message can't be longer than MaxMessageSize.";
         return kMessageTooLong;
     }
-    packet_[0] = icmpType_;
-    packet_[1] = icmpCode_;
-    packet_[2] = packet_[3] = 0;
-    std::fill_n(packet_.begin() + 4, payload, uint8_t('*'));
-    std::memcpy(packet_.data() + 4, &identifier_, sizeof identifier_);
+    m_packet[0] = m_icmpType;
+    m_packet[1] = m_icmpCode;
+    m_packet[2] = m_packet[3] = 0;
+    std::fill_n(m_packet.begin() + 4, payload, uint8_t('*'));
+    std::memcpy(m_packet.data() + 4, &m_identifier, sizeof m_identifier);
     const size_t length = 4 + payload;
-    const uint16_t sum = internetChecksum(packet_.data(), length);
-    packet_[2] = static_cast<uint8_t>(sum >> 8);
-    packet_[3] = static_cast<uint8_t>(sum & 0xFF);
-    payloadLength_ = payload;
+    const uint16_t sum = internetChecksum(m_packet.data(), length);
+    m_packet[2] = static_cast<uint8_t>(sum >> 8);
+    m_packet[3] = static_cast<uint8_t>(sum & 0xFF);
+    m_payloadLength = payload;
     const WinsockApi& ws = api();
-    if (ws.sendto(socket_, packet_.data(), int(length), 0, target_, 0) < 0)
+    if (ws.sendto(m_socket, m_packet.data(), int(length), 0, m_target, 0) < 0)
         return ws.WSAGetLastError();
     return 0;
 }
 
 bool Echolite::waitStep(std::chrono::milliseconds limit) {
-    if (!windowGuard_ || windowGuard_->closed()) return false;
-    if (!pump_.step(limit)) return false;
-    if (!windowGuard_ || windowGuard_->closed()) return false;
-    if (deadline_ && tickPassed(clock_.tickCount(), *deadline_)) {
-        message_ = "Timeout.";
+    if (!m_windowGuard || m_windowGuard->closed()) return false;
+    if (!m_pump.step(limit)) return false;
+    if (!m_windowGuard || m_windowGuard->closed()) return false;
+    if (m_deadline && tickPassed(m_clock.tickCount(), *m_deadline)) {
+        m_message = "Timeout.";
         return false;
     }
     return true;
 }
 
 void Echolite::doEvents() {
-    pump_.dispatchPending(std::chrono::milliseconds(20));
+    m_pump.dispatchPending(std::chrono::milliseconds(20));
 }
 
 void Echolite::onSocketMessage(uint32_t message, int s, uint32_t event) {
-    if (message != kSocketMessage || s != socket_ || s < 0) return;
+    if (message != kSocketMessage || s != m_socket || s < 0) return;
     if ((event & 0xFFFF) == winsock::kFdRead) receive();
 }
 
 void Echolite::closeRequestSocket() {
-    if (socket_ < 0) return;
-    if (receiving_) {
-        closeRequested_ = true;
+    if (m_socket < 0) return;
+    if (m_receiving) {
+        m_closeRequested = true;
         return;
     }
     receive();
-    if (socket_ >= 0) closeNow();
+    if (m_socket >= 0) closeNow();
 }
 
 void Echolite::cancelRequest() {
-    if (socket_ < 0) return;
-    cancelled_ = true;
-    message_.reset();
+    if (m_socket < 0) return;
+    m_cancelled = true;
+    m_message.reset();
     closeRequestSocket();
 }
 
 void Echolite::closeNow() {
-    const int s = socket_;
-    socket_ = -1;
-    closeRequested_ = false;
+    const int s = m_socket;
+    m_socket = -1;
+    m_closeRequested = false;
     api().closesocket(s);
-    pump_.wake();
+    m_pump.wake();
 }
 
 void Echolite::receive() {
-    if (receiving_ || socket_ < 0) return;
-    receiving_ = true;
+    if (m_receiving || m_socket < 0) return;
+    m_receiving = true;
     std::optional<std::pair<int16_t, std::string>> failure;
     const WinsockApi& ws = api();
-    while (socket_ >= 0 && !closeRequested_ && !failure) {
+    while (m_socket >= 0 && !m_closeRequested && !failure) {
         uint32_t from = 0;
-        const int n = ws.recvfrom(socket_, packet_.data(), int(packet_.size()), 0, &from);
+        const int n = ws.recvfrom(m_socket, m_packet.data(), int(m_packet.size()), 0, &from);
         // An empty datagram is no sign of a closed peer on an ICMP socket: it is a runt.
         if (n < 0) {
             const int error = ws.WSAGetLastError();
@@ -275,18 +276,18 @@ void Echolite::receive() {
                 failure.emplace(int16_t(error), "Winsock error in recv()");
             break;
         }
-        handleDatagram(packet_.data(), size_t(n), from, &failure);
+        handleDatagram(m_packet.data(), size_t(n), from, &failure);
     }
-    receiving_ = false;
-    if (closeRequested_ && socket_ >= 0) closeNow();
+    m_receiving = false;
+    if (m_closeRequested && m_socket >= 0) closeNow();
     // The event runs last, outside the guard: its handler may call back into the control.
-    if (failure) onError_(failure->first, failure->second);
+    if (failure) m_onError(failure->first, failure->second);
 }
 
 void Echolite::handleDatagram(const uint8_t* data, size_t length, uint32_t from,
                               std::optional<std::pair<int16_t, std::string>>* failure) {
     // A raw socket hands over the IP header too; skip it by its own length field.
-    if (!datagram_ && length > 19 && (data[0] >> 4) == 4 && (data[0] & 0x0F) >= 5) {
+    if (!m_datagram && length > 19 && (data[0] >> 4) == 4 && (data[0] & 0x0F) >= 5) {
         const size_t header = size_t(data[0] & 0x0F) * 4;
         data += std::min(header, length);
         length -= std::min(header, length);
@@ -301,11 +302,11 @@ void Echolite::handleDatagram(const uint8_t* data, size_t length, uint32_t from,
 bool Echolite::carriesRequest(const uint8_t* id, size_t available) const {
     if (available < 4) return false;
     uint8_t expected[4];
-    std::memcpy(expected, &identifier_, 4);
-    if (!datagram_) return std::memcmp(id, expected, 4) == 0;
+    std::memcpy(expected, &m_identifier, 4);
+    if (!m_datagram) return std::memcmp(id, expected, 4) == 0;
     if (std::memcmp(id + 2, expected + 2, 2) != 0) return false;
-    const size_t filler = payloadLength_ - 4;
-    return available == payloadLength_ &&
+    const size_t filler = m_payloadLength - 4;
+    return available == m_payloadLength &&
            std::all_of(id + 4, id + 4 + filler, [](uint8_t b) { return b == '*'; });
 }
 
@@ -318,21 +319,21 @@ void Echolite::match(uint8_t type, uint8_t code, const uint8_t* data, size_t len
     if (type == kDestinationUnreachable && length >= 32) {
         // 4 unused bytes, the request's IP header (its own length), its ICMP header.
         const size_t inner = 4 + std::max<size_t>(20, size_t(data[4] & 0x0F) * 4) + 4;
-        if (length >= inner + 4 && std::memcmp(data + inner, &identifier_, 4) == 0) {
-            responseCode_ = code;
+        if (length >= inner + 4 && std::memcmp(data + inner, &m_identifier, 4) == 0) {
+            m_responseCode = code;
             answered(from);
         }
     }
 }
 
 void Echolite::answered(uint32_t from) {
-    responseSource_ = dotted(from).substr(0, kMaxResponseSource);
-    responseTime_ = static_cast<int32_t>(clock_.tickCount() - startTick_);
+    m_responseSource = dotted(from).substr(0, kMaxResponseSource);
+    m_responseTime = static_cast<int32_t>(m_clock.tickCount() - m_startTick);
     closeRequestSocket();
 }
 
 std::string Echolite::localHost() const {
-    if (localAddress_ != 0) return dotted(localAddress_).substr(0, kMaxHostText);
+    if (m_localAddress != 0) return dotted(m_localAddress).substr(0, kMaxHostText);
     char name[kMaxHostText + 1] = {};
     if (api().gethostname(name, int(sizeof name)) == 0)
         return std::string(name).substr(0, kMaxHostText);
@@ -340,9 +341,9 @@ std::string Echolite::localHost() const {
 }
 
 int Echolite::setLocalHost(const std::string& host) {
-    if (socket_ >= 0) return kLocalHostBusy;
+    if (m_socket >= 0) return kLocalHostBusy;
     if (host.empty()) {
-        localAddress_ = 0;
+        m_localAddress = 0;
         return 0;
     }
     const WinsockApi& ws = api();
@@ -352,52 +353,52 @@ int Echolite::setLocalHost(const std::string& host) {
         const HostEntry* entry = ws.gethostbyname(host.c_str());
         if (!entry || entry->addresses.empty()) {
             const int error = entry ? winsock::kNoData : ws.WSAGetLastError();
-            localAddress_ = 0;
+            m_localAddress = 0;
             return error == winsock::kNotInitialised ? 0 : error;
         }
         address = entry->addresses.front();
     }
-    localAddress_ = address;
+    m_localAddress = address;
     return 0;
 }
 
 uint32_t Echolite::timeToLive() const {
-    if (socket_ < 0) return timeToLive_;
+    if (m_socket < 0) return m_timeToLive;
     int value = 0;
     int length = sizeof value;
-    if (api().getsockopt(socket_, winsock::kIpProtoIp, winsock::kIpTtl, &value, &length) < 0)
+    if (api().getsockopt(m_socket, winsock::kIpProtoIp, winsock::kIpTtl, &value, &length) < 0)
         return 0;
     return uint32_t(value);
 }
 
 int Echolite::setTimeToLive(int32_t value) {
-    timeToLive_ = uint32_t(value) & 0xFFFF;
-    if (socket_ >= 0 && timeToLive_ != 0) {
-        int v = int(timeToLive_);
-        if (api().setsockopt(socket_, winsock::kIpProtoIp, winsock::kIpTtl, &v, sizeof v) < 0)
+    m_timeToLive = uint32_t(value) & 0xFFFF;
+    if (m_socket >= 0 && m_timeToLive != 0) {
+        int v = int(m_timeToLive);
+        if (api().setsockopt(m_socket, winsock::kIpProtoIp, winsock::kIpTtl, &v, sizeof v) < 0)
             return api().WSAGetLastError();
     }
     return 0;
 }
 
 uint32_t Echolite::ipTypeOfService() const {
-    if (socket_ < 0) return ipTypeOfService_;
+    if (m_socket < 0) return m_ipTypeOfService;
     int value = 0;
     int length = sizeof value;
-    if (api().getsockopt(socket_, winsock::kIpProtoIp, winsock::kIpTos, &value, &length) < 0)
+    if (api().getsockopt(m_socket, winsock::kIpProtoIp, winsock::kIpTos, &value, &length) < 0)
         return 0;
     return uint32_t(value);
 }
 
 int Echolite::setIpTypeOfService(int32_t value) {
     const uint32_t tos = uint32_t(value) & 0xFFFF;
-    if (tos == 0 && ipTypeOfService_ == 0) return 0;
-    if (socket_ >= 0) {
+    if (tos == 0 && m_ipTypeOfService == 0) return 0;
+    if (m_socket >= 0) {
         int v = int(tos);
-        if (api().setsockopt(socket_, winsock::kIpProtoIp, winsock::kIpTos, &v, sizeof v) < 0)
+        if (api().setsockopt(m_socket, winsock::kIpProtoIp, winsock::kIpTos, &v, sizeof v) < 0)
             return api().WSAGetLastError();
     }
-    ipTypeOfService_ = tos;
+    m_ipTypeOfService = tos;
     return 0;
 }
 

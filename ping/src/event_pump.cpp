@@ -25,12 +25,12 @@ bool QtEventPump::step(std::chrono::milliseconds limit) {
         frame.ended = true;
         frame.loop->quit();
     });
-    frames_.push_back(&frame);
+    m_frames.push_back(&frame);
     slice.start(limit);
     // Returns at the end of the slice, on wake, or at once when the application is quitting:
     // a quit ends every running loop of the thread and leaves the main loop to exit.
     loop.exec();
-    frames_.erase(std::find(frames_.begin(), frames_.end(), &frame));
+    m_frames.erase(std::find(m_frames.begin(), m_frames.end(), &frame));
     return frame.ended;
 }
 
@@ -47,7 +47,7 @@ void QtEventPump::dispatchPending(std::chrono::milliseconds limit) {
 }
 
 void QtEventPump::wake() {
-    for (Frame* frame : frames_) {
+    for (Frame* frame : m_frames) {
         frame->ended = true;
         frame->loop->quit();
     }

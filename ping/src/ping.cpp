@@ -31,14 +31,14 @@ ComPtr<Ping> Ping::create(Clock& clock, EventPump& pump) {
 
 Ping::Ping(std::unique_ptr<Clock> ownClock, std::unique_ptr<EventPump> ownPump, Clock& clock,
            EventPump& pump)
-    : ownClock_(std::move(ownClock)), ownPump_(std::move(ownPump)),
-      engine_(std::make_unique<Echolite>(
+    : m_ownClock(std::move(ownClock)), m_ownPump(std::move(ownPump)),
+      m_engine(std::make_unique<Echolite>(
           clock, pump, [this](int16_t code, const std::string& text) { fireError(code, text); })) {
     module::objectCreated();
 }
 
 Ping::~Ping() {
-    engine_.reset();
+    m_engine.reset();
     module::objectDestroyed();
 }
 
@@ -68,11 +68,11 @@ HResult Ping::queryInterface(const Guid& iid, void** out) {
 }
 
 uint32_t Ping::addRef() {
-    return ++references_;
+    return ++m_references;
 }
 
 uint32_t Ping::release() {
-    const uint32_t left = --references_;
+    const uint32_t left = --m_references;
     if (left == 0) delete this;
     return left;
 }
@@ -102,19 +102,19 @@ ErrorInfo Ping::describeResult(int code, const std::optional<std::string>& messa
 }
 
 HResult Ping::fail(DispId member, uint16_t number, const std::string& description) {
-    lastError_ = ErrorInfo{controlError(number), description, pinglib::kProgId, pinglib::kHelpFile,
-                           pinglib::findMember(member)->helpContext};
-    return lastError_.result;
+    m_lastError = ErrorInfo{controlError(number), description, pinglib::kProgId, pinglib::kHelpFile,
+                            pinglib::findMember(member)->helpContext};
+    return m_lastError.result;
 }
 
 HResult Ping::result(DispId member, int code, const std::optional<std::string>& message) {
     if (code == 0) return succeed();
-    lastError_ = describeResult(code, message, pinglib::findMember(member)->helpContext);
-    return lastError_.result;
+    m_lastError = describeResult(code, message, pinglib::findMember(member)->helpContext);
+    return m_lastError.result;
 }
 
 HResult Ping::succeed() {
-    lastError_ = ErrorInfo{};
+    m_lastError = ErrorInfo{};
     return S_OK;
 }
 
@@ -127,7 +127,7 @@ HResult Ping::runtimeOnly(DispId member) {
 }
 
 bool Ping::userMode() {
-    auto ambient = site_.query<IDispatch>(IID_IDispatch);
+    auto ambient = m_site.query<IDispatch>(IID_IDispatch);
     if (!ambient) return true;
     std::vector<Variant> none;
     Variant mode;
@@ -139,12 +139,12 @@ bool Ping::userMode() {
 
 HResult Ping::get_LocalHost(std::string* value) {
     if (!value) return E_POINTER;
-    *value = engine_->localHost();
+    *value = m_engine->localHost();
     return succeed();
 }
 
 HResult Ping::put_LocalHost(const std::string& value) {
-    const int code = engine_->setLocalHost(value);
+    const int code = m_engine->setLocalHost(value);
     return result(
         id::LocalHost, code,
         code == Echolite::kLocalHostBusy
@@ -154,28 +154,28 @@ HResult Ping::put_LocalHost(const std::string& value) {
 
 HResult Ping::get_PacketSize(int32_t* value) {
     if (!value) return E_POINTER;
-    *value = engine_->packetSize();
+    *value = m_engine->packetSize();
     return succeed();
 }
 
 HResult Ping::put_PacketSize(int32_t value) {
-    engine_->setPacketSize(static_cast<uint16_t>(value & 0xFFFF));
+    m_engine->setPacketSize(static_cast<uint16_t>(value & 0xFFFF));
     return succeed();
 }
 
 HResult Ping::get_QOSFlags(int32_t* value) {
     if (!value) return E_POINTER;
-    *value = static_cast<int32_t>(engine_->ipTypeOfService());
+    *value = static_cast<int32_t>(m_engine->ipTypeOfService());
     return succeed();
 }
 
 HResult Ping::put_QOSFlags(int32_t value) {
-    return result(id::QOSFlags, engine_->setIpTypeOfService(value), std::nullopt);
+    return result(id::QOSFlags, m_engine->setIpTypeOfService(value), std::nullopt);
 }
 
 HResult Ping::get_RemoteHost(std::string* value) {
     if (!value) return E_POINTER;
-    const uint32_t target = engine_->targetAddress();
+    const uint32_t target = m_engine->targetAddress();
     *value = target ? Echolite::dotted(target) : std::string();
     return succeed();
 }
@@ -183,17 +183,17 @@ HResult Ping::get_RemoteHost(std::string* value) {
 HResult Ping::put_RemoteHost(const std::string& value) {
     if (value.empty()) {
         // A request waiting now ends as stopped, not as answered.
-        engine_->cancelRequest();
+        m_engine->cancelRequest();
         return succeed();
     }
     ComPtr<Ping> alive(this); // the host may release us while the request waits
-    const int code = engine_->ping(value);
-    return result(id::RemoteHost, code, engine_->message());
+    const int code = m_engine->ping(value);
+    return result(id::RemoteHost, code, m_engine->message());
 }
 
 HResult Ping::get_ResponseSource(std::string* value) {
     if (!value) return E_POINTER;
-    *value = engine_->responseSource();
+    *value = m_engine->responseSource();
     return succeed();
 }
 
@@ -203,7 +203,7 @@ HResult Ping::put_ResponseSource(const std::string&) {
 
 HResult Ping::get_ResponseTime(int32_t* value) {
     if (!value) return E_POINTER;
-    *value = engine_->responseTime();
+    *value = m_engine->responseTime();
     return succeed();
 }
 
@@ -214,7 +214,7 @@ HResult Ping::put_ResponseTime(int32_t) {
 HResult Ping::get_SocketHandle(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::SocketHandle);
-    *value = engine_->socket();
+    *value = m_engine->socket();
     return succeed();
 }
 
@@ -224,37 +224,37 @@ HResult Ping::put_SocketHandle(int32_t) {
 
 HResult Ping::get_Timeout(int16_t* value) {
     if (!value) return E_POINTER;
-    *value = static_cast<int16_t>(engine_->timeoutMs() / 1000);
+    *value = static_cast<int16_t>(m_engine->timeoutMs() / 1000);
     return succeed();
 }
 
 HResult Ping::put_Timeout(int16_t value) {
     // A negative number of seconds would put the deadline in the past before any wait.
     if (value < 0) return fail(id::Timeout, kInvalidPropertyValue, "Invalid property value.");
-    engine_->setTimeoutMs(int32_t(value) * 1000);
+    m_engine->setTimeoutMs(int32_t(value) * 1000);
     return succeed();
 }
 
 HResult Ping::get_TimeToLive(int32_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::TimeToLive);
-    *value = static_cast<int32_t>(engine_->timeToLive());
+    *value = static_cast<int32_t>(m_engine->timeToLive());
     return succeed();
 }
 
 HResult Ping::put_TimeToLive(int32_t value) {
-    return result(id::TimeToLive, engine_->setTimeToLive(value), std::nullopt);
+    return result(id::TimeToLive, m_engine->setTimeToLive(value), std::nullopt);
 }
 
 HResult Ping::get_TypeOfService(int16_t* value) {
     if (!value) return E_POINTER;
     if (!userMode()) return runtimeOnly(id::TypeOfService);
-    *value = engine_->icmpType();
+    *value = m_engine->icmpType();
     return succeed();
 }
 
 HResult Ping::put_TypeOfService(int16_t value) {
-    engine_->setIcmpType(static_cast<uint8_t>(value & 0xFF));
+    m_engine->setIcmpType(static_cast<uint8_t>(value & 0xFF));
     return succeed();
 }
 
@@ -270,15 +270,15 @@ HResult Ping::put_WinsockInfo(const std::string&) {
 
 HResult Ping::get_WinsockLoaded(bool* value) {
     if (!value) return E_POINTER;
-    *value = engine_->holdsWinsock();
+    *value = m_engine->holdsWinsock();
     return succeed();
 }
 
 HResult Ping::put_WinsockLoaded(bool value) {
     if (value)
-        engine_->loadWinsock();
+        m_engine->loadWinsock();
     else
-        engine_->unloadWinsock();
+        m_engine->unloadWinsock();
     return succeed();
 }
 
@@ -328,14 +328,14 @@ HResult Ping::put_WinsockStatus(const std::string&) {
 
 HResult Ping::DoEvents() {
     ComPtr<Ping> alive(this);
-    engine_->doEvents();
+    m_engine->doEvents();
     return succeed();
 }
 
 HResult Ping::PingHost(const std::string& host) {
     ComPtr<Ping> alive(this); // the host may release us while the request waits
-    const int code = engine_->ping(host);
-    return result(id::PingHost, code, engine_->message());
+    const int code = m_engine->ping(host);
+    return result(id::PingHost, code, m_engine->message());
 }
 
 HResult Ping::findConnectionPoint(const Guid& iid, IConnectionPoint** out) {
@@ -359,19 +359,19 @@ HResult Ping::advise(IUnknown* sink, uint32_t* cookie) {
     auto events = unknown.query<IDispatch>(pinglib::DIID__IPingEvents);
     if (!events) events = unknown.query<IDispatch>(IID_IDispatch);
     if (!events) return CONNECT_E_CANNOTCONNECT;
-    *cookie = nextCookie_++;
-    sinks_[*cookie] = events;
+    *cookie = m_nextCookie++;
+    m_sinks[*cookie] = events;
     return S_OK;
 }
 
 HResult Ping::unadvise(uint32_t cookie) {
-    return sinks_.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    return m_sinks.erase(cookie) ? S_OK : CONNECT_E_NOCONNECTION;
 }
 
 void Ping::fireError(int16_t code, const std::string& description) {
     ComPtr<Ping> alive(this);
     // A copy: a handler may advise or unadvise while the event is delivered.
-    const auto sinks = sinks_;
+    const auto sinks = m_sinks;
     for (const auto& [cookie, sink] : sinks) {
         std::vector<Variant> args{Variant::i2(code), Variant::text(description)};
         Variant ignored;
@@ -380,7 +380,7 @@ void Ping::fireError(int16_t code, const std::string& description) {
 }
 
 HResult Ping::setClientSite(IUnknown* site) {
-    site_ = ComPtr<IUnknown>(site);
+    m_site = ComPtr<IUnknown>(site);
     return S_OK;
 }
 
@@ -390,8 +390,8 @@ HResult Ping::interfaceSupportsErrorInfo(const Guid& iid) {
 
 HResult Ping::getErrorInfo(ErrorInfo* out) {
     if (!out) return E_POINTER;
-    if (lastError_.result == S_OK) return S_FALSE;
-    *out = lastError_;
+    if (m_lastError.result == S_OK) return S_FALSE;
+    *out = m_lastError;
     return S_OK;
 }
 

@@ -50,7 +50,7 @@ HResult Ping::invoke(DispId dispId, uint16_t flags, std::vector<Variant>& args, 
         if (value && succeeded(hr)) *value = std::move(read);
     }
     if (failed(hr) && errorNumber(hr) != 0 && (uint32_t(hr) & 0xFFFF0000u) == 0x800A0000u) {
-        if (excep) excep->error = lastError_;
+        if (excep) excep->error = m_lastError;
         return DISP_E_EXCEPTION;
     }
     return hr;

@@ -79,25 +79,25 @@ int platformType(int type) {
 PosixSocketLibrary::PosixSocketLibrary() = default;
 
 PosixSocketLibrary::~PosixSocketLibrary() {
-    for (auto& [fd, notifier] : notifiers_)
+    for (auto& [fd, notifier] : m_notifiers)
         delete notifier;
-    for (auto* notifier : retired_)
+    for (auto* notifier : m_retired)
         delete notifier;
 }
 
 void PosixSocketLibrary::retire(int s) {
-    if (auto it = notifiers_.find(s); it != notifiers_.end()) {
+    if (auto it = m_notifiers.find(s); it != m_notifiers.end()) {
         it->second->setEnabled(false);
-        retired_.push_back(it->second);
-        notifiers_.erase(it);
+        m_retired.push_back(it->second);
+        m_notifiers.erase(it);
     }
 }
 
 void PosixSocketLibrary::purgeRetired() {
-    if (delivering_ > 0) return;
-    for (auto* notifier : retired_)
+    if (m_delivering > 0) return;
+    for (auto* notifier : m_retired)
         delete notifier;
-    retired_.clear();
+    m_retired.clear();
 }
 
 std::string PosixSocketLibrary::fullPath() const {
@@ -145,8 +145,8 @@ bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t) {
     case ordinal::inet_ntoa:
         t.inet_ntoa = [this](uint32_t address) {
             in_addr a{address};
-            ntoa_ = ::inet_ntoa(a);
-            return ntoa_.c_str();
+            m_ntoa = ::inet_ntoa(a);
+            return m_ntoa.c_str();
         };
         return true;
     case ordinal::gethostbyname:
@@ -161,7 +161,7 @@ bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t) {
         };
         return true;
     case ordinal::WSAGetLastError:
-        t.WSAGetLastError = [this] { return lastError_; };
+        t.WSAGetLastError = [this] { return m_lastError; };
         return true;
     // Calls here never block the thread, so there is never a blocking call to cancel.
     case ordinal::WSACancelBlockingCall:
@@ -186,7 +186,7 @@ bool PosixSocketLibrary::resolve(int ordinal, WinsockApi& t) {
 }
 
 int PosixSocketLibrary::fail(int code) {
-    lastError_ = code;
+    m_lastError = code;
     return -1;
 }
 
@@ -264,16 +264,16 @@ const HostEntry* PosixSocketLibrary::gethostbyname(const char* name) {
         fail(winsockErrorFromResolver(rc, errno));
         return nullptr;
     }
-    host_ = HostEntry{name, {}};
+    m_host = HostEntry{name, {}};
     for (const addrinfo* a = found; a; a = a->ai_next)
-        host_.addresses.push_back(
+        m_host.addresses.push_back(
             reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
     ::freeaddrinfo(found);
-    if (host_.addresses.empty()) {
+    if (m_host.addresses.empty()) {
         fail(winsock::kNoData);
         return nullptr;
     }
-    return &host_;
+    return &m_host;
 }
 
 int PosixSocketLibrary::gethostname(char* name, int length) {
@@ -296,11 +296,11 @@ int PosixSocketLibrary::asyncSelect(int s, SocketWindow* window, uint32_t messag
     QPointer<SocketWindow> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [this, target, message, s] {
         if (!target) return;
-        ++delivering_;
+        ++m_delivering;
         target->deliver(message, s, winsock::kFdRead);
-        --delivering_;
+        --m_delivering;
     });
-    notifiers_[s] = notifier;
+    m_notifiers[s] = notifier;
     return 0;
 }
 

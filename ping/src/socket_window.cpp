@@ -5,15 +5,15 @@
 
 namespace ping {
 
-SocketWindow::SocketWindow(Handler handler) : handler_(std::move(handler)) {}
+SocketWindow::SocketWindow(Handler handler) : m_handler(std::move(handler)) {}
 
 void SocketWindow::deliver(uint32_t message, int socket, uint32_t event) {
-    handler_(message, socket, event);
+    m_handler(message, socket, event);
 }
 
 bool SocketWindow::event(QEvent* e) {
     if (e->type() == QEvent::Close) {
-        closed_ = true;
+        m_closed = true;
         return true;
     }
     return QObject::event(e);

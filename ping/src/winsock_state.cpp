@@ -100,91 +100,91 @@ WinsockState::WinsockState() {
 }
 
 void WinsockState::reset() {
-    api_ = WinsockApi::stubs();
-    data_ = WsaData{};
-    data_.systemStatus = "Down";
-    count_ = 0;
-    startedUp_ = false;
-    library_ = nullptr;
-    path_ = kDefaultPath;
+    m_api = WinsockApi::stubs();
+    m_data = WsaData{};
+    m_data.systemStatus = "Down";
+    m_count = 0;
+    m_startedUp = false;
+    m_library = nullptr;
+    m_path = kDefaultPath;
 }
 
 void WinsockState::registerLibrary(const std::string& name, LibraryFactory factory) {
-    factories_[upper(name)] = std::move(factory);
-    opened_.erase(upper(name));
+    m_factories[upper(name)] = std::move(factory);
+    m_opened.erase(upper(name));
 }
 
 std::string WinsockState::path() {
-    if (library_) path_ = library_->fullPath().substr(0, kMaxPath);
-    return path_;
+    if (m_library) m_path = m_library->fullPath().substr(0, kMaxPath);
+    return m_path;
 }
 
 void WinsockState::setPath(const std::string& path) {
-    path_ = path.empty() ? kDefaultPath : path.substr(0, kMaxPath);
+    m_path = path.empty() ? kDefaultPath : path.substr(0, kMaxPath);
 }
 
 SocketLibrary* WinsockState::open(const std::string& path) {
     // A library answers to its registered name and, once opened, to its full path.
     const std::string key = upper(path);
-    for (auto& [name, library] : opened_)
+    for (auto& [name, library] : m_opened)
         if (name == key || upper(library->fullPath()) == key) return library.get();
-    const auto factory = factories_.find(key);
-    if (factory == factories_.end()) return nullptr;
+    const auto factory = m_factories.find(key);
+    if (factory == m_factories.end()) return nullptr;
     auto library = factory->second();
     if (!library) return nullptr;
-    return (opened_[key] = std::move(library)).get();
+    return (m_opened[key] = std::move(library)).get();
 }
 
 std::optional<std::string> WinsockState::load() {
-    SocketLibrary* library = open(path_);
+    SocketLibrary* library = open(m_path);
     if (!library) {
-        data_.description = "Could not load Winsock DLL.";
-        return data_.description;
+        m_data.description = "Could not load Winsock DLL.";
+        return m_data.description;
     }
-    if (count_++ == 0) {
-        library_ = library;
-        api_ = WinsockApi::stubs();
+    if (m_count++ == 0) {
+        m_library = library;
+        m_api = WinsockApi::stubs();
         for (int ordinal : ordinal::all)
-            library->resolve(ordinal, api_);
+            library->resolve(ordinal, m_api);
     }
     WsaData reported;
-    const int rc = api_.WSAStartup(winsock::kVersion11, &reported);
+    const int rc = m_api.WSAStartup(winsock::kVersion11, &reported);
     std::string failure;
     if (rc == winsock::kInvalid || rc == winsock::kVersionNotSupported) {
         failure = "Version not supported.";
     } else if (rc == winsock::kSystemNotReady) {
         failure = "Network subsystem not ready.";
     } else if (rc != 0 || reported.version != winsock::kVersion11) {
-        if (rc == 0) startedUp_ = true;
+        if (rc == 0) m_startedUp = true;
         failure = "Incompatible Winsock version.";
     }
     if (!failure.empty()) {
         // Every failure gives back its share of the count, so the library can unload.
         unload();
-        data_.description = failure;
+        m_data.description = failure;
         return failure;
     }
-    startedUp_ = true;
-    data_.version = reported.version;
-    data_.description = reported.description.substr(0, kMaxDescription);
-    data_.systemStatus = reported.systemStatus.substr(0, kMaxStatus);
-    data_.maxSockets = reported.maxSockets;
-    data_.maxUdpDatagram = reported.maxUdpDatagram;
+    m_startedUp = true;
+    m_data.version = reported.version;
+    m_data.description = reported.description.substr(0, kMaxDescription);
+    m_data.systemStatus = reported.systemStatus.substr(0, kMaxStatus);
+    m_data.maxSockets = reported.maxSockets;
+    m_data.maxUdpDatagram = reported.maxUdpDatagram;
     return std::nullopt;
 }
 
 void WinsockState::unload() {
-    if (count_ == 0 || !library_) return;
-    --count_;
-    if (api_.WSAIsBlocking()) api_.WSACancelBlockingCall();
-    if (startedUp_) api_.WSACleanup();
+    if (m_count == 0 || !m_library) return;
+    --m_count;
+    if (m_api.WSAIsBlocking()) m_api.WSACancelBlockingCall();
+    if (m_startedUp) m_api.WSACleanup();
     // The start-up data describes the stack as long as any control still holds it.
-    if (count_ > 0) return;
-    startedUp_ = false;
-    data_ = WsaData{};
-    data_.systemStatus = "Down";
-    api_ = WinsockApi::stubs();
-    library_ = nullptr;
+    if (m_count > 0) return;
+    m_startedUp = false;
+    m_data = WsaData{};
+    m_data.systemStatus = "Down";
+    m_api = WinsockApi::stubs();
+    m_library = nullptr;
 }
 
 } // namespace ping

@@ -1,4 +1,4 @@
-// The headless and recording message boxes answer without blocking.
+// The headless message boxes answer without blocking.
 #include "common/dialogs.h"
 
 #include <cstdlib>
@@ -26,15 +26,4 @@ TEST(Dialogs, HeadlessAnswersOkToTheJournalUntilTheLogTakesOver) {
     dialogs.message(DialogIcon::Exclamation, "", "Warned", DialogButtons::Ok);
     EXPECT_EQ(priority, JournalPriority::Warning);
     EXPECT_EQ(logged, "Warned");
-}
-
-TEST(Dialogs, RecorderKeepsOrderAndQueuedAnswers) {
-    RecordingDialogs dialogs;
-    dialogs.queueAnswer(DialogAnswer::Cancel);
-    EXPECT_EQ(dialogs.message(DialogIcon::Exclamation, "A", "1", DialogButtons::OkCancel),
-              DialogAnswer::Cancel);
-    EXPECT_EQ(dialogs.message(DialogIcon::None, "B", "2", DialogButtons::Ok), DialogAnswer::Ok);
-    ASSERT_EQ(dialogs.shown().size(), 2u);
-    EXPECT_EQ(dialogs.shown()[0].title, "A");
-    EXPECT_EQ(dialogs.shown()[1].icon, DialogIcon::None);
 }

@@ -1,5 +1,6 @@
 // Waits let events run and never spin.
 #include "common/event_pump.h"
+#include "support/fake_event_pump.h"
 
 #include <QCoreApplication>
 #include <QTimer>

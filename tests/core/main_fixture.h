@@ -6,6 +6,8 @@
 #include "core_fakes.h"
 #include "server/ccommand.h"
 #include "server/server_queues.h"
+#include "support/fake_clock.h"
+#include "support/recording_dialogs.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,6 @@
 // The monthly log file against a real folder: names, line ends, month change, failures.
 #include "core/node_log.h"
+#include "support/fake_clock.h"
 
 #include <QDir>
 #include <QFile>

@@ -9,6 +9,8 @@
 #include "server/ccommand.h"
 #include "server/server_queues.h"
 #include "server/session_key.h"
+#include "support/fake_clock.h"
+#include "support/recording_dialogs.h"
 #include "wire.h"
 
 #include <QTemporaryDir>

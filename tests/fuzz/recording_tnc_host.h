@@ -3,10 +3,10 @@
 // while it waits, as the polling timer does.
 #pragma once
 
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "common/event_pump.h"
 #include "common/settings_store.h"
+#include "support/fake_clock.h"
+#include "support/fake_event_pump.h"
+#include "support/recording_dialogs.h"
 #include "tnc/tnc_driver.h"
 #include "tnc/tnc_host.h"
 

@@ -1,5 +1,6 @@
 // The password window's rules: length after trimming, upper case, mask handling.
 #include "gui/frm_password.h"
+#include "support/recording_dialogs.h"
 
 #include <QLineEdit>
 #include <QTest>

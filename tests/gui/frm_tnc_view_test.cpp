@@ -6,9 +6,10 @@
 #include "core/node_core.h"
 #include "gui/colours.h"
 #include "gui/frm_initializing.h"
-#include "ip/scripted_dial_up.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "support/recording_dialogs.h"
+#include "support/scripted_dial_up.h"
 
 #include <QCheckBox>
 #include <QComboBox>

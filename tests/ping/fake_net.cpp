@@ -16,7 +16,7 @@ bool FakePump::step(std::chrono::milliseconds limit) {
     // A copy: the script may replace itself while it runs.
     const auto run = script;
     const bool go = run ? run(steps) : true;
-    clock_.now += static_cast<uint32_t>(limit.count());
+    m_clock.now += static_cast<uint32_t>(limit.count());
     return go;
 }
 
@@ -44,7 +44,7 @@ void FakeNet::notify(int socket) {
 }
 
 bool FakeSocketLibrary::resolve(int ordinal, WinsockApi& t) {
-    auto net = net_;
+    auto net = m_net;
     auto fail = [net](int code) {
         net->lastError = code;
         return -1;

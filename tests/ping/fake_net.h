@@ -24,7 +24,7 @@ class FakeClock : public ping::Clock {
 // Each step runs the script (if any) and moves the clock on by the step's limit.
 class FakePump : public ping::EventPump {
   public:
-    explicit FakePump(FakeClock& clock) : clock_(clock) {}
+    explicit FakePump(FakeClock& clock) : m_clock(clock) {}
     bool step(std::chrono::milliseconds limit) override;
     void wake() override { ++wakes; }
 
@@ -33,7 +33,7 @@ class FakePump : public ping::EventPump {
     int wakes = 0;
 
   private:
-    FakeClock& clock_;
+    FakeClock& m_clock;
 };
 
 struct Sent {
@@ -78,12 +78,12 @@ struct FakeNet {
 class FakeSocketLibrary : public ping::SocketLibrary {
   public:
     static constexpr const char* kPath = "/fake/lib/FAKESOCK.DLL";
-    explicit FakeSocketLibrary(std::shared_ptr<FakeNet> net) : net_(std::move(net)) {}
+    explicit FakeSocketLibrary(std::shared_ptr<FakeNet> net) : m_net(std::move(net)) {}
     std::string fullPath() const override { return kPath; }
     bool resolve(int ordinal, ping::WinsockApi& table) override;
 
   private:
-    std::shared_ptr<FakeNet> net_;
+    std::shared_ptr<FakeNet> m_net;
 };
 
 uint32_t address(const char* dotted);

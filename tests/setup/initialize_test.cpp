@@ -7,6 +7,7 @@
 #include "core/node_core.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "support/recording_dialogs.h"
 
 #include <QCoreApplication>
 #include <QDir>

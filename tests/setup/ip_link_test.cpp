@@ -4,12 +4,15 @@
 #include "core/node_setup.h"
 
 #include "core/node_core.h"
-#include "ip/scripted_dial_up.h"
 #include "ping/ping.h"
 #include "pingclient/class_registry.h"
 #include "private_network.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "support/fake_clock.h"
+#include "support/fake_event_pump.h"
+#include "support/recording_dialogs.h"
+#include "support/scripted_dial_up.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

@@ -3,11 +3,11 @@
 // a polling timer that the event pump ticks, as the real timer would during a wait.
 #pragma once
 
-#include "common/clock.h"
-#include "common/dialogs.h"
-#include "common/event_pump.h"
 #include "common/node_error.h"
 #include "common/settings_store.h"
+#include "support/fake_clock.h"
+#include "support/fake_event_pump.h"
+#include "support/recording_dialogs.h"
 #include "tnc/main_window_port.h"
 #include "tnc/tnc_dispatch.h"
 #include "tnc/tnc_line.h"

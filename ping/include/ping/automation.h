@@ -126,9 +126,9 @@ class Variant {
     VarType type() const {
         static constexpr VarType types[] = {VarType::Empty, VarType::I2, VarType::I4, VarType::Bool,
                                             VarType::Bstr};
-        return types[value_.index()];
+        return types[m_value.index()];
     }
-    bool isEmpty() const { return value_.index() == 0; }
+    bool isEmpty() const { return m_value.index() == 0; }
 
     // Conversions follow the automation rules a host expects: numbers from text, booleans as
     // -1/0, and a failure (not a guess) when the text is not a number or is out of range.
@@ -137,13 +137,13 @@ class Variant {
         case VarType::Empty:
             return 0;
         case VarType::I2:
-            return std::get<int16_t>(value_);
+            return std::get<int16_t>(m_value);
         case VarType::I4:
-            return std::get<int32_t>(value_);
+            return std::get<int32_t>(m_value);
         case VarType::Bool:
-            return std::get<bool>(value_) ? -1 : 0;
+            return std::get<bool>(m_value) ? -1 : 0;
         case VarType::Bstr:
-            return parseInteger(std::get<std::string>(value_));
+            return parseInteger(std::get<std::string>(m_value));
         }
         return std::nullopt;
     }
@@ -154,7 +154,7 @@ class Variant {
     }
     std::optional<bool> toBool() const {
         if (type() == VarType::Bstr) {
-            std::string t = std::get<std::string>(value_);
+            std::string t = std::get<std::string>(m_value);
             for (auto& c : t)
                 c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
             if (t == "true") return true;
@@ -169,9 +169,9 @@ class Variant {
         case VarType::Empty:
             return std::string();
         case VarType::Bstr:
-            return std::get<std::string>(value_);
+            return std::get<std::string>(m_value);
         case VarType::Bool:
-            return std::string(std::get<bool>(value_) ? "True" : "False");
+            return std::string(std::get<bool>(m_value) ? "True" : "False");
         default:
             return std::to_string(*toI4());
         }
@@ -181,7 +181,7 @@ class Variant {
 
   private:
     using Value = std::variant<std::monostate, int16_t, int32_t, bool, std::string>;
-    explicit Variant(Value v) : value_(std::move(v)) {}
+    explicit Variant(Value v) : m_value(std::move(v)) {}
 
     static std::optional<int32_t> parseInteger(const std::string& text) {
         size_t used = 0;
@@ -196,7 +196,7 @@ class Variant {
         }
     }
 
-    Value value_;
+    Value m_value;
 };
 
 // Reference-counted base of every interface.
@@ -214,41 +214,41 @@ class IUnknown {
 template <class T> class ComPtr {
   public:
     ComPtr() = default;
-    explicit ComPtr(T* p, bool addRef = true) : p_(p) {
-        if (p_ && addRef) p_->addRef();
+    explicit ComPtr(T* p, bool addRef = true) : m_p(p) {
+        if (m_p && addRef) m_p->addRef();
     }
-    ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
-    ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    ComPtr(const ComPtr& o) : ComPtr(o.m_p) {}
+    ComPtr(ComPtr&& o) noexcept : m_p(std::exchange(o.m_p, nullptr)) {}
     ComPtr& operator=(ComPtr o) noexcept {
-        std::swap(p_, o.p_);
+        std::swap(m_p, o.m_p);
         return *this;
     }
     ~ComPtr() { reset(); }
 
     void reset() {
-        if (auto* p = std::exchange(p_, nullptr)) p->release();
+        if (auto* p = std::exchange(m_p, nullptr)) p->release();
     }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
+    T* get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
     // For out parameters: the callee stores an already added reference.
     void** receive() {
         reset();
-        return reinterpret_cast<void**>(&p_);
+        return reinterpret_cast<void**>(&m_p);
     }
     T** out() {
         reset();
-        return &p_;
+        return &m_p;
     }
 
     template <class U> ComPtr<U> query(const Guid& iid) const {
         ComPtr<U> out;
-        if (p_) p_->queryInterface(iid, out.receive());
+        if (m_p) m_p->queryInterface(iid, out.receive());
         return out;
     }
 
   private:
-    T* p_ = nullptr;
+    T* m_p = nullptr;
 };
 
 // Well-known interface identifiers (the values of the platform this contract models).

@@ -20,7 +20,7 @@ class ClassFactory final : public automation::IClassFactory {
 
   private:
     ~ClassFactory();
-    uint32_t references_ = 1;
+    uint32_t m_references = 1;
 };
 
 } // namespace ping

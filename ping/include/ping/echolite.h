@@ -42,11 +42,11 @@ class Echolite {
     // module's description and raises nothing.
     bool loadWinsock();
     void unloadWinsock();
-    bool holdsWinsock() const { return holdsWinsock_; }
+    bool holdsWinsock() const { return m_holdsWinsock; }
 
     // One complete echo request and wait. Returns 0 or a result code; message() explains it.
     int ping(const std::string& host);
-    const std::optional<std::string>& message() const { return message_; }
+    const std::optional<std::string>& message() const { return m_message; }
 
     // One wait step: false when the request must stop (quit, closed window, deadline).
     bool waitStep(std::chrono::milliseconds limit);
@@ -62,17 +62,17 @@ class Echolite {
     uint32_t ipTypeOfService() const;
     int setIpTypeOfService(int32_t value);
 
-    uint16_t packetSize() const { return packetSize_; }
-    void setPacketSize(uint16_t size) { packetSize_ = size < 8 ? 8 : size; }
-    int32_t timeoutMs() const { return timeoutMs_; }
-    void setTimeoutMs(int32_t ms) { timeoutMs_ = ms; }
-    uint8_t icmpType() const { return icmpType_; }
-    void setIcmpType(uint8_t type) { icmpType_ = type; }
-    uint32_t targetAddress() const { return target_; }
-    const std::string& responseSource() const { return responseSource_; }
-    int32_t responseTime() const { return responseTime_; }
-    int socket() const { return socket_; }
-    bool datagramSocket() const { return datagram_; }
+    uint16_t packetSize() const { return m_packetSize; }
+    void setPacketSize(uint16_t size) { m_packetSize = size < 8 ? 8 : size; }
+    int32_t timeoutMs() const { return m_timeoutMs; }
+    void setTimeoutMs(int32_t ms) { m_timeoutMs = ms; }
+    uint8_t icmpType() const { return m_icmpType; }
+    void setIcmpType(uint8_t type) { m_icmpType = type; }
+    uint32_t targetAddress() const { return m_target; }
+    const std::string& responseSource() const { return m_responseSource; }
+    int32_t responseTime() const { return m_responseTime; }
+    int socket() const { return m_socket; }
+    bool datagramSocket() const { return m_datagram; }
 
     void closeRequestSocket();
     // Ends the request in progress, if any, as a stop does ("Interrupted."): its socket is
@@ -98,42 +98,42 @@ class Echolite {
     void closeNow();
     const WinsockApi& api() const;
 
-    Clock& clock_;
-    EventPump& pump_;
-    ErrorHandler onError_;
-    std::unique_ptr<SocketWindow> window_;
-    QPointer<SocketWindow> windowGuard_;
+    Clock& m_clock;
+    EventPump& m_pump;
+    ErrorHandler m_onError;
+    std::unique_ptr<SocketWindow> m_window;
+    QPointer<SocketWindow> m_windowGuard;
 
-    int socket_ = -1;
-    bool datagram_ = false;
-    int receiveBufferSize_ = 2048;
-    int sendBufferSize_ = 2048;
-    uint32_t target_ = 0;
-    uint8_t icmpType_ = 8;
-    uint8_t icmpCode_ = 0;
-    uint32_t timeToLive_ = 0;
-    uint32_t ipTypeOfService_ = 0;
-    bool doNotRoute_ = false;
-    uint32_t localAddress_ = 0;
-    std::array<uint8_t, kPacketBufferSize> packet_{};
-    uint16_t packetSize_ = 64;
-    size_t payloadLength_ = 0; // of the request on the wire, identifier included
-    int32_t timeoutMs_ = 10000;
-    std::optional<uint32_t> deadline_;
-    uint32_t identifier_ = 0;
-    uint32_t requestCount_ = 0;
-    uint32_t startTick_ = 0;
-    int responseCode_ = -1;
-    std::string responseSource_;
-    int32_t responseTime_ = 0;
-    std::optional<std::string> message_;
-    bool receiving_ = false;
-    bool closeRequested_ = false;
-    bool cancelled_ = false;
-    bool holdsWinsock_ = false;
+    int m_socket = -1;
+    bool m_datagram = false;
+    int m_receiveBufferSize = 2048;
+    int m_sendBufferSize = 2048;
+    uint32_t m_target = 0;
+    uint8_t m_icmpType = 8;
+    uint8_t m_icmpCode = 0;
+    uint32_t m_timeToLive = 0;
+    uint32_t m_ipTypeOfService = 0;
+    bool m_doNotRoute = false;
+    uint32_t m_localAddress = 0;
+    std::array<uint8_t, kPacketBufferSize> m_packet{};
+    uint16_t m_packetSize = 64;
+    size_t m_payloadLength = 0; // of the request on the wire, identifier included
+    int32_t m_timeoutMs = 10000;
+    std::optional<uint32_t> m_deadline;
+    uint32_t m_identifier = 0;
+    uint32_t m_requestCount = 0;
+    uint32_t m_startTick = 0;
+    int m_responseCode = -1;
+    std::string m_responseSource;
+    int32_t m_responseTime = 0;
+    std::optional<std::string> m_message;
+    bool m_receiving = false;
+    bool m_closeRequested = false;
+    bool m_cancelled = false;
+    bool m_holdsWinsock = false;
     // Each request's number, so an outer request notices a nested one replaced it.
-    uint64_t generation_ = 0;
-    int lastResult_ = 0;
+    uint64_t m_generation = 0;
+    int m_lastResult = 0;
 };
 
 } // namespace ping

@@ -33,7 +33,7 @@ class QtEventPump : public EventPump {
         QEventLoop* loop;
         bool ended;
     };
-    std::vector<Frame*> frames_;
+    std::vector<Frame*> m_frames;
 };
 
 } // namespace ping

@@ -123,14 +123,14 @@ class Ping final : public pinglib::IPing,
     HResult putProperty(const pinglib::Member& member, const automation::Variant& value);
     HResult loadValues(int32_t packetSize, int32_t qosFlags, int16_t timeout, bool winsockLoaded);
 
-    uint32_t references_ = 1;
-    std::unique_ptr<Clock> ownClock_;
-    std::unique_ptr<EventPump> ownPump_;
-    std::unique_ptr<Echolite> engine_;
-    automation::ComPtr<automation::IUnknown> site_;
-    std::map<uint32_t, automation::ComPtr<automation::IDispatch>> sinks_;
-    uint32_t nextCookie_ = 1;
-    automation::ErrorInfo lastError_;
+    uint32_t m_references = 1;
+    std::unique_ptr<Clock> m_ownClock;
+    std::unique_ptr<EventPump> m_ownPump;
+    std::unique_ptr<Echolite> m_engine;
+    automation::ComPtr<automation::IUnknown> m_site;
+    std::map<uint32_t, automation::ComPtr<automation::IDispatch>> m_sinks;
+    uint32_t m_nextCookie = 1;
+    automation::ErrorInfo m_lastError;
 };
 
 } // namespace ping

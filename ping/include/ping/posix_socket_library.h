@@ -37,14 +37,14 @@ class PosixSocketLibrary : public SocketLibrary {
     void retire(int s);
     void purgeRetired();
 
-    int lastError_ = 0;
-    HostEntry host_;
-    std::string ntoa_;
-    std::map<int, QSocketNotifier*> notifiers_;
+    int m_lastError = 0;
+    HostEntry m_host;
+    std::string m_ntoa;
+    std::map<int, QSocketNotifier*> m_notifiers;
     // Notifiers of closed sockets, deleted once no notification is being delivered: the one
     // delivering may be among them.
-    std::vector<QSocketNotifier*> retired_;
-    int delivering_ = 0;
+    std::vector<QSocketNotifier*> m_retired;
+    int m_delivering = 0;
 };
 
 } // namespace ping

@@ -17,14 +17,14 @@ class SocketWindow : public QObject {
     // Delivers a socket notification now (the library calls this from its notifier).
     void deliver(uint32_t message, int socket, uint32_t event);
     // A close request makes a waiting request stop, as closing the window would.
-    bool closed() const { return closed_; }
+    bool closed() const { return m_closed; }
 
   protected:
     bool event(QEvent* e) override;
 
   private:
-    Handler handler_;
-    bool closed_ = false;
+    Handler m_handler;
+    bool m_closed = false;
 };
 
 } // namespace ping

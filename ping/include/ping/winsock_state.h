@@ -15,10 +15,10 @@ class WinsockState {
 
     static WinsockState& instance();
 
-    const WinsockApi& api() const { return api_; }
-    const WsaData& data() const { return data_; }
-    int loadCount() const { return count_; }
-    bool loaded() const { return library_ != nullptr; }
+    const WinsockApi& api() const { return m_api; }
+    const WsaData& data() const { return m_data; }
+    int loadCount() const { return m_count; }
+    bool loaded() const { return m_library != nullptr; }
 
     // The path used at the next load; while loaded, the loaded library's full path.
     std::string path();
@@ -38,15 +38,15 @@ class WinsockState {
     WinsockState();
     SocketLibrary* open(const std::string& path);
 
-    WinsockApi api_;
-    WsaData data_;
-    int count_ = 0;
-    bool startedUp_ = false;
-    std::string path_;
-    SocketLibrary* library_ = nullptr;
-    std::map<std::string, LibraryFactory> factories_;
+    WinsockApi m_api;
+    WsaData m_data;
+    int m_count = 0;
+    bool m_startedUp = false;
+    std::string m_path;
+    SocketLibrary* m_library = nullptr;
+    std::map<std::string, LibraryFactory> m_factories;
     // Libraries once loaded stay loaded for the life of the module, as the platform's do.
-    std::map<std::string, std::unique_ptr<SocketLibrary>> opened_;
+    std::map<std::string, std::unique_ptr<SocketLibrary>> m_opened;
 };
 
 } // namespace ping

@@ -1,5 +1,5 @@
 // A dial-up backend that plays a script instead of dialing: fixed phone-book entries and a
-// chosen outcome for each dial, with every call recorded. Tests and demos use it.
+// chosen outcome for each dial, with every call recorded. Tests use it in place of pppd.
 #pragma once
 
 #include "common/clock.h"

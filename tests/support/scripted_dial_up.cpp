@@ -1,5 +1,5 @@
 // The scripted dial-up backend: plays the chosen outcome on the injected clock.
-#include "ip/scripted_dial_up.h"
+#include "support/scripted_dial_up.h"
 
 #include "common/node_error.h"
 
