@@ -30,7 +30,11 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("smsd");
     QCoreApplication::setApplicationVersion(GULLWICK_VERSION);
     QCommandLineParser parser;
-    parser.setApplicationDescription("Reference short-message server for the Gullwick node.");
+    parser.setApplicationDescription(
+        "Reference short-message server for the Gullwick node.\n"
+        "A refused send is answered with one line and a normal close; a send whose MID is\n"
+        "stored already is answered \"MID already stored: <MID>\", which a node takes as\n"
+        "delivered.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).",

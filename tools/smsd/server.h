@@ -1,7 +1,8 @@
 // smsd's TCP side: one request per connection, answered and then closed. Refusals (bad
-// account, unknown MID, malformed request, database failure) of L, K and S abort the connection
-// with a reset, since the node counts any normal close of those as success; a refused R is
-// answered with a one-line text and a normal close, which the node shows as a read error.
+// account, unknown MID, malformed request, database failure) of L and K abort the connection
+// with a reset, since the node counts any normal close of those as success; a refused R or S
+// is answered with a one-line text and a normal close ("MID already stored: <mid>" for a send
+// whose MID is held already), except for a malformed request or a database failure, which reset.
 // Connections are counted and capped, in all and per client address, so that one address cannot
 // take every slot; refusal log lines are throttled. Running out of descriptors pauses accepting.
 #pragma once
