@@ -47,6 +47,8 @@ struct ServerOptions {
     std::chrono::milliseconds busyTimeout{5'000};
     // How long accepting pauses when the process is out of descriptors.
     std::chrono::milliseconds acceptPause{250};
+    // Fault for tests: this many stored sends lose their answer (the connection is reset).
+    std::size_t loseAnswers = 0;
 };
 
 // What the server makes of one request.
@@ -82,6 +84,12 @@ class Server : public QObject {
         m_refusals.write(kind, line);
     }
     const ServerOptions& options() const { return m_options; }
+    // True (and counted) while stored sends are still to lose their answer.
+    bool loseAnswer() {
+        if (m_options.loseAnswers == 0) return false;
+        --m_options.loseAnswers;
+        return true;
+    }
     std::size_t connections() const { return m_connections.size(); }
     // Called by a connection as it goes.
     void connectionEnded(Connection* connection);
