@@ -118,8 +118,9 @@ TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
     answer(*retry, refused("No destination"));
     EXPECT_EQ(core.spool().count(), 0);
     EXPECT_EQ(core.spool().setAsideCount(), 1);
-    EXPECT_NE(logText().find("MID : " + request->Mid + " refused by the server, set aside: No "
-                                                       "destination"),
+    EXPECT_NE(logText().find("MID : " + request->Mid +
+                             " refused by the server, set aside: No "
+                             "destination"),
               std::string::npos);
     EXPECT_EQ(retryAfter(3600), nullptr);
 
