@@ -24,18 +24,17 @@ class Statement {
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
-    bool ok() const { return m_stmt != nullptr; }
     void bind(int at, const std::string& text) {
-        sqlite3_bind_text(m_stmt, at, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_stmt, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
     }
     void bind(int at, std::int64_t value) { sqlite3_bind_int64(m_stmt, at, value); }
     int step() { return m_stmt != nullptr ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
     std::string text(int column) {
         const auto* p = sqlite3_column_text(m_stmt, column);
-        return p != nullptr ? std::string(reinterpret_cast<const char*>(p),
-                                          static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
-                            : std::string();
+        return p != nullptr
+                   ? std::string(reinterpret_cast<const char*>(p),
+                                 static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                   : std::string();
     }
     std::int64_t integer(int column) { return sqlite3_column_int64(m_stmt, column); }
 
@@ -124,7 +123,12 @@ std::optional<SpooledMessage> Spool::oldest() {
     Statement row(m_db, "SELECT mid, sender, address_to, address_cc, subject, body, originated "
                         "FROM waiting ORDER BY seq LIMIT 1");
     if (row.step() != SQLITE_ROW) return std::nullopt;
-    SpooledMessage m{row.text(0), row.text(1), row.text(2), row.text(3), row.text(4), row.text(5),
+    SpooledMessage m{row.text(0),
+                     row.text(1),
+                     row.text(2),
+                     row.text(3),
+                     row.text(4),
+                     row.text(5),
                      QDateTime::fromString(QString::fromStdString(row.text(6)), Qt::ISODateWithMs)};
     return m;
 }
