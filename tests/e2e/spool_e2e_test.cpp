@@ -41,7 +41,8 @@ class SpoolEndToEnd : public gwtest::NodeRig {
     }
 };
 
-constexpr const char* kQueued = " queued; it will be sent when the server can be reached.\\rSMS> 30";
+constexpr const char* kQueued =
+    " queued; it will be sent when the server can be reached.\\rSMS> 30";
 } // namespace
 
 TEST_F(SpoolEndToEnd, MessagesSurviveAnOutageAndAKillAndAreStoredOnceInOrder) {
@@ -57,9 +58,9 @@ TEST_F(SpoolEndToEnd, MessagesSurviveAnOutageAndAKillAndAreStoredOnceInOrder) {
         const std::string u = user;
         script += u + " connect " + call + "\n" + u + " expect SMS> 30\n";
         for (const std::string& text : texts)
-            script += u + " send SP N3CALL\n" + u + " expect : 30\n" + u + " send " + text +
-                      "\n" + u + " expect /EX 30\n" + u + " send Body " + text + "\n" + u +
-                      " send /EX\n" + u + " expect" + kQueued + "\n";
+            script += u + " send SP N3CALL\n" + u + " expect : 30\n" + u + " send " + text + "\n" +
+                      u + " expect /EX 30\n" + u + " send Body " + text + "\n" + u + " send /EX\n" +
+                      u + " expect" + kQueued + "\n";
         script += u + " wait 1000\n" + u + " send B\n" + u + " expect-disconnect 30\n";
     }
     startTnc({"--type", "KPC3"}, script.c_str());
@@ -88,8 +89,7 @@ TEST_F(SpoolEndToEnd, MessagesSurviveAnOutageAndAKillAndAreStoredOnceInOrder) {
         node.waitForReadyRead(200);
     EXPECT_EQ(midsIn(logText(), " forwarded."), queued) << logText();
     EXPECT_EQ(spooled(), 0);
-    const std::string listed =
-        gwtest::exchange(smsd->port(), "L|N0CALL|SECRET|N3CALL|\r\n").reply;
+    const std::string listed = gwtest::exchange(smsd->port(), "L|N0CALL|SECRET|N3CALL|\r\n").reply;
     std::vector<std::string> stored;
     for (std::size_t at = 0; at < listed.size();) {
         const std::size_t end = listed.find("\r\n", at);
