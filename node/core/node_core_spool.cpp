@@ -101,24 +101,46 @@ void NodeCore::tmrSpool_Timer() {
 
 bool NodeCore::forwardSpool() {
     if (m_ended || !m_spool.isOpen() || !m_spoolSession.empty()) return false;
-    const std::optional<SpooledMessage> message = m_spool.oldest();
-    if (!message) return false;
-    auto request = std::make_unique<CCommand>();
-    request->Session = newSessionKey(RequestQueue::kSpoolLane);
-    request->Command = "S";
-    request->MBOCall = m_setup != nullptr ? m_setup->nodeCall() : std::string();
-    request->MBOPassword = m_setup != nullptr ? m_setup->password() : std::string();
-    request->UserCall = message->UserCall;
-    request->Mid = message->Mid;
-    request->AddressTo = message->AddressTo;
-    request->AddressCc = message->AddressCc;
-    request->Subject = message->Subject;
-    request->Body = message->Body;
-    request->Originated = message->Originated;
-    m_spoolSession = request->Session;
-    m_spoolMid = message->Mid;
-    m_queues.CommandQueue.Add(std::move(request));
-    return true;
+    const std::string nodeCall = m_setup != nullptr ? m_setup->nodeCall() : std::string();
+    const std::string password = m_setup != nullptr ? m_setup->password() : std::string();
+    // Without the node's own account nothing can go; the messages wait, none is blamed.
+    CCommand probe;
+    probe.Command = "L";
+    probe.MBOCall = nodeCall;
+    probe.MBOPassword = password;
+    probe.UserCall = nodeCall;
+    if (probe.CommandToServer().empty()) return false;
+    // The file is read as it is: a message no request can carry is set aside, not retried.
+    while (const std::optional<SpooledMessage> message = m_spool.oldest()) {
+        auto request = std::make_unique<CCommand>();
+        request->Session = newSessionKey(RequestQueue::kSpoolLane);
+        request->Command = "S";
+        request->MBOCall = nodeCall;
+        request->MBOPassword = password;
+        request->UserCall = message->UserCall;
+        request->Mid = message->Mid;
+        request->AddressTo = message->AddressTo;
+        request->AddressCc = message->AddressCc;
+        request->Subject = message->Subject;
+        request->Body = message->Body;
+        request->Originated = message->Originated;
+        if (request->CommandToServer().empty()) {
+            const std::string head = "MID : " + loggable(message->Mid, kMaxErrorText) + " ";
+            if (!m_spool.setAside(message->Mid, "cannot be sent as a request")) {
+                logSpool(head + "cannot be sent as a request, nor set aside: " +
+                             loggable(m_spool.problem(), kMaxErrorText),
+                         JournalPriority::Error);
+                return false;
+            }
+            logSpool(head + "cannot be sent as a request, set aside.", JournalPriority::Error);
+            continue;
+        }
+        m_spoolSession = request->Session;
+        m_spoolMid = message->Mid;
+        m_queues.CommandQueue.Add(std::move(request));
+        return true;
+    }
+    return false;
 }
 
 void NodeCore::spoolReply() {

@@ -124,6 +124,15 @@ TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
               std::string::npos);
     EXPECT_EQ(retryAfter(3600), nullptr);
 
+    // A message in the file that no request can carry is set aside too.
+    ASSERT_EQ(
+        core.spool().add({"SMS_BROKEN1", "N0CALL", "W1AW", "", "s", "a\r\n/EX\r\nb", clock.now()}),
+        Spool::AddResult::Stored);
+    EXPECT_EQ(retryAfter(3600), nullptr);
+    EXPECT_EQ(core.spool().setAsideCount(), 2);
+    EXPECT_NE(logText().find("MID : SMS_BROKEN1 cannot be sent as a request, set aside."),
+              std::string::npos);
+
     // A refusal of the user's own send is the user's failure, not the spool's.
     auto denied = send("denied");
     answer(*denied, refused("Access denied for N0NODE"));
