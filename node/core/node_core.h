@@ -25,7 +25,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 
 namespace gw {
@@ -94,7 +93,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void setServerIndicator(ServerIndicator state) override;
 
     // Replies from the server, one per tick of the one-second timer; then the links whose
-    // Bye waited for them are dropped.
+    // Bye waited for them are dropped, and the spool's retry runs when it is due.
     void tmr_Timer();
     // The heartbeat, the idle streams and the dial-up hang-up, once a minute.
     void tmrActiveTimer1_Timer();
