@@ -74,6 +74,7 @@ bool NodeCore::startUp(const std::string& commandLine) {
         return false;
     }
     m_instanceLock = std::move(lock);
+    openSpool();
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
     bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
     tmrActiveTimer1.start();

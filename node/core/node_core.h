@@ -17,6 +17,7 @@
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
 #include "server/server_queues.h"
+#include "server/spool.h"
 
 #include <QObject>
 #include <QTimer>
@@ -92,10 +93,15 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void setServerIndicator(ServerIndicator state) override;
 
     // Replies from the server, one per tick of the one-second timer; then the links whose
-    // Bye waited for them are dropped.
+    // Bye waited for them are dropped, and the spool's retry runs when it is due.
     void tmr_Timer();
     // The heartbeat, the idle streams and the dial-up hang-up, once a minute.
     void tmrActiveTimer1_Timer();
+    // Offers the spool's oldest message to the server when its retry time has come; the
+    // retry interval doubles from kSpoolRetryFirst to kSpoolRetryLast while the server stays
+    // out of reach. Runs on every tick of the one-second timer.
+    void tmrSpool_Timer();
+    Spool& spool() { return m_spool; }
 
     // Sysop console: requests on behalf of a call sign through stream entry 0. Each returns
     // false when refused (the message has been shown). `mid` may be an index into the last
@@ -133,6 +139,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     static constexpr std::size_t kMaxErrorText = 1024;
     // How often a stop that waits for a running TNC operation looks again.
     static constexpr std::chrono::milliseconds kStopRetry{20};
+    static constexpr std::chrono::milliseconds kSpoolRetryFirst{60'000};
+    static constexpr std::chrono::milliseconds kSpoolRetryLast{30 * 60'000};
 
   signals:
     // The connections table: a stream's label and whether a user holds it.
@@ -164,7 +172,11 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
         int port;
         std::string stream;
         std::string call;
+        // A send's message, kept until its reply so that it can be spooled.
+        std::shared_ptr<const SpooledMessage> message;
     };
+    // What became of a failed send's message before its user is told.
+    enum class SpoolOutcome { None, Queued, NotQueued };
 
     // Command interpreter, by input state.
     void interpretCommand(int index, const std::string& sData);
@@ -195,6 +207,13 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void ReplyKill(int index);
     void ReplySend(int index);
     void ReplyUnknown(int index);
+    // Spool.
+    void openSpool();
+    SpoolOutcome spoolFailedSend();
+    // Offers the oldest message unless one is on its way; false when none was offered.
+    bool forwardSpool();
+    void spoolReply();
+    void logSpool(const std::string& text, JournalPriority priority = JournalPriority::Info);
     // Console.
     std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
     bool resolveConsoleMid(std::string& mid);
@@ -219,6 +238,13 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     std::map<std::string, PendingReply> m_pending;
     std::string m_received;
     std::string m_consoleCommand;
+    Spool m_spool;
+    SpoolOutcome m_spoolOutcome = SpoolOutcome::None;
+    // The spool's request on its way, if any (one at a time).
+    std::string m_spoolSession;
+    std::string m_spoolMid;
+    std::chrono::milliseconds m_spoolRetry = kSpoolRetryFirst;
+    std::chrono::milliseconds m_spoolNextTry{0};
 };
 
 } // namespace gw

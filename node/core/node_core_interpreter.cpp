@@ -255,7 +255,12 @@ std::unique_ptr<CCommand> NodeCore::newRequest(int index, const char* command) {
 void NodeCore::queueRequest(int index, std::unique_ptr<CCommand> request) {
     StreamRecord& entry = Streams[index];
     entry.Session = request->Session;
-    m_pending[request->Session] = {entry.Connection, entry.Port, entry.StreamID, entry.CallSign};
+    PendingReply asker{entry.Connection, entry.Port, entry.StreamID, entry.CallSign, nullptr};
+    if (request->Command == "S")
+        asker.message = std::make_shared<const SpooledMessage>(
+            SpooledMessage{request->Mid, request->UserCall, request->AddressTo, request->AddressCc,
+                           request->Subject, request->Body, request->Originated});
+    m_pending[request->Session] = std::move(asker);
     m_queues.CommandQueue.Add(std::move(request));
 }
 

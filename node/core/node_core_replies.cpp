@@ -24,24 +24,38 @@ std::string crlf(const std::string& text) {
 void NodeCore::tmr_Timer() {
     deliverReply();
     finishByes();
+    tmrSpool_Timer();
 }
 
 void NodeCore::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
     CurrentReply = m_queues.ReplyQueue.RemoveFirst();
     const int index = sessionStream(CurrentReply->Session);
-    if (!replyStillWanted(index)) return;
+    if (index == RequestQueue::kSpoolLane) {
+        spoolReply();
+        return;
+    }
     const std::string& command = CurrentReply->Command;
-    if (command == "L")
-        ReplyList(index);
-    else if (command == "R")
-        ReplyRead(index);
-    else if (command == "K")
-        ReplyKill(index);
-    else if (command == "S")
-        ReplySend(index);
-    else
-        ReplyUnknown(index);
+    const bool ok = toUpper(CurrentReply->Error) == "OK";
+    // A failed send's message is in the spool, or known not to be, before anyone is told.
+    m_spoolOutcome = command == "S" && !ok ? spoolFailedSend() : SpoolOutcome::None;
+    if (replyStillWanted(index)) {
+        if (command == "L")
+            ReplyList(index);
+        else if (command == "R")
+            ReplyRead(index);
+        else if (command == "K")
+            ReplyKill(index);
+        else if (command == "S")
+            ReplySend(index);
+        else
+            ReplyUnknown(index);
+    }
+    // The server answered: whatever waits in the spool may go now.
+    if (ok) {
+        m_spoolRetry = kSpoolRetryFirst;
+        forwardSpool();
+    }
 }
 
 // A reply goes only to the connection that asked for it. When that user has gone, or
@@ -72,6 +86,8 @@ bool NodeCore::replyStillWanted(int index) {
 void NodeCore::logOutcomeFor(const PendingReply& asker) {
     const CResponse& reply = *CurrentReply;
     if (reply.Command != "S" && reply.Command != "K") return;
+    // A queued message's outcome is in the log already.
+    if (m_spoolOutcome == SpoolOutcome::Queued) return;
     const bool ok = toUpper(reply.Error) == "OK";
     const bool send = reply.Command == "S";
     const std::string outcome =
@@ -221,6 +237,8 @@ void NodeCore::ReplySend(int index) {
     if (toUpper(reply.Error) == "OK") {
         text = "Mid: " + mid + " accepted!" + CR;
         PostLog(index, "MID : " + mid + " Sent.");
+    } else if (m_spoolOutcome == SpoolOutcome::Queued) {
+        text = "Mid: " + mid + " queued; it will be sent when the server can be reached." + CR;
     } else {
         text = "Mid: " + mid + " failed!" + CR;
         PostLog(index, "MID : " + mid + " Send failed: " + loggable(reply.Error, kMaxErrorText),

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "server/field_codec.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -62,6 +63,24 @@ void CResponse::ResponseComplete() {
         ParseListReply();
     else if (command == "R")
         ParseReadReply();
+    else if (command == "S")
+        ParseSendReply();
+}
+
+// Any text the server sends before a normal close is a refusal: a failure is never read as
+// success. The reason shown is its first line, bounded.
+void CResponse::ParseSendReply() {
+    if (m_buffer.empty()) return;
+    constexpr std::size_t kMaxReason = 200;
+    std::string reason = m_buffer.substr(0, std::min(m_buffer.find_first_of("\r\n"), kMaxReason));
+    for (char& c : reason)
+        if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    Error = reason.empty() ? std::string("Refused by the server") : reason;
+    Refused = true;
+}
+
+bool CResponse::alreadyStored() const {
+    return Refused && Error.starts_with(kAlreadyStored);
 }
 
 void CResponse::ParseListReply() {

@@ -5,7 +5,9 @@
 //   L: one line per waiting message: enc(mid)|yyyy/mm/dd hh:nn|size|from|enc(subject)[|...]
 //   R: header lines "Key: value" (Mid, Date, From, To..., Cc..., Subject), an empty line,
 //      the body, usually followed by a line "/EX"; no empty line means the text is an error
-//   K, S: nothing is interpreted; a normal close by the server is the success
+//   K: nothing is interpreted; a normal close by the server is the success
+//   S: a normal close without text is the success; a text is the server's refusal, its first
+//      line the reason ("MID already stored: <mid>" when it holds the message already)
 #pragma once
 
 #include "server/clist.h"
@@ -18,6 +20,9 @@
 #include <string_view>
 
 namespace gw {
+
+// The start of a server's refusal of a MID it holds already.
+inline constexpr std::string_view kAlreadyStored = "MID already stored";
 
 class CResponse {
   public:
@@ -34,6 +39,8 @@ class CResponse {
     std::string AddressTo;
     std::string AddressCc;
     std::string Body;
+    // S: the server answered and refused the message (Error holds its reason).
+    bool Refused = false;
 
     // Appends received text to the reply buffer.
     void Response(std::string_view text) { m_buffer.append(text); }
@@ -41,6 +48,9 @@ class CResponse {
     void ResponseComplete();
     void ParseListReply();
     void ParseReadReply();
+    void ParseSendReply();
+    // S: the server refused the message because it holds that MID already.
+    bool alreadyStored() const;
 
     const std::string& replyText() const { return m_buffer; }
     std::size_t replySize() const { return m_buffer.size(); }

@@ -1,5 +1,6 @@
 // RequestQueue: the requests waiting for the server link. They are taken in turn across
-// streams (the stream index in the session key; 0 is the sysop console) and first in, first
+// streams (the stream index in the session key; 0 is the sysop console, 11 the spool) and
+// first in, first
 // out within a stream, so one user's backlog never holds another's next request longer than
 // one turn. A record added belongs to the queue until it is taken off.
 #pragma once
@@ -18,8 +19,9 @@ namespace gw {
 
 class RequestQueue {
   public:
-    // One line per stream: the console and the ten radio streams.
-    static constexpr int kStreams = kMaxUsers + 1;
+    // One line per stream: the console, the ten radio streams and the spool's forwarding.
+    static constexpr int kSpoolLane = kMaxUsers + 1;
+    static constexpr int kStreams = kMaxUsers + 2;
     // Requests one radio stream may have waiting; the interpreter refuses more.
     static constexpr std::int32_t kMaxWaitingPerStream = 4;
 

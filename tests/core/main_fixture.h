@@ -38,6 +38,8 @@ class NodeCoreTest : public testing::Test {
 
     void SetUp() override {
         setup.folder = dir.path().toStdString();
+        // Each case has a spool of its own.
+        qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
         QObject::connect(&core, &NodeCore::serverShadeChanged,
                          [this](Shade s) { serverShade = s; });
         QObject::connect(&core, &NodeCore::trafficChanged, [this](int, Traffic t) { traffic = t; });

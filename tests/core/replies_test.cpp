@@ -110,7 +110,9 @@ TEST_F(Replies, SendReplyNamesTheMessageItAnswers) {
     auto request = takeRequest();
     say("A", "SP W1AW");
     radio.data.clear();
-    answer(*request, failed("refused"));
+    auto refused = failed("Access denied");
+    refused->Refused = true;
+    answer(*request, std::move(refused));
     EXPECT_EQ(sentText(), "Mid: " + first + " failed!\rSMS>");
 }
 

@@ -14,7 +14,10 @@ using namespace gw::test;
 namespace {
 class ServerRoundTrip : public NodeCoreTest {
   protected:
-    gwtest::SmsdProcess smsd{{"--node", "N0CALL:S3|CR\\T", "--seed"}};
+    explicit ServerRoundTrip(const QStringList& extra = {})
+        : smsd(QStringList{"--node", "N0CALL:S3|CR\\T", "--seed"} + extra) {}
+
+    gwtest::SmsdProcess smsd;
     QtEventPump pump;
     std::unique_ptr<frmBrevane> link;
 
@@ -42,6 +45,12 @@ class ServerRoundTrip : public NodeCoreTest {
         }
         ADD_FAILURE() << "requests still pending after 10 s";
     }
+    // The MIDs of the user's waiting messages as the server lists them.
+    std::string listedFor(const std::string& letter) {
+        say(letter, "LM\r");
+        runUntilDelivered();
+        return received()[letter];
+    }
     // What each stream received since the last call.
     std::map<std::string, std::string> received() {
         std::map<std::string, std::string> byStream;
@@ -50,6 +59,12 @@ class ServerRoundTrip : public NodeCoreTest {
         radio.data.clear();
         return byStream;
     }
+};
+
+// The server stores the first message it is sent and then loses the answer.
+class LostAnswer : public ServerRoundTrip {
+  protected:
+    LostAnswer() : ServerRoundTrip({"--lose-answers", "1"}) {}
 };
 } // namespace
 
@@ -112,4 +127,30 @@ TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {
     say("A", "LM\r");
     runUntilDelivered();
     EXPECT_EQ(received()["A"], "<None found>\r\rSMS>") << "the new user gets their own list";
+}
+
+TEST_F(LostAnswer, MessageStoredButUnansweredIsSpooledSentAgainAndStoredOnce) {
+    say("B", "SP n0call\r");
+    const std::string mid = core.Streams[2].Mid;
+    say("B", "Lost\r");
+    say("B", "one\r");
+    say("B", "/EX\r");
+    runUntilDelivered();
+    EXPECT_NE(received()["B"].find("Mid: " + mid +
+                                   " queued; it will be sent when the server can be reached."),
+              std::string::npos);
+    EXPECT_EQ(core.spool().count(), 1);
+
+    clock.advance(NodeCore::kSpoolRetryFirst);
+    core.tmrSpool_Timer();
+    runUntilDelivered();
+    EXPECT_EQ(core.spool().count(), 0);
+    EXPECT_EQ(core.spool().setAsideCount(), 0);
+    EXPECT_NE(logText().find("MID : " + mid + " forwarded (the server held it already)."),
+              std::string::npos)
+        << logText();
+    const std::string listed = listedFor("A");
+    const std::size_t first = listed.find(mid);
+    ASSERT_NE(first, std::string::npos) << listed;
+    EXPECT_EQ(listed.find(mid, first + 1), std::string::npos) << "stored once: " << listed;
 }

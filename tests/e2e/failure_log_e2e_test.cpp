@@ -38,7 +38,7 @@ TEST_F(FailureLog, RefusedKillDroppedLinkAndAServerGoneAreEachLogged) {
 1B expect /EX 30
 1B send Text
 1B send /EX
-1B expect failed!\rSMS> 30
+1B expect queued; it will be sent when the server can be reached.\rSMS> 30
 1B send B
 1B expect-disconnect 30
 )");
@@ -53,7 +53,7 @@ TEST_F(FailureLog, RefusedKillDroppedLinkAndAServerGoneAreEachLogged) {
     EXPECT_EQ(log.find("Bye from N1CALL"), std::string::npos) << "N1CALL dropped the link";
     EXPECT_NE(log.find("N2CALL; "), std::string::npos) << log;
     EXPECT_NE(log.find("  List failed: Connection refused"), std::string::npos) << log;
-    EXPECT_NE(log.find(" Send failed: Connection refused"), std::string::npos) << log;
+    EXPECT_NE(log.find(" queued: Connection refused"), std::string::npos) << log;
     EXPECT_NE(log.find("1/B: Bye from N2CALL @ "), std::string::npos) << log;
 }
 

@@ -73,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gw::test::FakeRadio radio;
     gw::test::FakeSetup setup;
     setup.folder = dir.path().toStdString();
+    qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
     setup.call = "N0NODE";
     ServerQueues queues;
     NodeCore core(settings, clock, dialogs, queues);

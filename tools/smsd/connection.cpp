@@ -97,6 +97,9 @@ void Connection::answerRequest() {
     }
     if (answer.kind == Answer::Kind::Refuse) return refuse(answer.outcome, answer.detail);
     m_server.log(m_peer + " " + what() + ": " + answer.outcome + answer.detail);
+    if (m_reader.request().command == 'S' && answer.outcome.starts_with("stored") &&
+        m_server.loseAnswer())
+        return end("answer lost on purpose (--lose-answers)");
     send(std::move(answer.text));
 }
 

@@ -30,7 +30,11 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("smsd");
     QCoreApplication::setApplicationVersion(GULLWICK_VERSION);
     QCommandLineParser parser;
-    parser.setApplicationDescription("Reference short-message server for the Gullwick node.");
+    parser.setApplicationDescription(
+        "Reference short-message server for the Gullwick node.\n"
+        "A refused send is answered with one line and a normal close; a send whose MID is\n"
+        "stored already is answered \"MID already stored: <MID>\", which a node takes as\n"
+        "delivered.");
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption listenOption("listen", "Address to listen on (default 127.0.0.1).",
@@ -61,8 +65,14 @@ int main(int argc, char** argv) {
         "busy-timeout",
         "Seconds a request waits for a database locked by another program (default 5).", "seconds",
         "5");
+    const QCommandLineOption loseAnswersOption(
+        "lose-answers",
+        "Fault for tests: the first <count> stored sends are stored and then answered with a "
+        "reset, as if the answer were lost on the way (default 0).",
+        "count", "0");
     parser.addOptions({listenOption, portOption, dbOption, nodeOption, seedOption, idleOption,
-                       maxConnectionsOption, maxPerAddressOption, refusalLogOption, busyOption});
+                       maxConnectionsOption, maxPerAddressOption, refusalLogOption, busyOption,
+                       loseAnswersOption});
     parser.process(app);
 
     smsd::ServerOptions options;
@@ -79,13 +89,17 @@ int main(int argc, char** argv) {
     const double refusalLogSeconds = parser.value(refusalLogOption).toDouble(&refusalLogOk);
     bool busyOk = false;
     const double busySeconds = parser.value(busyOption).toDouble(&busyOk);
+    bool loseOk = false;
+    const uint loseAnswers = parser.value(loseAnswersOption).toUInt(&loseOk);
     if (options.address.isNull() || !portOk || port > 65535 || !idleOk || idleSeconds <= 0 ||
         !maxOk || maxConnections == 0 || !perAddressOk || maxPerAddress == 0 || !refusalLogOk ||
-        refusalLogSeconds < 0.001 || refusalLogSeconds > 86400 || !busyOk || busySeconds < 0) {
+        refusalLogSeconds < 0.001 || refusalLogSeconds > 86400 || !busyOk || busySeconds < 0 ||
+        !loseOk) {
         logLine("bad --listen, --port, --idle-timeout, --max-connections, --max-per-address, "
-                "--refusal-log-period or --busy-timeout value");
+                "--refusal-log-period, --busy-timeout or --lose-answers value");
         return 2;
     }
+    options.loseAnswers = loseAnswers;
     options.maxConnections = maxConnections;
     options.maxPerAddress = maxPerAddress;
     options.refusalLogPeriod =

@@ -201,9 +201,9 @@ std::optional<Answer> Server::refusal(const Request& request) const {
     if (account != m_options.accounts.end() && account->second == request.password)
         return std::nullopt;
     Answer refused = refuse("unknown node account or wrong password");
-    if (request.command == 'R') {
+    if (request.command == 'R' || request.command == 'S') {
         refused.kind = Answer::Kind::Reply;
-        refused.text = "Access denied for " + shown(request.mboCall);
+        refused.text = "Access denied for " + shown(request.mboCall) + "\r\n";
     }
     return refused;
 }
@@ -245,7 +245,8 @@ Answer Server::answer(const Request& request) {
         message.mid = request.mid;
         message.to = nonEmpty(request.to);
         message.cc = nonEmpty(request.cc);
-        if (message.to.empty()) return refuse("no destination");
+        // A send's refusals are answered, so that a node can tell them from a lost connection.
+        if (message.to.empty()) return reply("No destination\r\n", "refused, no destination");
         const QDateTime date =
             QDateTime::fromString(QString::fromLatin1(request.date.c_str()), kStampFormat);
         message.originated = (date.isValid() ? date : QDateTime::currentDateTime())
@@ -254,7 +255,9 @@ Answer Server::answer(const Request& request) {
         message.sender = user;
         message.subject = oneLine(request.subject);
         message.body = request.body;
-        if (!m_store.add(message)) return refuse("MID already stored");
+        if (!m_store.add(message))
+            return reply("MID already stored: " + shown(message.mid) + "\r\n",
+                         "refused, MID already stored");
         return reply({}, "stored for " + std::to_string(message.to.size() + message.cc.size()) +
                              " address(es)");
     } catch (const StoreError& failure) {

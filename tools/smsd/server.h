@@ -1,7 +1,8 @@
 // smsd's TCP side: one request per connection, answered and then closed. Refusals (bad
-// account, unknown MID, malformed request, database failure) of L, K and S abort the connection
-// with a reset, since the node counts any normal close of those as success; a refused R is
-// answered with a one-line text and a normal close, which the node shows as a read error.
+// account, unknown MID, malformed request, database failure) of L and K abort the connection
+// with a reset, since the node counts any normal close of those as success; a refused R or S
+// is answered with a one-line text and a normal close ("MID already stored: <mid>" for a send
+// whose MID is held already), except for a malformed request or a database failure, which reset.
 // Connections are counted and capped, in all and per client address, so that one address cannot
 // take every slot; refusal log lines are throttled. Running out of descriptors pauses accepting.
 #pragma once
@@ -46,6 +47,8 @@ struct ServerOptions {
     std::chrono::milliseconds busyTimeout{5'000};
     // How long accepting pauses when the process is out of descriptors.
     std::chrono::milliseconds acceptPause{250};
+    // Fault for tests: this many stored sends lose their answer (the connection is reset).
+    std::size_t loseAnswers = 0;
 };
 
 // What the server makes of one request.
@@ -81,6 +84,12 @@ class Server : public QObject {
         m_refusals.write(kind, line);
     }
     const ServerOptions& options() const { return m_options; }
+    // True (and counted) while stored sends are still to lose their answer.
+    bool loseAnswer() {
+        if (m_options.loseAnswers == 0) return false;
+        --m_options.loseAnswers;
+        return true;
+    }
     std::size_t connections() const { return m_connections.size(); }
     // Called by a connection as it goes.
     void connectionEnded(Connection* connection);

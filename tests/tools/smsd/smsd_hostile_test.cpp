@@ -228,7 +228,7 @@ TEST(SmsdHostile, ChecksTheAccountFirstAndReadsDripsCheaply) {
     const int wrong = connectTo(smsd.port());
     ASSERT_TRUE(sendAll(wrong, "S|GW1MBO|bad|N0CALL|SMS_X|\r\nTo: N5CALL\r\n"));
     const auto asked = std::chrono::steady_clock::now();
-    EXPECT_TRUE(finish(wrong).reset) << "refused before the message body";
+    EXPECT_EQ(finish(wrong).reply, "Access denied for GW1MBO\r\n") << "refused before the body";
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
 
     // Eight clients drip 1 MiB messages in small pieces.
@@ -292,7 +292,9 @@ TEST(SmsdHostile, MidsIgnoreCaseAndRadioTextIsLoggedSafely) {
     EXPECT_TRUE(exchange(smsd.port(), "k|gw1mbo|pw|n0call|sms_seed0001|\r\n").closed);
     EXPECT_EQ(exchange(smsd.port(), "R|" + kAuth + "N0CALL|Sms_Seed0002|\r\n").reply.find("Mid: "),
               0u);
-    EXPECT_TRUE(exchange(smsd.port(), send("sms_seed0003")).reset) << "a MID is taken in any case";
+    EXPECT_EQ(exchange(smsd.port(), send("sms_seed0003")).reply,
+              "MID already stored: sms_seed0003\r\n")
+        << "a MID is taken in any case";
 
     const int cut = connectTo(smsd.port());
     ASSERT_TRUE(sendAll(cut, "S|" + kAuth + "N0CALL|SMS_CUT|\r\nTo: N5CALL\r\n"));

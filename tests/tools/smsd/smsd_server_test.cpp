@@ -60,25 +60,32 @@ TEST(SmsdServer, EscapedMidsTravelBothWays) {
     EXPECT_EQ(read.reply.substr(0, 12), "Mid: A|B\\C\r\n");
 }
 
-TEST(SmsdServer, RefusalsResetExceptReadErrors) {
+TEST(SmsdServer, RefusalsResetExceptReadAndSendAnswers) {
     SmsdProcess smsd(kAccount);
     ASSERT_TRUE(smsd.running());
     ASSERT_TRUE(exchange(smsd.port(), send("N0CALL", "SMS_DUP", "N5CALL", "", "s", "b")).closed);
     const std::vector<std::string> resets = {
-        "L|GW1MBO|wrong|N5CALL|\r\n",
-        "L|NOBODY|s3\\1cr\\0t|N5CALL|\r\n",
-        "K|" + kAuth + "N5CALL|SMS_NONE|\r\n",
-        "K|" + kAuth + "N7CALL|SMS_DUP|\r\n",
-        send("N0CALL", "SMS_DUP", "N5CALL", "", "again", "b"),
-        send("N0CALL", "SMS_NOTO", "", "", "s", "b"),
-        "Q|" + kAuth + "N5CALL|\r\n",
-        "L|" + kAuth + "\r\n",
-        "S|GW1MBO|wrong|N0CALL|SMS_X|\r\nTo: N5CALL\r\n\r\nb\r\n/EX\r\n",
+        "L|GW1MBO|wrong|N5CALL|\r\n",          "L|NOBODY|s3\\1cr\\0t|N5CALL|\r\n",
+        "K|" + kAuth + "N5CALL|SMS_NONE|\r\n", "K|" + kAuth + "N7CALL|SMS_DUP|\r\n",
+        "Q|" + kAuth + "N5CALL|\r\n",          "L|" + kAuth + "\r\n",
     };
     for (const std::string& request : resets) {
         const Exchange result = exchange(smsd.port(), request);
         EXPECT_TRUE(result.reset) << request;
         EXPECT_EQ(result.reply, "") << request;
+    }
+    // A send's refusals are answered, so that the node can tell them from a lost connection,
+    // and a MID stored already is named as such.
+    const std::vector<std::pair<std::string, std::string>> answered = {
+        {send("N0CALL", "SMS_DUP", "N5CALL", "", "again", "b"), "MID already stored: SMS_DUP\r\n"},
+        {send("N0CALL", "SMS_NOTO", "", "", "s", "b"), "No destination\r\n"},
+        {"S|GW1MBO|wrong|N0CALL|SMS_X|\r\nTo: N5CALL\r\n\r\nb\r\n/EX\r\n",
+         "Access denied for GW1MBO\r\n"},
+    };
+    for (const auto& [request, text] : answered) {
+        const Exchange result = exchange(smsd.port(), request);
+        EXPECT_TRUE(result.closed) << request;
+        EXPECT_EQ(result.reply, text) << request;
     }
     Exchange unknown = exchange(smsd.port(), "R|" + kAuth + "N5CALL|SMS_NONE|\r\n");
     EXPECT_TRUE(unknown.closed);
