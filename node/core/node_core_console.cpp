@@ -74,7 +74,10 @@ bool NodeCore::queueConsoleMidRequest(const char* command, const std::string& us
         return false;
     }
     std::unique_ptr<CCommand> request = consoleRequest(command, userCall);
-    if (!resolveConsoleMid(mid)) return false;
+    if (!resolveConsoleMid(mid)) {
+        countRefused(std::string(command) == "R" ? "read" : "kill");
+        return false;
+    }
     request->Mid = toUpper(trim(mid));
     queueConsoleRequest(std::move(request));
     return true;

@@ -145,8 +145,8 @@ void NodeSetup::SendData(int nPort, const std::string& sStreamID, const std::str
     m_dispatch->SendData(nPort, sStreamID, sData);
 }
 
-void NodeSetup::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
-    m_dispatch->SendFile(nPort, sStreamID, sFile);
+std::size_t NodeSetup::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
+    return m_dispatch->SendFile(nPort, sStreamID, sFile);
 }
 
 void NodeSetup::SendDisconnect(int nPort, const std::string& sStreamID) {

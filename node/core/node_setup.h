@@ -124,7 +124,8 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
 
     // RadioSide
     void SendData(int nPort, const std::string& sStreamID, const std::string& sData) override;
-    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) override;
+    std::size_t SendFile(int nPort, const std::string& sStreamID,
+                         const std::string& sFile) override;
     void SendDisconnect(int nPort, const std::string& sStreamID) override;
     std::string GetLabel(int nStream) override;
     bool bPort1() const override { return m_live.port1; }
