@@ -184,6 +184,9 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     EXPECT_EQ(core.serverIndicator(), ServerIndicator::Closed);
     EXPECT_EQ(counts.serverFailures, 0u);
 
+    // Files count as sent, whatever their size.
+    radio.fileSize = 100;
+    type("A", "H\r");
     // Control characters go, the line is cut; a subject is never taken for a command.
     type("A", "HELLO\x07" + std::string(50, 'X') + "\r");
     EXPECT_EQ(core.Streams[1].LastCommand, "HELLO" + std::string(35, 'X'));
@@ -210,7 +213,7 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     EXPECT_EQ(core.spool().oldestWaiting(), clock.now());
 
     EXPECT_EQ(counts.bytesFromRadio, typed);
-    EXPECT_EQ(counts.bytesToRadio, greeted + radio.allData().size());
+    EXPECT_EQ(counts.bytesToRadio, greeted + radio.fileSize + radio.allData().size());
     // Both streams' lines, numbered one by one from the first.
     const auto& all = core.monitor().all();
     ASSERT_FALSE(all.empty());
