@@ -106,13 +106,14 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     Spool& spool() { return m_spool; }
 
     // Sysop console: requests on behalf of a call sign through stream entry 0. Each returns
-    // false when refused (the message has been shown). `mid` may be an index into the last
-    // list; it comes back as the MID sent (for a send, the one generated).
-    bool consoleList(const std::string& userCall);
-    bool consoleRead(const std::string& userCall, std::string& mid);
-    bool consoleKill(const std::string& userCall, std::string& mid);
+    // false when refused: the reason goes to `refusal` when given (a web page shows it), else
+    // to the operator's message box. `mid` may be an index into the last list; it comes back
+    // as the MID sent (for a send, the one generated).
+    bool consoleList(const std::string& userCall, std::string* refusal = nullptr);
+    bool consoleRead(const std::string& userCall, std::string& mid, std::string* refusal = nullptr);
+    bool consoleKill(const std::string& userCall, std::string& mid, std::string* refusal = nullptr);
     bool consoleSend(const std::string& userCall, const std::string& to, const std::string& subject,
-                     const std::string& message, std::string& mid);
+                     const std::string& message, std::string& mid, std::string* refusal = nullptr);
     // Kill and send are the node's own call's: the console offers them for it only.
     bool consoleOwnsCall(const std::string& userCall) const;
     // The request as sent (password hidden) and the reply with its own line ends (CR LF).
@@ -243,8 +244,10 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void logSpool(const std::string& text, JournalPriority priority = JournalPriority::Info);
     // Console.
     std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
-    bool resolveConsoleMid(std::string& mid);
-    bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid);
+    bool refuseConsole(DialogIcon icon, const std::string& text, std::string* refusal);
+    bool resolveConsoleMid(std::string& mid, std::string* refusal);
+    bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid,
+                                std::string* refusal);
     void queueConsoleRequest(std::unique_ptr<CCommand> request);
 
     void shutdown();
