@@ -2,6 +2,7 @@
 // damaged or not ours.
 #include "web/web_password.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
 
 namespace gw {
@@ -44,6 +45,10 @@ TEST(WebPassword, MalformedStoredValuesNeverVerify) {
              stored.substr(0, key) + "*" + stored.substr(key + 1),     // key not base64
          })
         EXPECT_FALSE(verifyWebPassword("correct horse", bad)) << bad;
+    // A count that would hold the node for seconds is refused before any hashing.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(verifyWebPassword("correct horse", scheme + "2500000$" + rest));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
 } // namespace gw
