@@ -6,6 +6,7 @@
 #include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
 #include "tnc/tnc_setup.h"
+#include "web/web_password.h"
 
 namespace gw {
 
@@ -93,6 +94,13 @@ void NodeSetup::setupClosed() {
 void NodeSetup::setPassword(const std::string& password) {
     m_live.password = password;
     m_settings.write(m_main.settingsSection(), "Password", password);
+}
+
+std::string NodeSetup::setWebPassword(const std::string& password) {
+    if (std::string problem = webPasswordProblem(password); !problem.empty()) return problem;
+    if (!m_settings.write(m_main.settingsSection(), kWebPasswordKey, hashWebPassword(password)))
+        return "The settings file " + m_settings.filePath() + " cannot be written.";
+    return "";
 }
 
 void NodeSetup::setProgress(const std::string& text) {

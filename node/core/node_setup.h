@@ -64,6 +64,9 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void Cancel();
     void CheckTncComm();
     void setPassword(const std::string& password);
+    // Stores the web console's password (as its hash) in the instance's section: "" when
+    // stored, else why not (the password's problem, or a settings file that cannot be written).
+    std::string setWebPassword(const std::string& password);
     void optPort1_Click();
     void optPort2_Click();
     void optBoth_Click();
