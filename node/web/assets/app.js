@@ -193,16 +193,10 @@
     }
   }
 
+  // The node's line already names its stream ("1/A:  ...").
   function monitorLine(line) {
     const item = document.createElement("li");
-    const stream = document.createElement("span");
-    stream.className = "stream";
-    stream.textContent = String(line.stream);
-    const text = document.createElement("span");
-    text.className = "text";
-    text.textContent = String(line.text);
-    item.appendChild(stream);
-    item.appendChild(text);
+    item.textContent = String(line.text);
     return item;
   }
 
