@@ -13,6 +13,7 @@
     monitorAfter: 0,
     monitorRound: 0, // rises when the choice of stream changes, so late answers are dropped
     instance: "",
+    started: "", // when the node started; a new time means its monitor numbering began again
     token: null,
     consoleShown: "",
     tick: 0,
@@ -88,6 +89,8 @@
     setText("version", node.version);
     setText("uptime", duration(node.uptimeSeconds));
     setText("started", when(node.started, ""));
+    if (state.started && node.started && node.started !== state.started) resetMonitor();
+    state.started = node.started || state.started;
     document.title = "Gullwick " + (node.call || "");
 
     const tnc = s.tnc || {};
@@ -200,6 +203,13 @@
     return item;
   }
 
+  // Forgets the lines shown; the next poll starts from the node's oldest line.
+  function resetMonitor() {
+    state.monitorAfter = 0;
+    state.monitorRound += 1;
+    byId("monitor").replaceChildren();
+  }
+
   async function pollMonitor() {
     const round = state.monitorRound;
     const answer = await getJson("/api/monitor?stream=" + state.monitorStream + "&after=" +
@@ -209,9 +219,7 @@
     const lines = Array.isArray(answer.lines) ? answer.lines : [];
     const last = Number(answer.last) || 0;
     if (lines.length === 0 && last < state.monitorAfter) {
-      // The node started again: its numbering did too.
-      list.replaceChildren();
-      state.monitorAfter = 0;
+      resetMonitor(); // the node started again: its numbering did too
       return;
     }
     const atBottom = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
@@ -349,9 +357,7 @@
   function start() {
     byId("monitor-stream").addEventListener("change", function (event) {
       state.monitorStream = Number(event.target.value) || 0;
-      state.monitorAfter = 0;
-      state.monitorRound += 1;
-      byId("monitor").replaceChildren();
+      resetMonitor();
       once("monitor", function () { return pollMonitor().catch(function () {}); });
     });
     byId("login-form").addEventListener("submit", logIn);
