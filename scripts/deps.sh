@@ -21,3 +21,15 @@ if ! dpkg-query -W -f='${Status}' direwolf 2>/dev/null | grep -q "install ok ins
   { apt-get update -qq && apt-get install -y -qq direwolf; } ||
     echo "direwolf could not be installed: the two-station radio test and demo are skipped"
 fi
+# A headless browser for the web page's test; without it (no package source reachable) that
+# test is skipped, and the rest still works.
+browser=()
+for p in chromium chromium-driver python3-selenium; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || browser+=("$p")
+done
+if [ ${#browser[@]} -gt 0 ]; then
+  echo "Installing: ${browser[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  { apt-get update -qq && apt-get install -y -qq "${browser[@]}"; } ||
+    echo "${browser[*]} could not be installed: the web page's browser test is skipped"
+fi
