@@ -5,7 +5,7 @@
 #include "common/settings_store.h"
 #include "core/instance.h"
 #include "core/version_text.h"
-#include "web/web_password.h"
+#include "setup/web_password.h"
 
 #include <cctype>
 #include <cstdio>

@@ -58,7 +58,8 @@ bool NodeCore::resolveConsoleMid(std::string& mid, std::string* refusal) {
 }
 
 bool NodeCore::consoleList(const std::string& userCall, std::string* refusal) {
-    if (userCall.empty()) return refuseConsole(DialogIcon::None, "User's call required...", refusal);
+    if (userCall.empty())
+        return refuseConsole(DialogIcon::None, "User's call required...", refusal);
     queueConsoleRequest(consoleRequest("L", userCall));
     return true;
 }
@@ -86,8 +87,8 @@ bool NodeCore::queueConsoleMidRequest(const char* command, const std::string& us
 }
 
 bool NodeCore::consoleSend(const std::string& userCall, const std::string& to,
-                           const std::string& subject, const std::string& message,
-                           std::string& mid, std::string* refusal) {
+                           const std::string& subject, const std::string& message, std::string& mid,
+                           std::string* refusal) {
     if (userCall.empty() || to.empty() || message.empty())
         return refuseConsole(DialogIcon::None,
                              "User's call, 'To:' address, and message text required...", refusal);

@@ -5,8 +5,8 @@
 #include "common/text.h"
 #include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
+#include "setup/web_password.h"
 #include "tnc/tnc_setup.h"
-#include "web/web_password.h"
 
 namespace gw {
 

@@ -20,7 +20,8 @@ WebConfig readWebConfig(const SettingsStore& settings, const std::string& sectio
         if (ok && value >= 1 && value <= 65535)
             config.port = static_cast<std::uint16_t>(value);
         else
-            config.problem = "WebPort: \"" + loggable(port, 16) + "\" is not a TCP port (1 to 65535).";
+            config.problem =
+                "WebPort: \"" + loggable(port, 16) + "\" is not a TCP port (1 to 65535).";
     }
     return config;
 }

@@ -2,8 +2,8 @@
 // kill and send requests, passed to the core exactly as the window's console passes them.
 // Every state change is a POST from the node's own page with the session's token.
 #include "core/node_core.h"
+#include "setup/web_password.h"
 #include "web/web_http.h"
-#include "web/web_password.h"
 #include "web/web_server.h"
 
 #include <QJsonDocument>
@@ -23,8 +23,8 @@ bool formField(const QJsonObject& form, const char* name, qsizetype limit, bool 
     const QString value = form.value(name).toString();
     if (value.size() > limit) return false;
     const bool clean = std::all_of(value.begin(), value.end(), [lines](QChar c) {
-        return !c.isNull() && (c.category() != QChar::Other_Control ||
-                               (lines && (c == '\n' || c == '\r')));
+        return !c.isNull() &&
+               (c.category() != QChar::Other_Control || (lines && (c == '\n' || c == '\r')));
     });
     out = value.toStdString();
     return clean;
@@ -86,10 +86,13 @@ QHttpServerResponse WebServer::login(const QHttpServerRequest& request) {
                                "--web-password " +
                                QString::fromStdString(m_services.core.sInstance);
     const QJsonObject form = QJsonDocument::fromJson(request.body()).object();
-    const WebSessions::Login result = m_sessions.login(form.value("password").toString().toStdString());
+    const WebSessions::Login result =
+        m_sessions.login(form.value("password").toString().toStdString());
     switch (result.result) {
-    case WebSessions::Login::Result::NoPassword: return jsonError(Status::Forbidden, noPassword);
-    case WebSessions::Login::Result::Wrong: return jsonError(Status::Unauthorized, "Wrong password.");
+    case WebSessions::Login::Result::NoPassword:
+        return jsonError(Status::Forbidden, noPassword);
+    case WebSessions::Login::Result::Wrong:
+        return jsonError(Status::Unauthorized, "Wrong password.");
     case WebSessions::Login::Result::Throttled: {
         const auto seconds = static_cast<qint64>(result.retryAfter.count());
         QHttpServerResponse response = jsonAnswer(
@@ -99,16 +102,16 @@ QHttpServerResponse WebServer::login(const QHttpServerRequest& request) {
         response.setHeader("Retry-After", QByteArray::number(seconds));
         return response;
     }
-    case WebSessions::Login::Result::Ok: break;
+    case WebSessions::Login::Result::Ok:
+        break;
     }
     QHttpServerResponse response = jsonAnswer({{"token", QString::fromStdString(result.token)}});
-    response.setHeader("Set-Cookie", QByteArray(WebSessions::kCookieName) + "=" +
-                                         QByteArray::fromStdString(result.cookie) +
-                                         "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" +
-                                         QByteArray::number(static_cast<qint64>(
-                                             std::chrono::duration_cast<std::chrono::seconds>(
-                                                 WebSessions::kIdleLife)
-                                                 .count())));
+    response.setHeader(
+        "Set-Cookie",
+        QByteArray(WebSessions::kCookieName) + "=" + QByteArray::fromStdString(result.cookie) +
+            "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" +
+            QByteArray::number(static_cast<qint64>(
+                std::chrono::duration_cast<std::chrono::seconds>(WebSessions::kIdleLife).count())));
     return response;
 }
 

@@ -28,7 +28,8 @@ class Writer {
         : m_instance("instance=\"" + labelValue(instance) + "\"") {}
 
     void family(const char* name, const char* type, const char* help) {
-        m_text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+        m_text +=
+            std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
     }
     void sample(const char* name, double value, const std::string& labels = {}) {
         m_text += std::string(name) + "{" + m_instance + labels + "} " +
@@ -76,7 +77,8 @@ QByteArray metricsText(NodeCore& core, const Clock& clock) {
     for (int index = 1; index < StreamTable::kEntries; ++index)
         if (core.Streams[index].inUse()) ++connected;
     out.one("gullwick_streams_connected", "gauge", "Radio users connected now.", connected);
-    out.one("gullwick_tnc_working", "gauge", "1 while the TNC is working.", core.tncWorking() ? 1 : 0);
+    out.one("gullwick_tnc_working", "gauge", "1 while the TNC is working.",
+            core.tncWorking() ? 1 : 0);
     Spool& spool = core.spool();
     out.one("gullwick_spool_messages", "gauge", "Messages waiting in the spool for the server.",
             static_cast<double>(spool.waitingCount()));

@@ -4,9 +4,9 @@
 
 #include "core/node_core.h"
 #include "core/node_setup.h"
+#include "setup/web_password.h"
 #include "web/web_http.h"
 #include "web/web_metrics.h"
-#include "web/web_password.h"
 #include "web/web_status.h"
 
 #include <QFile>
@@ -100,10 +100,12 @@ void WebServer::addPageRoutes() {
                              File{"/style.css", "style.css", "text/css; charset=utf-8"}}) {
         const QByteArray body = resource(file.resource);
         const QByteArray type = file.type;
-        m_server.route(file.path, Method::Get, [this, body, type](const QHttpServerRequest& request) {
-            if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
-            return QHttpServerResponse(type, body);
-        });
+        m_server.route(file.path, Method::Get,
+                       [this, body, type](const QHttpServerRequest& request) {
+                           if (!hostAllowed(request))
+                               return jsonError(Status::Forbidden, "Unknown host name.");
+                           return QHttpServerResponse(type, body);
+                       });
     }
     m_server.route("/api/status", Method::Get, [this](const QHttpServerRequest& request) {
         if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");

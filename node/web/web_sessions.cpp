@@ -1,7 +1,7 @@
 // The web console's logins, throttle and sessions.
 #include "web/web_sessions.h"
 
-#include "web/web_password.h"
+#include "setup/web_password.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>

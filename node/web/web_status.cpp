@@ -12,7 +12,9 @@
 namespace gw {
 namespace {
 
-QString text(const std::string& value) { return QString::fromStdString(value); }
+QString text(const std::string& value) {
+    return QString::fromStdString(value);
+}
 
 QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
     const QDateTime started = core.startedAt();
@@ -53,9 +55,14 @@ QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
 QJsonObject ipJson(const NodeSetup& setup) {
     const char* mode = "full-time";
     switch (setup.ipConnectionType()) {
-    case IpConnectionType::FullTime: break;
-    case IpConnectionType::DialUp: mode = "dial-up"; break;
-    case IpConnectionType::DialBackup: mode = "dial-backup"; break;
+    case IpConnectionType::FullTime:
+        break;
+    case IpConnectionType::DialUp:
+        mode = "dial-up";
+        break;
+    case IpConnectionType::DialBackup:
+        mode = "dial-backup";
+        break;
     }
     return {{"mode", mode}, {"dialUpConnected", setup.bConnectedByDialup()}};
 }
@@ -122,8 +129,9 @@ QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
     QJsonArray lines;
     const auto& all = core.monitor().all();
     // Lines are in rising order: start at the first one after `after`.
-    auto it = std::upper_bound(all.begin(), all.end(), after,
-                               [](std::uint64_t seq, const Monitor::Line& line) { return seq < line.seq; });
+    auto it = std::upper_bound(
+        all.begin(), all.end(), after,
+        [](std::uint64_t seq, const Monitor::Line& line) { return seq < line.seq; });
     for (; it != all.end() && lines.size() < kMonitorLinesPerAnswer; ++it) {
         if (stream != 0 && it->index != stream) continue;
         lines.append(QJsonObject{{"seq", static_cast<qint64>(it->seq)},
@@ -140,7 +148,8 @@ QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
 
 QJsonObject logJson(NodeCore& core) {
     QJsonArray lines;
-    for (const std::string& line : core.nodeLog().tail()) lines.append(text(line));
+    for (const std::string& line : core.nodeLog().tail())
+        lines.append(text(line));
     return {{"lines", lines}};
 }
 

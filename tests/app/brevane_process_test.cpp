@@ -3,7 +3,7 @@
 // once after SIGKILL, the settings check and the headless node that cannot initialize, and a
 // headless node that loads no widget or GUI library; the web console's password set from
 // standard input.
-#include "web/web_password.h"
+#include "setup/web_password.h"
 
 #include <QDate>
 #include <QDir>

@@ -9,9 +9,9 @@
 #include "gui/frm_tnc_web_password.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
+#include "setup/web_password.h"
 #include "support/recording_dialogs.h"
 #include "support/scripted_dial_up.h"
-#include "web/web_password.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The web console's password rule, hash and verification, including stored values that are
 // damaged or not ours.
-#include "web/web_password.h"
+#include "setup/web_password.h"
 
 #include <chrono>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 // expiry, token lookup, the bound on sessions and the node without a password.
 #include "web/web_sessions.h"
 
+#include "setup/web_password.h"
 #include "support/fake_clock.h"
-#include "web/web_password.h"
 
 #include <gtest/gtest.h>
 #include <set>

@@ -1,5 +1,5 @@
 // The web console's password rule and its PBKDF2-HMAC-SHA-256 hash.
-#include "web/web_password.h"
+#include "setup/web_password.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
