@@ -112,9 +112,16 @@ TEST_F(WebServerTest, RequestsFromElsewhereOrTooLongAreRefusedAndEveryAnswerForb
             .status,
         403);
     // POSTs from another site, or without an Origin, change nothing.
-    EXPECT_EQ(send("POST", "/api/login", {"Origin: http://attacker.example"}, "{}").status, 403);
-    EXPECT_EQ(send("POST", "/api/login", {}, "{}").status, 403);
+    settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
+    const QByteArray form = R"({"password":"correct horse"})";
+    for (const QList<QByteArray>& origin :
+         {QList<QByteArray>{"Origin: http://attacker.example"}, QList<QByteArray>{}}) {
+        const Answer crossSite = send("POST", "/api/login", origin, form);
+        EXPECT_EQ(crossSite.status, 403);
+        EXPECT_EQ(crossSite.json()["error"].toString(), "Cross-site request refused.");
+    }
     EXPECT_EQ(post("/api/login", {{"password", QString(WebServer::kMaxBody, 'x')}}).status, 413);
+    settings.remove("Client1", kWebPasswordKey);
     // Without a password set, the console says how to set one.
     const Answer noPassword = post("/api/login", {{"password", "anything"}});
     EXPECT_EQ(noPassword.status, 403);
