@@ -3,7 +3,8 @@
 # reference short-message server, with sample mail), tncsim (a simulated KPC-3 on a
 # pseudo-terminal) and brevane headless, and prints a radio user's session as the user sees it.
 #   bash scripts/demo.sh                 a scripted user lists, reads, sends, kills, logs off
-#   bash scripts/demo.sh --interactive   you are the radio user (type /connect N1CALL first)
+#   bash scripts/demo.sh --interactive   you are the radio user (type /connect N1CALL first),
+#                                        and can watch the node's web page meanwhile
 #   bash scripts/demo.sh --direwolf      the same session over two direwolf stations (a real
 #                                        sound-card modem, type AGW) with direwolf's frame log
 set -euo pipefail
@@ -34,6 +35,11 @@ Password=DEMO
 IPAddress=127.0.0.1
 Initialized=True
 INI
+# The node's web page on a free port, with a console password for the demo.
+web_port=$(shuf -i 20000-49000 -n 1)
+echo "WebPort=$web_port" >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+"$bin/node/app/brevane" --web-password 1 <<< 'demo web password' > /dev/null
+source scripts/http.sh
 
 # The server on a free port of 127.0.0.1.
 "$bin/tools/smsd/smsd" --port 0 --db "$work/smsd.sqlite" --node N0CALL:DEMO --seed 2> "$work/smsd.log" &
@@ -71,6 +77,7 @@ start_node() {
 if [ "$mode" = "--interactive" ]; then
     echo "You are radio user N1CALL on stream 1/A. Type /connect N1CALL, then LM, R 1,"
     echo "SP N0CALL, H, B...; /disconnect drops the link; Ctrl-D ends the demo."
+    echo "The node's web page: http://127.0.0.1:$web_port/ (console password: demo web password)"
     mkfifo "$work/keyboard"
     "$bin/tools/tncsim/tncsim" --type KPC3 --link-com 1 --interactive 1A < "$work/keyboard" \
         > "$work/tncsim.log" 2>&1 &
@@ -172,5 +179,9 @@ echo "=== Radio user N1CALL on a simulated KPC-3 (node N0CALL, server on 127.0.0
 tail -n +1 -f "$work/tncsim.log" > >(show_session) &
 viewer=$!
 for _ in $(seq 600); do grep -q "1A expect-disconnect ok\|FAILED" "$work/tncsim.log" && break; sleep 0.1; done
+echo
+echo "=== The node's web page (http://127.0.0.1:$web_port/metrics) counted ==="
+http_request "$web_port" GET /metrics | grep -E '^gullwick_(sessions|requests|radio_bytes)' ||
+    echo "(no answer from the page)"
 finish
 ! grep -q "FAILED" "$work/tncsim.log"

@@ -151,15 +151,13 @@ stored=$(exec 3<>"/dev/tcp/127.0.0.1/$sms_port" && printf 'L|N0CALL|PKGTEST|N0CA
     timeout 5 cat <&3 || true)
 check "the sent message is stored" grep -q "$mid|.*|N1CALL|Packaged node" <<<"${mid:+$stored}"
 # The installed node's page on its default port, read and logged in to as a browser would.
-http() { # http REQUEST: the whole answer
-    exec 3<>/dev/tcp/127.0.0.1/8781 && printf '%s' "$1" >&3 && timeout 5 cat <&3
-}
-status_answer=$(http $'GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:8781\r\nConnection: close\r\n\r\n' || true)
+source scripts/http.sh
+status_answer=$(http_request 8781 GET /api/status || true)
 check "the page shows the session and its requests" bash -c \
     'grep -q "\"sessions\":1" <<<"$1" && grep -q "\"command\":\"send\",\"count\":1,\"outcome\":\"ok\"" <<<"$1"' \
     _ "$status_answer"
-body='{"password":"package web pass"}'
-login_answer=$(http "POST /api/login HTTP/1.1"$'\r\n'"Host: 127.0.0.1:8781"$'\r\n'"Origin: http://127.0.0.1:8781"$'\r\n'"Content-Length: ${#body}"$'\r\n'"Connection: close"$'\r\n\r\n'"$body" || true)
+login_answer=$(http_request 8781 POST /api/login '{"password":"package web pass"}' \
+    "Origin: http://127.0.0.1:8781" || true)
 check "the console logs in with the password set" grep -q "^Set-Cookie: gw_session=" <<<"$login_answer"
 logs=("$home"/.local/share/gullwick/N0CALL_1_*.log)
 check "the node logged the sent message" grep -qs "MID : $mid Sent\." "${logs[@]}"
