@@ -220,6 +220,7 @@ def shown(driver, element_id):
 def check_page_while_user_is_on(rig, driver, timings):
     """The user's link, lines and counters on the page; his markup stays text."""
     from selenium.common.exceptions import NoAlertPresentException
+    from selenium.webdriver.support.ui import Select
 
     opened = time.monotonic()
     connected, _ = until(lambda: rig.outputs["tncsim"].find(r"^1A connect N1CALL"), 120,
@@ -243,6 +244,12 @@ def check_page_while_user_is_on(rig, driver, timings):
     for line in HOSTILE + ["LM"]:
         until(lambda: any(t.endswith(line) for t in texts(driver, "#monitor li")), 10,
               "the user's line {!r} in the all-streams monitor".format(line))
+    Select(driver.find_element("id", "monitor-stream")).select_by_value("1")
+    until(lambda: any(t.endswith("LM") for t in texts(driver, "#monitor li")) and all(
+        t.startswith("1/A:") for t in texts(driver, "#monitor li")), 10,
+        "stream 1's lines alone in the monitor")
+    until(lambda: any("CONNECTED to N1CALL" in t for t in texts(driver, "#log li")), 10,
+          "the user's link in the log tail")
     check(driver.execute_script("return document.scripts.length;") == 1,
           "one script element, the page's own")
     check(not driver.find_elements("css selector", "img, #monitor *:not(li):not(span)"),
