@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The node's folders below the views use Qt Core and Network only: every Qt header they
-# include must be one of those modules', and no header of the views. Usage:
-# check_layers.sh DIR... (the include folders of Qt Core and Qt Network).
+# The node's folders below the views use Qt Core and Network (and the web page Qt's HTTP
+# server) only: every Qt header they include must be one of those modules', and no header of
+# the views. Usage: check_layers.sh DIR... (the include folders of those modules).
 set -euo pipefail
 cd "${GULLWICK_SOURCE:-$(dirname "$0")/..}"
 dirs=("$@")
@@ -10,12 +10,12 @@ found() {
     for dir in "${dirs[@]}"; do [[ -e $dir/$1 ]] && return 0; done
     return 1
 }
-folders=(node/common node/server node/tnc node/core node/ip node/setup)
+folders=(node/common node/server node/tnc node/core node/ip node/setup node/web)
 bad=0
 while IFS=: read -r file line text; do
     header=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<([^>]+)>.*/\1/' <<<"$text")
     case $header in
-    QtCore/* | QtNetwork/*) continue ;;
+    QtCore/* | QtNetwork/* | QtHttpServer/*) continue ;;
     Qt*/*) ;;
     *) found "$header" && continue ;;
     esac
@@ -30,4 +30,4 @@ if ((bad)); then
     echo "layers: the folders below the views must not use widgets or Qt GUI" >&2
     exit 1
 fi
-echo "layers: ${folders[*]} use Qt Core and Network only"
+echo "layers: ${folders[*]} use Qt Core, Network and HTTP server only"

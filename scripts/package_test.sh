@@ -132,6 +132,11 @@ Initialized=True
 INI
 chown gullwick: "$home/.config/gullwick/SMS.ini"
 
+# The web console's password, set as an operator sets it for the service.
+webpass=0
+(as_user /usr/bin/brevane --web-password 1 <<<'package web pass') >"$work/webpass.log" 2>&1 ||
+    webpass=$?
+check "web password set as the service user" test "$webpass" -eq 0
 # shellcheck disable=SC2086 # the unit's command line splits on blanks, as systemd splits it
 as_service $command >"$work/node.log" 2>&1 &
 node=$!
@@ -145,6 +150,17 @@ mid=$(grep -o 'new MID SMS_[0-9A-Z]*' "$work/tncsim.log" | head -n1 | cut -d' ' 
 stored=$(exec 3<>"/dev/tcp/127.0.0.1/$sms_port" && printf 'L|N0CALL|PKGTEST|N0CALL|\r\n' >&3 &&
     timeout 5 cat <&3 || true)
 check "the sent message is stored" grep -q "$mid|.*|N1CALL|Packaged node" <<<"${mid:+$stored}"
+# The installed node's page on its default port, read and logged in to as a browser would.
+http() { # http REQUEST: the whole answer
+    exec 3<>/dev/tcp/127.0.0.1/8781 && printf '%s' "$1" >&3 && timeout 5 cat <&3
+}
+status_answer=$(http $'GET /api/status HTTP/1.1\r\nHost: 127.0.0.1:8781\r\nConnection: close\r\n\r\n' || true)
+check "the page shows the session and its requests" bash -c \
+    'grep -q "\"sessions\":1" <<<"$1" && grep -q "\"command\":\"send\",\"count\":1,\"outcome\":\"ok\"" <<<"$1"' \
+    _ "$status_answer"
+body='{"password":"package web pass"}'
+login_answer=$(http "POST /api/login HTTP/1.1"$'\r\n'"Host: 127.0.0.1:8781"$'\r\n'"Origin: http://127.0.0.1:8781"$'\r\n'"Content-Length: ${#body}"$'\r\n'"Connection: close"$'\r\n\r\n'"$body" || true)
+check "the console logs in with the password set" grep -q "^Set-Cookie: gw_session=" <<<"$login_answer"
 logs=("$home"/.local/share/gullwick/N0CALL_1_*.log)
 check "the node logged the sent message" grep -qs "MID : $mid Sent\." "${logs[@]}"
 check "the node's log is its user's alone" test "$(stat -c %a "${logs[0]}")" = 600

@@ -1,9 +1,11 @@
 // The node programs' command line and the answers that need no running node.
 #include "app/command_line.h"
 
+#include "app/secret_prompt.h"
 #include "common/settings_store.h"
 #include "core/instance.h"
 #include "core/version_text.h"
+#include "web/web_password.h"
 
 #include <cctype>
 #include <cstdio>
@@ -14,6 +16,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: brevane [--headless] [instance]\n"
     "       brevane --check [instance]\n"
+    "       brevane --web-password [instance]\n"
     "       brevane --help | --version\n"
     "\n"
     "Runs instance 1 to 10 (default 1) of the Gullwick packet-radio message node.\n"
@@ -23,6 +26,9 @@ constexpr const char* kUsage =
     "              status 78 when its settings are incomplete\n"
     "  --check     report each problem of the instance's settings; status 0 only when the\n"
     "              node could initialize with them\n"
+    "  --web-password\n"
+    "              set the password of the node's web console: asked twice without echo,\n"
+    "              or one line of standard input when that is not a terminal\n"
     "  --help      show this text and end\n"
     "  --version   show the version and end\n"
     "\n"
@@ -39,6 +45,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
             line.headless = true;
         else if (arg == "--check")
             line.check = true;
+        else if (arg == "--web-password")
+            line.webPassword = true;
         else if (arg == "--help" || arg == "-h")
             line.help = true;
         else if (arg == "--version")
@@ -74,6 +82,43 @@ int checkSettings(const std::string& instanceWords) {
                 settings.filePath().c_str(), section.c_str());
     return EXIT_SUCCESS;
 }
+
+// brevane --web-password: the web console's password hash, written where the running node
+// reads it at each login.
+int setWebPassword(const std::string& instanceWords) {
+    const std::string sInstance = instanceText(instanceWords);
+    if (!instanceValid(sInstance)) {
+        std::fprintf(stderr, "brevane: Only Numeric Instance parameters 1-10 are permitted.\n");
+        return 2;
+    }
+    SettingsStore settings("SMS");
+    std::string problem;
+    if (!settings.writable(problem)) {
+        std::fprintf(stderr, "brevane: cannot write %s: %s\n", settings.filePath().c_str(),
+                     problem.c_str());
+        return EXIT_FAILURE;
+    }
+    SecretPrompt prompt;
+    const std::optional<std::string> password =
+        prompt.ask("Web console password for instance " + sInstance + ": ");
+    if (!password) {
+        std::fprintf(stderr, "brevane: no password given; nothing changed.\n");
+        return EXIT_FAILURE;
+    }
+    problem = webPasswordProblem(*password);
+    if (problem.empty() && prompt.onTerminal() && prompt.ask("Again: ") != password)
+        problem = "The two passwords differ.";
+    if (!problem.empty()) {
+        std::fprintf(stderr, "brevane: %s Nothing changed.\n", problem.c_str());
+        return EXIT_FAILURE;
+    }
+    if (!settings.write("Client" + sInstance, kWebPasswordKey, hashWebPassword(*password))) {
+        std::fprintf(stderr, "brevane: cannot write %s\n", settings.filePath().c_str());
+        return EXIT_FAILURE;
+    }
+    std::printf("Web console password set for instance %s.\n", sInstance.c_str());
+    return EXIT_SUCCESS;
+}
 } // namespace
 
 int answerWithoutNode(const CommandLine& line) {
@@ -90,6 +135,7 @@ int answerWithoutNode(const CommandLine& line) {
         return EXIT_SUCCESS;
     }
     if (line.check) return checkSettings(line.instance);
+    if (line.webPassword) return setWebPassword(line.instance);
     return -1;
 }
 

@@ -1,5 +1,5 @@
-// The node programs' command line: "[--headless] [instance]", "--check [instance]", "--help",
-// "--version", and the answers that need no running node.
+// The node programs' command line: "[--headless] [instance]", "--check [instance]",
+// "--web-password [instance]", "--help", "--version", and the answers that need no running node.
 #pragma once
 
 #include "setup/instance_settings.h"
@@ -12,6 +12,7 @@ namespace gw {
 struct CommandLine {
     bool headless = false;
     bool check = false;
+    bool webPassword = false;
     bool help = false;
     bool version = false;
     std::string instance; // the words that are not options, as typed
@@ -19,8 +20,8 @@ struct CommandLine {
 };
 
 CommandLine parseCommandLine(int argc, char* argv[]);
-// Answers --help, --version, --check and a bad command line: the exit status, or -1 when the
-// node is to run.
+// Answers --help, --version, --check, --web-password and a bad command line: the exit status, or -1
+// when the node is to run.
 int answerWithoutNode(const CommandLine& line);
 void printProblems(const std::string& sInstance, const std::vector<SettingsProblem>& problems);
 

@@ -14,6 +14,8 @@
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "setup/instance_settings.h"
+#include "web/web_config.h"
+#include "web/web_server.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -26,6 +28,31 @@ namespace {
 // A headless start whose settings only the operator can mend: the service manager is not to
 // restart it (EX_CONFIG).
 constexpr int kExitIncompleteSettings = 78;
+
+// The node's web page as its settings ask; a page that cannot start is logged and the node
+// runs on without it.
+std::unique_ptr<WebServer> startWebServer(const WebServer::Services& services) {
+    NodeCore& core = services.core;
+    WebConfig config = readWebConfig(services.settings, core.settingsSection(), core.sInstance);
+    if (!config.enabled) return nullptr;
+    const bool loopback = config.loopbackOnly();
+    const QHostAddress address = config.address;
+    auto web = std::make_unique<WebServer>(services, std::move(config));
+    if (!web->start()) {
+        core.nodeLog().Log("Web page not started: " + web->problem(), JournalPriority::Error);
+        return nullptr;
+    }
+    const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? "[" + address.toString() + "]"
+                             : address.toString();
+    core.nodeLog().Log("Web page on http://" + host.toStdString() + ":" +
+                       std::to_string(web->port()) + "/");
+    if (!loopback)
+        core.nodeLog().Log("Web page reachable from the network without TLS: put it behind a "
+                           "reverse proxy that adds TLS (see the web page's documentation)",
+                           JournalPriority::Warning);
+    return web;
+}
 } // namespace
 
 int runNode(const NodeRun& run) {
@@ -65,6 +92,7 @@ int runNode(const NodeRun& run) {
     NodeSetup setup(core, link, {settings, clock, run.dialogs, pump});
     // Nobody can choose Initialize on a headless node: it initializes and retries by itself.
     setup.setUnattended(run.headless);
+    const std::unique_ptr<WebServer> web = startWebServer({core, setup, settings, clock});
     const std::unique_ptr<QObject> views =
         run.views ? run.views(core, setup, run.dialogs) : nullptr;
     QObject::connect(&core, &NodeCore::ended, QCoreApplication::instance(), &QCoreApplication::quit,

@@ -12,6 +12,8 @@ void keep(std::deque<std::string>& lines, const std::string& line, std::size_t b
 bool Monitor::add(int index, const std::string& line) {
     if (index < 1 || index > kMaxUsers) return false;
     keep(m_recent[static_cast<std::size_t>(index)], line, kRecentLines);
+    m_all.push_back({++m_lastSeq, index, line});
+    if (m_all.size() > kAllLines) m_all.pop_front();
     if (index != m_shownStream) return false;
     keep(m_shown, line, kShownLines);
     return true;

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "core/instance.h"
 #include "core/version_text.h"
+#include "server/session_key.h"
 
 #include <algorithm>
 
@@ -74,6 +75,7 @@ bool NodeCore::startUp(const std::string& commandLine) {
         return false;
     }
     m_instanceLock = std::move(lock);
+    m_startedAt = m_clock.now();
     openSpool();
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
     bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
@@ -136,7 +138,7 @@ void NodeCore::StatusEvent(const std::string& sStatus) {
     NewStream(letter, call, port);
     MonitorMsg(port, letter, "   CONNECTED to " + remainder + " @ " + now());
     Log(portText + "/" + letter + ": " + "CONNECTED to " + remainder + " @ " + now());
-    m_radio->SendFile(port, letter, "banner.txt");
+    radioSendFile(port, letter, "banner.txt");
     emit serverShadeChanged(CheckConnection(letter, port) ? Shade::LightYellow : Shade::LightRed);
 }
 
@@ -148,6 +150,8 @@ void NodeCore::DataEvent(const std::string& sData) {
     if (index <= 0 || index >= StreamTable::kEntries || !Streams[index].inUse()) return;
     emit trafficChanged(index, Traffic::In);
     Streams[index].IdleMinutes = 1;
+    Streams[index].LastHeard = m_clock.now();
+    m_counters.bytesFromRadio += sData.size() > 3 ? sData.size() - 3 : 0;
     // After a Bye the user's lines are shown but no longer acted on.
     if (Streams[index].ByePending) {
         MonitorMsg(port, toLower(letter), sData);
@@ -177,7 +181,11 @@ bool NodeCore::NewStream(const std::string& sStreamID, const std::string& sCall,
     entry.Port = static_cast<std::int16_t>(nPort);
     entry.StreamID = sStreamID;
     entry.Connection = ++m_connections;
-    if (index > 0) emit streamChanged(index, streamLabel(index), true);
+    entry.ConnectedAt = entry.LastHeard = m_clock.now();
+    if (index > 0) {
+        ++m_counters.sessions;
+        emit streamChanged(index, streamLabel(index), true);
+    }
     return true;
 }
 
@@ -209,7 +217,7 @@ bool NodeCore::CheckConnection(const std::string& sStreamID, int nPort) {
     const std::string prompt = std::string(1, CR) + "SMS>";
     const std::string dialFailed =
         "Dial up connection failed. Only Help, Info & Bye commands available." + prompt;
-    auto send = [&](const std::string& text) { m_radio->SendData(nPort, sStreamID, text); };
+    auto send = [&](const std::string& text) { radioSend(nPort, sStreamID, text); };
     const IpConnectionType type = m_radio->ipConnectionType();
     if (type != IpConnectionType::DialUp) {
         if (m_radio->VerifyFullTime()) {
@@ -276,6 +284,12 @@ void NodeCore::showOutgoingTraffic(int index) {
 }
 
 void NodeCore::setTncStatus(const std::string& text, bool working) {
+    if (m_tncWorking && !working) {
+        ++m_counters.tncFaults;
+        m_lastTncFault = m_clock.now();
+    }
+    m_tncStatusText = text;
+    m_tncWorking = working;
     emit tncStatusChanged(text, working);
 }
 
@@ -284,8 +298,29 @@ std::string NodeCore::serverAddress() const {
 }
 
 void NodeCore::setServerIndicator(ServerIndicator state) {
+    m_serverIndicator = state;
     emit serverShadeChanged(state == ServerIndicator::Connected ? Shade::LightGreen
                                                                 : Shade::LightYellow);
+}
+
+void NodeCore::radioSend(int port, const std::string& letter, const std::string& text) {
+    if (m_radio == nullptr) return;
+    m_counters.bytesToRadio += text.size();
+    m_radio->SendData(port, letter, text);
+}
+
+void NodeCore::radioSendFile(int port, const std::string& letter, const std::string& file) {
+    if (m_radio == nullptr) return;
+    m_counters.bytesToRadio += m_radio->SendFile(port, letter, file);
+}
+
+int NodeCore::requestsWaiting(int index) const {
+    if (!StreamTable::valid(index)) return 0;
+    const std::uint64_t connection = Streams[index].Connection;
+    int count = 0;
+    for (const auto& [session, asker] : m_pending)
+        if (sessionStream(session) == index && asker.connection == connection) ++count;
+    return count;
 }
 
 void NodeCore::PostLog(int nStream, const std::string& sMsg, JournalPriority priority) {

@@ -7,6 +7,7 @@
 #include "common/clock.h"
 #include "common/dialogs.h"
 #include "common/settings_store.h"
+#include "core/counters.h"
 #include "core/main_core.h"
 #include "core/monitor.h"
 #include "core/node_log.h"
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace gw {
@@ -104,18 +106,37 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     Spool& spool() { return m_spool; }
 
     // Sysop console: requests on behalf of a call sign through stream entry 0. Each returns
-    // false when refused (the message has been shown). `mid` may be an index into the last
-    // list; it comes back as the MID sent (for a send, the one generated).
-    bool consoleList(const std::string& userCall);
-    bool consoleRead(const std::string& userCall, std::string& mid);
-    bool consoleKill(const std::string& userCall, std::string& mid);
+    // false when refused: the reason goes to `refusal` when given (a web page shows it), else
+    // to the operator's message box. `mid` may be an index into the last list; it comes back
+    // as the MID sent (for a send, the one generated).
+    bool consoleList(const std::string& userCall, std::string* refusal = nullptr);
+    bool consoleRead(const std::string& userCall, std::string& mid, std::string* refusal = nullptr);
+    bool consoleKill(const std::string& userCall, std::string& mid, std::string* refusal = nullptr);
     bool consoleSend(const std::string& userCall, const std::string& to, const std::string& subject,
-                     const std::string& message, std::string& mid);
+                     const std::string& message, std::string& mid, std::string* refusal = nullptr);
     // Kill and send are the node's own call's: the console offers them for it only.
     bool consoleOwnsCall(const std::string& userCall) const;
     // The request as sent (password hidden) and the reply with its own line ends (CR LF).
     const std::string& consoleCommand() const { return m_consoleCommand; }
     const std::string& receivedText() const { return m_received; }
+
+    // What the status views read: totals since start, the start time, the TNC's last state,
+    // the last request that went to the server and the server indicator last shown.
+    struct LastRequest {
+        QDateTime at; // invalid while none has been answered
+        std::string command;
+        std::string outcome;
+    };
+    const Counters& counters() const { return m_counters; }
+    QDateTime startedAt() const { return m_startedAt; }
+    // Requests of the stream's present connection still on their way.
+    int requestsWaiting(int index) const;
+    const std::string& tncStatusText() const { return m_tncStatusText; }
+    bool tncWorking() const { return m_tncWorking; }
+    // When the TNC last went from working to not working; invalid when it never has.
+    QDateTime lastTncFault() const { return m_lastTncFault; }
+    const LastRequest& lastRequest() const { return m_lastRequest; }
+    std::optional<ServerIndicator> serverIndicator() const { return m_serverIndicator; }
 
     void showSetup();
     // The operator's or the system's stop: false while a TNC operation or a wait is on the
@@ -183,8 +204,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void interpretSubject(int index, const std::string& sData);
     void interpretBody(int index, const std::string& sData);
     bool resolveMid(int index, const std::string& argument, std::string& mid);
-    bool refuseWhenFull(int index);
-    int repliesOnTheWay(int index) const;
+    // `command` as counted: "list", "read", "kill" or "send".
+    bool refuseWhenFull(int index, const char* command);
     // Drops the links whose Bye waited for replies, once those are out or the wait is over.
     void finishByes();
     std::unique_ptr<CCommand> newRequest(int index, const char* command);
@@ -197,6 +218,13 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
                     const std::string& sMsg, JournalPriority priority);
     std::string shownError(const std::string& error) const;
     void sendToUser(int index, const std::string& text);
+    // Everything the core sends to a radio user goes through these two, which count it.
+    void radioSend(int port, const std::string& letter, const std::string& text);
+    void radioSendFile(int port, const std::string& letter, const std::string& file);
+    // Counting: a request the node refused, and the outcome of a reply to a user's or the
+    // console's request (before the reply is delivered).
+    void countRefused(const std::string& command);
+    void countReply(const CResponse& reply);
     void showInConsole(const std::string& text);
     void closeConsoleEntry();
     // Console: the text with LF in the reply box, then the entry closes; radio: the text
@@ -216,8 +244,10 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void logSpool(const std::string& text, JournalPriority priority = JournalPriority::Info);
     // Console.
     std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
-    bool resolveConsoleMid(std::string& mid);
-    bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid);
+    bool refuseConsole(DialogIcon icon, const std::string& text, std::string* refusal);
+    bool resolveConsoleMid(std::string& mid, std::string* refusal);
+    bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid,
+                                std::string* refusal);
     void queueConsoleRequest(std::unique_ptr<CCommand> request);
 
     void shutdown();
@@ -245,6 +275,14 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     std::string m_spoolMid;
     std::chrono::milliseconds m_spoolRetry = kSpoolRetryFirst;
     std::chrono::milliseconds m_spoolNextTry{0};
+    // State for the status views.
+    Counters m_counters;
+    QDateTime m_startedAt;
+    std::string m_tncStatusText;
+    bool m_tncWorking = false;
+    QDateTime m_lastTncFault;
+    LastRequest m_lastRequest;
+    std::optional<ServerIndicator> m_serverIndicator;
 };
 
 } // namespace gw

@@ -36,7 +36,15 @@ void NodeCore::queueConsoleRequest(std::unique_ptr<CCommand> request) {
     showInConsole("Waiting for response from SMS Server...");
 }
 
-bool NodeCore::resolveConsoleMid(std::string& mid) {
+bool NodeCore::refuseConsole(DialogIcon icon, const std::string& text, std::string* refusal) {
+    if (refusal != nullptr)
+        *refusal = text;
+    else
+        m_dialogs.message(icon, kProgramTitle, text);
+    return false;
+}
+
+bool NodeCore::resolveConsoleMid(std::string& mid, std::string* refusal) {
     if (!isNumeric(mid)) return true;
     const double k = numericValue(mid);
     const auto n = static_cast<long long>(Streams[0].ListedMids.size()) - 1;
@@ -45,36 +53,33 @@ bool NodeCore::resolveConsoleMid(std::string& mid) {
         mid = Streams[0].ListedMids[static_cast<std::size_t>(position)];
         return true;
     }
-    m_dialogs.message(DialogIcon::Exclamation, kProgramTitle,
-                      "Numeric Mid exceeds LM index! Enter correct MID or index.");
-    return false;
+    return refuseConsole(DialogIcon::Exclamation,
+                         "Numeric Mid exceeds LM index! Enter correct MID or index.", refusal);
 }
 
-bool NodeCore::consoleList(const std::string& userCall) {
-    if (userCall.empty()) {
-        m_dialogs.message(DialogIcon::None, kProgramTitle, "User's call required...");
-        return false;
-    }
+bool NodeCore::consoleList(const std::string& userCall, std::string* refusal) {
+    if (userCall.empty()) return refuseConsole(DialogIcon::None, "User's call required...", refusal);
     queueConsoleRequest(consoleRequest("L", userCall));
     return true;
 }
 
-bool NodeCore::consoleRead(const std::string& userCall, std::string& mid) {
-    return queueConsoleMidRequest("R", userCall, mid);
+bool NodeCore::consoleRead(const std::string& userCall, std::string& mid, std::string* refusal) {
+    return queueConsoleMidRequest("R", userCall, mid, refusal);
 }
 
-bool NodeCore::consoleKill(const std::string& userCall, std::string& mid) {
-    return queueConsoleMidRequest("K", userCall, mid);
+bool NodeCore::consoleKill(const std::string& userCall, std::string& mid, std::string* refusal) {
+    return queueConsoleMidRequest("K", userCall, mid, refusal);
 }
 
 bool NodeCore::queueConsoleMidRequest(const char* command, const std::string& userCall,
-                                      std::string& mid) {
-    if (mid.empty() || userCall.empty()) {
-        m_dialogs.message(DialogIcon::None, kProgramTitle, "User's call and MID required...");
+                                      std::string& mid, std::string* refusal) {
+    if (mid.empty() || userCall.empty())
+        return refuseConsole(DialogIcon::None, "User's call and MID required...", refusal);
+    std::unique_ptr<CCommand> request = consoleRequest(command, userCall);
+    if (!resolveConsoleMid(mid, refusal)) {
+        countRefused(std::string(command) == "R" ? "read" : "kill");
         return false;
     }
-    std::unique_ptr<CCommand> request = consoleRequest(command, userCall);
-    if (!resolveConsoleMid(mid)) return false;
     request->Mid = toUpper(trim(mid));
     queueConsoleRequest(std::move(request));
     return true;
@@ -82,12 +87,10 @@ bool NodeCore::queueConsoleMidRequest(const char* command, const std::string& us
 
 bool NodeCore::consoleSend(const std::string& userCall, const std::string& to,
                            const std::string& subject, const std::string& message,
-                           std::string& mid) {
-    if (userCall.empty() || to.empty() || message.empty()) {
-        m_dialogs.message(DialogIcon::None, kProgramTitle,
-                          "User's call, 'To:' address, and message text required...");
-        return false;
-    }
+                           std::string& mid, std::string* refusal) {
+    if (userCall.empty() || to.empty() || message.empty())
+        return refuseConsole(DialogIcon::None,
+                             "User's call, 'To:' address, and message text required...", refusal);
     std::unique_ptr<CCommand> request = consoleRequest("S", userCall);
     CMidGenerator generator;
     generator.Tag("SMS_");

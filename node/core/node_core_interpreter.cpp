@@ -39,6 +39,19 @@ std::string marked(const std::string& sData, const std::string& marker) {
     return out;
 }
 
+// A command line as the status views show it: no control characters, at most 40 of the rest.
+std::string shownCommand(const std::string& line) {
+    constexpr std::size_t kShown = 40;
+    std::string shown;
+    for (char c : line) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) continue;
+        shown += c;
+        if (shown.size() == kShown) break;
+    }
+    return shown;
+}
+
 enum class Verb { Help, Info, Bye, List, Kill, Read, SendPersonal, Ignore, Unknown };
 
 Verb verbOf(const std::string& command) {
@@ -74,6 +87,7 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
     const std::string letter = entry.StreamID;
     MonitorMsg(port, toLower(letter), sData);
     const std::string line = firstLine(trim(payload(sData)));
+    if (!line.empty()) entry.LastCommand = shownCommand(line);
     std::string command = line;
     std::string argument;
     if (const auto space = line.find(' '); space != std::string::npos) {
@@ -82,18 +96,18 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
     }
     switch (verbOf(command)) {
     case Verb::Help:
-        m_radio->SendFile(port, letter, "help.txt");
-        m_radio->SendData(port, letter, kPrompt);
+        radioSendFile(port, letter, "help.txt");
+        radioSend(port, letter, kPrompt);
         break;
     case Verb::Info:
-        m_radio->SendFile(port, letter, "info.txt");
-        m_radio->SendData(port, letter, kPrompt);
+        radioSendFile(port, letter, "info.txt");
+        radioSend(port, letter, kPrompt);
         break;
     case Verb::Bye:
         // The log tells a user's own Bye from a dropped link and an idle timeout.
         Log(std::to_string(port) + "/" + letter + ": Bye from " + entry.CallSign + " @ " + now());
         // Lines typed ahead of the Bye get their answers before the link drops.
-        if (repliesOnTheWay(index) > 0) {
+        if (requestsWaiting(index) > 0) {
             entry.ByePending = true;
             entry.ByeDeadline = m_clock.elapsed() + kByeGrace;
         } else {
@@ -101,27 +115,30 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
         }
         break;
     case Verb::List:
-        if (refuseWhenFull(index)) break;
+        if (refuseWhenFull(index, "list")) break;
         queueRequest(index, newRequest(index, "L"));
         break;
     case Verb::Read:
     case Verb::Kill: {
-        if (refuseWhenFull(index)) break;
+        const bool read = verbOf(command) == Verb::Read;
+        if (refuseWhenFull(index, read ? "read" : "kill")) break;
         std::string mid;
-        if (!resolveMid(index, argument, mid)) break;
-        auto request = newRequest(index, verbOf(command) == Verb::Read ? "R" : "K");
+        if (!resolveMid(index, argument, mid)) {
+            countRefused(read ? "read" : "kill");
+            break;
+        }
+        auto request = newRequest(index, read ? "R" : "K");
         request->Mid = mid;
         queueRequest(index, std::move(request));
         break;
     }
     case Verb::SendPersonal: {
         if (argument.empty()) {
-            m_radio->SendData(port, letter,
-                              "*** No Destination supplied with SP command!" + kPrompt);
+            radioSend(port, letter, "*** No Destination supplied with SP command!" + kPrompt);
             break;
         }
         // Checked before the message is typed: its send request must then find room.
-        if (refuseWhenFull(index)) break;
+        if (refuseWhenFull(index, "send")) break;
         std::replace(argument.begin(), argument.end(), ',', ';');
         // Every message starts afresh: nothing of an earlier one in this session carries over.
         entry.Subject.clear();
@@ -130,42 +147,35 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
         CMidGenerator generator;
         generator.Tag("SMS_");
         entry.Mid = generator.LastMid();
-        m_radio->SendData(port, letter,
-                          "Enter the subject for new MID " + entry.Mid + " to " +
-                              entry.Destination + " :" + CR);
+        radioSend(port, letter,
+                  "Enter the subject for new MID " + entry.Mid + " to " + entry.Destination + " :" +
+                      CR);
         entry.Input = InputState::Subject;
         break;
     }
     case Verb::Ignore:
         break;
     case Verb::Unknown:
-        m_radio->SendData(port, letter, "Command not supported...Type H for Help." + kPrompt);
+        radioSend(port, letter, "Command not supported...Type H for Help." + kPrompt);
         break;
     }
 }
 
 // A stream's requests waiting are bounded: one line beyond the bound gets a short answer
 // (once, until a request of the stream is taken again), further ones are dropped silently.
-bool NodeCore::refuseWhenFull(int index) {
+bool NodeCore::refuseWhenFull(int index, const char* command) {
     StreamRecord& entry = Streams[index];
     if (!m_queues.CommandQueue.full(index)) {
         entry.ToldToWait = false;
         return false;
     }
+    countRefused(command);
     if (!entry.ToldToWait) {
         entry.ToldToWait = true;
-        m_radio->SendData(entry.Port, entry.StreamID,
-                          "*** Too many requests waiting! Wait for the answers." + kPrompt);
+        radioSend(entry.Port, entry.StreamID,
+                  "*** Too many requests waiting! Wait for the answers." + kPrompt);
     }
     return true;
-}
-
-int NodeCore::repliesOnTheWay(int index) const {
-    const std::uint64_t connection = Streams[index].Connection;
-    int count = 0;
-    for (const auto& [session, asker] : m_pending)
-        if (sessionStream(session) == index && asker.connection == connection) ++count;
-    return count;
 }
 
 bool NodeCore::resolveMid(int index, const std::string& argument, std::string& mid) {
@@ -179,9 +189,8 @@ bool NodeCore::resolveMid(int index, const std::string& argument, std::string& m
     const long long position = roundHalfEven(n - 1);
     // A fraction such as 0.3 rounds below the first line; it is refused like 0.
     if (n > static_cast<double>(upperBound) || n <= 0 || position < 0 || position >= upperBound) {
-        m_radio->SendData(entry.Port, entry.StreamID,
-                          "*** Numeric Mid exceeds LM index! Enter correct MID or index." +
-                              kPrompt);
+        radioSend(entry.Port, entry.StreamID,
+                  "*** Numeric Mid exceeds LM index! Enter correct MID or index." + kPrompt);
         return false;
     }
     mid = entry.ListedMids[static_cast<std::size_t>(position)];
@@ -195,8 +204,8 @@ void NodeCore::interpretSubject(int index, const std::string& sData) {
     const std::size_t lineEnd = subject.find_first_of("\r\n");
     if (lineEnd != std::string::npos) subject = trim(subject.substr(0, lineEnd));
     entry.Subject = subject.empty() ? "(no subject)" : subject;
-    m_radio->SendData(entry.Port, entry.StreamID,
-                      std::string("Enter Msg, end with /EX on a separate line:") + CR);
+    radioSend(entry.Port, entry.StreamID,
+              std::string("Enter Msg, end with /EX on a separate line:") + CR);
     entry.Input = InputState::Body;
 }
 
@@ -219,11 +228,12 @@ void NodeCore::interpretBody(int index, const std::string& sData) {
     if (entry.BodyTooLong) {
         const std::string limit = std::to_string(kMaxBody);
         PostLog(index, "MID : " + entry.Mid + " refused: message over " + limit + " bytes.");
-        m_radio->SendData(entry.Port, entry.StreamID,
-                          "*** Message longer than " + limit + " bytes! Mid: " + entry.Mid +
-                              " not sent." + kPrompt);
+        radioSend(entry.Port, entry.StreamID,
+                  "*** Message longer than " + limit + " bytes! Mid: " + entry.Mid + " not sent." +
+                      kPrompt);
         entry.BodyTooLong = false;
         entry.Input = InputState::Command;
+        countRefused("send");
         return;
     }
     if (entry.Body.empty()) entry.Body = "(no message body found)";

@@ -4,6 +4,7 @@
 
 #include "common/datetime.h"
 #include "common/text.h"
+#include "server/server_link_texts.h"
 #include "server/session_key.h"
 
 namespace gw {
@@ -19,7 +20,38 @@ std::string crlf(const std::string& text) {
     }
     return out;
 }
+// The name a request is counted under; "" for a command the node does not send.
+std::string countedName(const std::string& command) {
+    if (command == "L") return "list";
+    if (command == "R") return "read";
+    if (command == "K") return "kill";
+    if (command == "S") return "send";
+    return std::string();
+}
+
+// The reply is the server link's own failure text: the connection could not be made, was
+// reset or timed out. A server's answer (a refusal, a read's error text), a request that
+// could not be rendered, a reply too large and the node closing its own link are not.
+bool connectionFailed(const CResponse& reply) {
+    return toUpper(reply.Error) != "OK" && !reply.Refused && reply.Error != kCommandErrorText &&
+           reply.Error != kReplyTooLargeText && reply.Error != kLinkClosedText &&
+           reply.Error != reply.replyText();
+}
 } // namespace
+
+void NodeCore::countRefused(const std::string& command) {
+    ++m_counters.requests[{command, "refused"}];
+}
+
+void NodeCore::countReply(const CResponse& reply) {
+    const std::string command = countedName(reply.Command);
+    if (command.empty() || m_pending.count(reply.Session) == 0) return;
+    const std::string outcome = toUpper(reply.Error) == "OK"             ? "ok"
+                                : m_spoolOutcome == SpoolOutcome::Queued ? "queued"
+                                                                         : "failed";
+    ++m_counters.requests[{command, outcome}];
+    m_lastRequest = {m_clock.now(), command, outcome};
+}
 
 void NodeCore::tmr_Timer() {
     deliverReply();
@@ -30,6 +62,7 @@ void NodeCore::tmr_Timer() {
 void NodeCore::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
     CurrentReply = m_queues.ReplyQueue.RemoveFirst();
+    if (connectionFailed(*CurrentReply)) ++m_counters.serverFailures;
     const int index = sessionStream(CurrentReply->Session);
     if (index == RequestQueue::kSpoolLane) {
         spoolReply();
@@ -39,6 +72,7 @@ void NodeCore::deliverReply() {
     const bool ok = toUpper(CurrentReply->Error) == "OK";
     // A failed send's message is in the spool, or known not to be, before anyone is told.
     m_spoolOutcome = command == "S" && !ok ? spoolFailedSend() : SpoolOutcome::None;
+    countReply(*CurrentReply);
     if (replyStillWanted(index)) {
         if (command == "L")
             ReplyList(index);
@@ -107,7 +141,7 @@ void NodeCore::finishByes() {
     for (int index = 1; index < StreamTable::kEntries; ++index) {
         StreamRecord& entry = Streams[index];
         if (!entry.inUse() || !entry.ByePending) continue;
-        if (repliesOnTheWay(index) > 0 && m_clock.elapsed() < entry.ByeDeadline) continue;
+        if (requestsWaiting(index) > 0 && m_clock.elapsed() < entry.ByeDeadline) continue;
         entry.ByePending = false;
         if (m_radio != nullptr) m_radio->SendDisconnect(entry.Port, entry.StreamID);
     }
@@ -115,7 +149,7 @@ void NodeCore::finishByes() {
 
 void NodeCore::sendToUser(int index, const std::string& text) {
     const StreamRecord& entry = Streams[index];
-    m_radio->SendData(entry.Port, entry.StreamID, text);
+    radioSend(entry.Port, entry.StreamID, text);
 }
 
 void NodeCore::showInConsole(const std::string& text) {

@@ -8,6 +8,7 @@
 #include "common/journal.h"
 
 #include <QFile>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +23,8 @@ class NodeLog {
         std::function<std::string()> call;   // txtMBOCall
         std::function<std::string()> instance;
     };
+
+    static constexpr std::size_t kTailLines = 200;
 
     NodeLog(Source source, const Clock& clock);
 
@@ -38,6 +41,8 @@ class NodeLog {
     std::string fileName() const;
     bool isOpen() const { return m_file && m_file->isOpen(); }
     int LogMonth() const { return m_month; }
+    // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use.
+    const std::deque<std::string>& tail() const { return m_tail; }
 
   private:
     void openForAppend();
@@ -47,6 +52,7 @@ class NodeLog {
     std::unique_ptr<QFile> m_file; // null while no log file is in use
     int m_month = 0;
     std::function<void(JournalPriority, const std::string&)> m_echo;
+    std::deque<std::string> m_tail;
 };
 
 // The log file name for a folder, call sign, instance and month (1-12).

@@ -6,6 +6,7 @@
 #include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
 #include "tnc/tnc_setup.h"
+#include "web/web_password.h"
 
 namespace gw {
 
@@ -95,6 +96,13 @@ void NodeSetup::setPassword(const std::string& password) {
     m_settings.write(m_main.settingsSection(), "Password", password);
 }
 
+std::string NodeSetup::setWebPassword(const std::string& password) {
+    if (std::string problem = webPasswordProblem(password); !problem.empty()) return problem;
+    if (!m_settings.write(m_main.settingsSection(), kWebPasswordKey, hashWebPassword(password)))
+        return "The settings file " + m_settings.filePath() + " cannot be written.";
+    return "";
+}
+
 void NodeSetup::setProgress(const std::string& text) {
     m_progressText = text;
     emit progressChanged();
@@ -145,8 +153,8 @@ void NodeSetup::SendData(int nPort, const std::string& sStreamID, const std::str
     m_dispatch->SendData(nPort, sStreamID, sData);
 }
 
-void NodeSetup::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
-    m_dispatch->SendFile(nPort, sStreamID, sFile);
+std::size_t NodeSetup::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
+    return m_dispatch->SendFile(nPort, sStreamID, sFile);
 }
 
 void NodeSetup::SendDisconnect(int nPort, const std::string& sStreamID) {

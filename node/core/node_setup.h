@@ -64,6 +64,9 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void Cancel();
     void CheckTncComm();
     void setPassword(const std::string& password);
+    // Stores the web console's password (as its hash) in the instance's section: "" when
+    // stored, else why not (the password's problem, or a settings file that cannot be written).
+    std::string setWebPassword(const std::string& password);
     void optPort1_Click();
     void optPort2_Click();
     void optBoth_Click();
@@ -124,7 +127,8 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
 
     // RadioSide
     void SendData(int nPort, const std::string& sStreamID, const std::string& sData) override;
-    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) override;
+    std::size_t SendFile(int nPort, const std::string& sStreamID,
+                         const std::string& sFile) override;
     void SendDisconnect(int nPort, const std::string& sStreamID) override;
     std::string GetLabel(int nStream) override;
     bool bPort1() const override { return m_live.port1; }

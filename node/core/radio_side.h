@@ -3,6 +3,7 @@
 // connection choices, and the connection checks.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace gw {
@@ -14,7 +15,9 @@ class RadioSide {
     virtual ~RadioSide() = default;
 
     virtual void SendData(int nPort, const std::string& sStreamID, const std::string& sData) = 0;
-    virtual void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) = 0;
+    // Sends a file from the file folder; the number of bytes handed to the TNC.
+    virtual std::size_t SendFile(int nPort, const std::string& sStreamID,
+                                 const std::string& sFile) = 0;
     virtual void SendDisconnect(int nPort, const std::string& sStreamID) = 0;
     // The label of stream-table index n ("1/A"), or "" for an index beyond the streams in use.
     virtual std::string GetLabel(int nStream) = 0;

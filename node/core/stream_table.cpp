@@ -20,6 +20,9 @@ void StreamRecord::clearTexts() {
     BodyTooLong = false;
     ByePending = false;
     ByeDeadline = std::chrono::milliseconds{0};
+    ConnectedAt = QDateTime();
+    LastHeard = QDateTime();
+    LastCommand.clear();
 }
 
 int streamIndex(const std::string& sStreamID, int nPort, bool bPort1, bool bPort2, long maxUsers1) {

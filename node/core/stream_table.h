@@ -4,6 +4,7 @@
 
 #include "common/user_limit.h"
 
+#include <QDateTime>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -38,9 +39,15 @@ struct StreamRecord {
     // gone out, or at ByeDeadline (the clock's elapsed time) at the latest.
     bool ByePending = false;
     std::chrono::milliseconds ByeDeadline{0};
+    // For the status views: when the user connected, when his last data came and the last
+    // command line he typed (no control characters, at most 40 characters; never a subject
+    // or a line of a message).
+    QDateTime ConnectedAt;
+    QDateTime LastHeard;
+    std::string LastCommand;
 
     bool inUse() const { return IdleMinutes != 0; }
-    // Empties the text fields and the dialogue state; ListedMids and Port are kept.
+    // Empties the text fields, the dialogue state and the times; ListedMids and Port are kept.
     void clearTexts();
 };
 

@@ -1,10 +1,11 @@
 // The setup window: its controls, lists and menu, the operator's edits and clicks passed to
-// the setup core, and the password window it opens.
+// the setup core, and the password windows it opens.
 #include "gui/frm_tnc.h"
 
 #include "common/text.h"
 #include "gui/frm_initializing.h"
 #include "gui/frm_password.h"
+#include "gui/frm_tnc_web_password.h"
 #include "setup/instance_settings.h"
 
 #include <QButtonGroup>
@@ -209,6 +210,10 @@ void frmTNC::buildWindow() {
     btnDisconnect->setVisible(false);
     typeLayout->addWidget(btnDisconnect, 5, 0);
     ipColumn->addWidget(type);
+    cmdWebPassword = new QPushButton("Web Password...", ip);
+    cmdWebPassword->setObjectName("cmdWebPassword");
+    cmdWebPassword->setToolTip("Set the password of the node's web console.");
+    ipColumn->addWidget(cmdWebPassword, 0, Qt::AlignLeft);
     ipColumn->addStretch(1);
     columns->addWidget(ip);
 }
@@ -262,6 +267,7 @@ void frmTNC::forwardEdits() {
     connect(btnPing, &QPushButton::clicked, setup, &NodeSetup::btnPing_Click);
     connect(btnDisconnect, &QPushButton::clicked, setup, &NodeSetup::btnDisconnect_Click);
     connect(lstDUN, &QListWidget::currentRowChanged, setup, &NodeSetup::lstDUN_Click);
+    connect(cmdWebPassword, &QPushButton::clicked, this, &frmTNC::cmdWebPassword_Click);
 }
 
 void frmTNC::mnuTNC_Click(int index) {
@@ -287,6 +293,13 @@ void frmTNC::SetPassword() {
     frmPassword window(
         m_setup.password(), [this](const std::string& password) { m_setup.setPassword(password); },
         m_dialogs, this);
+    window.exec();
+}
+
+void frmTNC::cmdWebPassword_Click() {
+    frmWebPassword window(
+        [this](const std::string& password) { return m_setup.setWebPassword(password); }, m_dialogs,
+        this);
     window.exec();
 }
 

@@ -37,6 +37,8 @@ class frmTNC : public QMainWindow {
     void mnuTNC_Click(int index);
     void ComboType_Click();
     void txtMBOCall_LostFocus();
+    // Opens the web console password dialog.
+    void cmdWebPassword_Click();
 
     frmInitializing* progressWindow() const { return m_progress.get(); }
 
@@ -68,6 +70,7 @@ class frmTNC : public QMainWindow {
     QRadioButton* optPort2;
     QRadioButton* optBoth;
     QLabel* lblCommStatus;
+    QPushButton* cmdWebPassword;
     std::array<QAction*, 4> mnuTNC{};
 
   protected:

@@ -1,6 +1,7 @@
 // Spool: the SQLite file, its limits and the statements on it.
 #include "server/spool.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 namespace gw {
@@ -163,6 +164,19 @@ std::int64_t Spool::count() {
     if (m_db == nullptr) return 0;
     Statement n(m_db, "SELECT count(*) FROM waiting");
     return n.step() == SQLITE_ROW ? n.integer(0) : 0;
+}
+
+std::size_t Spool::waitingCount() {
+    return static_cast<std::size_t>(std::max<std::int64_t>(count(), 0));
+}
+
+std::optional<QDateTime> Spool::oldestWaiting() {
+    if (m_db == nullptr) return std::nullopt;
+    Statement row(m_db, "SELECT originated FROM waiting ORDER BY seq LIMIT 1");
+    if (row.step() != SQLITE_ROW) return std::nullopt;
+    const QDateTime at =
+        QDateTime::fromString(QString::fromStdString(row.text(0)), Qt::ISODateWithMs);
+    return at.isValid() ? std::optional<QDateTime>(at) : std::nullopt;
 }
 
 std::int64_t Spool::setAsideCount() {

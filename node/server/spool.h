@@ -51,6 +51,10 @@ class Spool {
 
     std::int64_t count();
     std::int64_t setAsideCount();
+    // For the status views: the messages waiting, and when the oldest of them was written
+    // (its origination time, which the node sets as the message is finished).
+    std::size_t waitingCount();
+    std::optional<QDateTime> oldestWaiting();
     const std::string& problem() const { return m_problem; }
 
   private:

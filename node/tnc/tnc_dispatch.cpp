@@ -158,13 +158,15 @@ void TncDispatch::SendData(int nPort, const std::string& sStreamID, const std::s
     sendPackets(nPort, sStreamID, sData);
 }
 
-void TncDispatch::SendFile(int nPort, const std::string& sStreamID, const std::string& sFile) {
+std::size_t TncDispatch::SendFile(int nPort, const std::string& sStreamID,
+                                  const std::string& sFile) {
     const int index = m_main.Index(sStreamID, nPort);
-    if (!isRadioStream(index)) return;
+    if (!isRadioStream(index)) return 0;
     const std::string text = ReadFromTextFile(m_setup.txtPath() + sFile);
     m_main.MonitorMsg(nPort, sStreamID, "   " + text);
     m_main.showOutgoingTraffic(index);
     sendPackets(nPort, sStreamID, text);
+    return text.size();
 }
 
 void TncDispatch::sendPackets(int nPort, const std::string& sStreamID, const std::string& text) {

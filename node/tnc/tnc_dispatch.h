@@ -72,7 +72,7 @@ class TncDispatch final : public QObject, public TncHost {
     TncDriver* driver(const std::string& typeText) const;
 
     void SendData(int nPort, const std::string& sStreamID, const std::string& sData);
-    void SendFile(int nPort, const std::string& sStreamID, const std::string& sFile);
+    std::size_t SendFile(int nPort, const std::string& sStreamID, const std::string& sFile);
     void SendDisconnect(int nPort, const std::string& sStreamID);
     std::string GetLabel(int n) const;
     void Restore();

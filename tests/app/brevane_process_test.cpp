@@ -1,7 +1,10 @@
 // The brevane program as an operator or a service manager runs it: instance refusals, a
 // second copy of a running instance, clean stops by SIGTERM, SIGINT and SIGHUP, a start at
 // once after SIGKILL, the settings check and the headless node that cannot initialize, and a
-// headless node that loads no widget or GUI library.
+// headless node that loads no widget or GUI library; the web console's password set from
+// standard input.
+#include "web/web_password.h"
+
 #include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
@@ -138,6 +141,29 @@ TEST_F(BrevaneProcess, FirstStartInstallsSamplesWithoutTouchingTheOperatorsFiles
     for (const char* needed :
          {"\nECHO OFF\n", "\nAUTOLF OFF\n", "\nSTREAMSW $7C\n", "\nSENDPAC $01\n"})
         EXPECT_TRUE(commands.contains(needed)) << needed;
+}
+
+TEST_F(BrevaneProcess, WebPasswordFromStandardInputIsStoredAsAHashThatVerifies) {
+    const auto setPassword = [this](const QStringList& args, const QByteArray& input) {
+        QProcess process;
+        configure(process);
+        process.setArguments(QStringList{"--web-password"} + args);
+        process.start();
+        process.write(input);
+        process.closeWriteChannel();
+        EXPECT_TRUE(process.waitForFinished(20000));
+        return std::make_pair(process.exitCode(),
+                              process.readAllStandardOutput() + process.readAllStandardError());
+    };
+    EXPECT_EQ(setPassword({"1"}, "short\n").first, 1);
+    EXPECT_EQ(setPassword({"11"}, "correct horse battery\n").first, 2);
+    EXPECT_FALSE(QFile::exists(ini()));
+
+    const auto [status, output] = setPassword({"1"}, "correct horse battery\r\nignored\n");
+    EXPECT_EQ(status, 0) << output.toStdString();
+    EXPECT_EQ(output, "Web console password set for instance 1.\n");
+    const std::string stored = settingValue("Client1/WebPassword").toStdString();
+    EXPECT_TRUE(gw::verifyWebPassword("correct horse battery", stored)) << stored;
 }
 
 namespace {

@@ -30,8 +30,10 @@ class FakeRadio : public RadioSide {
     void SendData(int p, const std::string& s, const std::string& d) override {
         data.push_back({p, s, d});
     }
-    void SendFile(int p, const std::string& s, const std::string& f) override {
+    std::size_t fileSize = 0; // what SendFile says it sent
+    std::size_t SendFile(int p, const std::string& s, const std::string& f) override {
         files.push_back({p, s, f});
+        return fileSize;
     }
     void SendDisconnect(int p, const std::string& s) override {
         calls.push_back("SendDisconnect " + std::to_string(p) + s);

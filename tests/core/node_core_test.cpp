@@ -308,3 +308,54 @@ TEST_F(NodeCoreTest, ShutdownWithClosedPortLeavesTncAlone) {
     EXPECT_NE(logText().find(" closing @ "), std::string::npos);
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
+
+TEST_F(NodeCoreTest, StatusStateCountsRefusalsAndTncFaultsAndStaysBounded) {
+    connectUser("A", "N1CALL");
+    // The fifth list beyond the stream's bound and a message over the body limit are refused.
+    for (int i = 0; i < 5; ++i)
+        say("A", "LM\r");
+    say("A", "SP W1AW\r");
+    say("A", "subject\r");
+    say("A", std::string(33 * 1024, 'x') + "\r");
+    say("A", "/EX\r");
+    const auto& requests = core.counters().requests;
+    EXPECT_EQ(requests.at({"list", "refused"}), 1u);
+    EXPECT_EQ(requests.at({"send", "refused"}), 1u);
+    EXPECT_EQ(core.requestsWaiting(1), 4);
+    EXPECT_FALSE(core.lastRequest().at.isValid()) << "nothing went to the server";
+
+    // A fault is a change from working to not working, not every report of one.
+    EXPECT_FALSE(core.lastTncFault().isValid());
+    core.setTncStatus("not working", false);
+    core.setTncStatus("KPC3 on Comm 1 initialized", true);
+    clock.advance(std::chrono::seconds(7));
+    core.setTncStatus("TNC not responding", false);
+    core.setTncStatus("TNC still not responding", false);
+    EXPECT_EQ(core.counters().tncFaults, 1u);
+    EXPECT_EQ(core.lastTncFault(), clock.now());
+    EXPECT_EQ(core.tncStatusText(), "TNC still not responding");
+    EXPECT_FALSE(core.tncWorking());
+
+    // Every stream's lines keep their numbers; the oldest go beyond the bound.
+    const std::uint64_t before = core.monitor().all().back().seq;
+    for (int i = 1; i <= 1100; ++i)
+        core.MonitorMsg(1, i % 2 != 0 ? "A" : "B", "   " + std::to_string(i));
+    const auto& all = core.monitor().all();
+    ASSERT_EQ(all.size(), Monitor::kAllLines);
+    EXPECT_EQ(all.back().seq, before + 1100);
+    EXPECT_EQ(all.front().seq, before + 101);
+    EXPECT_EQ(all.back().index, 2);
+    EXPECT_EQ(all.back().text, "1/B:  1100");
+    for (int i = 0; i < 260; ++i)
+        core.Log("line " + std::to_string(i));
+    const auto& tail = core.nodeLog().tail();
+    ASSERT_EQ(tail.size(), NodeLog::kTailLines);
+    EXPECT_EQ(tail.front(), "line 60");
+    EXPECT_EQ(tail.back(), "line 259");
+
+    // A freed entry forgets its user's times and command.
+    core.StatusEvent("S1A*** DISCONNECTED");
+    EXPECT_FALSE(core.Streams[1].ConnectedAt.isValid());
+    EXPECT_FALSE(core.Streams[1].LastHeard.isValid());
+    EXPECT_EQ(core.Streams[1].LastCommand, "");
+}

@@ -1,12 +1,14 @@
 // Two radio users on two streams through the whole request path: interpreter, command
 // queue, the server link against a real smsd on 127.0.0.1, reply queue and reply tick. The
-// password and a subject carry the field separator and the escape character both ways.
+// password and a subject carry the field separator and the escape character both ways; the
+// core's counters and stream state follow the requests and the server's loss.
 #include "main_fixture.h"
 
 #include "server/frm_brevane.h"
 #include "smsd_process.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 using namespace gw;
 using namespace gw::test;
@@ -105,7 +107,6 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
                                    "  2026/05/14 10:30  8  N1CALL  Field | day \\ plans\r\rSMS>");
 
     const std::string log = logText();
-    EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  List: 2 messages.\r\n"), std::string::npos);
     EXPECT_NE(log.find("1/A N0CALL; 2026/05/14 10:30  MID : SMS_SEED0001 Read.\r\n"),
               std::string::npos);
     EXPECT_NE(log.find("1/B N1CALL; 2026/05/14 10:30  MID : " + mid + " Sent.\r\n"),
@@ -153,4 +154,79 @@ TEST_F(LostAnswer, MessageStoredButUnansweredIsSpooledSentAgainAndStoredOnce) {
     const std::size_t first = listed.find(mid);
     ASSERT_NE(first, std::string::npos) << listed;
     EXPECT_EQ(listed.find(mid, first + 1), std::string::npos) << "stored once: " << listed;
+}
+
+TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
+    const Counters& counts = core.counters();
+    EXPECT_EQ(counts.sessions, 2u);
+    EXPECT_EQ(core.startedAt(), clock.now());
+    EXPECT_EQ(core.Streams[2].ConnectedAt, clock.now());
+    EXPECT_FALSE(core.serverIndicator().has_value());
+    const std::uint64_t greeted = counts.bytesToRadio;
+    EXPECT_EQ(greeted, 2 * std::string("\rIP connection verified.\rSMS>").size());
+    std::uint64_t typed = 0;
+    const auto type = [&](const std::string& letter, const std::string& text) {
+        typed += text.size();
+        say(letter, text);
+    };
+
+    clock.advance(std::chrono::seconds(5));
+    type("A", "LM\r");
+    EXPECT_EQ(core.requestsWaiting(1), 1);
+    EXPECT_EQ(core.Streams[1].LastHeard, clock.now());
+    EXPECT_EQ(core.Streams[1].LastCommand, "LM");
+    runUntilDelivered();
+    EXPECT_EQ(core.requestsWaiting(1), 0);
+    EXPECT_EQ(counts.requests.at({"list", "ok"}), 1u);
+    EXPECT_EQ(core.lastRequest().at, clock.now());
+    EXPECT_EQ(core.lastRequest().command, "list");
+    EXPECT_EQ(core.lastRequest().outcome, "ok");
+    EXPECT_EQ(core.serverIndicator(), ServerIndicator::Closed);
+    EXPECT_EQ(counts.serverFailures, 0u);
+
+    // Files count as sent, whatever their size.
+    radio.fileSize = 100;
+    type("A", "H\r");
+    // Control characters go, the line is cut; a subject is never taken for a command.
+    type("A", "HELLO\x07" + std::string(50, 'X') + "\r");
+    EXPECT_EQ(core.Streams[1].LastCommand, "HELLO" + std::string(35, 'X'));
+    type("B", "SP n0call\r");
+    type("B", "Secret plans\r");
+    type("B", "one\r");
+    type("B", "/EX\r");
+    EXPECT_EQ(core.Streams[2].LastCommand, "SP n0call");
+
+    // The server is gone: the send is kept in the spool, the list fails, both connections
+    // count as failures; a read past the list is refused by the node.
+    smsd.kill();
+    runUntilDelivered();
+    type("A", "LM\r");
+    runUntilDelivered();
+    type("A", "R 9\r");
+    EXPECT_EQ(counts.requests.at({"send", "queued"}), 1u);
+    EXPECT_EQ(counts.requests.at({"list", "failed"}), 1u);
+    EXPECT_EQ(counts.requests.at({"read", "refused"}), 1u);
+    EXPECT_EQ(counts.requests.size(), 4u);
+    EXPECT_EQ(counts.serverFailures, 2u);
+    EXPECT_EQ(core.lastRequest().outcome, "failed");
+    EXPECT_EQ(core.spool().waitingCount(), 1u);
+    EXPECT_EQ(core.spool().oldestWaiting(), clock.now());
+
+    EXPECT_EQ(counts.bytesFromRadio, typed);
+    EXPECT_EQ(counts.bytesToRadio, greeted + radio.fileSize + radio.allData().size());
+    // Both streams' lines, numbered one by one from the first.
+    const auto& all = core.monitor().all();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front().seq, 1u);
+    for (std::size_t i = 1; i < all.size(); ++i)
+        ASSERT_EQ(all[i].seq, all[i - 1].seq + 1);
+    EXPECT_TRUE(std::any_of(all.begin(), all.end(), [](const auto& l) { return l.index == 2; }));
+    // The log's tail is the file's last lines.
+    const std::string log = logText();
+    const auto& tail = core.nodeLog().tail();
+    ASSERT_FALSE(tail.empty());
+    std::string last;
+    for (const std::string& line : tail)
+        last += line + "\r\n";
+    EXPECT_TRUE(log.ends_with(last)) << log;
 }

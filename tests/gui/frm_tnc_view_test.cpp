@@ -1,15 +1,17 @@
 // The setup window as a view of the setup core: it shows the loaded live settings, writes the
-// operator's edits back at once, passes clicks on, follows the core's labels, and its progress
-// window shows a long failure text whole.
+// operator's edits back at once, passes clicks on, follows the core's labels, its progress
+// window shows a long failure text whole, and its web password dialog stores an accepted one.
 #include "gui/frm_tnc.h"
 
 #include "core/node_core.h"
 #include "gui/colours.h"
 #include "gui/frm_initializing.h"
+#include "gui/frm_tnc_web_password.h"
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "support/recording_dialogs.h"
 #include "support/scripted_dial_up.h"
+#include "web/web_password.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace gw;
@@ -145,6 +148,38 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     w.close();
     EXPECT_FALSE(ended);
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(SetupView, WebPasswordDialogStoresOnlyAnAcceptedPasswordAsItsHash) {
+    start();
+    bool opened = false;
+    // The dialog runs modal: the steps run inside it, and it is closed whatever they find.
+    QTimer::singleShot(0, window.get(), [&] {
+        auto* dialog = window->findChild<frmWebPassword*>();
+        ASSERT_NE(dialog, nullptr);
+        opened = dialog->isVisible();
+        const auto save = [&](const QString& first, const QString& second) {
+            dialog->txtWebPassword1->setText(first);
+            dialog->txtWebPassword2->setText(second);
+            dialog->btnSave_Click();
+        };
+        save("correct horse", "correct horsE");
+        save("short", "short");
+        EXPECT_EQ(settings.read("Client4", kWebPasswordKey, ""), "");
+        ASSERT_EQ(dialogs.shown().size(), 2u);
+        EXPECT_EQ(dialogs.shown()[0].text, "The two passwords differ.");
+        EXPECT_EQ(dialogs.shown()[1].text, webPasswordProblem("short"));
+        EXPECT_TRUE(dialog->isVisible()) << "a refusal keeps the dialog open";
+        save("c\u00f6rrect horse", "c\u00f6rrect horse");
+        EXPECT_FALSE(dialog->isVisible());
+        dialog->reject();
+    });
+    window->cmdWebPassword->click();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_TRUE(
+        verifyWebPassword("c\xc3\xb6rrect horse", settings.read("Client4", kWebPasswordKey, "")))
+        << "stored as the hash of the UTF-8 text";
 }
 
 TEST_F(SetupView, ClosingTheWindowWhileTheMainWindowIsHiddenEndsTheProgram) {

@@ -1,0 +1,28 @@
+// The web page's settings, read once at start-up.
+#include "web/web_config.h"
+
+#include "common/text.h"
+
+namespace gw {
+
+WebConfig readWebConfig(const SettingsStore& settings, const std::string& section,
+                        const std::string& sInstance) {
+    WebConfig config;
+    config.enabled = settings.readBool(section, "WebServer", true);
+    config.port = static_cast<std::uint16_t>(WebConfig::kBasePort + std::stoi(sInstance));
+    const std::string address = trim(settings.read(section, "WebAddress", "127.0.0.1"));
+    if (!config.address.setAddress(QString::fromStdString(address)))
+        config.problem = "WebAddress: \"" + loggable(address, 64) + "\" is not an IP address.";
+    const std::string port = trim(settings.read(section, "WebPort", ""));
+    if (!port.empty()) {
+        bool ok = false;
+        const int value = QString::fromStdString(port).toInt(&ok);
+        if (ok && value >= 1 && value <= 65535)
+            config.port = static_cast<std::uint16_t>(value);
+        else
+            config.problem = "WebPort: \"" + loggable(port, 16) + "\" is not a TCP port (1 to 65535).";
+    }
+    return config;
+}
+
+} // namespace gw

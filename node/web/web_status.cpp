@@ -1,0 +1,147 @@
+// The status, monitor and log answers. Texts from users, the TNC, the server and files go
+// into JSON strings as they are; the page puts them on screen as text, never as markup.
+#include "web/web_status.h"
+
+#include "core/node_core.h"
+#include "core/node_setup.h"
+#include "core/version_text.h"
+
+#include <QJsonArray>
+#include <algorithm>
+
+namespace gw {
+namespace {
+
+QString text(const std::string& value) { return QString::fromStdString(value); }
+
+QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
+    const QDateTime started = core.startedAt();
+    return {{"call", text(setup.nodeCall())},
+            {"instance", text(core.sInstance)},
+            {"version", text(versionText())},
+            {"started", timeJson(started)},
+            {"uptimeSeconds", started.isValid() ? started.secsTo(clock.now()) : 0}};
+}
+
+QJsonObject tncJson(const NodeCore& core, const NodeSetup& setup) {
+    const bool agw = setup.tncType() == "AGW";
+    return {{"type", text(setup.tncType())},
+            {"state", text(core.tncStatusText())},
+            {"working", core.tncWorking()},
+            {"agwAddress", agw ? text(setup.live().agwAddress) : QString()},
+            {"lastFault", timeJson(core.lastTncFault())}};
+}
+
+QJsonValue indicatorJson(const std::optional<ServerIndicator>& indicator) {
+    if (!indicator) return QJsonValue::Null;
+    return *indicator == ServerIndicator::Connected ? "connected" : "closed";
+}
+
+QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
+    const NodeCore::LastRequest& last = core.lastRequest();
+    QJsonValue lastRequest = QJsonValue::Null;
+    if (last.at.isValid())
+        lastRequest = QJsonObject{{"at", timeJson(last.at)},
+                                  {"command", text(last.command)},
+                                  {"outcome", text(last.outcome)}};
+    return {{"address", text(setup.serverAddress())},
+            {"indicator", indicatorJson(core.serverIndicator())},
+            {"ping", text(setup.pingStatus().text)},
+            {"lastRequest", lastRequest}};
+}
+
+QJsonObject ipJson(const NodeSetup& setup) {
+    const char* mode = "full-time";
+    switch (setup.ipConnectionType()) {
+    case IpConnectionType::FullTime: break;
+    case IpConnectionType::DialUp: mode = "dial-up"; break;
+    case IpConnectionType::DialBackup: mode = "dial-backup"; break;
+    }
+    return {{"mode", mode}, {"dialUpConnected", setup.bConnectedByDialup()}};
+}
+
+QJsonObject spoolJson(NodeCore& core) {
+    const std::optional<QDateTime> oldest = core.spool().oldestWaiting();
+    return {{"waiting", static_cast<qint64>(core.spool().waitingCount())},
+            {"oldest", oldest ? timeJson(*oldest) : QJsonValue::Null}};
+}
+
+QJsonArray streamsJson(const NodeCore& core, const Clock& clock) {
+    QJsonArray streams;
+    const QDateTime now = clock.now();
+    for (int index = 1; index < StreamTable::kEntries; ++index) {
+        const StreamRecord& entry = core.Streams[index];
+        if (!entry.inUse()) continue;
+        const QDateTime heard = entry.LastHeard.isValid() ? entry.LastHeard : entry.ConnectedAt;
+        streams.append(QJsonObject{
+            {"index", index},
+            {"port", entry.Port},
+            {"stream", text(entry.StreamID)},
+            {"label", text(core.radioLabel(index))},
+            {"call", text(entry.CallSign)},
+            {"connectedSince", timeJson(entry.ConnectedAt)},
+            {"idleSeconds", heard.isValid() ? std::max<qint64>(0, heard.secsTo(now)) : 0},
+            {"lastCommand", text(entry.LastCommand)},
+            {"requestsWaiting", core.requestsWaiting(index)}});
+    }
+    return streams;
+}
+
+QJsonObject countersJson(const Counters& counters) {
+    QJsonArray requests;
+    for (const auto& [key, count] : counters.requests)
+        requests.append(QJsonObject{{"command", text(key.first)},
+                                    {"outcome", text(key.second)},
+                                    {"count", static_cast<qint64>(count)}});
+    return {{"sessions", static_cast<qint64>(counters.sessions)},
+            {"requests", requests},
+            {"bytesFromRadio", static_cast<qint64>(counters.bytesFromRadio)},
+            {"bytesToRadio", static_cast<qint64>(counters.bytesToRadio)},
+            {"tncFaults", static_cast<qint64>(counters.tncFaults)},
+            {"serverFailures", static_cast<qint64>(counters.serverFailures)}};
+}
+
+} // namespace
+
+QJsonValue timeJson(const QDateTime& time) {
+    if (!time.isValid()) return QJsonValue::Null;
+    return time.toString("yyyy-MM-ddTHH:mm:ss");
+}
+
+QJsonObject statusJson(NodeCore& core, const NodeSetup& setup, const Clock& clock) {
+    return {{"node", nodeJson(core, setup, clock)},
+            {"tnc", tncJson(core, setup)},
+            {"server", serverJson(core, setup)},
+            {"ip", ipJson(setup)},
+            {"spool", spoolJson(core)},
+            {"streams", streamsJson(core, clock)},
+            {"counters", countersJson(core.counters())}};
+}
+
+QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
+    QJsonArray lines;
+    const auto& all = core.monitor().all();
+    // Lines are in rising order: start at the first one after `after`.
+    auto it = std::upper_bound(all.begin(), all.end(), after,
+                               [](std::uint64_t seq, const Monitor::Line& line) { return seq < line.seq; });
+    for (; it != all.end() && lines.size() < kMonitorLinesPerAnswer; ++it) {
+        if (stream != 0 && it->index != stream) continue;
+        lines.append(QJsonObject{{"seq", static_cast<qint64>(it->seq)},
+                                 {"stream", it->index},
+                                 {"text", text(it->text)}});
+    }
+    std::uint64_t last = after;
+    if (!lines.isEmpty() && lines.size() == kMonitorLinesPerAnswer)
+        last = static_cast<std::uint64_t>(lines.last().toObject()["seq"].toInteger());
+    else if (!all.empty())
+        last = std::max(after, all.back().seq);
+    return {{"lines", lines}, {"last", static_cast<qint64>(last)}};
+}
+
+QJsonObject logJson(NodeCore& core) {
+    QJsonArray lines;
+    for (const std::string& line : core.nodeLog().tail()) lines.append(text(line));
+    return {{"lines", lines}};
+}
+
+} // namespace gw
