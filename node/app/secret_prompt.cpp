@@ -26,7 +26,7 @@ SecretPrompt::SecretPrompt() {
     sigemptyset(&cancel);
     for (const int signal : kCancelSignals)
         sigaddset(&cancel, signal);
-    pthread_sigmask(SIG_BLOCK, &cancel, nullptr);
+    pthread_sigmask(SIG_BLOCK, &cancel, &m_heldBefore);
     m_signals = ::signalfd(-1, &cancel, SFD_CLOEXEC);
     if (::isatty(STDIN_FILENO)) m_tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
@@ -34,6 +34,7 @@ SecretPrompt::SecretPrompt() {
 SecretPrompt::~SecretPrompt() {
     if (m_tty >= 0) ::close(m_tty);
     if (m_signals >= 0) ::close(m_signals);
+    pthread_sigmask(SIG_SETMASK, &m_heldBefore, nullptr);
 }
 
 std::optional<std::string> SecretPrompt::ask(const std::string& prompt) {

@@ -2,6 +2,7 @@
 // input is one, else one line of standard input. A stop signal or the end of input cancels.
 #pragma once
 
+#include <csignal>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,7 @@ class SecretPrompt {
 
     int m_tty = -1;     // /dev/tty, open while standard input is a terminal
     int m_signals = -1; // the stop signals, held and read here while a line is awaited
+    sigset_t m_heldBefore{};
 };
 
 } // namespace gw

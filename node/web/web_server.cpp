@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QHttpServerRequest>
+#include <QTcpServer>
 #include <QUrlQuery>
 
 namespace gw {
