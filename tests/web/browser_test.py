@@ -48,8 +48,9 @@ def check(condition, what):
         raise Failure(what)
 
 
-def until(probe, seconds, what):
-    """Polls `probe` until it gives a true value, at most `seconds`; the value."""
+def until(probe, seconds, what, show=None):
+    """Polls `probe` until it gives a true value, at most `seconds`; the value. On failure
+    `show`, when given, tells what there was instead."""
     deadline = time.monotonic() + seconds
     last = None
     while True:
@@ -60,6 +61,8 @@ def until(probe, seconds, what):
         if last and not isinstance(last, Exception):
             return last
         if time.monotonic() > deadline:
+            if show is not None:
+                last = show()
             raise Failure("{} (waited {} s; last: {!r})".format(what, seconds, last))
         time.sleep(0.05)
 
@@ -220,6 +223,7 @@ def shown(driver, element_id):
 def check_page_while_user_is_on(rig, driver, timings):
     """The user's link, lines and counters on the page; his markup stays text."""
     from selenium.common.exceptions import NoAlertPresentException
+    from selenium.webdriver.support.ui import Select
 
     opened = time.monotonic()
     connected, _ = until(lambda: rig.outputs["tncsim"].find(r"^1A connect N1CALL"), 120,
@@ -242,7 +246,14 @@ def check_page_while_user_is_on(rig, driver, timings):
           "the user's list")
     for line in HOSTILE + ["LM"]:
         until(lambda: any(t.endswith(line) for t in texts(driver, "#monitor li")), 10,
-              "the user's line {!r} in the all-streams monitor".format(line))
+              "the user's line {!r} in the all-streams monitor".format(line),
+              lambda: texts(driver, "#monitor li"))
+    Select(driver.find_element("id", "monitor-stream")).select_by_value("1")
+    until(lambda: any(t.endswith("LM") for t in texts(driver, "#monitor li")) and all(
+        t.upper().startswith("1/A:") for t in texts(driver, "#monitor li")), 10,
+        "stream 1's lines alone in the monitor", lambda: texts(driver, "#monitor li"))
+    until(lambda: any("CONNECTED to N1CALL" in t for t in texts(driver, "#log li")), 10,
+          "the user's link in the log tail")
     check(driver.execute_script("return document.scripts.length;") == 1,
           "one script element, the page's own")
     check(not driver.find_elements("css selector", "img, #monitor *:not(li):not(span)"),

@@ -102,7 +102,7 @@
     const server = s.server || {};
     setText("server-address", server.address);
     setText("server-indicator", server.indicator || "no request yet");
-    setText("server-ping", server.ping);
+    setText("server-ping", server.ping || "no ping yet");
     const last = server.lastRequest;
     setText("server-last", last ? last.command + " " + last.outcome + " at " + when(last.at, "")
                                 : "none");
