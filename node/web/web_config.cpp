@@ -3,6 +3,8 @@
 
 #include "common/text.h"
 
+#include <QUrl>
+
 namespace gw {
 
 WebConfig readWebConfig(const SettingsStore& settings, const std::string& section,
@@ -23,6 +25,15 @@ WebConfig readWebConfig(const SettingsStore& settings, const std::string& sectio
             config.problem =
                 "WebPort: \"" + loggable(port, 16) + "\" is not a TCP port (1 to 65535).";
     }
+    const std::string origin = trim(settings.read(section, "WebOrigin", ""));
+    const QUrl url =
+        QUrl(QString::fromStdString(origin), QUrl::StrictMode).adjusted(QUrl::StripTrailingSlash);
+    if (!origin.empty() && (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https") ||
+                            url.host().isEmpty() || !url.path().isEmpty()))
+        config.problem = "WebOrigin: \"" + loggable(origin, 128) +
+                         "\" is not a page's origin (such as https://node.example.org).";
+    else
+        config.origin = url.toString(QUrl::FullyEncoded).toLatin1();
     return config;
 }
 

@@ -1,9 +1,11 @@
 // Where the node's web page listens, from the instance's settings: "WebServer" (on unless
-// "False"), "WebAddress" (127.0.0.1) and "WebPort" (8780 + the instance number).
+// "False"), "WebAddress" (127.0.0.1), "WebPort" (8780 + the instance number), and "WebOrigin",
+// the page's address as a browser sees it behind a reverse proxy ("https://node.example.org").
 #pragma once
 
 #include "common/settings_store.h"
 
+#include <QByteArray>
 #include <QHostAddress>
 #include <cstdint>
 #include <string>
@@ -14,6 +16,8 @@ struct WebConfig {
     bool enabled = true;
     QHostAddress address{QHostAddress::LocalHost};
     std::uint16_t port = 0;
+    // Beside the host the request names, the one other origin a POST may come from.
+    QByteArray origin;
     // Why the stored address or port cannot be used; the page then stays off.
     std::string problem;
 

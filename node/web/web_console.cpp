@@ -26,7 +26,7 @@ bool formField(const QJsonObject& form, const char* name, qsizetype limit, bool 
         return !c.isNull() &&
                (c.category() != QChar::Other_Control || (lines && (c == '\n' || c == '\r')));
     });
-    out = value.toStdString();
+    out = latin1Bytes(value);
     return clean;
 }
 
@@ -122,8 +122,8 @@ QHttpServerResponse WebServer::consoleState(const QHttpServerRequest& request) {
     const NodeCore& core = m_services.core;
     return jsonAnswer({{"loggedIn", true},
                        {"token", QString::fromStdString(*token)},
-                       {"command", QString::fromStdString(core.consoleCommand())},
-                       {"reply", QString::fromStdString(core.receivedText())}});
+                       {"command", latin1Text(core.consoleCommand())},
+                       {"reply", latin1Text(core.receivedText())}});
 }
 
 QHttpServerResponse WebServer::consoleRequest(const QHttpServerRequest& request) {
@@ -155,8 +155,8 @@ QHttpServerResponse WebServer::consoleRequest(const QHttpServerRequest& request)
         queued = core.consoleSend(call, to, subject, message, mid, &refusal);
     else
         return jsonError(Status::BadRequest, "command: L, R, K or SP.");
-    if (!queued) return jsonError(Status::BadRequest, QString::fromStdString(refusal));
-    return jsonAnswer({{"ok", true}, {"mid", QString::fromStdString(mid)}});
+    if (!queued) return jsonError(Status::BadRequest, latin1Text(refusal));
+    return jsonAnswer({{"ok", true}, {"mid", latin1Text(mid)}});
 }
 
 } // namespace gw

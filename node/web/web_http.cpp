@@ -5,6 +5,14 @@
 
 namespace gw {
 
+QString latin1Text(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string latin1Bytes(const QString& text) {
+    return text.toLatin1().toStdString();
+}
+
 QByteArray headerValue(const QHttpServerRequest& request, const QByteArray& name) {
     for (const auto& [key, value] : request.headers())
         if (key.compare(name, Qt::CaseInsensitive) == 0) return value;

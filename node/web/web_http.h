@@ -6,9 +6,14 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QJsonObject>
+#include <string>
 
 namespace gw {
 
+// The node's texts are bytes, one a character (Latin-1), whatever a radio user sent; this is
+// how they reach the page, and how the page's text comes back.
+QString latin1Text(const std::string& bytes);
+std::string latin1Bytes(const QString& text);
 // The value of the request's header `name` (any case); empty when absent.
 QByteArray headerValue(const QHttpServerRequest& request, const QByteArray& name);
 QHttpServerResponse

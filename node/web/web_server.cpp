@@ -73,20 +73,14 @@ std::string WebServer::storedPasswordHash() const {
 }
 
 bool WebServer::hostAllowed(const QHttpServerRequest& request) const {
-    if (!m_config.loopbackOnly()) return true;
-    if (!headerValue(request, "X-Forwarded-Host").isEmpty()) return true;
-    return loopbackHost(headerValue(request, "Host"));
+    return !m_config.loopbackOnly() || loopbackHost(headerValue(request, "Host"));
 }
 
 bool WebServer::sameOrigin(const QHttpServerRequest& request) const {
     const QByteArray origin = headerValue(request, "Origin");
     if (origin.isEmpty()) return false;
-    for (const QByteArray& host :
-         {headerValue(request, "Host"), headerValue(request, "X-Forwarded-Host")}) {
-        if (host.isEmpty()) continue;
-        if (origin == "http://" + host || origin == "https://" + host) return true;
-    }
-    return false;
+    if (!m_config.origin.isEmpty() && origin == m_config.origin) return true;
+    return origin == "http://" + headerValue(request, "Host");
 }
 
 void WebServer::addPageRoutes() {

@@ -49,10 +49,11 @@ class WebServer : public QObject {
   private:
     void addPageRoutes();
     void addConsoleRoutes();
-    // The request is for this node: a loopback host name while bound to loopback alone
-    // (a page elsewhere cannot rebind its name to reach it), or one a proxy forwarded.
+    // The request is for this node: a loopback host name while bound to loopback alone, so a
+    // page elsewhere cannot point its own name at 127.0.0.1 and read the node.
     bool hostAllowed(const QHttpServerRequest& request) const;
-    // A POST from the node's own page: its Origin names the host the request was sent to.
+    // A POST from the node's own page: its Origin names the host the request was sent to, or
+    // is the configured origin of the page behind a proxy.
     bool sameOrigin(const QHttpServerRequest& request) const;
     // The session's token when the request carries a live session cookie, else null.
     const std::string* sessionToken(const QHttpServerRequest& request);

@@ -5,6 +5,7 @@
 #include "core/node_core.h"
 #include "core/node_setup.h"
 #include "core/version_text.h"
+#include "web/web_http.h"
 
 #include <QJsonArray>
 #include <algorithm>
@@ -13,7 +14,7 @@ namespace gw {
 namespace {
 
 QString text(const std::string& value) {
-    return QString::fromStdString(value);
+    return latin1Text(value);
 }
 
 QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
@@ -128,6 +129,8 @@ QJsonObject statusJson(NodeCore& core, const NodeSetup& setup, const Clock& cloc
 QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
     QJsonArray lines;
     const auto& all = core.monitor().all();
+    // A page that has seen more lines than this node gave out saw an earlier run: it starts over.
+    if (all.empty() || after > all.back().seq) after = 0;
     // Lines are in rising order: start at the first one after `after`.
     auto it = std::upper_bound(
         all.begin(), all.end(), after,
@@ -138,11 +141,9 @@ QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
                                  {"stream", it->index},
                                  {"text", text(it->text)}});
     }
-    std::uint64_t last = after;
-    if (!lines.isEmpty() && lines.size() == kMonitorLinesPerAnswer)
+    std::uint64_t last = all.empty() ? 0 : all.back().seq;
+    if (lines.size() == kMonitorLinesPerAnswer)
         last = static_cast<std::uint64_t>(lines.last().toObject()["seq"].toInteger());
-    else if (!all.empty())
-        last = std::max(after, all.back().seq);
     return {{"lines", lines}, {"last", static_cast<qint64>(last)}};
 }
 

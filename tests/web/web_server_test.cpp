@@ -11,6 +11,7 @@
 #include "support/recording_dialogs.h"
 #include "web/web_server.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -107,9 +108,10 @@ TEST_F(WebServerTest, RequestsFromElsewhereOrTooLongAreRefusedAndEveryAnswerForb
         << page.head.toStdString();
     EXPECT_TRUE(page.hasHeader("X-Content-Type-Options: nosniff"));
     // A page elsewhere whose name was pointed at 127.0.0.1 reads nothing.
+    const QByteArray elsewhere = "attacker.example:" + QByteArray::number(web->port());
+    EXPECT_EQ(send("GET", "/api/status", {"Host: " + elsewhere}).status, 403);
     EXPECT_EQ(
-        send("GET", "/api/status", {"Host: attacker.example:" + QByteArray::number(web->port())})
-            .status,
+        send("GET", "/api/status", {"Host: " + elsewhere, "X-Forwarded-Host: " + elsewhere}).status,
         403);
     // POSTs from another site, or without an Origin, change nothing.
     settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
@@ -165,6 +167,20 @@ TEST_F(WebServerTest, TheConsoleNeedsASessionAndItsTokenAndKeepsKillAndSendToThe
     EXPECT_EQ(refused.json()["error"].toString(), "User's call and MID required...");
     EXPECT_TRUE(dialogs.shown().empty()) << "a web request must not open a message box";
     EXPECT_EQ(queues.CommandQueue.Count(), 1);
+}
+
+TEST_F(WebServerTest, MonitorLinesKeepTheirBytesAndAPageFromAnEarlierRunStartsOver) {
+    core->handOver(*setup, *setup);
+    core->MonitorMsg(1, "A", std::string("D1Acaf\xE9 <b>73</b>"));
+    for (const char* after : {"0", "99999"}) {
+        const QJsonObject answer =
+            send("GET", QByteArray("/api/monitor?stream=1&after=") + after).json();
+        const QJsonArray lines = answer["lines"].toArray();
+        ASSERT_EQ(lines.size(), 1) << after;
+        EXPECT_EQ(lines[0].toObject()["text"].toString(),
+                  QString::fromUtf8("1/A:  caf\u00e9 <b>73</b>"));
+        EXPECT_EQ(answer["last"].toInteger(), lines[0].toObject()["seq"].toInteger());
+    }
 }
 
 } // namespace
