@@ -33,10 +33,11 @@ class BrevaneProcess : public testing::Test {
         process.setProgram(BREVANE_PATH);
     }
     // Settings a headless node can start with: a modem program that is not there yet, which
-    // the node keeps trying.
+    // the node keeps trying; the web page off, so that no test takes an installed node's port.
     void writeStartableSettings(const QString& instance) const {
         QSettings settings(ini(), QSettings::IniFormat);
         const QString section = "Client" + instance + "/";
+        settings.setValue(section + "WebServer", "False");
         settings.setValue(section + "TNCType", "AGW");
         settings.setValue(section + "AGWAddress", "127.0.0.1:1");
         settings.setValue(section + "MBOCall", "N0CALL");
@@ -186,6 +187,7 @@ class StoppedNode : public BrevaneProcess {
                bool initialized = true) {
         QSettings settings(ini(), QSettings::IniFormat);
         const QString section = "Client" + instance + "/";
+        settings.setValue(section + "WebServer", "False");
         settings.setValue(section + "CommPort", com);
         settings.setValue(section + "Flow", "NONE");
         settings.setValue(section + "MBOCall", "N0CALL");

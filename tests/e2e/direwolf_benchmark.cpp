@@ -103,7 +103,8 @@ void BM_Node(benchmark::State& state) {
                                          {"Password", "SECRET"},
                                          {"IPAddress", "127.0.0.1"},
                                          {"IPType", "True"},
-                                         {"Initialized", "True"}})
+                                         {"Initialized", "True"},
+                                         {"WebServer", "False"}})
             ini.setValue(key, value);
         ini.setValue("AGWAddress", QString("127.0.0.1:%1").arg(channel.node.agwPort));
     }

@@ -53,10 +53,12 @@ class NodeRig : public testing::Test {
         env.remove("WAYLAND_DISPLAY");
         return env;
     }
-    // Instance 1 on COM1, initialized at start-up, node N0CALL with password SECRET.
+    // Instance 1 on COM1, initialized at start-up, node N0CALL with password SECRET; the web
+    // page off, so that no test takes an installed node's port.
     void writeSettings(const QString& type, const QString& serverAddress) {
         QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
         ini.beginGroup("Client1");
+        ini.setValue("WebServer", "False");
         ini.setValue("CommPort", "1");
         ini.setValue("TNCType", type);
         ini.setValue("Flow", "NONE");
