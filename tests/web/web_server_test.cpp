@@ -78,7 +78,7 @@ class WebServerTest : public testing::Test {
         socket.write(raw);
         QByteArray data;
         Answer answer;
-        QTest::qWaitFor(
+        const bool whole = QTest::qWaitFor(
             [&] {
                 data += socket.readAll();
                 const qsizetype end = data.indexOf("\r\n\r\n");
@@ -93,6 +93,8 @@ class WebServerTest : public testing::Test {
                 return true;
             },
             5000);
+        EXPECT_TRUE(whole) << "no whole answer to " << method.toStdString() << " "
+                           << path.toStdString() << ": " << data.toStdString();
         return answer;
     }
     Answer post(const QByteArray& path, const QJsonObject& form, QList<QByteArray> headers = {}) {
