@@ -11,6 +11,19 @@
 namespace gw {
 namespace {
 constexpr const char* kUnsupported = "Unsupported TNC! Make selection from List.";
+
+// A command that reaches the TNC counts as running for as long as its scope lasts, however it
+// ends: meanwhile other commands are refused, a stop is deferred and the device watch waits.
+class CommandScope {
+  public:
+    explicit CommandScope(int& depth) : m_depth(++depth) {}
+    ~CommandScope() { --m_depth; }
+    CommandScope(const CommandScope&) = delete;
+    CommandScope& operator=(const CommandScope&) = delete;
+
+  private:
+    int& m_depth;
+};
 } // namespace
 
 bool NodeSetup::refusedWhileBusy() {
@@ -63,7 +76,7 @@ void NodeSetup::runInitialize() {
         showSetup();
         return;
     }
-    ++m_commandDepth;
+    const CommandScope command(m_commandDepth);
     // This initialization takes over from a watch for a returning serial device.
     tmrSerialWatch.stop();
     SaveSettings();
@@ -98,7 +111,6 @@ void NodeSetup::runInitialize() {
         }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
-            --m_commandDepth;
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
             showProgress(false, false);
             showSetup();
@@ -115,7 +127,6 @@ void NodeSetup::runInitialize() {
                    error.description() + " @ " + generalDateTime(m_clock.now()));
         ok = false;
     }
-    --m_commandDepth;
     if (m_pump.stopRequested()) {
         // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
         m_main.setLastInitOK(lastInitOK);
@@ -169,11 +180,7 @@ void NodeSetup::CheckTncComm() {
     const std::string type = tncType();
     // The operator's check leaves the node to be initialized by the operator.
     tmrSerialWatch.stop();
-    ++m_commandDepth;
-    struct Done {
-        int& depth;
-        ~Done() { --depth; }
-    } done{m_commandDepth};
+    const CommandScope command(m_commandDepth);
     try {
         if (Serial.PortOpen()) Serial.PortOpen(false);
         showCommStatus("Checking...", Shade::LightYellow);

@@ -11,17 +11,6 @@ enum class ServerIndicator {
     Closed,    // light yellow (255, 255, 128): a connection closed or failed
 };
 
-struct IndicatorColour {
-    int red;
-    int green;
-    int blue;
-};
-
-constexpr IndicatorColour indicatorColour(ServerIndicator state) {
-    return state == ServerIndicator::Connected ? IndicatorColour{128, 255, 128}
-                                               : IndicatorColour{255, 255, 128};
-}
-
 class ServerLinkHost {
   public:
     virtual ~ServerLinkHost() = default;
