@@ -5,6 +5,7 @@
 #include "common/node_error.h"
 #include "ping/pinglib.h"
 #include "pingclient/class_registry.h"
+#include "pingclient/error_events.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,42 +14,14 @@ namespace gw {
 
 using namespace automation;
 
-// Receives _IPingEvents and hands the Error event to the owner's handler.
-class PingControl::Sink final : public IDispatch {
-  public:
-    explicit Sink(PingControl& owner) : m_owner(owner) {}
-    HResult queryInterface(const Guid& iid, void** out) override {
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != pinglib::DIID__IPingEvents)
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        return S_OK;
-    }
-    // Lives exactly as long as its owner, which unadvises it first.
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 1; }
-    HResult getIdOfName(std::string_view, DispId*) override { return DISP_E_UNKNOWNNAME; }
-    HResult invoke(DispId id, uint16_t, std::vector<Variant>& args, Variant*, ExcepInfo*) override {
-        if (id != pinglib::dispid::Error || args.size() != 2) return DISP_E_MEMBERNOTFOUND;
-        if (m_owner.m_onError)
-            m_owner.m_onError(args[0].toI2().value_or(0), args[1].toText().value_or(""));
-        return S_OK;
-    }
-
-  private:
-    PingControl& m_owner;
-};
-
 PingControl::PingControl(ComPtr<IDispatch> control)
-    : m_control(std::move(control)), m_sink(std::make_unique<Sink>(*this)) {
-    auto container = m_control.query<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    if (container &&
-        succeeded(container->findConnectionPoint(pinglib::DIID__IPingEvents, m_point.out())))
-        m_point->advise(m_sink.get(), &m_cookie);
-}
+    : m_control(std::move(control)),
+      m_events(std::make_unique<pingclient::ErrorEvents>(
+          *m_control.get(), [this](std::int16_t code, const std::string& description) {
+              if (m_onError) m_onError(code, description);
+          })) {}
 
-PingControl::~PingControl() {
-    if (m_point) m_point->unadvise(m_cookie);
-}
+PingControl::~PingControl() = default;
 
 // Installed, the library lies in the package's private folder (it is loaded by path, never
 // linked, so it stays out of the linker's folders).

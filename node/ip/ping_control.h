@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace pingclient {
+class ErrorEvents;
+}
+
 namespace gw {
 
 class PingControl {
@@ -25,7 +29,7 @@ class PingControl {
     // The ping step's Timeout, in seconds.
     static constexpr std::int16_t kStepTimeout = 10;
 
-    // Takes a control already created; advises its Error event.
+    // Takes a control already created; subscribes to its Error event.
     explicit PingControl(automation::ComPtr<automation::IDispatch> control);
     ~PingControl();
     PingControl(const PingControl&) = delete;
@@ -51,15 +55,12 @@ class PingControl {
     long pingStep(const std::string& host, std::int16_t timeoutSeconds = kStepTimeout);
 
   private:
-    class Sink;
     automation::Variant call(automation::DispId id, std::uint16_t flags,
                              std::vector<automation::Variant> args);
 
     automation::ComPtr<automation::IDispatch> m_control;
-    std::unique_ptr<Sink> m_sink;
-    automation::ComPtr<automation::IConnectionPoint> m_point;
-    std::uint32_t m_cookie = 0;
     ErrorHandler m_onError;
+    std::unique_ptr<pingclient::ErrorEvents> m_events;
 };
 
 } // namespace gw

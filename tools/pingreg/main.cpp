@@ -2,6 +2,7 @@
 // --ping, creates the Ping control through the class registry file and pings one host.
 #include "ping/pinglib.h"
 #include "pingclient/class_registry.h"
+#include "pingclient/error_events.h"
 
 #include <QCoreApplication>
 
@@ -18,26 +19,6 @@ constexpr const char* kUsage =
     "       pingreg --ping HOST [--timeout SECONDS] [--size BYTES] [--progid PROGID]\n"
     "                                    ping HOST with the registered Ping control\n"
     "       pingreg --help | --version\n";
-
-// Prints the control's Error events as they arrive.
-class ErrorPrinter final : public IDispatch {
-  public:
-    HResult queryInterface(const Guid& iid, void** out) override {
-        if (iid != IID_IUnknown && iid != IID_IDispatch && iid != pinglib::DIID__IPingEvents)
-            return E_NOINTERFACE;
-        *out = static_cast<IDispatch*>(this);
-        return S_OK;
-    }
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 1; }
-    HResult getIdOfName(std::string_view, DispId*) override { return DISP_E_UNKNOWNNAME; }
-    HResult invoke(DispId id, uint16_t, std::vector<Variant>& args, Variant*, ExcepInfo*) override {
-        if (id == pinglib::dispid::Error && args.size() == 2)
-            std::fprintf(stderr, "Error event %d: %s\n", args[0].toI2().value_or(0),
-                         args[1].toText().value_or("").c_str());
-        return S_OK;
-    }
-};
 
 bool parseNumber(const char* text, long low, long high, long* value) {
     char* end = nullptr;
@@ -79,13 +60,11 @@ int pingHost(const std::string& host, long timeout, long size, const std::string
                      error.c_str());
         return 2;
     }
-    ErrorPrinter printer;
-    uint32_t cookie = 0;
-    auto container = control.query<IConnectionPointContainer>(IID_IConnectionPointContainer);
-    ComPtr<IConnectionPoint> point;
-    if (container &&
-        succeeded(container->findConnectionPoint(pinglib::DIID__IPingEvents, point.out())))
-        point->advise(&printer, &cookie);
+    // The control's Error events, printed as they arrive.
+    const pingclient::ErrorEvents events(
+        *control.get(), [](std::int16_t code, const std::string& description) {
+            std::fprintf(stderr, "Error event %d: %s\n", code, description.c_str());
+        });
     if (timeout >= 0) control->put_Timeout(static_cast<int16_t>(timeout));
     if (size >= 0) control->put_PacketSize(static_cast<int32_t>(size));
 
@@ -108,7 +87,6 @@ int pingHost(const std::string& host, long timeout, long size, const std::string
         control->get_PacketSize(&bytes);
         std::printf("Reply from %s: bytes=%d time=%dms\n", source.c_str(), bytes, time);
     }
-    if (point) point->unadvise(cookie);
     return status;
 }
 
