@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 
 namespace ping {
 
@@ -27,6 +28,18 @@ bool readExact(IStream* stream, void* data, uint32_t size) {
 bool writeExact(IStream* stream, const void* data, uint32_t size) {
     uint32_t done = 0;
     return succeeded(stream->write(data, size, &done)) && done == size;
+}
+
+// A property the bag does not hold keeps its current value; one it holds in a form that does
+// not convert is refused (false), and the caller leaves every property as it was.
+template <class T>
+bool readProperty(IPropertyBag& bag, const char* name, std::optional<T> (Variant::*convert)() const,
+                  T& into) {
+    Variant value;
+    if (failed(bag.read(name, &value))) return true;
+    const std::optional<T> converted = (value.*convert)();
+    if (converted) into = *converted;
+    return converted.has_value();
 }
 
 template <class T> void putLittle(std::vector<uint8_t>& out, T value) {
@@ -167,29 +180,11 @@ HResult Ping::load(IPropertyBag* bag) {
     get_QOSFlags(&qos);
     get_Timeout(&timeout);
     get_WinsockLoaded(&loaded);
-    // A property the bag does not hold keeps its current value; one it holds in a form that
-    // does not convert fails the whole load, leaving every property as it was.
-    Variant value;
-    if (succeeded(bag->read(kNames[0], &value))) {
-        const auto v = value.toI4();
-        if (!v) return DISP_E_TYPEMISMATCH;
-        packetSize = *v;
-    }
-    if (succeeded(bag->read(kNames[1], &value))) {
-        const auto v = value.toI4();
-        if (!v) return DISP_E_TYPEMISMATCH;
-        qos = *v;
-    }
-    if (succeeded(bag->read(kNames[2], &value))) {
-        const auto v = value.toI2();
-        if (!v) return DISP_E_TYPEMISMATCH;
-        timeout = *v;
-    }
-    if (succeeded(bag->read(kNames[3], &value))) {
-        const auto v = value.toBool();
-        if (!v) return DISP_E_TYPEMISMATCH;
-        loaded = *v;
-    }
+    if (!readProperty(*bag, kNames[0], &Variant::toI4, packetSize) ||
+        !readProperty(*bag, kNames[1], &Variant::toI4, qos) ||
+        !readProperty(*bag, kNames[2], &Variant::toI2, timeout) ||
+        !readProperty(*bag, kNames[3], &Variant::toBool, loaded))
+        return DISP_E_TYPEMISMATCH;
     return loadValues(packetSize, qos, timeout, loaded);
 }
 
