@@ -15,38 +15,13 @@ cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGULLWICK_T
 cmake --build build-demo -j"$(nproc)" --target brevane smsd tncsim agw_audio_relay > /dev/null
 bin=$PWD/build-demo
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill -TERM "$pid" 2> /dev/null || true; done
-    wait 2> /dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-mkdir -p "$XDG_CONFIG_HOME/gullwick"
-cat > "$XDG_CONFIG_HOME/gullwick/SMS.ini" << 'INI'
-[Client1]
-CommPort=1
-TNCType=KPC3
-Flow=NONE
-MBOCall=N0CALL
-Password=DEMO
-IPAddress=127.0.0.1
-Initialized=True
-INI
+source scripts/node_session.sh
 # The node's web page on a free port, with a console password for the demo.
 web_port=$(shuf -i 20000-49000 -n 1)
-echo "WebPort=$web_port" >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+write_settings DEMO "WebPort=$web_port"
 "$bin/node/app/brevane" --web-password 1 <<< 'demo web password' > /dev/null
 source scripts/http.sh
-
-# The server on a free port of 127.0.0.1.
-"$bin/tools/smsd/smsd" --port 0 --db "$work/smsd.sqlite" --node N0CALL:DEMO --seed 2> "$work/smsd.log" &
-pids+=($!)
-for _ in $(seq 100); do grep -q "listening on" "$work/smsd.log" && break; sleep 0.1; done
-port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$work/smsd.log" | head -n 1)
-[ -n "$port" ] || { echo "smsd did not start:"; cat "$work/smsd.log"; exit 1; }
+start_smsd DEMO "$work/smsd.log"
 
 # The radio user's terminal: what the node sends (CR ends a line) and what the user types.
 show_session() {

@@ -29,34 +29,10 @@ bin=$PWD/build-soak
 
 out=$bin/soak-$(date -u +%Y%m%dT%H%M%SZ)
 mkdir -p "$out"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-export XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
-mkdir -p "$XDG_CONFIG_HOME/gullwick"
-cat >"$XDG_CONFIG_HOME/gullwick/SMS.ini" <<'INI'
-[Client1]
-CommPort=1
-TNCType=KPC3
-Flow=NONE
-MBOCall=N0CALL
-Password=SOAK
-IPAddress=127.0.0.1
-IPType=True
-Initialized=True
-INI
-
-"$bin/tools/smsd/smsd" --port 0 --db "$work/smsd.sqlite" --node N0CALL:SOAK --seed 2>"$out/smsd.log" &
-smsd=$!
-pids+=($smsd)
-for _ in $(seq 100); do grep -q "listening on" "$out/smsd.log" && break; sleep 0.1; done
-port=$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$out/smsd.log" | head -n 1)
-[ -n "$port" ] || { echo "smsd did not start:"; cat "$out/smsd.log"; exit 1; }
+source scripts/node_session.sh
+# The web page off: the soak measures the radio side and leaves the page's port alone.
+write_settings SOAK WebServer=False
+start_smsd SOAK "$out/smsd.log"
 
 # Each user: a session of list, read, send to the next user, kill and bye, over and over.
 letters=ABCDEFGHIJ
