@@ -3,15 +3,11 @@
 // window shows a long failure text whole, and its web password dialog stores an accepted one.
 #include "gui/frm_tnc.h"
 
-#include "core/node_core.h"
 #include "gui/colours.h"
 #include "gui/frm_initializing.h"
 #include "gui/frm_tnc_web_password.h"
-#include "server/frm_brevane.h"
-#include "server/server_queues.h"
 #include "setup/web_password.h"
-#include "support/recording_dialogs.h"
-#include "support/scripted_dial_up.h"
+#include "support/core_rig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,49 +18,25 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace gw;
 
 namespace {
-class SetupView : public testing::Test {
+class SetupView : public CoreRig<SystemClock, QtEventPump> {
   protected:
-    QTemporaryDir dir;
-    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
-    SystemClock clock;
-    RecordingDialogs dialogs;
-    QtEventPump pump;
-    ServerQueues queues;
-    std::unique_ptr<NodeCore> main;
-    std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<NodeSetup> setup;
     std::unique_ptr<frmTNC> window;
     ScriptedDialUp* dialUp = nullptr;
 
     void SetUp() override {
         settings.write("Client4", "InitFilePath", dir.path().toStdString() + "/");
     }
-    void TearDown() override {
-        window.reset();
-        setup.reset();
-        link.reset();
-        main.reset();
-    }
     void start() {
-        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
-        ASSERT_TRUE(main->startUp("4"));
-        link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                            frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<NodeSetup>(*main, *link,
-                                            NodeSetup::Services{settings, clock, dialogs, pump});
-        auto scripted =
-            std::make_unique<ScriptedDialUp>(pump, clock, std::vector<std::string>{"Home", "Work"});
-        dialUp = scripted.get();
-        setup->setDialUp(std::move(scripted));
+        ASSERT_TRUE(startCore("4"));
+        dialUp = &scriptDialUp({"Home", "Work"});
         window = std::make_unique<frmTNC>(*setup, dialogs);
-        main->handOver(*setup, *setup);
+        core->handOver(*setup, *setup);
     }
     bool shown(const QWidget* widget) const { return widget->isVisibleTo(window.get()); }
 };
@@ -139,9 +111,9 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     EXPECT_EQ(settings.read("Client4", "HangUpDelay", "absent"), "absent");
     // Cancel shows the main window and saves nothing; closing the window then only hides it.
     bool ended = false;
-    QObject::connect(main.get(), &NodeCore::ended, [&] { ended = true; });
+    QObject::connect(core.get(), &NodeCore::ended, [&] { ended = true; });
     w.mnuTNC_Click(2);
-    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_TRUE(core->mainWindowShown());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings.read("Client4", "MBOCall", "absent"), "absent");
     setup->showSetup();
@@ -185,8 +157,8 @@ TEST_F(SetupView, WebPasswordDialogStoresOnlyAnAcceptedPasswordAsItsHash) {
 TEST_F(SetupView, ClosingTheWindowWhileTheMainWindowIsHiddenEndsTheProgram) {
     start();
     bool ended = false;
-    QObject::connect(main.get(), &NodeCore::ended, [&] { ended = true; });
-    ASSERT_FALSE(main->mainWindowShown());
+    QObject::connect(core.get(), &NodeCore::ended, [&] { ended = true; });
+    ASSERT_FALSE(core->mainWindowShown());
     window->close();
     EXPECT_TRUE(ended);
     EXPECT_EQ(settings.read("Client4", "Active", ""), "0");
@@ -224,7 +196,7 @@ TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
     settings.write("Client4", "AGWAddress", "127.0.0.1:1"); // nobody listens
     start();
     window->mnuTNC_Click(1);
-    ASSERT_FALSE(main->bLastInitOK);
+    ASSERT_FALSE(core->bLastInitOK);
     frmInitializing* progress = window->progressWindow();
     ASSERT_TRUE(progress->isVisible());
     EXPECT_TRUE(progress->btnClose->isVisibleTo(progress));

@@ -4,10 +4,7 @@
 // the stops that arrive inside waits.
 #include "core/node_setup.h"
 
-#include "core/node_core.h"
-#include "server/frm_brevane.h"
-#include "server/server_queues.h"
-#include "support/recording_dialogs.h"
+#include "support/core_rig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,7 +12,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
 #include <functional>
@@ -37,24 +33,15 @@ class FastClock final : public Clock {
     QElapsedTimer m_timer;
 };
 
-class Initialize : public testing::Test {
+class Initialize : public CoreRig<FastClock, QtEventPump> {
   protected:
-    QTemporaryDir dir;
-    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
-    FastClock clock;
-    RecordingDialogs dialogs;
-    QtEventPump pump;
-    ServerQueues queues;
     QProcess sim;
     std::string simOutput;
     std::string simAddress;
-    std::unique_ptr<NodeCore> main;
     // What the main window would show of the TNC and the server.
     std::string tncStatus;
     bool tncWorking = false;
     std::string serverShown;
-    std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<NodeSetup> setup;
     bool setupShown = false;
 
     void SetUp() override {
@@ -65,9 +52,6 @@ class Initialize : public testing::Test {
         settings.write("Client1", "Flow", "NONE");
     }
     void TearDown() override {
-        setup.reset();
-        link.reset();
-        main.reset();
         if (sim.state() != QProcess::NotRunning) {
             sim.terminate();
             sim.waitForFinished(3000);
@@ -100,26 +84,21 @@ class Initialize : public testing::Test {
     }
     // The node up to the hand-over; startNode() hands over as the program does.
     void makeNode() {
-        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
-        QObject::connect(main.get(), &NodeCore::tncStatusChanged,
+        QObject::connect(&makeCore(), &NodeCore::tncStatusChanged,
                          [this](const std::string& text, bool working) {
                              tncStatus = text;
                              tncWorking = working;
                          });
         QObject::connect(
-            main.get(), &NodeCore::serverLinkShown,
+            core.get(), &NodeCore::serverLinkShown,
             [this](const std::string& server, const std::string&) { serverShown = server; });
-        ASSERT_TRUE(main->startUp("1"));
-        link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                            frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<NodeSetup>(*main, *link,
-                                            NodeSetup::Services{settings, clock, dialogs, pump});
+        ASSERT_TRUE(startCore("1"));
         QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
         QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
     }
     void startNode() {
         makeNode();
-        main->handOver(*setup, *setup);
+        core->handOver(*setup, *setup);
     }
     std::string logText() const {
         QFile file(dir.path() + "/N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
@@ -134,7 +113,7 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     startNode();
     EXPECT_TRUE(setup->bPort1() && setup->bPort2());
     setup->Initialize();
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "True") << "saved before the type decided";
     EXPECT_TRUE(setup->bPort1());
@@ -142,9 +121,9 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_TRUE(setup->portOpen());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
     EXPECT_EQ(tncWorking, true);
-    EXPECT_EQ(main->radioLabel(1), "1/A");
+    EXPECT_EQ(core->radioLabel(1), "1/A");
     EXPECT_EQ(serverShown, "127.0.0.1");
-    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_TRUE(core->mainWindowShown());
     EXPECT_FALSE(setupShown);
     EXPECT_FALSE(setup->progressShown());
     EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
@@ -181,7 +160,7 @@ TEST_F(Initialize, SwitchedOffTncFails) {
     startSim({"--type", "KPC3", "--off"});
     startNode();
     setup->Initialize();
-    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_FALSE(core->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
     const std::string progress = setup->progressText();
     EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
@@ -203,7 +182,7 @@ TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
     EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::None);
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
     EXPECT_EQ(settings.read("Client1", "TNCType", ""), "kpc3");
-    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_FALSE(core->bLastInitOK);
     EXPECT_TRUE(setup->portOpen()) << "the port stays open and polling stays on";
     EXPECT_TRUE(setup->dispatch().polling());
 }
@@ -216,7 +195,7 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Port Error!");
     EXPECT_EQ(dialogs.shown()[0].text, "Error: -2147190494/Unable to open communications device");
-    EXPECT_FALSE(main->bLastInitOK);
+    EXPECT_FALSE(core->bLastInitOK);
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
     EXPECT_EQ(tncStatus, "KPC3 not Initialized");
     EXPECT_TRUE(setupShown);
@@ -244,8 +223,8 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     startSim({"--type", "KPC3"});
     settings.write("Client1", "Initialized", "True");
     startNode();
-    EXPECT_TRUE(main->bLastInitOK);
-    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_TRUE(core->bLastInitOK);
+    EXPECT_TRUE(core->mainWindowShown());
     EXPECT_FALSE(setupShown);
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
 }
@@ -287,17 +266,17 @@ TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore
     settings.write("Client1", "EnableLog", "1");
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK);
+    ASSERT_TRUE(core->bLastInitOK);
     ASSERT_TRUE(setup->restoreChecked());
     // The TNC stops answering: the disconnect and every restore command wait in vain.
     ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
-    QTimer::singleShot(0, main.get(), [this] { main->requestStop(); });
+    QTimer::singleShot(0, core.get(), [this] { core->requestStop(); });
     QElapsedTimer took;
     took.start();
     setup->SendDisconnect(1, "A");
     EXPECT_EQ(settings.read("Client1", "Active", "0").substr(0, 2), "20")
         << "the stop waits for the disconnect to return";
-    ASSERT_TRUE(runUntilEnded(*main));
+    ASSERT_TRUE(runUntilEnded(*core));
     // The first restore command's silence (10 s on this 20-times clock) and no more.
     EXPECT_LT(took.elapsed(), 3000) << logText();
     ::kill(static_cast<pid_t>(sim.processId()), SIGCONT);
@@ -317,14 +296,14 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
     startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK);
+    ASSERT_TRUE(core->bLastInitOK);
     // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
-    main->setMonitoredStream(1);
-    QObject::connect(main.get(), &NodeCore::monitorLineShown, main.get(),
-                     [this] { main->requestStop(); });
-    ASSERT_TRUE(runUntilEnded(*main));
-    ASSERT_FALSE(main->monitor().shown().empty());
-    EXPECT_EQ(main->monitor().shown().front().substr(0, 22), "1/A:  CONNECTED to N1U");
+    core->setMonitoredStream(1);
+    QObject::connect(core.get(), &NodeCore::monitorLineShown, core.get(),
+                     [this] { core->requestStop(); });
+    ASSERT_TRUE(runUntilEnded(*core));
+    ASSERT_FALSE(core->monitor().shown().empty());
+    EXPECT_EQ(core->monitor().shown().front().substr(0, 22), "1/A:  CONNECTED to N1U");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
 
@@ -332,11 +311,11 @@ TEST_F(Initialize, AStopDuringTheAutomaticInitializationIsNoFailure) {
     startSim({"--type", "KPC3", "--off"});
     settings.write("Client1", "Initialized", "True");
     makeNode();
-    QTimer::singleShot(0, main.get(), [this] { main->requestStop(); });
+    QTimer::singleShot(0, core.get(), [this] { core->requestStop(); });
     QElapsedTimer took;
     took.start();
-    main->handOver(*setup, *setup);
-    ASSERT_TRUE(runUntilEnded(*main));
+    core->handOver(*setup, *setup);
+    ASSERT_TRUE(runUntilEnded(*core));
     EXPECT_LT(took.elapsed(), 3000);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
@@ -373,25 +352,25 @@ TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
     startSim({"--type", "KPC3", "--script", userScript("N1USR"), "--start-after", "200"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK);
-    ASSERT_TRUE(runUntil([this] { return main->Streams[1].inUse(); }));
+    ASSERT_TRUE(core->bLastInitOK);
+    ASSERT_TRUE(runUntil([this] { return core->Streams[1].inUse(); }));
 
     sim.kill();
     sim.waitForFinished(3000);
     ASSERT_TRUE(runUntil([this] { return setup->tmrSerialWatch.isActive(); })) << logText();
     EXPECT_EQ(setup->tmrSerialWatch.interval(), 3000);
-    EXPECT_FALSE(main->Streams[1].inUse()) << "the user is disconnected";
+    EXPECT_FALSE(core->Streams[1].inUse()) << "the user is disconnected";
     EXPECT_FALSE(setup->portOpen());
     setup->tmrSerialWatch_Timer();
     EXPECT_TRUE(setup->tmrSerialWatch.isActive()) << "the device is still gone";
 
     startSim({"--type", "KPC3", "--script", userScript("N2USR"), "--start-after", "200"});
     setup->tmrSerialWatch_Timer();
-    EXPECT_TRUE(main->bLastInitOK);
+    EXPECT_TRUE(core->bLastInitOK);
     EXPECT_TRUE(setup->portOpen());
     EXPECT_FALSE(setup->tmrSerialWatch.isActive());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
-    ASSERT_TRUE(runUntil([this] { return main->Streams[1].CallSign == "N2USR"; }));
+    ASSERT_TRUE(runUntil([this] { return core->Streams[1].CallSign == "N2USR"; }));
     const std::string log = logText();
     EXPECT_NE(log.find("1/A: DISCONNECTED from N1USR @ "), std::string::npos) << log;
     EXPECT_NE(log.find("com5 to come back @ "), std::string::npos) << log;
@@ -406,22 +385,22 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     startSim({"--type", "KPC3", "--off"});
     makeNode();
     setup->setUnattended(true);
-    main->handOver(*setup, *setup);
-    EXPECT_FALSE(main->bLastInitOK);
+    core->handOver(*setup, *setup);
+    EXPECT_FALSE(core->bLastInitOK);
     EXPECT_TRUE(setup->tmrInitRetry.isActive());
     EXPECT_EQ(setup->tmrInitRetry.interval(), 60000);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True") << "a restart still retries";
     setup->tmrInitRetry_Timer();
-    EXPECT_FALSE(main->bLastInitOK) << "still off";
+    EXPECT_FALSE(core->bLastInitOK) << "still off";
 
     sim.terminate();
     sim.waitForFinished(3000);
     startSim({"--type", "KPC3"});
     setup->tmrInitRetry_Timer();
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
     EXPECT_FALSE(setup->tmrInitRetry.isActive());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
-    EXPECT_TRUE(main->mainWindowShown());
+    EXPECT_TRUE(core->mainWindowShown());
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
     EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
@@ -434,10 +413,10 @@ TEST_F(Initialize, InitializeRegistersTheNodeAndRestoreUnregisters) {
     settings.write("Client1", "CommPort", "7"); // kept for the serial types, not opened
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
     EXPECT_EQ(tncStatus, "AGW OK on " + simAddress);
-    EXPECT_EQ(main->radioLabel(1), "1/A");
-    EXPECT_EQ(main->radioLabel(10), "1/J");
+    EXPECT_EQ(core->radioLabel(1), "1/A");
+    EXPECT_EQ(core->radioLabel(10), "1/J");
     EXPECT_TRUE(setup->portOpen());
     EXPECT_FALSE(setup->Serial.PortOpen());
     EXPECT_NE(logText().find("  AGW on " + simAddress + " initialized @ "), std::string::npos)

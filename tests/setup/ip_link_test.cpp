@@ -3,20 +3,15 @@
 // operator's Ping and Disconnect, the phone-book list and the hang-up delay check.
 #include "core/node_setup.h"
 
-#include "core/node_core.h"
 #include "ping/ping.h"
 #include "pingclient/class_registry.h"
 #include "private_network.h"
-#include "server/frm_brevane.h"
-#include "server/server_queues.h"
+#include "support/core_rig.h"
 #include "support/fake_clock.h"
 #include "support/fake_event_pump.h"
-#include "support/recording_dialogs.h"
-#include "support/scripted_dial_up.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -25,17 +20,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-class IpLink : public testing::Test {
+class IpLink : public CoreRig<FakeClock, FakeEventPump> {
   protected:
-    QTemporaryDir dir;
-    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
-    FakeClock clock;
-    FakeEventPump pump{clock};
-    RecordingDialogs dialogs;
-    ServerQueues queues;
-    std::unique_ptr<NodeCore> main;
-    std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<NodeSetup> setup;
     ScriptedDialUp* dialUp = nullptr;
     std::optional<std::chrono::milliseconds> dialTimerSince;
 
@@ -56,9 +42,6 @@ class IpLink : public testing::Test {
         });
     }
     void TearDown() override {
-        setup.reset();
-        link.reset();
-        main.reset();
         gwtest::ignoreEchoRequests(false);
         qunsetenv("XDG_CONFIG_HOME");
     }
@@ -68,15 +51,8 @@ class IpLink : public testing::Test {
         settings.write("Client1", "IPType", type == IpConnectionType::FullTime ? "True" : "False");
         settings.write("Client1", "DialType", type == IpConnectionType::DialUp ? "True" : "False");
         settings.write("Client1", "IPAddress", address);
-        main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
-        ASSERT_TRUE(main->startUp("1"));
-        link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                            frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<NodeSetup>(*main, *link,
-                                            NodeSetup::Services{settings, clock, dialogs, pump});
-        auto scripted = std::make_unique<ScriptedDialUp>(pump, clock, std::move(entries));
-        dialUp = scripted.get();
-        setup->setDialUp(std::move(scripted));
+        ASSERT_TRUE(startCore("1"));
+        dialUp = &scriptDialUp(std::move(entries));
         std::string problem;
         setup->setPingControl(PingControl::create({PING_LIBRARY_PATH}, &problem));
         ASSERT_EQ(problem, "");
@@ -95,12 +71,7 @@ class IpLink : public testing::Test {
 };
 
 TEST_F(IpLink, LoadingCreatesThePingControlRegisteringTheLibraryFirst) {
-    main = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
-    ASSERT_TRUE(main->startUp("1"));
-    link = std::make_unique<frmBrevane>(queues, *main, pump,
-                                        frmBrevane::Options{frmBrevane::kServerPort, false});
-    setup = std::make_unique<NodeSetup>(*main, *link,
-                                        NodeSetup::Services{settings, clock, dialogs, pump});
+    ASSERT_TRUE(startCore("1"));
     ASSERT_EQ(pingclient::inprocServerPath(pinglib::CLSID_Ping), "");
     setup->loadSetup(false);
     EXPECT_EQ(setup->pingProblem(), "");

@@ -1,14 +1,9 @@
 // The node's web server over real HTTP on 127.0.0.1: the checks every request passes, and the
 // console's login, session and token.
-#include "common/settings_store.h"
-#include "core/node_core.h"
-#include "core/node_setup.h"
-#include "server/frm_brevane.h"
-#include "server/server_queues.h"
 #include "setup/web_password.h"
+#include "support/core_rig.h"
 #include "support/fake_clock.h"
 #include "support/fake_event_pump.h"
-#include "support/recording_dialogs.h"
 #include "web/web_server.h"
 
 #include <QJsonArray>
@@ -16,7 +11,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -31,17 +25,8 @@ struct Answer {
     bool hasHeader(const QByteArray& line) const { return head.contains("\r\n" + line); }
 };
 
-class WebServerTest : public testing::Test {
+class WebServerTest : public CoreRig<FakeClock, FakeEventPump> {
   protected:
-    QTemporaryDir dir;
-    SettingsStore settings = SettingsStore::atFile(dir.path().toStdString() + "/SMS.ini");
-    FakeClock clock;
-    RecordingDialogs dialogs;
-    ServerQueues queues;
-    FakeEventPump pump{clock};
-    std::unique_ptr<NodeCore> core;
-    std::unique_ptr<frmBrevane> link;
-    std::unique_ptr<NodeSetup> setup;
     std::unique_ptr<WebServer> web;
     QByteArray host;
 
@@ -49,12 +34,7 @@ class WebServerTest : public testing::Test {
         qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
         settings.write("Client1", "MBOCall", "N0CALL");
         settings.write("Client1", "FilePath", dir.path().toStdString());
-        core = std::make_unique<NodeCore>(settings, clock, dialogs, queues);
-        ASSERT_TRUE(core->startUp("1"));
-        link = std::make_unique<frmBrevane>(queues, *core, pump,
-                                            frmBrevane::Options{frmBrevane::kServerPort, false});
-        setup = std::make_unique<NodeSetup>(*core, *link,
-                                            NodeSetup::Services{settings, clock, dialogs, pump});
+        ASSERT_TRUE(startCore("1"));
         setup->LoadSettings();
         WebConfig config;
         config.port = 0;
