@@ -214,7 +214,7 @@ bool NodeCore::KillStream(int nStream) {
 }
 
 bool NodeCore::CheckConnection(const std::string& sStreamID, int nPort) {
-    const std::string prompt = std::string(1, CR) + "SMS>";
+    const std::string prompt = std::string(1, CR) + kPrompt;
     const std::string dialFailed =
         "Dial up connection failed. Only Help, Info & Bye commands available." + prompt;
     auto send = [&](const std::string& text) { radioSend(nPort, sStreamID, text); };

@@ -153,6 +153,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     QTimer tmr;
     QTimer tmrActiveTimer1;
 
+    // What a radio user is shown when the node waits for a command, after each answer.
+    static constexpr const char* kPrompt = "SMS>";
     // How long a Bye waits for the replies to lines typed ahead of it: a request's timeout
     // and the tick that delivers it, with room to spare.
     static constexpr std::chrono::milliseconds kByeGrace{30'000};

@@ -13,7 +13,8 @@
 namespace gw {
 namespace {
 constexpr char CR = '\r';
-const std::string kPrompt = std::string(1, CR) + "SMS>";
+// The prompt on a line of its own.
+const std::string kPromptLine = std::string(1, CR) + NodeCore::kPrompt;
 // A message body longer than this is refused whole: the server link carries one request at
 // a time, and a user's endless body must neither fill memory nor hold the others up.
 constexpr std::size_t kMaxBody = 32 * 1024;
@@ -97,11 +98,11 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
     switch (verbOf(command)) {
     case Verb::Help:
         radioSendFile(port, letter, "help.txt");
-        radioSend(port, letter, kPrompt);
+        radioSend(port, letter, kPromptLine);
         break;
     case Verb::Info:
         radioSendFile(port, letter, "info.txt");
-        radioSend(port, letter, kPrompt);
+        radioSend(port, letter, kPromptLine);
         break;
     case Verb::Bye:
         // The log tells a user's own Bye from a dropped link and an idle timeout.
@@ -134,7 +135,7 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
     }
     case Verb::SendPersonal: {
         if (argument.empty()) {
-            radioSend(port, letter, "*** No Destination supplied with SP command!" + kPrompt);
+            radioSend(port, letter, "*** No Destination supplied with SP command!" + kPromptLine);
             break;
         }
         // Checked before the message is typed: its send request must then find room.
@@ -156,7 +157,7 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
     case Verb::Ignore:
         break;
     case Verb::Unknown:
-        radioSend(port, letter, "Command not supported...Type H for Help." + kPrompt);
+        radioSend(port, letter, "Command not supported...Type H for Help." + kPromptLine);
         break;
     }
 }
@@ -173,7 +174,7 @@ bool NodeCore::refuseWhenFull(int index, const char* command) {
     if (!entry.ToldToWait) {
         entry.ToldToWait = true;
         radioSend(entry.Port, entry.StreamID,
-                  "*** Too many requests waiting! Wait for the answers." + kPrompt);
+                  "*** Too many requests waiting! Wait for the answers." + kPromptLine);
     }
     return true;
 }
@@ -190,7 +191,7 @@ bool NodeCore::resolveMid(int index, const std::string& argument, std::string& m
     // A fraction such as 0.3 rounds below the first line; it is refused like 0.
     if (n > static_cast<double>(upperBound) || n <= 0 || position < 0 || position >= upperBound) {
         radioSend(entry.Port, entry.StreamID,
-                  "*** Numeric Mid exceeds LM index! Enter correct MID or index." + kPrompt);
+                  "*** Numeric Mid exceeds LM index! Enter correct MID or index." + kPromptLine);
         return false;
     }
     mid = entry.ListedMids[static_cast<std::size_t>(position)];
@@ -230,7 +231,7 @@ void NodeCore::interpretBody(int index, const std::string& sData) {
         PostLog(index, "MID : " + entry.Mid + " refused: message over " + limit + " bytes.");
         radioSend(entry.Port, entry.StreamID,
                   "*** Message longer than " + limit + " bytes! Mid: " + entry.Mid + " not sent." +
-                      kPrompt);
+                      kPromptLine);
         entry.BodyTooLong = false;
         entry.Input = InputState::Command;
         countRefused("send");

@@ -170,7 +170,7 @@ void NodeCore::finishReply(int index, const std::string& text) {
         showInConsole(text + LF);
         closeConsoleEntry();
     } else {
-        sendToUser(index, text + "SMS>");
+        sendToUser(index, text + kPrompt);
     }
 }
 
@@ -185,7 +185,7 @@ void NodeCore::ReplyList(int index) {
             showInConsole(text + LF);
             closeConsoleEntry();
         } else {
-            sendToUser(index, text + CR + "SMS>");
+            sendToUser(index, text + CR + kPrompt);
         }
         return;
     }
@@ -197,7 +197,7 @@ void NodeCore::ReplyList(int index) {
         if (index == 0)
             showInConsole(m_received + text + LF);
         else
-            sendToUser(index, text + CR + "SMS>");
+            sendToUser(index, text + CR + kPrompt);
         return;
     }
     entry.ListedMids.assign(static_cast<std::size_t>(n) + 1, std::string());
@@ -216,7 +216,7 @@ void NodeCore::ReplyList(int index) {
     if (index == 0)
         showInConsole(m_received + lines);
     else
-        sendToUser(index, lines + CR + "SMS>");
+        sendToUser(index, lines + CR + kPrompt);
 }
 
 void NodeCore::ReplyRead(int index) {
@@ -240,7 +240,7 @@ void NodeCore::ReplyRead(int index) {
         showInConsole(crlf(text));
         closeConsoleEntry();
     } else {
-        sendToUser(index, text + CR + "SMS>");
+        sendToUser(index, text + CR + kPrompt);
     }
 }
 
