@@ -3,6 +3,7 @@
 #include "control_fixture.h"
 
 #include "ping/winsock.h"
+#include "pingclient/error_events.h"
 
 #include <cstring>
 
@@ -209,6 +210,11 @@ TEST_F(ControlTest, RuntAndReceiveFailuresRaiseTheErrorEventAndTheRequestGoesOn)
     ASSERT_EQ(control->findConnectionPoint(pinglib::DIID__IPingEvents, point.out()), S_OK);
     uint32_t cookie = 0;
     ASSERT_EQ(point->advise(&sink, &cookie), S_OK);
+    // What a host hears through its subscription.
+    std::vector<std::pair<int16_t, std::string>> heard;
+    const pingclient::ErrorEvents events(
+        *static_cast<pinglib::IPing*>(control.get()),
+        [&heard](int16_t code, const std::string& text) { heard.emplace_back(code, text); });
     net->onSend = [this](const Sent& s) {
         pump.script = [this, s](int step) {
             if (step == 1) net->deliver(s.socket, {0, 0, 0}, s.address);
@@ -228,6 +234,7 @@ TEST_F(ControlTest, RuntAndReceiveFailuresRaiseTheErrorEventAndTheRequestGoesOn)
     EXPECT_EQ(sink.events[0], (std::pair<int16_t, std::string>(119, "Message too short.")));
     EXPECT_EQ(sink.events[1], (std::pair<int16_t, std::string>(10054, "Winsock error in recv()")));
     EXPECT_EQ(sink.events[2], (std::pair<int16_t, std::string>(119, "Message too short.")));
+    EXPECT_EQ(heard, sink.events);
     std::string source;
     control->get_ResponseSource(&source);
     EXPECT_EQ(source, "10.0.0.5");
