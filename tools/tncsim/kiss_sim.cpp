@@ -372,15 +372,14 @@ void KissSim::addPollFds(std::vector<pollfd>& fds) const {
 }
 
 bool KissSim::handle(const std::vector<pollfd>& fds) {
+    // The client first: a node that left and came back is seen leaving before it is accepted.
     for (const pollfd& fd : fds) {
-        if (fd.revents == 0) continue;
-        if (fd.fd == m_client && m_client >= 0) {
-            if (fd.revents & POLLOUT) writeClient();
-            if (m_client >= 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) readClient();
-        } else if (fd.fd == m_listen) {
-            acceptClient();
-        }
+        if (fd.revents == 0 || fd.fd != m_client || m_client < 0) continue;
+        if (fd.revents & POLLOUT) writeClient();
+        if (m_client >= 0 && (fd.revents & (POLLIN | POLLHUP | POLLERR))) readClient();
     }
+    for (const pollfd& fd : fds)
+        if (fd.revents != 0 && fd.fd == m_listen && m_listen >= 0) acceptClient();
     return true;
 }
 
