@@ -40,7 +40,7 @@ void link(Sim& sim) {
 } // namespace
 
 TEST(TncsimKiss, UserLinksSendsAcknowledgesAndTakesTheLinkDown) {
-    Sim sim({"--type", "KISS", "--t1", "5000"},
+    Sim sim({"--type", "KISS", "--t1", "5000", "--exit-when-done"},
             "1A connect N1USER\n1A send hello\n1A expect bye\n1A disconnect\n");
     ASSERT_NO_FATAL_FAILURE(link(sim));
     EXPECT_NE(sim.printed.find("tnc: kiss param TXDELAY 30 port 0"), std::string::npos);
@@ -55,6 +55,24 @@ TEST(TncsimKiss, UserLinksSendsAcknowledgesAndTakesTheLinkDown) {
               std::string::npos)
         << sim.printed;
     EXPECT_NE(sim.printed.find("1A link *** DISCONNECTED"), std::string::npos) << sim.printed;
+    EXPECT_TRUE(sim.process.waitForFinished(3000)) << "the script is done and the link down";
+    EXPECT_EQ(sim.process.exitCode(), 0);
+}
+
+TEST(TncsimKiss, SabmeGivesModulo128OrFallsBackToSabm) {
+    const std::string script = "1A connect N1USER\n1A send hi\n";
+    Sim wide({"--type", "KISS", "--sabme"}, script);
+    wide.write(kTxDelay30);
+    ASSERT_EQ(wide.read("\x7F\xC0"), fromUser(true, "\x7F")) << "SABME with P";
+    wide.write(fromNode(false, "\x73") + fromNode(true, "\x00\x02\xF0x"s));
+    // Two-byte control fields: I S0 R0, then RR R1.
+    EXPECT_EQ(wide.read("\x01\x02\xC0"),
+              fromUser(true, "\x00\x00\xF0hi\r"s) + fromUser(false, "\x01\x02"));
+    Sim narrow({"--type", "KISS", "--sabme"}, script);
+    narrow.write(kTxDelay30);
+    ASSERT_EQ(narrow.read("\x7F\xC0"), fromUser(true, "\x7F"));
+    narrow.write(fromNode(false, "\x1F")); // DM: a version 2.0 station
+    EXPECT_EQ(narrow.read("\x3F\xC0"), fromUser(true, "\x3F"));
 }
 
 TEST(TncsimKiss, RejectsPollsRetriesAndGivesUpAfterN2) {
