@@ -58,6 +58,7 @@ const char* usage() {
            "  --t1 MS --t2 MS --n2 N --window K --paclen N\n"
            "                      the users' timers and limits (3000, 0, 10, 4, 128)\n"
            "  --sabme             the users call with SABME (modulo 128), SABM when refused\n"
+           "common:\n"
            "  --script FILE     scripted radio users (see radio_users.h for the steps)\n"
            "  --start-after MS  scripted users begin this long after the TNC is working (500)\n"
            "  --interactive PS  type as the radio user of port P, stream S on stdin\n"
