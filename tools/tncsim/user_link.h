@@ -39,6 +39,7 @@ class UserLink {
     UserLink(ax25::Address self, ax25::Address node, std::vector<ax25::Address> path,
              LinkParams params, Hooks hooks);
 
+    // Calls the node; only while not linked.
     void connect(Clock::time_point now);
     void send(const std::string& text, Clock::time_point now);
     // Takes the link down once everything sent is acknowledged.

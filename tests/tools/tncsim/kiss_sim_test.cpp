@@ -189,17 +189,27 @@ TEST(TncsimKiss, TheChannelLosesRepeatsAndReordersAsItsSeedSays) {
 
 TEST(TncsimKiss, HostileBytesAreSurvivedAndReportedOverTcp) {
     Sim sim({"--type", "KISS", "--kiss-tcp", "0", "--echo-own"},
-            "1A raw C0 00 41 DB DC C0\n1A garbage 3000\n");
+            "1A raw C0 00 41 DB DC C0\n1A flood 2\n1A garbage 3000\n");
     ASSERT_NE(sim.where.rfind("127.0.0.1:", 0), std::string::npos) << sim.printed;
+    sim.write("KISS ON\r"); // text for a TNC before KISS starts
     EXPECT_EQ(sim.read("\xDC\xC0"), std::string("\xC0\x00\x41\xDB\xDC\xC0", 6));
+    // Two callers' SABM: the node takes one and is busy for the other.
+    const std::string caller = "\x8C\x98\x60\x60\x60";
+    EXPECT_EQ(sim.read(caller + "\x62\x61\x3F\xC0"),
+              kiss(kNode + "\xE0" + caller + "\x60\x61\x3F") +
+                  kiss(kNode + "\xE0" + caller + "\x62\x61\x3F"));
     const std::string garbage = sim.read("", 500);
     EXPECT_EQ(garbage.size(), 3000u);
     EXPECT_EQ(garbage.find('\xC0'), std::string::npos);
+    sim.write(kiss(caller + "\x60\x60" + kNode + "\xE1\x73") +
+              kiss(caller + "\x62\x60" + kNode + "\xE1\x1F"));
+    EXPECT_NE(sim.output("FL0001 DM").find("tnc: flood FL0000 UA"), std::string::npos);
+    sim.read("\x1F\xC0"); // the answers, echoed
 
     const std::string ui = kiss(kId + "\xE0" + kNode +
                                 "\x61\x03\xF0"
                                 "N0CALL");
-    sim.write("KISS ON\r" + kTxDelay30 + std::string("\xC0\x02\x3F\xC0\xC0\x03\x0A\xC0", 8) +
+    sim.write(kTxDelay30 + std::string("\xC0\x02\x3F\xC0\xC0\x03\x0A\xC0", 8) +
               std::string("\xC0\x04\x03\xC0\xC0\x05\x00\xC0\xC0\x06\x01\x02\xC0", 13) +
               "\xC0\x01\xC0"                                // TXDELAY without a value
               + "\xC0\x50\x01\xC0"                          // KISS port 5
