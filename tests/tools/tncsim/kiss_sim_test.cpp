@@ -76,7 +76,7 @@ TEST(TncsimKiss, SabmeGivesModulo128OrFallsBackToSabm) {
 }
 
 TEST(TncsimKiss, RejectsPollsRetriesAndGivesUpAfterN2) {
-    Sim sim({"--type", "KISS", "--t1", "300", "--n2", "2"},
+    Sim sim({"--type", "KISS", "--t1", "1000", "--n2", "2"},
             "1A connect N1USER\n1A send one\n1A send two\n1A expect a\n1A send three\n");
     ASSERT_NO_FATAL_FAILURE(link(sim));
     EXPECT_EQ(sim.read("two\r\xC0"),
@@ -92,7 +92,7 @@ TEST(TncsimKiss, RejectsPollsRetriesAndGivesUpAfterN2) {
                              "a"));
     EXPECT_EQ(sim.read("three\r\xC0"), fromUser(false, "\x21") + fromUser(true, "\x24\xF0three\r"));
     // Nothing more from the node: RR P polls on T1, N2 of them, then DM and the link is gone.
-    EXPECT_EQ(sim.read("\x0F\xC0", 3000),
+    EXPECT_EQ(sim.read("\x0F\xC0", 6000),
               fromUser(true, "\x31") + fromUser(true, "\x31") + fromUser(false, "\x0F"));
     EXPECT_NE(sim.output("link failed").find("1A link failed: retry count exceeded"),
               std::string::npos)
@@ -159,7 +159,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> channelRun(const c
         uis += kiss(kId + "\xE0" + kNode + "\x61\x03\xF0" + std::to_string(i));
     sim.write(uis);
     std::pair<std::vector<std::string>, std::vector<std::string>> heard;
-    const std::string frames = sim.read("", 1000);
+    const std::string frames = sim.read("", 1500);
     for (auto at = frames.find("\x3F\xC0"); at != std::string::npos;
          at = frames.find("\x3F\xC0", at + 1)) {
         std::string call;
