@@ -30,10 +30,7 @@ Link::Link(LinkId id, int port, const Address& local, const Frame& setMode,
       m_counters(counters), m_events(events), m_paclen(settings.paclen) {
     m_local.flag = false;
     m_peer.flag = false;
-    for (auto it = setMode.digipeaters.rbegin(); it != setMode.digipeaters.rend(); ++it) {
-        m_path.push_back(*it);
-        m_path.back().flag = false;
-    }
+    takePath(setMode);
     m_t1v = m_settings.t1 * static_cast<int>(m_path.size() + 1);
     m_srt = m_t1v / 2;
     onSetMode(setMode.control.type == FrameType::SABME, setMode.control.pollFinal, now);
@@ -48,6 +45,7 @@ void Link::receive(const Frame& frame, Millis now) {
     case FrameType::SABM:
     case FrameType::SABME:
         onSetMode(c.type == FrameType::SABME, c.pollFinal, now);
+        if (m_state == LinkState::Connected) takePath(frame); // a new call may come another way
         break;
     case FrameType::DISC:
         transmit(FrameType::UA, false, c.pollFinal);
@@ -106,6 +104,14 @@ void Link::refuse(std::string_view control, bool command, Millis now) {
     info += static_cast<char>(kFrmrUndefinedControl);
     transmit(FrameType::FRMR, false, false, info);
     settle(now);
+}
+
+void Link::takePath(const Frame& frame) {
+    m_path.clear();
+    for (auto it = frame.digipeaters.rbegin(); it != frame.digipeaters.rend(); ++it) {
+        m_path.push_back(*it);
+        m_path.back().flag = false;
+    }
 }
 
 void Link::onSetMode(bool modulo128, bool poll, Millis now) {

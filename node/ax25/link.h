@@ -74,6 +74,7 @@ class Link {
 
     void onInformation(const Control& control, bool command, Millis now);
     void onSupervisory(const Control& control, bool command, Millis now);
+    void takePath(const Frame& frame);
     void onSetMode(bool modulo128, bool poll, Millis now);
     void answerXid(const Control& control);
     void settle(Millis now);

@@ -131,6 +131,14 @@ TEST(Ax25Station, AnswersThroughDigipeatersAndIgnoresWhatIsNotForIt) {
     EXPECT_EQ(ua->digipeaters[1].text(), "WIDE1-1");
     EXPECT_FALSE(ua->digipeaters[0].flag || ua->digipeaters[1].flag);
     EXPECT_EQ(rig.station->info(rig.id)->path, (Strings{"RELAY", "WIDE1-1"}));
+    rig.user(kSabm); // the caller comes again, directly
+    EXPECT_TRUE(rig.station->info(rig.id)->path.empty());
+    rig.user("\xF3", "ping"); // TEST, answered on a link or not, up to our N1
+    EXPECT_EQ(decodeFrame(rig.out.back(), false)->control.info, "ping");
+    const std::string ownUa = rig.out.at(0);
+    rig.out.clear();
+    rig.user("\xF3", std::string(257, 'x'));
+    EXPECT_TRUE(rig.out.empty());
 
     Rig quiet;
     quiet.user(kSabm, {}, true, address("RELAY", 0, false, true)); // not repeated yet
@@ -138,7 +146,7 @@ TEST(Ax25Station, AnswersThroughDigipeatersAndIgnoresWhatIsNotForIt) {
                                   kSabm);
     quiet.station->receive(0, address("N0NODE", 0, true, false) +
                                   address("N0NODE", 0, false, true) + kSabm);
-    quiet.station->receive(0, rig.out.at(0)); // our own UA, echoed by the TNC
+    quiet.station->receive(0, ownUa); // our own UA, echoed by the TNC
     EXPECT_TRUE(quiet.out.empty());
     EXPECT_EQ(quiet.station->counters(0).framesIn, 4u);
 }
