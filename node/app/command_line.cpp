@@ -17,6 +17,7 @@ constexpr const char* kUsage =
     "usage: brevane [--headless] [instance]\n"
     "       brevane --check [instance]\n"
     "       brevane --web-password [instance]\n"
+    "       brevane --spool list|retry MID|drop MID [instance]\n"
     "       brevane --help | --version\n"
     "\n"
     "Runs instance 1 to 10 (default 1) of the Gullwick packet-radio message node.\n"
@@ -29,12 +30,28 @@ constexpr const char* kUsage =
     "  --web-password\n"
     "              set the password of the node's web console: asked twice without echo,\n"
     "              or one line of standard input when that is not a terminal\n"
+    "  --spool     list the messages in the instance's spool, waiting and set aside (the\n"
+    "              server refused them) with the reasons; retry MID puts a set-aside\n"
+    "              message back in the queue, drop MID deletes it\n"
     "  --help      show this text and end\n"
     "  --version   show the version and end\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/gullwick/SMS.ini (default ~/.config/gullwick/SMS.ini),\n"
     "section [Client<instance>]; every key is described in brevane(1).\n";
 
+// The words after --spool: the action, and the MID it takes; `at` ends on the last one used.
+SpoolCommand spoolWords(int argc, char* argv[], int& at, std::string& error) {
+    SpoolCommand command;
+    if (at + 1 < argc) command.action = argv[++at];
+    if (command.action != "list" && command.action != "retry" && command.action != "drop") {
+        error = "--spool wants list, retry MID or drop MID";
+        return command;
+    }
+    if (command.action == "list") return command;
+    if (at + 1 < argc) command.mid = argv[++at];
+    if (command.mid.empty()) error = "--spool " + command.action + " wants the MID";
+    return command;
+}
 } // namespace
 
 CommandLine parseCommandLine(int argc, char* argv[]) {
@@ -51,6 +68,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
             line.help = true;
         else if (arg == "--version")
             line.version = true;
+        else if (arg == "--spool")
+            line.spool = spoolWords(argc, argv, i, line.error);
         else if (arg.size() > 1 && arg[0] == '-' &&
                  !std::isdigit(static_cast<unsigned char>(arg[1])))
             line.error = "unknown option " + arg;
@@ -136,6 +155,7 @@ int answerWithoutNode(const CommandLine& line) {
     }
     if (line.check) return checkSettings(line.instance);
     if (line.webPassword) return setWebPassword(line.instance);
+    if (line.spool) return runSpoolCommand(*line.spool, line.instance);
     return -1;
 }
 

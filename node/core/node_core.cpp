@@ -90,6 +90,7 @@ void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
     m_setup = &setup;
     emit handedOver(bLastInitOK);
     m_setup->loadSetup(bLastInitOK);
+    m_log->writeEarly();
 }
 
 void NodeCore::showServerLink(const std::string& server, const std::string& local) {
@@ -139,7 +140,11 @@ void NodeCore::StatusEvent(const std::string& sStatus) {
     MonitorMsg(port, letter, "   CONNECTED to " + remainder + " @ " + now());
     Log(portText + "/" + letter + ": " + "CONNECTED to " + remainder + " @ " + now());
     radioSendFile(port, letter, "banner.txt");
+    const std::uint64_t connection = Streams[index].Connection;
     emit serverShadeChanged(CheckConnection(letter, port) ? Shade::LightYellow : Shade::LightRed);
+    // The check lets events run: the user may be gone, or another on the stream, by now.
+    if (Streams[index].inUse() && Streams[index].Connection == connection)
+        tellSetAside(index, true);
 }
 
 void NodeCore::DataEvent(const std::string& sData) {
@@ -165,6 +170,7 @@ void NodeCore::DataEvent(const std::string& sData) {
         interpretBody(index, sData);
         break;
     case InputState::Command:
+        tellSetAside(index, false);
         interpretCommand(index, sData);
         break;
     }
@@ -424,6 +430,13 @@ void NodeCore::shutdown() {
             m_setup->ClearHostMode();
         }
     }
+    // Messages only a deleted spool file still holds end with the node: each is named.
+    if (m_spool.detached())
+        if (const auto waiting = m_spool.waitingList())
+            for (const SpooledMessage& message : *waiting)
+                logSpool("MID : " + loggable(message.Mid, kMaxErrorText) +
+                             " lost: the spool file was deleted and could not be made anew.",
+                         JournalPriority::Error);
     Log("...Brevane Version " + versionText() + " closing @ " + now());
     m_log->close();
     if (m_setup != nullptr) m_setup->unloadSetup();

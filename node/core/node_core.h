@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -104,6 +105,22 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // out of reach. Runs on every tick of the one-second timer.
     void tmrSpool_Timer();
     Spool& spool() { return m_spool; }
+    // What the status views show of the spool: off by its setting, not open (and why), in
+    // error (and why: a read, a write or the file itself failed), or working; its figures when
+    // they could be read, and what the last repair of a damaged file found.
+    enum class SpoolHealth { Off, Ok, Unopenable, Error };
+    struct SpoolState {
+        SpoolHealth health = SpoolHealth::Off;
+        std::string problem;
+        std::optional<Spool::Figures> figures;
+        std::optional<Spool::Repair> repair;
+        QDateTime repairedAt;
+    };
+    SpoolState spoolState();
+    // The operator's choice for a message set aside: sent again (at once) or dropped; false
+    // with the reason in `refusal` when it cannot be done.
+    bool spoolRetry(const std::string& mid, std::string& refusal);
+    bool spoolDrop(const std::string& mid, std::string& refusal);
 
     // Sysop console: requests on behalf of a call sign through stream entry 0. Each returns
     // false when refused: the reason goes to `refusal` when given (a web page shows it), else
@@ -239,11 +256,33 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void ReplyUnknown(int index);
     // Spool.
     void openSpool();
+    // Logs what an open found (a repair, a leftover that could not be carried in).
+    void reportSpoolOpen();
+    // Every tick: a damaged file repaired, a deleted or replaced one made anew, delivered
+    // messages the file could not drop dropped now.
+    void careForSpool();
+    void noteRelocation();
     SpoolOutcome spoolFailedSend();
     // Offers the oldest message unless one is on its way; false when none was offered.
     bool forwardSpool();
     void spoolReply();
+    // Before hand-over the log's settings are not known: such lines go to the journal at
+    // once and to the file once logging is on.
     void logSpool(const std::string& text, JournalPriority priority = JournalPriority::Info);
+    // A failure the status views show until the spool works again; logged when it is new.
+    void spoolFault(const std::string& text);
+    void spoolWorks();
+    // One user's sends reach the server in his order: a send waits behind his earlier one
+    // still on its way, and goes into the spool behind his messages waiting there.
+    void placeSend(std::unique_ptr<CCommand> request);
+    void dispatchSend(std::unique_ptr<CCommand> request);
+    void queueBehind(std::unique_ptr<CCommand> request);
+    void releaseHeldSends(const std::string& call);
+    bool sendOnItsWay(const std::string& call) const;
+    int heldSends(int index) const;
+    // Tells the user of his messages set aside since he last heard (with the prompt after
+    // them when `prompt`).
+    void tellSetAside(int index, bool prompt);
     // Console.
     std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
     bool refuseConsole(DialogIcon icon, const std::string& text, std::string* refusal);
@@ -271,6 +310,18 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     std::string m_received;
     std::string m_consoleCommand;
     Spool m_spool;
+    bool m_spoolWanted = false;
+    std::string m_spoolPath;
+    Spool::Limits m_spoolLimits;
+    // Why the spool is not open while it is wanted; tried again every kSpoolRetryFirst.
+    std::string m_spoolOpenProblem;
+    std::chrono::milliseconds m_spoolReopenAt{0};
+    std::string m_spoolFault;
+    std::optional<Spool::Repair> m_spoolRepair;
+    QDateTime m_spoolRepairedAt;
+    std::uint64_t m_spoolRelocations = 0;
+    // Sends waiting behind their user's earlier send (their replies are pending).
+    std::deque<std::unique_ptr<CCommand>> m_heldSends;
     SpoolOutcome m_spoolOutcome = SpoolOutcome::None;
     // The spool's request on its way, if any (one at a time).
     std::string m_spoolSession;

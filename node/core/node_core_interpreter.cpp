@@ -166,7 +166,8 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
 // (once, until a request of the stream is taken again), further ones are dropped silently.
 bool NodeCore::refuseWhenFull(int index, const char* command) {
     StreamRecord& entry = Streams[index];
-    if (!m_queues.CommandQueue.full(index)) {
+    if (m_queues.CommandQueue.waiting(index) + heldSends(index) <
+        RequestQueue::kMaxWaitingPerStream) {
         entry.ToldToWait = false;
         return false;
     }
@@ -272,7 +273,10 @@ void NodeCore::queueRequest(int index, std::unique_ptr<CCommand> request) {
             SpooledMessage{request->Mid, request->UserCall, request->AddressTo, request->AddressCc,
                            request->Subject, request->Body, request->Originated});
     m_pending[request->Session] = std::move(asker);
-    m_queues.CommandQueue.Add(std::move(request));
+    if (request->Command == "S")
+        placeSend(std::move(request));
+    else
+        m_queues.CommandQueue.Add(std::move(request));
 }
 
 } // namespace gw

@@ -70,6 +70,11 @@ void NodeCore::deliverReply() {
     }
     const std::string& command = CurrentReply->Command;
     const bool ok = toUpper(CurrentReply->Error) == "OK";
+    // The sender of a send: his next send may be waiting for this one's outcome.
+    std::string sender;
+    if (const auto found = m_pending.find(CurrentReply->Session);
+        command == "S" && found != m_pending.end() && found->second.message)
+        sender = found->second.message->UserCall;
     // A failed send's message is in the spool, or known not to be, before anyone is told.
     m_spoolOutcome = command == "S" && !ok ? spoolFailedSend() : SpoolOutcome::None;
     countReply(*CurrentReply);
@@ -85,6 +90,7 @@ void NodeCore::deliverReply() {
         else
             ReplyUnknown(index);
     }
+    if (!sender.empty()) releaseHeldSends(sender);
     // The server answered: whatever waits in the spool may go now.
     if (ok) {
         m_spoolRetry = kSpoolRetryFirst;

@@ -1,7 +1,8 @@
 // The monthly log file of one instance: folder + call + "_" + instance + "_" + month + ".log",
 // one CR LF line per entry, appended and synced to the disk at once. Logging and the folder
 // are read live at every write; a file that cannot be opened or written is retried at the
-// next write and the next flush, and never stops the node.
+// next write and the next flush, never stops the node, and is reported once (journal and
+// page) until it is written again.
 #pragma once
 
 #include "common/clock.h"
@@ -30,6 +31,11 @@ class NodeLog {
 
     // Writes one line to the month's file and, when an echo is set, to the journal too.
     void Log(const std::string& sMsg, JournalPriority priority = JournalPriority::Info);
+    // A line from before the log's settings are known: to the journal at once, and to the
+    // file at the first write that finds logging on.
+    void logEarly(const std::string& sMsg, JournalPriority priority);
+    // Writes the early lines now when logging is on.
+    void writeEarly();
     // A headless node's lines also go to the journal, where its operator looks first.
     void setEcho(std::function<void(JournalPriority, const std::string&)> echo) {
         m_echo = std::move(echo);
@@ -40,12 +46,20 @@ class NodeLog {
     // The file the current month's lines go to (for the operator and tests).
     std::string fileName() const;
     bool isOpen() const { return m_file && m_file->isOpen(); }
+    // Why the log file cannot be written now; empty while it can (or logging is off).
+    const std::string& problem() const { return m_problem; }
     int LogMonth() const { return m_month; }
     // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use.
     const std::deque<std::string>& tail() const { return m_tail; }
 
   private:
     void openForAppend();
+    void write(const std::string* sMsg);
+    bool writeLine(const std::string& sMsg);
+    void fault(const std::string& problem);
+
+    // Early lines kept for the file, at most this many.
+    static constexpr std::size_t kMaxEarly = 200;
 
     Source m_source;
     const Clock& m_clock;
@@ -53,6 +67,8 @@ class NodeLog {
     int m_month = 0;
     std::function<void(JournalPriority, const std::string&)> m_echo;
     std::deque<std::string> m_tail;
+    std::deque<std::string> m_early;
+    std::string m_problem;
 };
 
 // The log file name for a folder, call sign, instance and month (1-12).

@@ -1,11 +1,13 @@
 // The sysop console on the web: login and logout, the console's state, and its list, read,
-// kill and send requests, passed to the core exactly as the window's console passes them.
+// kill and send requests, passed to the core exactly as the window's console passes them;
+// the spool's set-aside messages, each sent again or dropped on the operator's word.
 // Every state change is a POST from the node's own page with the session's token.
 #include "core/node_core.h"
 #include "setup/web_password.h"
 #include "web/web_http.h"
 #include "web/web_server.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <algorithm>
@@ -78,6 +80,14 @@ void WebServer::addConsoleRoutes() {
     m_server.route("/api/console", Method::Post, [this](const QHttpServerRequest& request) {
         if (auto refusal = refusePost(request)) return std::move(*refusal);
         return consoleRequest(request);
+    });
+    m_server.route("/api/spool", Method::Get, [this](const QHttpServerRequest& request) {
+        if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
+        return spoolList(request);
+    });
+    m_server.route("/api/spool", Method::Post, [this](const QHttpServerRequest& request) {
+        if (auto refusal = refusePost(request)) return std::move(*refusal);
+        return spoolAction(request);
     });
 }
 
@@ -157,6 +167,52 @@ QHttpServerResponse WebServer::consoleRequest(const QHttpServerRequest& request)
         return jsonError(Status::BadRequest, "command: L, R, K or SP.");
     if (!queued) return jsonError(Status::BadRequest, latin1Text(refusal));
     return jsonAnswer({{"ok", true}, {"mid", latin1Text(mid)}});
+}
+
+QHttpServerResponse WebServer::spoolList(const QHttpServerRequest& request) {
+    if (sessionToken(request) == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
+    Spool& spool = m_services.core.spool();
+    if (!spool.isOpen())
+        return jsonAnswer({{"setAside", QJsonArray()}, {"error", "The spool is not open."}});
+    const auto list = spool.setAsideList();
+    if (!list)
+        return jsonAnswer({{"setAside", QJsonArray()},
+                           {"error", latin1Text("Cannot read the spool: " + spool.problem())}});
+    QJsonArray rows;
+    for (const SetAsideMessage& aside : *list) {
+        if (rows.size() == kMaxSetAsideShown) break;
+        rows.append(QJsonObject{{"mid", latin1Text(aside.message.Mid)},
+                                {"from", latin1Text(aside.message.UserCall)},
+                                {"to", latin1Text(aside.message.AddressTo)},
+                                {"subject", latin1Text(aside.message.Subject)},
+                                {"reason", latin1Text(aside.reason)},
+                                {"at", latin1Text(aside.at)}});
+    }
+    return jsonAnswer({{"setAside", rows},
+                       {"more", static_cast<qint64>(list->size()) - rows.size()},
+                       {"error", QJsonValue::Null}});
+}
+
+QHttpServerResponse WebServer::spoolAction(const QHttpServerRequest& request) {
+    const std::string* token = sessionToken(request);
+    if (token == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
+    if (!constantTimeEqual(*token, headerValue(request, "X-Gullwick-Token").toStdString()))
+        return jsonError(Status::Forbidden, "Missing or wrong token.");
+    const QJsonObject form = QJsonDocument::fromJson(request.body()).object();
+    std::string action, mid;
+    if (!formField(form, "action", 8, false, action) ||
+        !formField(form, "mid", kMaxMid, false, mid) || mid.empty())
+        return jsonError(Status::BadRequest, "A MID is wanted, without control characters.");
+    std::string refusal;
+    bool done = false;
+    if (action == "retry")
+        done = m_services.core.spoolRetry(mid, refusal);
+    else if (action == "drop")
+        done = m_services.core.spoolDrop(mid, refusal);
+    else
+        return jsonError(Status::BadRequest, "action: retry or drop.");
+    if (!done) return jsonError(Status::BadRequest, latin1Text(refusal));
+    return jsonAnswer({{"ok", true}});
 }
 
 } // namespace gw

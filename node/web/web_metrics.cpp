@@ -5,6 +5,7 @@
 #include "core/node_core.h"
 
 #include <QString>
+#include <algorithm>
 
 namespace gw {
 namespace {
@@ -46,6 +47,45 @@ class Writer {
     std::string m_text;
 };
 
+// The spool's state as one gauge per state, its figures when they could be read, and what
+// the last repair of a damaged file carried and lost.
+void spoolMetrics(Writer& out, NodeCore& core, const Clock& clock) {
+    const NodeCore::SpoolState state = core.spoolState();
+    out.family("gullwick_spool_state", "gauge",
+               "1 for the spool's state: off, ok, unopenable or error.");
+    const std::pair<NodeCore::SpoolHealth, const char*> states[] = {
+        {NodeCore::SpoolHealth::Off, "off"},
+        {NodeCore::SpoolHealth::Ok, "ok"},
+        {NodeCore::SpoolHealth::Unopenable, "unopenable"},
+        {NodeCore::SpoolHealth::Error, "error"}};
+    for (const auto& [health, name] : states)
+        out.sample("gullwick_spool_state", state.health == health ? 1 : 0,
+                   std::string(",state=\"") + name + "\"");
+    if (const auto& figures = state.figures) {
+        out.one("gullwick_spool_messages", "gauge", "Messages waiting in the spool for the server.",
+                static_cast<double>(figures->waiting));
+        const double age =
+            figures->oldest
+                ? static_cast<double>(std::max<qint64>(0, figures->oldest->secsTo(clock.now())))
+                : 0;
+        out.one("gullwick_spool_oldest_age_seconds", "gauge",
+                "Age of the oldest message waiting in the spool; 0 when none waits.", age);
+        out.one("gullwick_spool_set_aside_messages", "gauge",
+                "Messages the server refused for good, kept aside for the operator.",
+                static_cast<double>(figures->setAside));
+        out.one("gullwick_spool_undropped_messages", "gauge",
+                "Messages the server has that the spool file could not drop yet.",
+                static_cast<double>(figures->undropped));
+    }
+    const auto& repair = state.repair;
+    out.one("gullwick_spool_repair_carried_messages", "gauge",
+            "Messages carried out of a damaged spool file at its last repair.",
+            repair ? static_cast<double>(repair->carried) : 0);
+    out.one("gullwick_spool_repair_lost_messages", "gauge",
+            "Messages that could not be read from a damaged spool file at its last repair.",
+            repair ? static_cast<double>(repair->lost.size() + repair->unnamed) : 0);
+}
+
 } // namespace
 
 QByteArray metricsText(NodeCore& core, const Clock& clock) {
@@ -79,13 +119,10 @@ QByteArray metricsText(NodeCore& core, const Clock& clock) {
     out.one("gullwick_streams_connected", "gauge", "Radio users connected now.", connected);
     out.one("gullwick_tnc_working", "gauge", "1 while the TNC is working.",
             core.tncWorking() ? 1 : 0);
-    Spool& spool = core.spool();
-    out.one("gullwick_spool_messages", "gauge", "Messages waiting in the spool for the server.",
-            static_cast<double>(spool.waitingCount()));
-    const std::optional<QDateTime> oldest = spool.oldestWaiting();
-    out.one("gullwick_spool_oldest_age_seconds", "gauge",
-            "Age of the oldest message waiting in the spool; 0 when none waits.",
-            oldest ? static_cast<double>(std::max<qint64>(0, oldest->secsTo(clock.now()))) : 0);
+    spoolMetrics(out, core, clock);
+    out.one("gullwick_log_file_writable", "gauge",
+            "0 while the log file cannot be written, else 1.",
+            core.nodeLog().problem().empty() ? 1 : 0);
     return out.text();
 }
 

@@ -63,6 +63,11 @@ class WebServer : public QObject {
     QHttpServerResponse login(const QHttpServerRequest& request);
     QHttpServerResponse consoleState(const QHttpServerRequest& request);
     QHttpServerResponse consoleRequest(const QHttpServerRequest& request);
+    // The spool's set-aside messages (at most kMaxSetAsideShown), and the operator's retry
+    // or drop of one.
+    QHttpServerResponse spoolList(const QHttpServerRequest& request);
+    QHttpServerResponse spoolAction(const QHttpServerRequest& request);
+    static constexpr qsizetype kMaxSetAsideShown = 200;
     std::string storedPasswordHash() const;
 
     Services m_services;

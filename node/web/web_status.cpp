@@ -68,10 +68,54 @@ QJsonObject ipJson(const NodeSetup& setup) {
     return {{"mode", mode}, {"dialUpConnected", setup.bConnectedByDialup()}};
 }
 
+QJsonValue countJson(const std::optional<Spool::Figures>& figures,
+                     std::int64_t Spool::Figures::*count) {
+    if (!figures) return QJsonValue::Null;
+    return static_cast<qint64>((*figures).*count);
+}
+
+// The spool's state: "off" by its setting, "unopenable", "error" (figures null when they
+// could not be read), or "ok"; the last repair of a damaged file, if any.
 QJsonObject spoolJson(NodeCore& core) {
-    const std::optional<QDateTime> oldest = core.spool().oldestWaiting();
-    return {{"waiting", static_cast<qint64>(core.spool().waitingCount())},
-            {"oldest", oldest ? timeJson(*oldest) : QJsonValue::Null}};
+    const NodeCore::SpoolState state = core.spoolState();
+    const char* health = "off";
+    switch (state.health) {
+    case NodeCore::SpoolHealth::Off:
+        break;
+    case NodeCore::SpoolHealth::Ok:
+        health = "ok";
+        break;
+    case NodeCore::SpoolHealth::Unopenable:
+        health = "unopenable";
+        break;
+    case NodeCore::SpoolHealth::Error:
+        health = "error";
+        break;
+    }
+    const auto& figures = state.figures;
+    QJsonValue repair = QJsonValue::Null;
+    if (state.repair)
+        repair = QJsonObject{
+            {"at", timeJson(state.repairedAt)},
+            {"damage", text(state.repair->damage)},
+            {"keptAs", text(state.repair->keptAs)},
+            {"carried", static_cast<qint64>(state.repair->carried)},
+            {"lost", static_cast<qint64>(state.repair->lost.size()) + state.repair->unnamed},
+            {"moreLost", state.repair->unknown || state.repair->setAsideUnread}};
+    return {{"state", health},
+            {"problem", state.problem.empty() ? QJsonValue::Null : QJsonValue(text(state.problem))},
+            {"waiting", countJson(figures, &Spool::Figures::waiting)},
+            {"setAside", countJson(figures, &Spool::Figures::setAside)},
+            {"undropped", countJson(figures, &Spool::Figures::undropped)},
+            {"oldest", figures && figures->oldest ? timeJson(*figures->oldest) : QJsonValue::Null},
+            {"repair", repair}};
+}
+
+// The log file and why it cannot be written, when it cannot.
+QJsonObject logFileJson(NodeCore& core) {
+    const std::string& problem = core.nodeLog().problem();
+    return {{"file", text(core.nodeLog().fileName())},
+            {"problem", problem.empty() ? QJsonValue::Null : QJsonValue(text(problem))}};
 }
 
 QJsonArray streamsJson(const NodeCore& core, const Clock& clock) {
@@ -122,6 +166,7 @@ QJsonObject statusJson(NodeCore& core, const NodeSetup& setup, const Clock& cloc
             {"server", serverJson(core, setup)},
             {"ip", ipJson(setup)},
             {"spool", spoolJson(core)},
+            {"logFile", logFileJson(core)},
             {"streams", streamsJson(core, clock)},
             {"counters", countersJson(core.counters())}};
 }

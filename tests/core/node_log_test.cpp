@@ -73,11 +73,25 @@ TEST_F(NodeLogTest, DisabledOrNoFolderWritesNothing) {
     EXPECT_FALSE(log.isOpen());
 }
 
-TEST_F(NodeLogTest, MissingFolderIsRetriedAtNextWrite) {
+TEST_F(NodeLogTest, AFileThatCannotBeWrittenIsReportedOnceAndEarlyLinesWaitForIt) {
+    // A line from before the log's settings are known reaches the journal at once.
+    enabled = false;
+    testing::internal::CaptureStderr();
+    log.logEarly("early", JournalPriority::Error);
+    enabled = true;
     folder = dir.path().toStdString() + "/later";
     log.Log("lost");
+    log.Log("lost too");
     EXPECT_FALSE(log.isOpen());
+    EXPECT_NE(log.problem().find(folder + "/N0CALL_1_05.log"), std::string::npos) << log.problem();
+    const std::string journal = testing::internal::GetCapturedStderr();
+    EXPECT_NE(journal.find("early"), std::string::npos);
+    const std::string fault = "Log file cannot be written";
+    EXPECT_EQ(journal.find(fault), journal.rfind(fault)) << "once: " << journal;
+    ASSERT_NE(journal.find(fault), std::string::npos) << journal;
+
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
     log.Log("kept");
-    EXPECT_EQ(readAll(folder + "/N0CALL_1_05.log"), "kept\r\n");
+    EXPECT_EQ(readAll(folder + "/N0CALL_1_05.log"), "early\r\nkept\r\n");
+    EXPECT_EQ(log.problem(), "");
 }

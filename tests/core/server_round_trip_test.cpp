@@ -140,13 +140,13 @@ TEST_F(LostAnswer, MessageStoredButUnansweredIsSpooledSentAgainAndStoredOnce) {
     EXPECT_NE(received()["B"].find("Mid: " + mid +
                                    " queued; it will be sent when the server can be reached."),
               std::string::npos);
-    EXPECT_EQ(core.spool().count(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
 
     clock.advance(NodeCore::kSpoolRetryFirst);
     core.tmrSpool_Timer();
     runUntilDelivered();
-    EXPECT_EQ(core.spool().count(), 0);
-    EXPECT_EQ(core.spool().setAsideCount(), 0);
+    EXPECT_EQ(core.spool().figures()->waiting, 0);
+    EXPECT_EQ(core.spool().figures()->setAside, 0);
     EXPECT_NE(logText().find("MID : " + mid + " forwarded (the server held it already)."),
               std::string::npos)
         << logText();
@@ -209,8 +209,8 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     EXPECT_EQ(counts.requests.size(), 4u);
     EXPECT_EQ(counts.serverFailures, 2u);
     EXPECT_EQ(core.lastRequest().outcome, "failed");
-    EXPECT_EQ(core.spool().waitingCount(), 1u);
-    EXPECT_EQ(core.spool().oldestWaiting(), clock.now());
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
+    EXPECT_EQ(core.spool().figures()->oldest, clock.now());
 
     EXPECT_EQ(counts.bytesFromRadio, typed);
     EXPECT_EQ(counts.bytesToRadio, greeted + radio.fileSize + radio.allData().size());

@@ -1,7 +1,7 @@
 // Store-and-forward in the core with a real spool file: a send the server could not take is
 // queued before its user is told and forwarded on a growing retry interval; a server's
 // refusal for good sets it aside; a full or disabled spool leaves the failure as it was.
-#include "main_fixture.h"
+#include "spool_fixture.h"
 
 #include "server/request_queue.h"
 #include "server/session_key.h"
@@ -10,41 +10,6 @@ using namespace gw;
 using namespace gw::test;
 
 namespace {
-class Spooling : public NodeCoreTest {
-  protected:
-    void SetUp() override {
-        for (const auto& [key, value] : settingsBefore)
-            settings.write("Client1", key, value);
-        NodeCoreTest::SetUp();
-        connectUser("A", "N0CALL");
-    }
-    // The user sends a message; its request is taken off the queue.
-    std::unique_ptr<CCommand> send(const std::string& body) {
-        say("A", "SP W1AW");
-        say("A", "subject\r");
-        say("A", body + "\r");
-        say("A", "/EX");
-        radio.data.clear();
-        return takeRequest();
-    }
-    std::unique_ptr<CCommand> ask(const std::string& line) {
-        say("A", line);
-        return takeRequest();
-    }
-    // Runs the spool's timer after `seconds`; its request, if it made one.
-    std::unique_ptr<CCommand> retryAfter(int seconds) {
-        clock.advance(std::chrono::seconds(seconds));
-        core.tmrSpool_Timer();
-        return takeRequest();
-    }
-    static std::unique_ptr<CResponse> refused(const std::string& why) {
-        auto reply = failed(why);
-        reply->Refused = true;
-        return reply;
-    }
-    std::vector<std::pair<std::string, std::string>> settingsBefore;
-};
-
 class FullSpool : public Spooling {
   protected:
     FullSpool() { settingsBefore = {{"SpoolMaxMessages", "1"}}; }
@@ -62,7 +27,7 @@ TEST_F(Spooling, UnreachableServerQueuesAndRetriesUntilAccepted) {
     answer(*request, failed("Connection refused"));
     EXPECT_EQ(sentText(),
               "Mid: " + mid + " queued; it will be sent when the server can be reached.\rSMS>");
-    EXPECT_EQ(core.spool().count(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
     EXPECT_NE(logText().find("MID : " + mid + " queued: Connection refused"), std::string::npos);
 
     // The first retry comes after a minute, in the spool's own lane, with the whole message.
@@ -76,7 +41,7 @@ TEST_F(Spooling, UnreachableServerQueuesAndRetriesUntilAccepted) {
     EXPECT_EQ(retry->Body, "first\r");
     answer(*retry, failed("Response Timeout..."));
     EXPECT_EQ(sentText(), "") << "the spool's outcome reaches no user";
-    EXPECT_EQ(core.spool().count(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
 
     // Then after two minutes, four, ... up to thirty.
     EXPECT_EQ(retryAfter(119), nullptr);
@@ -91,23 +56,17 @@ TEST_F(Spooling, UnreachableServerQueuesAndRetriesUntilAccepted) {
     }
 
     // Any request that succeeds sends the spool's next message at once.
-    auto second = send("second");
-    answer(*second, failed("Connection refused"));
     answer(*ask("LM"), listOf({}));
     retry = takeRequest();
     ASSERT_NE(retry, nullptr);
-    EXPECT_EQ(retry->Mid, mid) << "oldest first";
-    answer(*retry, ok());
-    retry = takeRequest();
-    ASSERT_NE(retry, nullptr);
-    EXPECT_EQ(retry->Mid, second->Mid);
-    answer(*retry, refused("MID already stored: " + second->Mid));
-    EXPECT_EQ(core.spool().count(), 0) << "a MID the server holds is delivered";
-    EXPECT_EQ(core.spool().setAsideCount(), 0);
+    EXPECT_EQ(retry->Mid, mid);
+    answer(*retry, refused("MID already stored: " + mid));
+    EXPECT_EQ(core.spool().figures()->waiting, 0) << "a MID the server holds is delivered";
+    EXPECT_EQ(core.spool().figures()->setAside, 0);
     EXPECT_EQ(takeRequest(), nullptr);
-    EXPECT_NE(logText().find("MID : " + mid + " forwarded."), std::string::npos) << logText();
-    EXPECT_NE(logText().find("MID : " + second->Mid + " forwarded (the server held it already)."),
-              std::string::npos);
+    EXPECT_NE(logText().find("MID : " + mid + " forwarded (the server held it already)."),
+              std::string::npos)
+        << logText();
 }
 
 TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
@@ -116,8 +75,8 @@ TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
     auto retry = retryAfter(60);
     ASSERT_NE(retry, nullptr);
     answer(*retry, refused("No destination"));
-    EXPECT_EQ(core.spool().count(), 0);
-    EXPECT_EQ(core.spool().setAsideCount(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 0);
+    EXPECT_EQ(core.spool().figures()->setAside, 1);
     EXPECT_NE(logText().find("MID : " + request->Mid +
                              " refused by the server, set aside: No "
                              "destination"),
@@ -129,7 +88,7 @@ TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
         core.spool().add({"SMS_BROKEN1", "N0CALL", "W1AW", "", "s", "a\r\n/EX\r\nb", clock.now()}),
         Spool::AddResult::Stored);
     EXPECT_EQ(retryAfter(3600), nullptr);
-    EXPECT_EQ(core.spool().setAsideCount(), 2);
+    EXPECT_EQ(core.spool().figures()->setAside, 2);
     EXPECT_NE(logText().find("MID : SMS_BROKEN1 cannot be sent as a request, set aside."),
               std::string::npos);
 
@@ -137,24 +96,29 @@ TEST_F(Spooling, RefusalForGoodIsSetAsideAndNotRetried) {
     auto denied = send("denied");
     answer(*denied, refused("Access denied for N0NODE"));
     EXPECT_EQ(sentText(), "Mid: " + denied->Mid + " failed!\rSMS>");
-    EXPECT_EQ(core.spool().count(), 0);
+    EXPECT_EQ(core.spool().figures()->waiting, 0);
 }
 
 TEST_F(Spooling, MessageOfAUserWhoLeftIsQueuedAllTheSame) {
     auto request = send("gone");
     core.StatusEvent("S1A*** DISCONNECTED");
     answer(*request, failed("Connection refused"));
-    EXPECT_EQ(core.spool().count(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
     EXPECT_NE(logText().find("MID : " + request->Mid + " queued"), std::string::npos);
 }
 
 TEST_F(FullSpool, FullSpoolLeavesTheFailureAndSaysWhy) {
     auto first = send("one");
     answer(*first, failed("Connection refused"));
-    auto second = send("two");
+    connectUser("B", "N1CALL");
+    say("B", "SP W1AW");
+    say("B", "subject\r");
+    say("B", "/EX");
+    auto second = takeRequest();
+    radio.data.clear();
     answer(*second, failed("Connection refused"));
     EXPECT_EQ(sentText(), "Mid: " + second->Mid + " failed!\rSMS>");
-    EXPECT_EQ(core.spool().count(), 1);
+    EXPECT_EQ(core.spool().figures()->waiting, 1);
     EXPECT_NE(logText().find("MID : " + second->Mid + " not queued, the spool is full"),
               std::string::npos);
 }
@@ -165,4 +129,32 @@ TEST_F(SpoolOff, DisabledSpoolLeavesTheFailure) {
     EXPECT_EQ(sentText(), "Mid: " + request->Mid + " failed!\rSMS>");
     EXPECT_FALSE(core.spool().isOpen());
     EXPECT_NE(logText().find("not queued, store-and-forward is off"), std::string::npos);
+}
+
+TEST_F(Spooling, OneUsersMessagesReachTheServerInHisOrder) {
+    // His second message is finished while the first is on its way: it waits for the first.
+    auto first = send("first");
+    compose("second");
+    const std::string second = core.Streams[1].Mid;
+    EXPECT_EQ(takeRequest(), nullptr) << "the second waits behind the first";
+    radio.data.clear();
+    // The first cannot go: it is queued, the second in behind it at once, and the spool's
+    // turn comes now.
+    answer(*first, failed("Response Timeout..."));
+    EXPECT_EQ(sentText(), "Mid: " + first->Mid +
+                              " queued; it will be sent when the server can be reached.\rSMS>" +
+                              "Mid: " + second +
+                              " queued; it will be sent after your earlier messages.\rSMS>");
+    for (const std::string& mid : {first->Mid, second}) {
+        auto forward = takeRequest();
+        ASSERT_NE(forward, nullptr) << mid;
+        EXPECT_EQ(sessionStream(forward->Session), RequestQueue::kSpoolLane);
+        EXPECT_EQ(forward->Mid, mid);
+        answer(*forward, ok());
+    }
+    // With nothing of his waiting, his next one goes to the server itself.
+    auto third = send("third");
+    ASSERT_NE(third, nullptr);
+    EXPECT_EQ(sessionStream(third->Session), 1);
+    EXPECT_EQ(core.counters().requests.at({"forward", "ok"}), 2u);
 }

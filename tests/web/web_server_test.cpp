@@ -165,5 +165,42 @@ TEST_F(WebServerTest, MonitorLinesKeepTheirBytesAndAPageFromAnEarlierRunStartsOv
     }
 }
 
+TEST_F(WebServerTest, SetAsideMessagesAreShownAndSentAgainOnTheOperatorsWord) {
+    Spool& spool = core->spool();
+    ASSERT_EQ(spool.add({"SMS_ASIDE001", "N1CALL", "W1AW", "", "s", "b", clock.now()}),
+              Spool::AddResult::Stored);
+    ASSERT_TRUE(spool.setAside("SMS_ASIDE001", "Access denied for N0CALL"));
+    const QJsonObject status = send("GET", "/api/status").json()["spool"].toObject();
+    EXPECT_EQ(status["state"].toString(), "ok");
+    EXPECT_EQ(status["setAside"].toInt(), 1);
+    EXPECT_EQ(status["waiting"].toInt(), 0);
+    EXPECT_TRUE(send("GET", "/metrics")
+                    .body.contains("gullwick_spool_set_aside_messages{instance=\"1\"} 1\n"));
+
+    EXPECT_EQ(send("GET", "/api/spool").status, 401);
+    settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
+    const Answer login = post("/api/login", {{"password", "correct horse"}});
+    ASSERT_EQ(login.status, 200);
+    const QByteArray session = "Cookie: " + QRegularExpression("Set-Cookie: (gw_session=[^;]+);")
+                                                .match(login.head)
+                                                .captured(1)
+                                                .toLatin1();
+    const QByteArray token = "X-Gullwick-Token: " + login.json()["token"].toString().toLatin1();
+    const QJsonArray rows = send("GET", "/api/spool", {session}).json()["setAside"].toArray();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows[0].toObject()["mid"].toString(), "SMS_ASIDE001");
+    EXPECT_EQ(rows[0].toObject()["reason"].toString(), "Access denied for N0CALL");
+
+    const QJsonObject retry{{"action", "retry"}, {"mid", "SMS_ASIDE001"}};
+    EXPECT_EQ(post("/api/spool", retry, {session}).status, 403);
+    EXPECT_EQ(post("/api/spool", retry, {session, token}).status, 200);
+    EXPECT_EQ(spool.figures()->waiting, 1);
+    EXPECT_EQ(spool.figures()->setAside, 0);
+    EXPECT_EQ(post("/api/spool", {{"action", "drop"}, {"mid", "SMS_ASIDE001"}}, {session, token})
+                  .json()["error"]
+                  .toString(),
+              "No message SMS_ASIDE001 is set aside.");
+}
+
 } // namespace
 } // namespace gw::test

@@ -113,12 +113,35 @@
                                                               : ", dial-up not connected";
     setText("ip-mode", (ip.mode || "") + dial);
 
-    const spool = s.spool || {};
-    setText("spool", (spool.waiting || 0) + " waiting" +
-                         (spool.oldest ? ", oldest since " + when(spool.oldest, "") : ""));
+    showSpool(s.spool || {});
+    const logFile = s.logFile || {};
+    setText("log-file", logFile.problem ? "cannot be written: " + logFile.problem
+                                        : logFile.file || "");
+    byId("log-file").className = logFile.problem ? "bad" : "";
 
     showStreams(Array.isArray(s.streams) ? s.streams : []);
     showCounters(s.counters || {});
+  }
+
+  // The spool's state in words: off, not open, in error, or its figures; and the last repair.
+  function showSpool(spool) {
+    let text = "off";
+    if (spool.state === "unopenable") text = "cannot be opened: " + (spool.problem || "");
+    if (spool.state === "ok" || spool.state === "error") {
+      text = spool.waiting === null || spool.waiting === undefined
+        ? "" : spool.waiting + " waiting" +
+               (spool.oldest ? ", oldest since " + when(spool.oldest, "") : "") +
+               ", " + spool.setAside + " set aside" +
+               (spool.undropped ? ", " + spool.undropped + " sent but not yet dropped" : "");
+      if (spool.state === "error") text = "error: " + (spool.problem || "") + (text ? "; " + text : "");
+    }
+    const repair = spool.repair;
+    if (repair)
+      text += "; damaged file kept as " + repair.keptAs + " at " + when(repair.at, "") + ": " +
+              repair.carried + " carried, " + repair.lost + (repair.moreLost ? "+" : "") + " lost";
+    setText("spool", text);
+    const bad = spool.state === "error" || spool.state === "unopenable" || repair;
+    byId("spool").className = bad ? "bad" : "";
   }
 
   const kStreamCells = ["label", "call", "since", "idle", "last", "waiting"];
@@ -253,6 +276,7 @@
   function showLoggedIn(loggedIn) {
     byId("login-form").hidden = loggedIn;
     byId("console-form").hidden = !loggedIn;
+    byId("spool-section").hidden = !loggedIn;
     if (!loggedIn) {
       state.token = null;
       state.consoleShown = "";
@@ -345,6 +369,45 @@
     }
   }
 
+  const kSpoolCells = ["mid", "from", "to", "subject", "at", "reason"];
+
+  async function pollSpool() {
+    const answer = await getJson("/api/spool");
+    const rows = Array.isArray(answer.setAside) ? answer.setAside : [];
+    byId("spool-list").replaceChildren(...rows.map(function (entry) {
+      const row = document.createElement("tr");
+      kSpoolCells.forEach(function (name) {
+        const cell = document.createElement("td");
+        cell.textContent = String(entry[name] === undefined ? "" : entry[name]);
+        row.appendChild(cell);
+      });
+      const actions = document.createElement("td");
+      ["retry", "drop"].forEach(function (action) {
+        const button = document.createElement("button");
+        button.type = "button";
+        button.textContent = action === "retry" ? "Retry" : "Drop";
+        button.addEventListener("click", function () { spoolAction(action, String(entry.mid)); });
+        actions.appendChild(button);
+      });
+      row.appendChild(actions);
+      return row;
+    }));
+    byId("spool-empty").hidden = rows.length > 0;
+    if (answer.error) setText("spool-error", answer.error);
+  }
+
+  async function spoolAction(action, mid) {
+    setText("spool-error", "");
+    try {
+      const r = await postJson("/api/spool", { action: action, mid: mid });
+      if (r.status !== 200 || !r.answer.ok)
+        setText("spool-error", r.answer.error || "Refused (HTTP " + r.status + ").");
+      await once("spool", pollSpool);
+    } catch (e) {
+      setText("spool-error", "The node did not answer.");
+    }
+  }
+
   function tick() {
     state.tick += 1;
     once("status", pollStatus);
@@ -352,6 +415,8 @@
     if (state.tick % kLogEvery === 1) once("log", function () { return pollLog().catch(function () {}); });
     if (!byId("console-form").hidden || state.tick % 5 === 1)
       once("console", function () { return pollConsole().catch(function () {}); });
+    if (!byId("spool-section").hidden && state.tick % 5 === 2)
+      once("spool", function () { return pollSpool().catch(function () {}); });
   }
 
   function start() {
