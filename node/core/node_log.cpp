@@ -33,7 +33,7 @@ void NodeLog::openForAppend() {
 
 void NodeLog::Log(const std::string& sMsg, JournalPriority priority) {
     if (m_echo) m_echo(priority, sMsg);
-    m_tail.push_back(sMsg);
+    m_tail.push_back({sMsg, priority});
     if (m_tail.size() > kTailLines) m_tail.pop_front();
     if (!m_source.enabled()) return;
     const int month = m_clock.now().date().month();

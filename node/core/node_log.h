@@ -41,8 +41,13 @@ class NodeLog {
     std::string fileName() const;
     bool isOpen() const { return m_file && m_file->isOpen(); }
     int LogMonth() const { return m_month; }
-    // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use.
-    const std::deque<std::string>& tail() const { return m_tail; }
+    // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use,
+    // each with its priority (so a view can make failures stand out).
+    struct TailLine {
+        std::string text;
+        JournalPriority priority;
+    };
+    const std::deque<TailLine>& tail() const { return m_tail; }
 
   private:
     void openForAppend();
@@ -52,7 +57,7 @@ class NodeLog {
     std::unique_ptr<QFile> m_file; // null while no log file is in use
     int m_month = 0;
     std::function<void(JournalPriority, const std::string&)> m_echo;
-    std::deque<std::string> m_tail;
+    std::deque<TailLine> m_tail;
 };
 
 // The log file name for a folder, call sign, instance and month (1-12).
