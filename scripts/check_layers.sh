@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The node's folders below the views use Qt Core and Network (and the web page Qt's HTTP
-# server) only: every Qt header they include must be one of those modules', and no header of
-# the views. Usage: check_layers.sh DIR... (the include folders of those modules).
+# The node's folders below the views use Qt Core and Network only: every Qt header they
+# include must be one of those modules', and no header of the views. Usage: check_layers.sh DIR... (the include folders of those modules).
 set -euo pipefail
 cd "${GULLWICK_SOURCE:-$(dirname "$0")/..}"
 dirs=("$@")
@@ -15,7 +14,7 @@ bad=0
 while IFS=: read -r file line text; do
     header=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<([^>]+)>.*/\1/' <<<"$text")
     case $header in
-    QtCore/* | QtNetwork/* | QtHttpServer/*) continue ;;
+    QtCore/* | QtNetwork/*) continue ;;
     Qt*/*) ;;
     *) found "$header" && continue ;;
     esac
@@ -30,4 +29,4 @@ if ((bad)); then
     echo "layers: the folders below the views must not use widgets or Qt GUI" >&2
     exit 1
 fi
-echo "layers: ${folders[*]} use Qt Core, Network and HTTP server only"
+echo "layers: ${folders[*]} use Qt Core and Network only"

@@ -3,6 +3,7 @@
 #include "web/web_metrics.h"
 
 #include "core/node_core.h"
+#include "web/web_sessions.h"
 
 #include <QString>
 
@@ -25,7 +26,7 @@ std::string labelValue(const std::string& value) {
 class Writer {
   public:
     explicit Writer(const std::string& instance)
-        : m_instance("instance=\"" + labelValue(instance) + "\"") {}
+        : m_instance("node_instance=\"" + labelValue(instance) + "\"") {}
 
     void family(const char* name, const char* type, const char* help) {
         m_text +=
@@ -48,7 +49,7 @@ class Writer {
 
 } // namespace
 
-QByteArray metricsText(NodeCore& core, const Clock& clock) {
+QByteArray metricsText(NodeCore& core, const Clock& clock, const WebSessions& sessions) {
     const Counters& counters = core.counters();
     Writer out(core.sInstance);
     out.one("gullwick_up", "gauge", "1 while the node runs.", 1);
@@ -86,6 +87,12 @@ QByteArray metricsText(NodeCore& core, const Clock& clock) {
     out.one("gullwick_spool_oldest_age_seconds", "gauge",
             "Age of the oldest message waiting in the spool; 0 when none waits.",
             oldest ? static_cast<double>(std::max<qint64>(0, oldest->secsTo(clock.now()))) : 0);
+    out.one("gullwick_web_logins_failed_total", "counter",
+            "Web console logins refused for a wrong password.",
+            static_cast<double>(sessions.failedLogins()));
+    out.one("gullwick_web_logins_throttled_total", "counter",
+            "Web console logins refused because the client's address had to wait.",
+            static_cast<double>(sessions.throttledLogins()));
     return out.text();
 }
 
