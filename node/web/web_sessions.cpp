@@ -26,11 +26,6 @@ std::chrono::seconds roundedUp(std::chrono::milliseconds wait) {
 
 WebSessions::WebSessions(Services services) : m_services(std::move(services)) {}
 
-WebSessions::~WebSessions() {
-    while (!m_episodes.empty())
-        endEpisode(m_episodes.begin(), "at shutdown");
-}
-
 WebSessions::Login WebSessions::login(const std::string& address, const std::string& password) {
     const std::string stored = m_services.storedHash();
     if (stored.empty()) return {Login::Result::NoPassword, {}, {}, {}};

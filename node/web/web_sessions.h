@@ -40,7 +40,6 @@ class WebSessions {
         std::function<void(const std::string&)> log;
     };
     explicit WebSessions(Services services);
-    ~WebSessions();
 
     struct Login {
         enum class Result { Ok, Wrong, Throttled, NoPassword, Damaged } result;
