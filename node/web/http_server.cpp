@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <netinet/in.h>
 #include <optional>
 #include <sys/socket.h>
@@ -67,7 +68,8 @@ struct HttpServerCallbacks {
         auto* self = static_cast<HttpServer*>(cls);
         auto* request = static_cast<HttpServer::Request*>(*context);
         if (request == nullptr) {
-            // The headers are in: an announced body that cannot fit is refused unread.
+            // The headers are in: an announced body that cannot fit is refused unread. The
+            // request's state belongs to the connection's context until `completed`.
             request = new HttpServer::Request;
             *context = request;
             request->size = std::strlen(method) + std::strlen(url) + std::strlen(version) + 4;
@@ -251,7 +253,12 @@ HttpResponse HttpServer::answer(MHD_Connection* connection, const char* method, 
             MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS))
         http.peer = QHostAddress(client->client_addr);
     http.local = localAddress(connection);
-    return m_handler(http);
+    // Nothing may unwind through libmicrohttpd's C frames.
+    try {
+        return m_handler(http);
+    } catch (const std::exception&) {
+        return jsonError(HttpStatus::InternalError, "The node could not answer this request.");
+    }
 }
 
 bool HttpServer::queue(MHD_Connection* connection, const HttpResponse& response) {

@@ -38,6 +38,7 @@ constexpr int NotFound = 404;
 constexpr int MethodNotAllowed = 405;
 constexpr int PayloadTooLarge = 413;
 constexpr int TooManyRequests = 429;
+constexpr int InternalError = 500;
 } // namespace HttpStatus
 
 struct HttpResponse {
