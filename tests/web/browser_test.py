@@ -139,7 +139,7 @@ class Rig:
                          20, "smsd listening")
         self.env["GULLWICK_SMS_PORT"] = match.group(1)
 
-    def write_settings(self, address="127.0.0.1"):
+    def write_settings(self, address="127.0.0.1", extra=""):
         self.address = address
         path = os.path.join(self.dir.name, "config", "gullwick", "SMS.ini")
         with open(path) if os.path.exists(path) else open(os.devnull) as old:
@@ -147,8 +147,8 @@ class Rig:
         with open(path, "w") as ini:
             ini.write("[Client1]\nCommPort=1\nTNCType=KPC3\nFlow=NONE\nMBOCall=N0CALL\n"
                       "Password=SECRET\nIPAddress=127.0.0.1\nIPType=True\nInitialized=True\n"
-                      "WebServer=True\nWebAddress={}\nWebPort={}\n{}".format(
-                          address, self.web_port, "".join(kept)))
+                      "WebServer=True\nWebAddress={}\nWebPort={}\n{}{}".format(
+                          address, self.web_port, extra, "".join(kept)))
 
     def set_password(self):
         done = subprocess.run([self.args.brevane, "--web-password", "1"], env=self.env,
@@ -413,7 +413,7 @@ def check_beyond_loopback(rig, driver):
     """The node bound to a LAN address: another host name is refused, every page but the
     login wants a session, and with the server gone the page says since when."""
     rig.stop("brevane")
-    rig.write_settings(LAN_ADDRESS)
+    rig.write_settings(LAN_ADDRESS, "WebMetricsToken=scraper-token-7\n")
     rig.start_node()
     until(lambda: http(rig, "/")[0] == 200, 60, "the node on " + LAN_ADDRESS)
     foreign = "rebound.example:{}".format(rig.web_port)
@@ -423,6 +423,9 @@ def check_beyond_loopback(rig, driver):
     for path in ("/api/status", "/api/monitor", "/api/log", "/metrics"):
         status, _, _ = http(rig, path)
         check(status == 401, "{} without a login: {}".format(path, status))
+    for token, expected in (("scraper-token-7", 200), ("scraper-token-", 401)):
+        status, _, _ = http(rig, "/metrics", headers={"Authorization": "Bearer " + token})
+        check(status == expected, "/metrics with token {!r}: {}".format(token, status))
     driver.get(rig.url("/"))
     until(lambda: shown(driver, "login-needed"), 10, "the page asking for a login")
     check(text_of(driver, "#node-call") != "N0CALL", "no node state before the login")

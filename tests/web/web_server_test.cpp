@@ -245,6 +245,20 @@ TEST_F(WebServerTest, AnAddressThatFailsWaitsAloneAndTheLogAndMetricsSayIt) {
     EXPECT_TRUE(send("GET", "/api/console").json()["passwordDamaged"].toBool());
 }
 
+TEST_F(WebServerTest, BehindAnHttpsProxyTheSessionCookieIsSecure) {
+    WebConfig config;
+    config.port = 0;
+    config.origin = "https://node.example.org";
+    web = std::make_unique<WebServer>(WebServer::Services{*core, *setup, settings, clock}, config);
+    ASSERT_TRUE(web->start()) << web->problem();
+    host = "127.0.0.1:" + QByteArray::number(web->port());
+    settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
+    const Answer login = send("POST", "/api/login", {"Origin: https://node.example.org"},
+                              R"({"password":"correct horse"})");
+    EXPECT_EQ(login.status, 200);
+    EXPECT_TRUE(login.head.contains("; Max-Age=1800; Secure\r\n")) << login.head.toStdString();
+}
+
 TEST_F(WebServerTest, SilentAndDribblingConnectionsAreClosedWhenTheirTimeIsUp) {
     const std::unique_ptr<QTcpSocket> silent = open();
     const std::unique_ptr<QTcpSocket> dribbling = open();
