@@ -41,7 +41,8 @@ The package holds the node (run headless as the systemd service brevane@N, as
 the system user gullwick), its private ping library, and the tools used to test
 it: the reference message server smsd, the TNC simulator tncsim and pingreg.")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The maintainer scripts need these; the libraries come from the shared-library scan.
+# The maintainer scripts need these; the libraries (Qt, libmicrohttpd, SQLite) come from the
+# shared-library scan, and libmicrohttpd-dev is among the build packages of scripts/deps.sh.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, passwd")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
   ${GULLWICK_DEBIAN}/postinst ${GULLWICK_DEBIAN}/prerm ${GULLWICK_DEBIAN}/postrm)

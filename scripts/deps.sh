@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, only those missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-httpserver-dev qt6-websockets-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libmicrohttpd-dev
           libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev sqlite3 iproute2 util-linux procps)
 missing=()
 for p in "${packages[@]}"; do

@@ -25,8 +25,8 @@ constexpr const char* kUsage =
     "  --headless  run without windows (the default without a display): message boxes go\n"
     "              to stderr and the log, the node initializes by itself, and it ends with\n"
     "              status 78 when its settings are incomplete\n"
-    "  --check     report each problem of the instance's settings; status 0 only when the\n"
-    "              node could initialize with them\n"
+    "  --check     report each problem of the instance's settings (and a damaged web console\n"
+    "              password); status 0 only when there is none\n"
     "  --web-password\n"
     "              set the password of the node's web console: asked twice without echo,\n"
     "              or one line of standard input when that is not a terminal\n"
@@ -94,7 +94,15 @@ int checkSettings(const std::string& instanceWords) {
     }
     const SettingsStore settings("SMS");
     const std::string section = "Client" + sInstance;
-    const std::vector<SettingsProblem> problems = checkInstanceSettings(settings, section);
+    std::vector<SettingsProblem> problems = checkInstanceSettings(settings, section);
+    // Not in the way of initializing, but the console's login cannot work until it is mended.
+    const std::string stored = settings.read(section, kWebPasswordKey, "");
+    if (!stored.empty() && !webPasswordHashReadable(stored))
+        problems.push_back({SettingsProblem::Kind::Setting,
+                            std::string(kWebPasswordKey) +
+                                ": the stored web console password is damaged; set it again "
+                                "with: brevane --web-password " +
+                                sInstance});
     printProblems(sInstance, problems);
     if (!problems.empty()) return EXIT_FAILURE;
     std::printf("brevane: instance %s: the settings in %s [%s] are complete.\n", sInstance.c_str(),

@@ -14,6 +14,7 @@
 #include "server/frm_brevane.h"
 #include "server/server_queues.h"
 #include "setup/instance_settings.h"
+#include "setup/web_password.h"
 #include "web/web_config.h"
 #include "web/web_server.h"
 
@@ -22,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace gw {
 namespace {
@@ -35,6 +37,19 @@ std::unique_ptr<WebServer> startWebServer(const WebServer::Services& services) {
     NodeCore& core = services.core;
     WebConfig config = readWebConfig(services.settings, core.settingsSection(), core.sInstance);
     if (!config.enabled) return nullptr;
+    const std::string stored = services.settings.read(core.settingsSection(), kWebPasswordKey, "");
+    if (!stored.empty() && !webPasswordHashReadable(stored))
+        core.nodeLog().Log("Web console: the stored password (WebPassword) is damaged; set it "
+                           "again with: brevane --web-password " +
+                               core.sInstance,
+                           JournalPriority::Error);
+    // The radio side's descriptors come first: the page gets what the process limit leaves.
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur != RLIM_INFINITY) {
+        const std::string problem = fitDescriptorLimit(config, descriptors.rlim_cur);
+        if (!problem.empty()) core.nodeLog().Log("Web page: " + problem, JournalPriority::Warning);
+        if (config.limits.maxConnections == 0) return nullptr;
+    }
     const bool loopback = config.loopbackOnly();
     const QHostAddress address = config.address;
     auto web = std::make_unique<WebServer>(services, std::move(config));

@@ -131,7 +131,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     bool consoleKill(const std::string& userCall, std::string& mid, std::string* refusal = nullptr);
     bool consoleSend(const std::string& userCall, const std::string& to, const std::string& subject,
                      const std::string& message, std::string& mid, std::string* refusal = nullptr);
-    // Kill and send are the node's own call's: the console offers them for it only.
+    // Every request's call must be a call sign, and its MID a MID; kill and send are the node's
+    // own call's alone (compared regardless of case): a refusal says why.
     bool consoleOwnsCall(const std::string& userCall) const;
     // The request as sent (password hidden) and the reply with its own line ends (CR LF).
     const std::string& consoleCommand() const { return m_consoleCommand; }
@@ -154,6 +155,15 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     QDateTime lastTncFault() const { return m_lastTncFault; }
     const LastRequest& lastRequest() const { return m_lastRequest; }
     std::optional<ServerIndicator> serverIndicator() const { return m_serverIndicator; }
+    // Whether the server answers: when it last did, when a connection to it last failed and
+    // why, and since when it has not answered (invalid while it does or before any request).
+    struct ServerReach {
+        QDateTime lastSuccess;
+        QDateTime lastFailure;
+        std::string failure;
+        QDateTime unreachableSince;
+    };
+    const ServerReach& serverReach() const { return m_serverReach; }
 
     void showSetup();
     // The operator's or the system's stop: false while a TNC operation or a wait is on the
@@ -225,6 +235,9 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     bool resolveMid(int index, const std::string& argument, std::string& mid);
     // `command` as counted: "list", "read", "kill" or "send".
     bool refuseWhenFull(int index, const char* command);
+    // True (and the user told, the refusal counted) when `problem` says a field of the user's
+    // request cannot go to the server.
+    bool refuseUnsendable(int index, const char* command, const std::string& problem);
     // Drops the links whose Bye waited for replies, once those are out or the wait is over.
     void finishByes();
     std::unique_ptr<CCommand> newRequest(int index, const char* command);
@@ -244,6 +257,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // console's request (before the reply is delivered).
     void countRefused(const std::string& command);
     void countReply(const CResponse& reply);
+    void noteServerReach(const CResponse& reply);
     void showInConsole(const std::string& text);
     void closeConsoleEntry();
     // Console: the text with LF in the reply box, then the entry closes; radio: the text
@@ -286,6 +300,9 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // Console.
     std::unique_ptr<CCommand> consoleRequest(const char* command, const std::string& userCall);
     bool refuseConsole(DialogIcon icon, const std::string& text, std::string* refusal);
+    // True (and the operator told) when the call is no call sign, or not the node's own where
+    // `ownOnly` asks for it.
+    bool refuseConsoleCall(const std::string& userCall, bool ownOnly, std::string* refusal);
     bool resolveConsoleMid(std::string& mid, std::string* refusal);
     bool queueConsoleMidRequest(const char* command, const std::string& userCall, std::string& mid,
                                 std::string* refusal);
@@ -336,6 +353,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     QDateTime m_lastTncFault;
     LastRequest m_lastRequest;
     std::optional<ServerIndicator> m_serverIndicator;
+    ServerReach m_serverReach;
 };
 
 } // namespace gw

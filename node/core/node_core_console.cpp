@@ -3,6 +3,7 @@
 #include "core/node_core.h"
 
 #include "common/text.h"
+#include "core/console_rules.h"
 #include "server/ccommand.h"
 #include "server/cmid_generator.h"
 #include "server/session_key.h"
@@ -10,7 +11,16 @@
 namespace gw {
 
 bool NodeCore::consoleOwnsCall(const std::string& userCall) const {
-    return m_setup != nullptr && toUpper(userCall) == m_setup->nodeCall();
+    return m_setup != nullptr && sameCall(userCall, m_setup->nodeCall());
+}
+
+bool NodeCore::refuseConsoleCall(const std::string& userCall, bool ownOnly, std::string* refusal) {
+    std::string problem = callSignProblem("User call", toUpper(trim(userCall)));
+    if (problem.empty() && ownOnly && !consoleOwnsCall(userCall))
+        problem = "K and SP are for the node's own call sign only.";
+    if (problem.empty()) return false;
+    refuseConsole(DialogIcon::Exclamation, problem, refusal);
+    return true;
 }
 
 std::unique_ptr<CCommand> NodeCore::consoleRequest(const char* command,
@@ -23,8 +33,7 @@ std::unique_ptr<CCommand> NodeCore::consoleRequest(const char* command,
     request->Command = command;
     request->MBOCall = m_setup != nullptr ? m_setup->nodeCall() : std::string();
     request->MBOPassword = m_setup != nullptr ? m_setup->password() : std::string();
-    request->UserCall = userCall;
-    if (request->Command == "K") request->UserCall = toUpper(trim(request->UserCall));
+    request->UserCall = toUpper(trim(userCall));
     return request;
 }
 
@@ -60,6 +69,7 @@ bool NodeCore::resolveConsoleMid(std::string& mid, std::string* refusal) {
 bool NodeCore::consoleList(const std::string& userCall, std::string* refusal) {
     if (userCall.empty())
         return refuseConsole(DialogIcon::None, "User's call required...", refusal);
+    if (refuseConsoleCall(userCall, false, refusal)) return false;
     queueConsoleRequest(consoleRequest("L", userCall));
     return true;
 }
@@ -76,6 +86,10 @@ bool NodeCore::queueConsoleMidRequest(const char* command, const std::string& us
                                       std::string& mid, std::string* refusal) {
     if (mid.empty() || userCall.empty())
         return refuseConsole(DialogIcon::None, "User's call and MID required...", refusal);
+    if (refuseConsoleCall(userCall, std::string(command) == "K", refusal)) return false;
+    const bool typed = !isNumeric(mid);
+    if (const std::string problem = midProblem(toUpper(trim(mid))); typed && !problem.empty())
+        return refuseConsole(DialogIcon::Exclamation, problem, refusal);
     std::unique_ptr<CCommand> request = consoleRequest(command, userCall);
     if (!resolveConsoleMid(mid, refusal)) {
         countRefused(std::string(command) == "R" ? "read" : "kill");
@@ -92,6 +106,10 @@ bool NodeCore::consoleSend(const std::string& userCall, const std::string& to,
     if (userCall.empty() || to.empty() || message.empty())
         return refuseConsole(DialogIcon::None,
                              "User's call, 'To:' address, and message text required...", refusal);
+    if (refuseConsoleCall(userCall, true, refusal)) return false;
+    for (const std::string& problem :
+         {addressesProblem(to), subjectProblem(subject), messageProblem(message)})
+        if (!problem.empty()) return refuseConsole(DialogIcon::Exclamation, problem, refusal);
     std::unique_ptr<CCommand> request = consoleRequest("S", userCall);
     CMidGenerator generator;
     generator.Tag("SMS_");

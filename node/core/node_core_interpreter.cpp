@@ -4,6 +4,7 @@
 #include "core/node_core.h"
 
 #include "common/text.h"
+#include "core/console_rules.h"
 #include "server/ccommand.h"
 #include "server/cmid_generator.h"
 #include "server/session_key.h"
@@ -116,13 +117,20 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
         }
         break;
     case Verb::List:
+        if (refuseUnsendable(index, "list", callSignProblem("Call", entry.CallSign))) break;
         if (refuseWhenFull(index, "list")) break;
         queueRequest(index, newRequest(index, "L"));
         break;
     case Verb::Read:
     case Verb::Kill: {
         const bool read = verbOf(command) == Verb::Read;
-        if (refuseWhenFull(index, read ? "read" : "kill")) break;
+        const char* counted = read ? "read" : "kill";
+        if (refuseUnsendable(index, counted, callSignProblem("Call", entry.CallSign))) break;
+        // An empty MID goes on as it always has: the request cannot be rendered and says so.
+        if (!argument.empty() && !isNumeric(argument) &&
+            refuseUnsendable(index, counted, midProblem(argument)))
+            break;
+        if (refuseWhenFull(index, counted)) break;
         std::string mid;
         if (!resolveMid(index, argument, mid)) {
             countRefused(read ? "read" : "kill");
@@ -141,6 +149,9 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
         // Checked before the message is typed: its send request must then find room.
         if (refuseWhenFull(index, "send")) break;
         std::replace(argument.begin(), argument.end(), ',', ';');
+        if (refuseUnsendable(index, "send", callSignProblem("Call", entry.CallSign)) ||
+            refuseUnsendable(index, "send", addressesProblem(argument)))
+            break;
         // Every message starts afresh: nothing of an earlier one in this session carries over.
         entry.Subject.clear();
         entry.Body.clear();
@@ -177,6 +188,13 @@ bool NodeCore::refuseWhenFull(int index, const char* command) {
         radioSend(entry.Port, entry.StreamID,
                   "*** Too many requests waiting! Wait for the answers." + kPromptLine);
     }
+    return true;
+}
+
+bool NodeCore::refuseUnsendable(int index, const char* command, const std::string& problem) {
+    if (problem.empty()) return false;
+    countRefused(command);
+    radioSend(Streams[index].Port, Streams[index].StreamID, "*** " + problem + kPrompt);
     return true;
 }
 

@@ -53,6 +53,20 @@ void NodeCore::countReply(const CResponse& reply) {
     m_lastRequest = {m_clock.now(), command, outcome};
 }
 
+void NodeCore::noteServerReach(const CResponse& reply) {
+    ServerReach& reach = m_serverReach;
+    if (connectionFailed(reply)) {
+        ++m_counters.serverFailures;
+        reach.lastFailure = m_clock.now();
+        reach.failure = loggable(reply.Error, kMaxErrorText);
+        if (!reach.unreachableSince.isValid()) reach.unreachableSince = reach.lastFailure;
+    } else if (reply.Error != kCommandErrorText && reply.Error != kLinkClosedText) {
+        // The server answered, whatever it said.
+        reach.lastSuccess = m_clock.now();
+        reach.unreachableSince = QDateTime();
+    }
+}
+
 void NodeCore::tmr_Timer() {
     deliverReply();
     finishByes();
@@ -62,7 +76,7 @@ void NodeCore::tmr_Timer() {
 void NodeCore::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
     CurrentReply = m_queues.ReplyQueue.RemoveFirst();
-    if (connectionFailed(*CurrentReply)) ++m_counters.serverFailures;
+    noteServerReach(*CurrentReply);
     const int index = sessionStream(CurrentReply->Session);
     if (index == RequestQueue::kSpoolLane) {
         spoolReply();

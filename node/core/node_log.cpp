@@ -33,14 +33,14 @@ void NodeLog::openForAppend() {
 
 void NodeLog::Log(const std::string& sMsg, JournalPriority priority) {
     if (m_echo) m_echo(priority, sMsg);
-    m_tail.push_back(sMsg);
+    m_tail.push_back({sMsg, priority});
     if (m_tail.size() > kTailLines) m_tail.pop_front();
     write(&sMsg);
 }
 
 void NodeLog::logEarly(const std::string& sMsg, JournalPriority priority) {
     writeJournal(priority, sMsg);
-    m_tail.push_back(sMsg);
+    m_tail.push_back({sMsg, priority});
     if (m_tail.size() > kTailLines) m_tail.pop_front();
     if (m_early.size() < kMaxEarly) m_early.push_back(sMsg);
 }

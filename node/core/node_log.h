@@ -49,8 +49,13 @@ class NodeLog {
     // Why the log file cannot be written now; empty while it can (or logging is off).
     const std::string& problem() const { return m_problem; }
     int LogMonth() const { return m_month; }
-    // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use.
-    const std::deque<std::string>& tail() const { return m_tail; }
+    // The last kTailLines lines given to Log(), oldest first, whether or not a file is in use,
+    // each with its priority (so a view can make failures stand out).
+    struct TailLine {
+        std::string text;
+        JournalPriority priority;
+    };
+    const std::deque<TailLine>& tail() const { return m_tail; }
 
   private:
     void openForAppend();
@@ -66,7 +71,7 @@ class NodeLog {
     std::unique_ptr<QFile> m_file; // null while no log file is in use
     int m_month = 0;
     std::function<void(JournalPriority, const std::string&)> m_echo;
-    std::deque<std::string> m_tail;
+    std::deque<TailLine> m_tail;
     std::deque<std::string> m_early;
     std::string m_problem;
 };

@@ -3,6 +3,7 @@
 #include "core/node_setup.h"
 
 #include "common/text.h"
+#include "core/console_rules.h"
 #include "ip/pppd_dial_up.h"
 #include "server/frm_brevane.h"
 #include "setup/web_password.h"
@@ -91,9 +92,13 @@ void NodeSetup::setupClosed() {
     if (!m_main.mainWindowShown()) m_main.endProgram();
 }
 
-void NodeSetup::setPassword(const std::string& password) {
+std::string NodeSetup::setPassword(const std::string& typed) {
+    std::string problem;
+    const std::string password = serverPassword(typed, problem);
+    if (!problem.empty()) return problem;
     m_live.password = password;
     m_settings.write(m_main.settingsSection(), "Password", password);
+    return "";
 }
 
 std::string NodeSetup::setWebPassword(const std::string& password) {

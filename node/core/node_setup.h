@@ -19,6 +19,7 @@
 #include "tnc/cserial_port.h"
 #include "tnc/tnc_dispatch.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -63,7 +64,9 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void Initialize();
     void Cancel();
     void CheckTncComm();
-    void setPassword(const std::string& password);
+    // Stores the server password as the rule makes it (trimmed, upper case): "" when stored,
+    // else why it was refused.
+    std::string setPassword(const std::string& typed);
     // Stores the web console's password (as its hash) in the instance's section: "" when
     // stored, else why not (the password's problem, or a settings file that cannot be written).
     std::string setWebPassword(const std::string& password);
@@ -102,6 +105,15 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void progressClosed() { showProgress(false, m_progressCloseShown); }
     const Indicator& commStatus() const { return m_commStatus; } // lblCommStatus
     const Indicator& pingStatus() const { return m_ping; }       // lblPing
+    // The last ping of the server, whoever asked for it (a user's link, the operator): when,
+    // and its time or why it failed. `at` is invalid before the first.
+    struct PingRecord {
+        QDateTime at;
+        bool ok = false;
+        long milliseconds = 0;
+        std::string failure;
+    };
+    const PingRecord& lastPing() const { return m_lastPing; }
     const std::vector<std::string>& phoneBook() const { return m_phoneBook; }
     // The entry chosen in the phone book, -1 for none.
     int phoneBookRow() const;
@@ -211,6 +223,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     bool m_progressCloseShown = false;
     Indicator m_commStatus;
     Indicator m_ping;
+    PingRecord m_lastPing;
     std::vector<std::string> m_phoneBook;
     // As a window's controls start out: shown until the connection type hides them.
     bool m_dialUpControlsShown = true;

@@ -46,11 +46,19 @@ void NodeSetup::createPingControl() {
 }
 
 long NodeSetup::pingStep() {
-    if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
-    const std::string host = trim(serverAddress());
-    // The control takes an empty host as done at once; that must not read as an answer.
-    if (host.empty()) throw NodeError(26002, "frmTNC", "[11001] Host not found");
-    return Ping1->pingStep(host);
+    try {
+        if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
+        const std::string host = trim(serverAddress());
+        // The control takes an empty host as done at once; that must not read as an answer.
+        if (host.empty()) throw NodeError(26002, "frmTNC", "[11001] Host not found");
+        const long milliseconds = Ping1->pingStep(host);
+        m_lastPing = {m_clock.now(), true, milliseconds, {}};
+        return milliseconds;
+    } catch (const NodeError& error) {
+        m_lastPing = {m_clock.now(), false, 0,
+                      error.number() == PingControl::kTimeout ? "no answer" : error.description()};
+        throw;
+    }
 }
 
 void NodeSetup::showPing(const std::string& caption, Shade colour) {

@@ -2,6 +2,7 @@
 #include "gui/frm_password.h"
 
 #include "common/text.h"
+#include "core/console_rules.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -56,14 +57,14 @@ void frmPassword::btnSave_Click() {
         accept();
         return;
     }
-    const std::string text = trim(fromQString(txtPassword1->text()));
-    if (text.size() < 4 || text.size() > 12) {
-        m_dialogs.message(DialogIcon::Exclamation, "Password Error",
-                          "Password must be between 4-12 char, case insensitive.");
+    std::string problem;
+    const std::string password = serverPassword(fromQString(txtPassword1->text()), problem);
+    if (!problem.empty()) {
+        m_dialogs.message(DialogIcon::Exclamation, "Password Error", problem);
         txtPassword1->setFocus();
         return;
     }
-    m_store(toUpper(text));
+    m_store(password);
     accept();
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringDecoder>
 #include <array>
+#include <optional>
 
 namespace gw {
 namespace {
@@ -69,16 +70,33 @@ std::string hashWebPassword(const std::string& password) {
            salt.toBase64().toStdString() + "$" + key.toBase64().toStdString();
 }
 
+namespace {
+struct StoredHash {
+    int iterations = 0;
+    QByteArray salt;
+    QByteArray key;
+};
+
+// The stored text's fields, or none when it is not one of ours.
+std::optional<StoredHash> parseStored(const std::string& stored) {
+    const QList<QByteArray> fields = QByteArray::fromStdString(stored).split('$');
+    if (fields.size() != 4 || fields[0] != kScheme) return std::nullopt;
+    StoredHash hash{parseIterations(fields[1]), decodeField(fields[2], kSaltBytes),
+                    decodeField(fields[3], kKeyBytes)};
+    if (hash.iterations == 0 || hash.salt.isEmpty() || hash.key.isEmpty()) return std::nullopt;
+    return hash;
+}
+} // namespace
+
+bool webPasswordHashReadable(const std::string& stored) {
+    return parseStored(stored).has_value();
+}
+
 bool verifyWebPassword(const std::string& password, const std::string& stored) {
-    const QByteArray text = QByteArray::fromStdString(stored);
-    const QList<QByteArray> fields = text.split('$');
-    if (fields.size() != 4 || fields[0] != kScheme) return false;
-    const int iterations = parseIterations(fields[1]);
-    const QByteArray salt = decodeField(fields[2], kSaltBytes);
-    const QByteArray expected = decodeField(fields[3], kKeyBytes);
-    if (iterations == 0 || salt.isEmpty() || expected.isEmpty()) return false;
-    const QByteArray key = derive(password, salt, iterations);
-    return constantTimeEqual(key.toStdString(), expected.toStdString());
+    const std::optional<StoredHash> hash = parseStored(stored);
+    if (!hash) return false;
+    const QByteArray key = derive(password, hash->salt, hash->iterations);
+    return constantTimeEqual(key.toStdString(), hash->key.toStdString());
 }
 
 bool constantTimeEqual(std::string_view a, std::string_view b) {

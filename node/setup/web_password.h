@@ -15,6 +15,8 @@ constexpr const char* kWebPasswordKey = "WebPassword";
 std::string webPasswordProblem(const std::string& password);
 // A new random salt each call, so two hashes of one password differ.
 std::string hashWebPassword(const std::string& password);
+// Whether the stored value is a hash this program can check (not damaged or truncated).
+bool webPasswordHashReadable(const std::string& stored);
 // Whether `password` matches the stored hash. A stored value that is not one of ours (damaged,
 // truncated, a count too large to compute) never matches; the comparison takes the same time
 // wherever the first difference lies.

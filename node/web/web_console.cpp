@@ -1,10 +1,11 @@
 // The sysop console on the web: login and logout, the console's state, and its list, read,
 // kill and send requests, passed to the core exactly as the window's console passes them;
 // the spool's set-aside messages, each sent again or dropped on the operator's word.
-// Every state change is a POST from the node's own page with the session's token.
+// Every state change is a POST from the node's own page with the session's token, and leaves
+// a line in the log with the client's address.
+#include "common/text.h"
 #include "core/node_core.h"
 #include "setup/web_password.h"
-#include "web/web_http.h"
 #include "web/web_server.h"
 
 #include <QJsonArray>
@@ -15,8 +16,15 @@
 namespace gw {
 namespace {
 
-using Method = QHttpServerRequest::Method;
-using Status = QHttpServerResponse::StatusCode;
+// The key a client's failed logins are counted under: its address, or for IPv6 its /64
+// network, which one machine commonly holds whole.
+std::string throttleKey(const QHostAddress& peer) {
+    if (peer.protocol() != QAbstractSocket::IPv6Protocol || peer.toIPv4Address() != 0)
+        return QHostAddress(peer.toIPv4Address()).toString().toStdString();
+    Q_IPV6ADDR bytes = peer.toIPv6Address();
+    std::fill(std::begin(bytes.c) + 8, std::end(bytes.c), 0);
+    return QHostAddress(bytes).toString().toStdString() + "/64";
+}
 
 // A field of the console's form: at most `limit` characters, without control characters
 // (the message keeps its line ends); false when it breaks either rule.
@@ -34,101 +42,108 @@ bool formField(const QJsonObject& form, const char* name, qsizetype limit, bool 
 
 } // namespace
 
-std::string WebServer::cookie(const QHttpServerRequest& request) const {
+std::string WebServer::cookie(const HttpRequest& request) const {
     const QByteArray name = QByteArray(WebSessions::kCookieName) + "=";
-    for (const QByteArray& part : headerValue(request, "Cookie").split(';')) {
-        const QByteArray trimmed = part.trimmed();
-        if (trimmed.startsWith(name)) return trimmed.mid(name.size()).toStdString();
+    for (const auto& [key, value] : request.headers) {
+        if (key.compare("Cookie", Qt::CaseInsensitive) != 0) continue;
+        for (const QByteArray& part : value.split(';')) {
+            const QByteArray trimmed = part.trimmed();
+            if (trimmed.startsWith(name)) return trimmed.mid(name.size()).toStdString();
+        }
     }
     return {};
 }
 
-const std::string* WebServer::sessionToken(const QHttpServerRequest& request) {
+const std::string* WebServer::sessionToken(const HttpRequest& request) {
     const std::string value = cookie(request);
     return value.empty() ? nullptr : m_sessions.tokenFor(value);
 }
 
-std::optional<QHttpServerResponse> WebServer::refusePost(const QHttpServerRequest& request) {
-    if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
-    if (!sameOrigin(request)) return jsonError(Status::Forbidden, "Cross-site request refused.");
-    if (request.body().size() > kMaxBody)
-        return jsonError(Status::PayloadTooLarge, "The request is too long.");
+QByteArray WebServer::sessionCookie(const std::string& value, long long maxAge) const {
+    return QByteArray(WebSessions::kCookieName) + "=" + QByteArray::fromStdString(value) +
+           "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" + QByteArray::number(maxAge) +
+           (m_config.secure() ? "; Secure" : "");
+}
+
+std::optional<HttpResponse> WebServer::refusePost(const HttpRequest& request, bool needsSession) {
+    if (!sameOrigin(request))
+        return jsonError(HttpStatus::Forbidden, "Cross-site request refused.");
+    if (!needsSession) return std::nullopt;
+    const std::string* token = sessionToken(request);
+    if (token == nullptr) return jsonError(HttpStatus::Unauthorized, "Log in first.");
+    if (!constantTimeEqual(*token, request.header("X-Gullwick-Token").toStdString()))
+        return jsonError(HttpStatus::Forbidden, "Missing or wrong token.");
     return std::nullopt;
 }
 
-void WebServer::addConsoleRoutes() {
-    m_server.route("/api/login", Method::Post, [this](const QHttpServerRequest& request) {
-        if (auto refusal = refusePost(request)) return std::move(*refusal);
-        return login(request);
-    });
-    m_server.route("/api/logout", Method::Post, [this](const QHttpServerRequest& request) {
-        if (auto refusal = refusePost(request)) return std::move(*refusal);
-        const std::string* token = sessionToken(request);
-        if (token == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
-        if (!constantTimeEqual(*token, headerValue(request, "X-Gullwick-Token").toStdString()))
-            return jsonError(Status::Forbidden, "Missing or wrong token.");
-        m_sessions.logout(cookie(request));
-        QHttpServerResponse response = jsonAnswer({{"ok", true}});
-        response.setHeader("Set-Cookie", QByteArray(WebSessions::kCookieName) +
-                                             "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0");
-        return response;
-    });
-    m_server.route("/api/console", Method::Get, [this](const QHttpServerRequest& request) {
-        if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
-        return consoleState(request);
-    });
-    m_server.route("/api/console", Method::Post, [this](const QHttpServerRequest& request) {
-        if (auto refusal = refusePost(request)) return std::move(*refusal);
-        return consoleRequest(request);
-    });
-    m_server.route("/api/spool", Method::Get, [this](const QHttpServerRequest& request) {
-        if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
-        return spoolList(request);
-    });
-    m_server.route("/api/spool", Method::Post, [this](const QHttpServerRequest& request) {
-        if (auto refusal = refusePost(request)) return std::move(*refusal);
-        return spoolAction(request);
-    });
+HttpResponse WebServer::consoleRoute(const HttpRequest& request) {
+    const bool post = request.method == "POST";
+    if (request.path == "/api/console" && request.method == "GET") return consoleState(request);
+    if (request.path == "/api/spool" && request.method == "GET") return spoolList(request);
+    if (!post) return jsonError(HttpStatus::MethodNotAllowed, "Use POST.");
+    const bool isLogin = request.path == "/api/login";
+    if (auto refusal = refusePost(request, !isLogin)) return std::move(*refusal);
+    if (isLogin) return login(request);
+    if (request.path == "/api/logout") return logout(request);
+    if (request.path == "/api/spool") return spoolAction(request);
+    return consoleRequest(request);
 }
 
-QHttpServerResponse WebServer::login(const QHttpServerRequest& request) {
-    const QString noPassword = "No web console password is set; set one with: brevane "
-                               "--web-password " +
-                               QString::fromStdString(m_services.core.sInstance);
-    const QJsonObject form = QJsonDocument::fromJson(request.body()).object();
-    const WebSessions::Login result =
-        m_sessions.login(form.value("password").toString().toStdString());
+HttpResponse WebServer::login(const HttpRequest& request) {
+    const QString setIt =
+        "set one with: brevane --web-password " + QString::fromStdString(m_services.core.sInstance);
+    const QJsonObject form = QJsonDocument::fromJson(request.body).object();
+    const WebSessions::Login result = m_sessions.login(
+        throttleKey(request.peer), form.value("password").toString().toStdString());
     switch (result.result) {
     case WebSessions::Login::Result::NoPassword:
-        return jsonError(Status::Forbidden, noPassword);
+        return jsonError(HttpStatus::Forbidden, "No web console password is set; " + setIt);
+    case WebSessions::Login::Result::Damaged:
+        audit(request, "login refused: the stored web password is damaged");
+        return jsonError(HttpStatus::Forbidden,
+                         "The stored password is damaged; set it again with: brevane "
+                         "--web-password " +
+                             QString::fromStdString(m_services.core.sInstance));
     case WebSessions::Login::Result::Wrong:
-        return jsonError(Status::Unauthorized, "Wrong password.");
+        return jsonError(HttpStatus::Unauthorized, "Wrong password.");
     case WebSessions::Login::Result::Throttled: {
         const auto seconds = static_cast<qint64>(result.retryAfter.count());
-        QHttpServerResponse response = jsonAnswer(
+        HttpResponse response = jsonAnswer(
             {{"error", QString("Too many failed logins; try again in %1 s.").arg(seconds)},
              {"retryAfter", seconds}},
-            Status::TooManyRequests);
+            HttpStatus::TooManyRequests);
         response.setHeader("Retry-After", QByteArray::number(seconds));
         return response;
     }
     case WebSessions::Login::Result::Ok:
         break;
     }
-    QHttpServerResponse response = jsonAnswer({{"token", QString::fromStdString(result.token)}});
+    audit(request, "logged in to the console");
+    HttpResponse response = jsonAnswer({{"token", QString::fromStdString(result.token)}});
     response.setHeader(
         "Set-Cookie",
-        QByteArray(WebSessions::kCookieName) + "=" + QByteArray::fromStdString(result.cookie) +
-            "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" +
-            QByteArray::number(static_cast<qint64>(
-                std::chrono::duration_cast<std::chrono::seconds>(WebSessions::kIdleLife).count())));
+        sessionCookie(
+            result.cookie,
+            std::chrono::duration_cast<std::chrono::seconds>(WebSessions::kIdleLife).count()));
     return response;
 }
 
-QHttpServerResponse WebServer::consoleState(const QHttpServerRequest& request) {
+HttpResponse WebServer::logout(const HttpRequest& request) {
+    if (m_sessions.logout(cookie(request))) audit(request, "logged out of the console");
+    HttpResponse response = jsonAnswer({{"ok", true}});
+    response.setHeader("Set-Cookie", sessionCookie("", 0));
+    return response;
+}
+
+HttpResponse WebServer::consoleState(const HttpRequest& request) {
     const std::string* token = sessionToken(request);
-    if (token == nullptr)
-        return jsonAnswer({{"loggedIn", false}, {"passwordSet", !storedPasswordHash().empty()}});
+    if (token == nullptr) {
+        const std::string stored = storedPasswordHash();
+        return jsonAnswer(
+            {{"loggedIn", false},
+             {"passwordSet", !stored.empty()},
+             {"passwordDamaged", !stored.empty() && !webPasswordHashReadable(stored)}});
+    }
     const NodeCore& core = m_services.core;
     return jsonAnswer({{"loggedIn", true},
                        {"token", QString::fromStdString(*token)},
@@ -136,23 +151,20 @@ QHttpServerResponse WebServer::consoleState(const QHttpServerRequest& request) {
                        {"reply", latin1Text(core.receivedText())}});
 }
 
-QHttpServerResponse WebServer::consoleRequest(const QHttpServerRequest& request) {
-    const std::string* token = sessionToken(request);
-    if (token == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
-    if (!constantTimeEqual(*token, headerValue(request, "X-Gullwick-Token").toStdString()))
-        return jsonError(Status::Forbidden, "Missing or wrong token.");
-    const QJsonObject form = QJsonDocument::fromJson(request.body()).object();
+HttpResponse WebServer::consoleRequest(const HttpRequest& request) {
+    const QJsonObject form = QJsonDocument::fromJson(request.body).object();
     std::string command, call, mid, to, subject, message;
     if (!formField(form, "command", 2, false, command) ||
         !formField(form, "call", kMaxCall, false, call) ||
         !formField(form, "mid", kMaxMid, false, mid) ||
         !formField(form, "to", kMaxLine, false, to) ||
         !formField(form, "subject", kMaxLine, false, subject) ||
-        !formField(form, "message", kMaxMessage, true, message))
-        return jsonError(Status::BadRequest, "A field is too long or holds control characters.");
+        !formField(form, "message", kMaxMessage, true, message)) {
+        audit(request, "console request refused: a field is too long or holds control characters");
+        return jsonError(HttpStatus::BadRequest,
+                         "A field is too long or holds control characters.");
+    }
     NodeCore& core = m_services.core;
-    if ((command == "K" || command == "SP") && !core.consoleOwnsCall(call))
-        return jsonError(Status::Forbidden, "K and SP are for the node's own call sign only.");
     std::string refusal;
     bool queued = false;
     if (command == "L")
@@ -164,13 +176,17 @@ QHttpServerResponse WebServer::consoleRequest(const QHttpServerRequest& request)
     else if (command == "SP")
         queued = core.consoleSend(call, to, subject, message, mid, &refusal);
     else
-        return jsonError(Status::BadRequest, "command: L, R, K or SP.");
-    if (!queued) return jsonError(Status::BadRequest, latin1Text(refusal));
+        return jsonError(HttpStatus::BadRequest, "command: L, R, K or SP.");
+    std::string asked = command + " " + call;
+    if (command == "R" || command == "K") asked += " " + mid;
+    if (command == "SP") asked += " to " + to + " " + mid;
+    audit(request, loggable(asked, 200) + (queued ? "" : " refused: " + refusal));
+    if (!queued) return jsonError(HttpStatus::BadRequest, latin1Text(refusal));
     return jsonAnswer({{"ok", true}, {"mid", latin1Text(mid)}});
 }
 
-QHttpServerResponse WebServer::spoolList(const QHttpServerRequest& request) {
-    if (sessionToken(request) == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
+HttpResponse WebServer::spoolList(const HttpRequest& request) {
+    if (sessionToken(request) == nullptr) return jsonError(HttpStatus::Unauthorized, "Log in first.");
     Spool& spool = m_services.core.spool();
     if (!spool.isOpen())
         return jsonAnswer({{"setAside", QJsonArray()}, {"error", "The spool is not open."}});
@@ -193,16 +209,13 @@ QHttpServerResponse WebServer::spoolList(const QHttpServerRequest& request) {
                        {"error", QJsonValue::Null}});
 }
 
-QHttpServerResponse WebServer::spoolAction(const QHttpServerRequest& request) {
-    const std::string* token = sessionToken(request);
-    if (token == nullptr) return jsonError(Status::Unauthorized, "Log in first.");
-    if (!constantTimeEqual(*token, headerValue(request, "X-Gullwick-Token").toStdString()))
-        return jsonError(Status::Forbidden, "Missing or wrong token.");
-    const QJsonObject form = QJsonDocument::fromJson(request.body()).object();
+HttpResponse WebServer::spoolAction(const HttpRequest& request) {
+    const QJsonObject form = QJsonDocument::fromJson(request.body).object();
     std::string action, mid;
     if (!formField(form, "action", 8, false, action) ||
         !formField(form, "mid", kMaxMid, false, mid) || mid.empty())
-        return jsonError(Status::BadRequest, "A MID is wanted, without control characters.");
+        return jsonError(HttpStatus::BadRequest, "A MID is wanted, without control characters.");
+    audit(request, "spool " + action + " " + mid);
     std::string refusal;
     bool done = false;
     if (action == "retry")
@@ -210,8 +223,8 @@ QHttpServerResponse WebServer::spoolAction(const QHttpServerRequest& request) {
     else if (action == "drop")
         done = m_services.core.spoolDrop(mid, refusal);
     else
-        return jsonError(Status::BadRequest, "action: retry or drop.");
-    if (!done) return jsonError(Status::BadRequest, latin1Text(refusal));
+        return jsonError(HttpStatus::BadRequest, "action: retry or drop.");
+    if (!done) return jsonError(HttpStatus::BadRequest, latin1Text(refusal));
     return jsonAnswer({{"ok", true}});
 }
 

@@ -5,6 +5,18 @@
 
 namespace gw {
 
+QByteArray HttpRequest::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers)
+        if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
+    return {};
+}
+
+std::optional<QByteArray> HttpRequest::argument(const QByteArray& name) const {
+    for (const auto& [key, value] : query)
+        if (key == name) return value;
+    return std::nullopt;
+}
+
 QString latin1Text(const std::string& bytes) {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
@@ -13,22 +25,15 @@ std::string latin1Bytes(const QString& text) {
     return text.toLatin1().toStdString();
 }
 
-QByteArray headerValue(const QHttpServerRequest& request, const QByteArray& name) {
-    for (const auto& [key, value] : request.headers())
-        if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
-    return {};
+HttpResponse jsonAnswer(const QJsonObject& object, int status) {
+    return {status, "application/json", QJsonDocument(object).toJson(QJsonDocument::Compact), {}};
 }
 
-QHttpServerResponse jsonAnswer(const QJsonObject& object, QHttpServerResponse::StatusCode status) {
-    return QHttpServerResponse("application/json",
-                               QJsonDocument(object).toJson(QJsonDocument::Compact), status);
-}
-
-QHttpServerResponse jsonError(QHttpServerResponse::StatusCode status, const QString& text) {
+HttpResponse jsonError(int status, const QString& text) {
     return jsonAnswer({{"error", text}}, status);
 }
 
-void addSecurityHeaders(QHttpServerResponse& response) {
+void addSecurityHeaders(HttpResponse& response) {
     response.setHeader("Content-Security-Policy",
                        "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
                        "connect-src 'self'; form-action 'self'; base-uri 'none'; "

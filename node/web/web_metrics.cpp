@@ -3,6 +3,7 @@
 #include "web/web_metrics.h"
 
 #include "core/node_core.h"
+#include "web/web_sessions.h"
 
 #include <QString>
 #include <algorithm>
@@ -26,7 +27,7 @@ std::string labelValue(const std::string& value) {
 class Writer {
   public:
     explicit Writer(const std::string& instance)
-        : m_instance("instance=\"" + labelValue(instance) + "\"") {}
+        : m_instance("node_instance=\"" + labelValue(instance) + "\"") {}
 
     void family(const char* name, const char* type, const char* help) {
         m_text +=
@@ -88,7 +89,7 @@ void spoolMetrics(Writer& out, NodeCore& core, const Clock& clock) {
 
 } // namespace
 
-QByteArray metricsText(NodeCore& core, const Clock& clock) {
+QByteArray metricsText(NodeCore& core, const Clock& clock, const WebSessions& sessions) {
     const Counters& counters = core.counters();
     Writer out(core.sInstance);
     out.one("gullwick_up", "gauge", "1 while the node runs.", 1);
@@ -123,6 +124,12 @@ QByteArray metricsText(NodeCore& core, const Clock& clock) {
     out.one("gullwick_log_file_writable", "gauge",
             "0 while the log file cannot be written, else 1.",
             core.nodeLog().problem().empty() ? 1 : 0);
+    out.one("gullwick_web_logins_failed_total", "counter",
+            "Web console logins refused for a wrong password.",
+            static_cast<double>(sessions.failedLogins()));
+    out.one("gullwick_web_logins_throttled_total", "counter",
+            "Web console logins refused because the client's address had to wait.",
+            static_cast<double>(sessions.throttledLogins()));
     return out.text();
 }
 

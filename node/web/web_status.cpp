@@ -47,10 +47,30 @@ QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
         lastRequest = QJsonObject{{"at", timeJson(last.at)},
                                   {"command", text(last.command)},
                                   {"outcome", text(last.outcome)}};
+    const NodeCore::ServerReach& reach = core.serverReach();
+    QJsonValue reachable = QJsonValue::Null;
+    if (reach.lastSuccess.isValid() || reach.lastFailure.isValid())
+        reachable = !reach.unreachableSince.isValid();
+    QJsonValue lastFailure = QJsonValue::Null;
+    if (reach.lastFailure.isValid())
+        lastFailure =
+            QJsonObject{{"at", timeJson(reach.lastFailure)}, {"reason", text(reach.failure)}};
     return {{"address", text(setup.serverAddress())},
             {"indicator", indicatorJson(core.serverIndicator())},
-            {"ping", text(setup.pingStatus().text)},
+            {"reachable", reachable},
+            {"lastSuccess", timeJson(reach.lastSuccess)},
+            {"lastFailure", lastFailure},
+            {"unreachableSince", timeJson(reach.unreachableSince)},
             {"lastRequest", lastRequest}};
+}
+
+QJsonValue pingJson(const NodeSetup& setup) {
+    const NodeSetup::PingRecord& ping = setup.lastPing();
+    if (!ping.at.isValid()) return QJsonValue::Null;
+    return QJsonObject{{"at", timeJson(ping.at)},
+                       {"ok", ping.ok},
+                       {"milliseconds", static_cast<qint64>(ping.milliseconds)},
+                       {"failure", text(ping.failure)}};
 }
 
 QJsonObject ipJson(const NodeSetup& setup) {
@@ -65,7 +85,9 @@ QJsonObject ipJson(const NodeSetup& setup) {
         mode = "dial-backup";
         break;
     }
-    return {{"mode", mode}, {"dialUpConnected", setup.bConnectedByDialup()}};
+    return {{"mode", mode},
+            {"dialUpConnected", setup.bConnectedByDialup()},
+            {"lastPing", pingJson(setup)}};
 }
 
 QJsonValue countJson(const std::optional<Spool::Figures>& figures,
@@ -139,6 +161,14 @@ QJsonArray streamsJson(const NodeCore& core, const Clock& clock) {
     return streams;
 }
 
+// Every radio stream's own name ("1/A"), in index order from 1.
+QJsonArray streamLabelsJson(const NodeCore& core) {
+    QJsonArray labels;
+    for (int index = 1; index < StreamTable::kEntries; ++index)
+        labels.append(text(core.radioLabel(index)));
+    return labels;
+}
+
 QJsonObject countersJson(const Counters& counters) {
     QJsonArray requests;
     for (const auto& [key, count] : counters.requests)
@@ -168,6 +198,7 @@ QJsonObject statusJson(NodeCore& core, const NodeSetup& setup, const Clock& cloc
             {"spool", spoolJson(core)},
             {"logFile", logFileJson(core)},
             {"streams", streamsJson(core, clock)},
+            {"streamLabels", streamLabelsJson(core)},
             {"counters", countersJson(core.counters())}};
 }
 
@@ -194,9 +225,12 @@ QJsonObject monitorJson(const NodeCore& core, int stream, std::uint64_t after) {
 
 QJsonObject logJson(NodeCore& core) {
     QJsonArray lines;
-    for (const std::string& line : core.nodeLog().tail())
-        lines.append(text(line));
-    return {{"lines", lines}};
+    QJsonArray failures;
+    for (const NodeLog::TailLine& line : core.nodeLog().tail()) {
+        if (line.priority != JournalPriority::Info) failures.append(lines.size());
+        lines.append(text(line.text));
+    }
+    return {{"lines", lines}, {"failures", failures}};
 }
 
 } // namespace gw

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
@@ -165,6 +166,46 @@ TEST_F(BrevaneProcess, WebPasswordFromStandardInputIsStoredAsAHashThatVerifies) 
     EXPECT_EQ(output, "Web console password set for instance 1.\n");
     const std::string stored = settingValue("Client1/WebPassword").toStdString();
     EXPECT_TRUE(gw::verifyWebPassword("correct horse battery", stored)) << stored;
+}
+
+TEST_F(BrevaneProcess, AStartSaysWhenThePageWouldCrowdTheRadioSideOrItsPasswordIsDamaged) {
+    writeStartableSettings("3");
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    {
+        QSettings settings(ini(), QSettings::IniFormat);
+        settings.setValue("Client3/WebPort", port);
+        settings.setValue("Client3/WebPassword", "garbage");
+    }
+    QProcess check;
+    configure(check);
+    check.setArguments({"--check", "3"});
+    check.start();
+    ASSERT_TRUE(check.waitForFinished(20000));
+    EXPECT_TRUE(check.readAllStandardError().contains(
+        "WebPassword: the stored web console password is damaged; set it again with: brevane "
+        "--web-password 3"));
+
+    // 150 descriptors leave 22 for the page beside the radio side's 128.
+    QProcess node;
+    configure(node);
+    node.setProcessChannelMode(QProcess::MergedChannels);
+    node.setProgram("prlimit");
+    node.setArguments({"--nofile=150:150", BREVANE_PATH, "--headless", "3"});
+    node.start();
+    ASSERT_TRUE(node.waitForStarted(10000));
+    ASSERT_TRUE(waitForHeartbeat("Client3/Active"));
+    ::kill(static_cast<pid_t>(node.processId()), SIGTERM);
+    ASSERT_TRUE(node.waitForFinished(20000));
+    const QByteArray output = node.readAll();
+    EXPECT_TRUE(output.contains("Web page: WebMaxConnections=64 leaves the radio side too few of "
+                                "the node's 150 file descriptors (it keeps 128); raise LimitNOFILE "
+                                "or lower WebMaxConnections; the page takes at most 22 "
+                                "connections"))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("Web console: the stored password (WebPassword) is damaged"));
 }
 
 namespace {

@@ -350,8 +350,8 @@ TEST_F(NodeCoreTest, StatusStateCountsRefusalsAndTncFaultsAndStaysBounded) {
         core.Log("line " + std::to_string(i));
     const auto& tail = core.nodeLog().tail();
     ASSERT_EQ(tail.size(), NodeLog::kTailLines);
-    EXPECT_EQ(tail.front(), "line 60");
-    EXPECT_EQ(tail.back(), "line 259");
+    EXPECT_EQ(tail.front().text, "line 60");
+    EXPECT_EQ(tail.back().text, "line 259");
 
     // A freed entry forgets its user's times and command.
     core.StatusEvent("S1A*** DISCONNECTED");

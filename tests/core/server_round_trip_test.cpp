@@ -226,7 +226,7 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     const auto& tail = core.nodeLog().tail();
     ASSERT_FALSE(tail.empty());
     std::string last;
-    for (const std::string& line : tail)
-        last += line + "\r\n";
+    for (const NodeLog::TailLine& line : tail)
+        last += line.text + "\r\n";
     EXPECT_TRUE(log.ends_with(last)) << log;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # The node's web page in a real browser (headless chromium through selenium), against the real
-# node: brevane headless, smsd and tncsim with a radio user who types markup. Exits 77 (skip)
-# when selenium or chromium is missing.
+# node: brevane headless, smsd and tncsim with a radio user who types markup. As root the test
+# runs in a network namespace of its own and checks the page bound beyond loopback too. Exits
+# 77 (skip) when selenium or chromium is missing.
 import argparse
 import json
 import os
@@ -20,6 +21,9 @@ SKIP = 77
 CHROMEDRIVER = "/usr/bin/chromedriver"
 CHROMIUM = "/usr/bin/chromium"
 PASSWORD = "Harbour-Light-42"
+# The node's address beyond loopback, on a dummy interface inside the test's own namespace.
+LAN_ADDRESS = "192.0.2.1"
+IN_NAMESPACE = "GULLWICK_BROWSER_NAMESPACE"
 HOSTILE = ["<script>alert(1)</script>", "<img src=x onerror=alert(1)>"]
 CSP = ("default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
        "connect-src 'self'; form-action 'self'; base-uri 'none'; frame-ancestors 'none'")
@@ -116,6 +120,7 @@ class Rig:
         with open(os.path.join(root, "data", "gullwick", "banner.txt"), "w") as banner:
             banner.write("Welcome to N0CALL\r\n")
         self.processes = []
+        self.named = {}
         self.outputs = {}
         self.web_port = free_port()
 
@@ -123,6 +128,7 @@ class Rig:
         process = subprocess.Popen(command, env=self.env, stdin=stdin, stdout=subprocess.PIPE,
                                    stderr=subprocess.STDOUT if merge else subprocess.PIPE)
         self.processes.append(process)
+        self.named[name] = process
         self.outputs[name] = Output(process.stdout if merge else process.stderr)
         return process
 
@@ -133,12 +139,16 @@ class Rig:
                          20, "smsd listening")
         self.env["GULLWICK_SMS_PORT"] = match.group(1)
 
-    def write_settings(self):
+    def write_settings(self, address="127.0.0.1", extra=""):
+        self.address = address
         path = os.path.join(self.dir.name, "config", "gullwick", "SMS.ini")
+        with open(path) if os.path.exists(path) else open(os.devnull) as old:
+            kept = [line for line in old if line.startswith("WebPassword=")]
         with open(path, "w") as ini:
             ini.write("[Client1]\nCommPort=1\nTNCType=KPC3\nFlow=NONE\nMBOCall=N0CALL\n"
                       "Password=SECRET\nIPAddress=127.0.0.1\nIPType=True\nInitialized=True\n"
-                      "WebServer=True\nWebAddress=127.0.0.1\nWebPort={}\n".format(self.web_port))
+                      "WebServer=True\nWebAddress={}\nWebPort={}\n{}{}".format(
+                          address, self.web_port, extra, "".join(kept)))
 
     def set_password(self):
         done = subprocess.run([self.args.brevane, "--web-password", "1"], env=self.env,
@@ -158,8 +168,13 @@ class Rig:
     def start_node(self):
         self.start("brevane", [self.args.brevane, "--headless", "1"])
 
+    def stop(self, name):
+        self.named[name].terminate()
+        self.named[name].wait(timeout=30)
+
     def url(self, path=""):
-        return "http://127.0.0.1:{}{}".format(self.web_port, path)
+        return "http://{}:{}{}".format(getattr(self, "address", "127.0.0.1"), self.web_port,
+                                       path)
 
     def close(self):
         for process in reversed(self.processes):
@@ -238,6 +253,11 @@ def check_page_while_user_is_on(rig, driver, timings):
         "const c = Array.from(document.querySelectorAll('#streams td.call'))"
         ".find(c => c.textContent === 'N1CALL'); return c.parentElement.dataset.stream;")
     check(row == "1", "port 1 stream A is entry 1, not {!r}".format(row))
+    check(driver.execute_script(
+        "return document.documentElement.scrollWidth <= window.innerWidth;"),
+        "the page with a user fits a phone's width")
+    until(lambda: re.match(r"OK, \d+ ms at \d{4}-", text_of(driver, "#server-ping") or ""), 10,
+          "the ping time of the user's link check", lambda: text_of(driver, "#server-ping"))
     for cell in ("since", "idle", "last", "waiting"):
         check(text_of(driver, "#streams tr[data-stream='1'] td." + cell) is not None,
               "cell td." + cell + " in the user's row")
@@ -248,7 +268,10 @@ def check_page_while_user_is_on(rig, driver, timings):
         until(lambda: any(t.endswith(line) for t in texts(driver, "#monitor li")), 10,
               "the user's line {!r} in the all-streams monitor".format(line),
               lambda: texts(driver, "#monitor li"))
-    Select(driver.find_element("id", "monitor-stream")).select_by_value("1")
+    choice = Select(driver.find_element("id", "monitor-stream"))
+    check(choice.options[1].text == "1/A", "the monitor's choice names stream 1/A, not {!r}"
+          .format(choice.options[1].text))
+    choice.select_by_value("1")
     until(lambda: any(t.endswith("LM") for t in texts(driver, "#monitor li")) and all(
         t.upper().startswith("1/A:") for t in texts(driver, "#monitor li")), 10,
         "stream 1's lines alone in the monitor", lambda: texts(driver, "#monitor li"))
@@ -366,8 +389,8 @@ def check_api(rig):
         match = SAMPLE.match(line)
         check(match, "a metrics line: {!r}".format(line))
         labels = dict(LABEL.findall(match.group(3) or ""))
-        check(labels.get("instance") == "1", "instance label on {!r}".format(line))
-        labels.pop("instance")
+        check(labels.get("node_instance") == "1", "node_instance label on {!r}".format(line))
+        labels.pop("node_instance")
         samples[(match.group(1), tuple(sorted(labels.items())))] = float(match.group(4))
 
     def sample(name, **labels):
@@ -384,6 +407,54 @@ def check_api(rig):
     for name in ("gullwick_uptime_seconds", "gullwick_radio_bytes_sent_total",
                  "gullwick_server_failures_total", "gullwick_spool_oldest_age_seconds"):
         check(any(key[0] == name for key in samples), "metric " + name)
+
+
+def check_beyond_loopback(rig, driver):
+    """The node bound to a LAN address: another host name is refused, every page but the
+    login wants a session, and with the server gone the page says since when."""
+    rig.stop("brevane")
+    rig.write_settings(LAN_ADDRESS, "WebMetricsToken=scraper-token-7\n")
+    rig.start_node()
+    until(lambda: http(rig, "/")[0] == 200, 60, "the node on " + LAN_ADDRESS)
+    foreign = "rebound.example:{}".format(rig.web_port)
+    for path in ("/", "/api/status"):
+        status, _, _ = http(rig, path, headers={"Host": foreign})
+        check(status == 403, "a foreign Host on {}: {}".format(path, status))
+    for path in ("/api/status", "/api/monitor", "/api/log", "/metrics"):
+        status, _, _ = http(rig, path)
+        check(status == 401, "{} without a login: {}".format(path, status))
+    for token, expected in (("scraper-token-7", 200), ("scraper-token-", 401)):
+        status, _, _ = http(rig, "/metrics", headers={"Authorization": "Bearer " + token})
+        check(status == expected, "/metrics with token {!r}: {}".format(token, status))
+    driver.get(rig.url("/"))
+    until(lambda: shown(driver, "login-needed"), 10, "the page asking for a login")
+    check(text_of(driver, "#node-call") != "N0CALL", "no node state before the login")
+    field = driver.find_element("id", "login-password")
+    field.send_keys(PASSWORD)
+    driver.find_element("id", "login-button").click()
+    until(lambda: text_of(driver, "#node-call") == "N0CALL", 15, "the node's state after login")
+    check(driver.get_cookie("gw_session").get("secure") is False, "no Secure cookie over http")
+
+    rig.stop("smsd")
+    from selenium.webdriver.support.ui import Select
+    Select(driver.find_element("id", "console-command")).select_by_value("L")
+    call = driver.find_element("id", "console-call")
+    call.clear()
+    call.send_keys("N1CALL")
+    driver.find_element("id", "console-send").click()
+    until(lambda: (text_of(driver, "#server-reach") or "").startswith("server unreachable since "),
+          40, "the page saying the server is unreachable", lambda: text_of(driver, "#server-reach"))
+
+
+def enter_namespace():
+    """As root: the test again in a network namespace of its own, with lo up and holding
+    LAN_ADDRESS too. None when it cannot, else the exit status."""
+    if os.environ.get(IN_NAMESPACE) or os.geteuid() != 0:
+        return None
+    setup = "ip link set lo up && ip addr add {}/32 dev lo && exec \"$@\"".format(LAN_ADDRESS)
+    env = dict(os.environ, **{IN_NAMESPACE: "1"})
+    return subprocess.call(["unshare", "-n", "sh", "-c", setup, "sh", sys.executable] + sys.argv,
+                           env=env)
 
 
 def run(args):
@@ -408,6 +479,10 @@ def run(args):
         log_in(driver)
         use_console(rig, driver)
         check_api(rig)
+        if os.environ.get(IN_NAMESPACE):
+            check_beyond_loopback(rig, driver)
+        else:
+            print("NOTE: not root: the page beyond loopback is not checked")
         violations = [entry["message"] for entry in driver.get_log("browser")
                       if "Content Security Policy" in entry["message"]]
         check(not violations, "the page breaks its own policy: {}".format(violations))
@@ -443,7 +518,8 @@ def main():
             print("SKIPPED: {} is missing (scripts/deps.sh installs chromium and "
                   "chromium-driver)".format(path))
             return SKIP
-    return run(args)
+    status = enter_namespace()
+    return run(args) if status is None else status
 
 
 if __name__ == "__main__":

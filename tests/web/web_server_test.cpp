@@ -44,23 +44,33 @@ class WebServerTest : public CoreRig<FakeClock, FakeEventPump> {
         host = "127.0.0.1:" + QByteArray::number(web->port());
     }
 
+    // A connection to the page from `from` (one of this machine's loopback addresses).
+    std::unique_ptr<QTcpSocket> open(const char* from = "127.0.0.1") {
+        auto socket = std::make_unique<QTcpSocket>();
+        EXPECT_TRUE(socket->bind(QHostAddress(from)));
+        socket->connectToHost(QHostAddress::LocalHost, web->port());
+        EXPECT_TRUE(socket->waitForConnected(5000));
+        return socket;
+    }
     Answer send(const QByteArray& method, const QByteArray& path, QList<QByteArray> headers = {},
-                const QByteArray& body = {}) {
+                const QByteArray& body = {}, const char* from = "127.0.0.1") {
         QByteArray raw = method + " " + path + " HTTP/1.1\r\n";
         if (std::none_of(headers.begin(), headers.end(),
                          [](const QByteArray& h) { return h.startsWith("Host:"); }))
             headers.prepend("Host: " + host);
+        if (std::none_of(headers.begin(), headers.end(),
+                         [](const QByteArray& h) { return h.startsWith("Content-Length:"); }))
+            headers.append("Content-Length: " + QByteArray::number(body.size()));
         for (const QByteArray& header : headers)
             raw += header + "\r\n";
-        raw += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, web->port());
-        socket.write(raw);
+        raw += "\r\n" + body;
+        const std::unique_ptr<QTcpSocket> socket = open(from);
+        socket->write(raw);
         QByteArray data;
         Answer answer;
         const bool whole = QTest::qWaitFor(
             [&] {
-                data += socket.readAll();
+                data += socket->readAll();
                 const qsizetype end = data.indexOf("\r\n\r\n");
                 if (end < 0) return false;
                 const QRegularExpressionMatch length =
@@ -77,9 +87,25 @@ class WebServerTest : public CoreRig<FakeClock, FakeEventPump> {
                            << path.toStdString() << ": " << data.toStdString();
         return answer;
     }
-    Answer post(const QByteArray& path, const QJsonObject& form, QList<QByteArray> headers = {}) {
+    Answer post(const QByteArray& path, const QJsonObject& form, QList<QByteArray> headers = {},
+                const char* from = "127.0.0.1") {
         headers << "Origin: http://" + host << "Content-Type: application/json";
-        return send("POST", path, headers, QJsonDocument(form).toJson());
+        return send("POST", path, headers, QJsonDocument(form).toJson(), from);
+    }
+    // Whether the server closes the connection within `ms` milliseconds.
+    static bool closedWithin(QTcpSocket& socket, int ms) {
+        return QTest::qWaitFor(
+            [&] {
+                socket.readAll();
+                return socket.state() == QAbstractSocket::UnconnectedState;
+            },
+            ms);
+    }
+    std::string logTail() const {
+        std::string all;
+        for (const NodeLog::TailLine& line : core->nodeLog().tail())
+            all += line.text + "\n";
+        return all;
     }
 };
 
@@ -99,12 +125,27 @@ TEST_F(WebServerTest, RequestsFromElsewhereOrTooLongAreRefusedAndEveryAnswerForb
     settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
     const QByteArray form = R"({"password":"correct horse"})";
     for (const QList<QByteArray>& origin :
-         {QList<QByteArray>{"Origin: http://attacker.example"}, QList<QByteArray>{}}) {
+         {QList<QByteArray>{"Origin: http://attacker.example"},
+          QList<QByteArray>{"Origin: http://" + host + ".evil.example"}, QList<QByteArray>{}}) {
         const Answer crossSite = send("POST", "/api/login", origin, form);
         EXPECT_EQ(crossSite.status, 403);
         EXPECT_EQ(crossSite.json()["error"].toString(), "Cross-site request refused.");
     }
-    EXPECT_EQ(post("/api/login", {{"password", QString(WebServer::kMaxBody, 'x')}}).status, 413);
+    // A body announced too long is refused before any of it is sent; one of no announced length
+    // (chunked) is cut off once it grows too long; a header too long is refused.
+    EXPECT_EQ(
+        send("POST", "/api/login", {"Origin: http://" + host, "Content-Length: 1000000000"}).status,
+        413);
+    const std::unique_ptr<QTcpSocket> chunked = open();
+    chunked->write("POST /api/login HTTP/1.1\r\nHost: " + host +
+                   "\r\nTransfer-Encoding: chunked\r\n\r\n");
+    const QByteArray chunk = "4000\r\n" + QByteArray(0x4000, 'x') + "\r\n";
+    for (int i = 0; i < 8 && chunked->state() == QAbstractSocket::ConnectedState; ++i) {
+        chunked->write(chunk);
+        (void)chunked->waitForBytesWritten(1000);
+    }
+    EXPECT_TRUE(closedWithin(*chunked, 5000));
+    EXPECT_GE(send("GET", "/", {"X-Filler: " + QByteArray(70 * 1024, 'y')}).status, 400);
     settings.remove("Client1", kWebPasswordKey);
     // Without a password set, the console says how to set one.
     const Answer noPassword = post("/api/login", {{"password", "anything"}});
@@ -142,13 +183,73 @@ TEST_F(WebServerTest, TheConsoleNeedsASessionAndItsTokenAndKeepsKillAndSendToThe
 
     EXPECT_EQ(post("/api/console", {{"command", "K"}, {"call", "N1CALL"}, {"mid", "X1"}},
                    {session, token})
-                  .status,
-              403);
+                  .json()["error"]
+                  .toString(),
+              "K and SP are for the node's own call sign only.");
+    // No user text makes a field of the server's protocol.
+    const Answer forged =
+        post("/api/console", {{"command", "L"}, {"call", "N1|X|Y"}}, {session, token});
+    EXPECT_EQ(forged.status, 400);
+    EXPECT_TRUE(forged.json()["error"].toString().contains("is not a call sign"));
+    EXPECT_NE(logTail().find("web 127.0.0.1: L n1call\n"), std::string::npos) << logTail();
     const Answer refused =
         post("/api/console", {{"command", "R"}, {"call", "N1CALL"}}, {session, token});
     EXPECT_EQ(refused.json()["error"].toString(), "User's call and MID required...");
     EXPECT_TRUE(dialogs.shown().empty()) << "a web request must not open a message box";
     EXPECT_EQ(queues.CommandQueue.Count(), 1);
+}
+
+TEST_F(WebServerTest, AnAddressThatFailsWaitsAloneAndTheLogAndMetricsSayIt) {
+    settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
+    EXPECT_EQ(post("/api/login", {{"password", "guess 1"}}, {}, "127.0.0.2").status, 401);
+    EXPECT_EQ(post("/api/login", {{"password", "guess 2"}}, {}, "127.0.0.2").status, 429);
+    EXPECT_EQ(post("/api/login", {{"password", "correct horse"}}).status, 200);
+    EXPECT_EQ(post("/api/login", {{"password", "correct horse"}}, {}, "127.0.0.2").status, 429);
+    const QByteArray metrics = send("GET", "/metrics").body;
+    EXPECT_TRUE(metrics.contains("gullwick_web_logins_failed_total{node_instance=\"1\"} 1\n"))
+        << metrics.toStdString();
+    EXPECT_TRUE(metrics.contains("gullwick_web_logins_throttled_total{node_instance=\"1\"} 2\n"));
+    clock.advance(std::chrono::seconds(2));
+    EXPECT_EQ(post("/api/login", {{"password", "correct horse"}}, {}, "127.0.0.2").status, 200);
+    const std::string log = logTail();
+    EXPECT_NE(log.find("web 127.0.0.2: login refused, wrong password"), std::string::npos) << log;
+    EXPECT_NE(log.find("web 127.0.0.2: 0 more wrong password(s) and 2 login(s) refused while "
+                       "waiting, before this login"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("web 127.0.0.1: logged in to the console"), std::string::npos);
+
+    // A stored hash that cannot be read is named as such, not taken for a wrong password.
+    settings.write("Client1", kWebPasswordKey, "garbage");
+    const Answer damaged = post("/api/login", {{"password", "correct horse"}});
+    EXPECT_EQ(damaged.json()["error"].toString(),
+              "The stored password is damaged; set it again with: brevane --web-password 1");
+    EXPECT_TRUE(send("GET", "/api/console").json()["passwordDamaged"].toBool());
+}
+
+TEST_F(WebServerTest, BehindAnHttpsProxyTheSessionCookieIsSecure) {
+    WebConfig config;
+    config.port = 0;
+    config.origin = "https://node.example.org";
+    web = std::make_unique<WebServer>(WebServer::Services{*core, *setup, settings, clock}, config);
+    ASSERT_TRUE(web->start()) << web->problem();
+    host = "127.0.0.1:" + QByteArray::number(web->port());
+    settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));
+    const Answer login = send("POST", "/api/login", {"Origin: https://node.example.org"},
+                              R"({"password":"correct horse"})");
+    EXPECT_EQ(login.status, 200);
+    EXPECT_TRUE(login.head.contains("; Max-Age=1800; Secure\r\n")) << login.head.toStdString();
+}
+
+TEST_F(WebServerTest, SilentAndDribblingConnectionsAreClosedWhenTheirTimeIsUp) {
+    const std::unique_ptr<QTcpSocket> silent = open();
+    const std::unique_ptr<QTcpSocket> dribbling = open();
+    dribbling->write("GET /api/status HTTP/1.1\r\nHo");
+    EXPECT_FALSE(closedWithin(*dribbling, 600));
+    clock.advance(HttpServer::Limits{}.timeout);
+    EXPECT_TRUE(closedWithin(*silent, 2000));
+    EXPECT_TRUE(closedWithin(*dribbling, 2000));
+    EXPECT_EQ(send("GET", "/api/status").status, 200);
 }
 
 TEST_F(WebServerTest, MonitorLinesKeepTheirBytesAndAPageFromAnEarlierRunStartsOver) {
@@ -175,7 +276,7 @@ TEST_F(WebServerTest, SetAsideMessagesAreShownAndSentAgainOnTheOperatorsWord) {
     EXPECT_EQ(status["setAside"].toInt(), 1);
     EXPECT_EQ(status["waiting"].toInt(), 0);
     EXPECT_TRUE(send("GET", "/metrics")
-                    .body.contains("gullwick_spool_set_aside_messages{instance=\"1\"} 1\n"));
+                    .body.contains("gullwick_spool_set_aside_messages{node_instance=\"1\"} 1\n"));
 
     EXPECT_EQ(send("GET", "/api/spool").status, 401);
     settings.write("Client1", kWebPasswordKey, hashWebPassword("correct horse"));

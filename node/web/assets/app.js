@@ -44,10 +44,23 @@
     return days > 0 ? days + "d " + hms : hms;
   }
 
+  // A failed answer, with its HTTP status (401: the node wants a login first).
+  class HttpError extends Error {
+    constructor(path, status) {
+      super(path + ": HTTP " + status);
+      this.status = status;
+    }
+  }
+
   async function getJson(path) {
     const response = await fetch(path, { credentials: "same-origin", cache: "no-store" });
-    if (!response.ok) throw new Error(path + ": HTTP " + response.status);
+    if (!response.ok) throw new HttpError(path, response.status);
     return response.json();
+  }
+
+  // Radio text ends its lines with CR alone, which a browser shows as a blank.
+  function lines(text) {
+    return String(text).replace(/\r\n?/g, "\n");
   }
 
   // POSTs JSON with the session's token; gives the HTTP status and the answer's object.
@@ -101,8 +114,10 @@
 
     const server = s.server || {};
     setText("server-address", server.address);
-    setText("server-indicator", server.indicator || "no request yet");
-    setText("server-ping", server.ping || "no ping yet");
+    showReach(server);
+    setText("server-indicator", server.indicator === "connected" ? "open, a request on its way"
+                                : server.indicator === "closed" ? "closed (one per request)"
+                                                                : "no request yet");
     const last = server.lastRequest;
     setText("server-last", last ? last.command + " " + last.outcome + " at " + when(last.at, "")
                                 : "none");
@@ -112,6 +127,12 @@
                                          : ip.dialUpConnected ? ", dial-up connected"
                                                               : ", dial-up not connected";
     setText("ip-mode", (ip.mode || "") + dial);
+    const ping = ip.lastPing;
+    setText("server-ping", !ping ? "no ping yet"
+                           : ping.ok ? "OK, " + ping.milliseconds + " ms at " + when(ping.at, "")
+                                     : "failed at " + when(ping.at, "") + ": " + ping.failure);
+    byId("server-ping").className = !ping ? "" : ping.ok ? "good" : "bad";
+    showStreamNames(Array.isArray(s.streamLabels) ? s.streamLabels : []);
 
     showSpool(s.spool || {});
     const logFile = s.logFile || {};
@@ -144,7 +165,34 @@
     byId("spool").className = bad ? "bad" : "";
   }
 
+  // Whether the server answers, and since when it has not.
+  function showReach(server) {
+    const failure = server.lastFailure;
+    let text = "no request yet";
+    if (server.reachable === true) {
+      text = "yes, last answer at " + when(server.lastSuccess, "");
+    } else if (server.reachable === false) {
+      text = "server unreachable since " + when(server.unreachableSince, "") +
+             (failure ? " (last failure at " + when(failure.at, "") + ": " + failure.reason + ")"
+                      : "");
+    }
+    setText("server-reach", text);
+    byId("server-reach").className = server.reachable === true ? "good"
+                                     : server.reachable === false ? "bad" : "";
+  }
+
+  // The monitor's choice names the streams as the radio side does (1/A ...).
+  function showStreamNames(labels) {
+    const select = byId("monitor-stream");
+    labels.forEach(function (label, i) {
+      const option = select.querySelector("option[value='" + (i + 1) + "']");
+      const text = label ? String(label) : String(i + 1);
+      if (option && option.textContent !== text) option.textContent = text;
+    });
+  }
+
   const kStreamCells = ["label", "call", "since", "idle", "last", "waiting"];
+  const kStreamHeads = ["Stream", "Call", "Connected since", "Idle", "Last command", "Waiting"];
 
   function showStreams(streams) {
     const body = byId("streams");
@@ -158,9 +206,10 @@
       } else {
         row = document.createElement("tr");
         row.dataset.stream = key;
-        kStreamCells.forEach(function (name) {
+        kStreamCells.forEach(function (name, i) {
           const cell = document.createElement("td");
           cell.className = name;
+          cell.dataset.head = kStreamHeads[i]; // a phone shows each cell under its name
           row.appendChild(cell);
         });
       }
@@ -214,15 +263,18 @@
     try {
       showStatus(await getJson("/api/status"));
       byId("offline").hidden = true;
+      byId("login-needed").hidden = true;
     } catch (e) {
-      byId("offline").hidden = false;
+      const login = e instanceof HttpError && e.status === 401;
+      byId("login-needed").hidden = !login;
+      byId("offline").hidden = login;
     }
   }
 
   // The node's line already names its stream ("1/A:  ...").
   function monitorLine(line) {
     const item = document.createElement("li");
-    item.textContent = String(line.text);
+    item.textContent = lines(line.text);
     return item;
   }
 
@@ -239,17 +291,17 @@
                                  state.monitorAfter);
     if (round !== state.monitorRound) return; // the choice changed on the way
     const list = byId("monitor");
-    const lines = Array.isArray(answer.lines) ? answer.lines : [];
+    const shown = Array.isArray(answer.lines) ? answer.lines : [];
     const last = Number(answer.last) || 0;
-    if (lines.length === 0 && last < state.monitorAfter) {
+    if (shown.length === 0 && last < state.monitorAfter) {
       resetMonitor(); // the node started again: its numbering did too
       return;
     }
     const atBottom = list.scrollTop + list.clientHeight >= list.scrollHeight - 4;
-    lines.forEach(function (line) { list.appendChild(monitorLine(line)); });
+    shown.forEach(function (line) { list.appendChild(monitorLine(line)); });
     while (list.childElementCount > kMonitorLines) list.firstElementChild.remove();
-    if (lines.length > 0) {
-      state.monitorAfter = Number(lines[lines.length - 1].seq) || state.monitorAfter;
+    if (shown.length > 0) {
+      state.monitorAfter = Number(shown[shown.length - 1].seq) || state.monitorAfter;
       if (atBottom) list.scrollTop = list.scrollHeight;
     } else {
       state.monitorAfter = Math.max(state.monitorAfter, last);
@@ -260,14 +312,16 @@
 
   async function pollLog() {
     const answer = await getJson("/api/log");
-    const lines = Array.isArray(answer.lines) ? answer.lines.map(String) : [];
-    const key = lines.length + "\n" + (lines.length ? lines[lines.length - 1] : "");
+    const texts = Array.isArray(answer.lines) ? answer.lines.map(String) : [];
+    const failures = new Set(Array.isArray(answer.failures) ? answer.failures : []);
+    const key = texts.length + "\n" + (texts.length ? texts[texts.length - 1] : "");
     if (key === logShown) return;
     logShown = key;
     const list = byId("log");
-    list.replaceChildren(...lines.map(function (text) {
+    list.replaceChildren(...texts.map(function (text, i) {
       const item = document.createElement("li");
-      item.textContent = text;
+      item.textContent = lines(text);
+      if (failures.has(i)) item.className = "failure";
       return item;
     }));
     list.scrollTop = list.scrollHeight;
@@ -287,6 +341,9 @@
     const c = await getJson("/api/console");
     if (!c.loggedIn) {
       if (state.token) setText("login-error", "The session ended; log in again.");
+      else if (c.passwordDamaged === true)
+        setText("login-error", "The stored password is damaged; set it again with: brevane " +
+                                   "--web-password " + (state.instance || "N"));
       else if (c.passwordSet === false)
         setText("login-error", "No web console password is set; set one with: brevane " +
                                    "--web-password " + (state.instance || "N"));
@@ -296,7 +353,7 @@
     state.token = c.token;
     showLoggedIn(true);
     setText("console-sent", c.command);
-    setText("console-reply", c.reply);
+    setText("console-reply", lines(c.reply));
   }
 
   async function logIn(event) {
