@@ -169,7 +169,7 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     if (c.ns == m_vr) {
         m_vr = sequence(m_vr + 1);
         m_rejectSent = false;
-        if (!c.info.empty()) m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, c.info});
+        take(c);
         if (c.pollFinal) {
             respondToPoll();
         } else {
@@ -183,6 +183,27 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     } else if (c.pollFinal) {
         respondToPoll();
     }
+}
+
+void Link::take(const Control& c) {
+    std::string_view data = c.info;
+    if (c.pid == kPidSegment) {
+        // Segments come in order on the link: each one's data goes on as it arrives, headers
+        // stripped. One that does not continue the count is dropped, never passed on as data.
+        const auto header = static_cast<unsigned char>(data.empty() ? 0 : data[0]);
+        const int left = header & 0x7F;
+        const bool first = (header & 0x80) != 0;
+        const bool continues = m_segmentsLeft && left == *m_segmentsLeft - 1;
+        if (data.size() < (first ? 2u : 1u) || (!first && !continues)) {
+            m_segmentsLeft.reset();
+            return;
+        }
+        data.remove_prefix(first ? 2 : 1);
+        m_segmentsLeft = left;
+        if (left == 0) m_segmentsLeft.reset();
+    }
+    if (!data.empty())
+        m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, std::string(data)});
 }
 
 void Link::onSupervisory(const Control& c, bool command, Millis now) {
