@@ -218,13 +218,17 @@ void Link::onSupervisory(const Control& c, bool command, Millis now) {
     if (c.type == FrameType::REJ || c.type == FrameType::SREJ) ++m_counters.rejects;
 
     if (m_state == LinkState::TimerRecovery && !command && c.pollFinal) {
-        // The answer to our poll: resend whatever it leaves unacknowledged.
+        // The answer to our poll: resend whatever it leaves unacknowledged, or only the frame
+        // an SREJ asks for (the peer holds the later ones and asks for any other it lacks).
         const std::size_t taken = acknowledge(c.nr);
         m_t1.reset();
         m_timing = false;
         if (!m_releaseWanted || taken > 0) m_rc = 0;
         m_state = LinkState::Connected;
-        goBack();
+        if (c.type == FrameType::SREJ)
+            resendOne(c.nr, now);
+        else
+            goBack();
         return;
     }
     const bool connectedState = m_state == LinkState::Connected;

@@ -222,6 +222,12 @@ TEST(Ax25Station, SendsWithinTheWindowAndResendsOnRejAndSrej) {
     rig.station->send(rig.id, "e");
     rig.user(sFrame(RR, 4));
     EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
+    rig.station->send(rig.id, "f");
+    rig.station->tick();
+    rig.after(3000ms);
+    EXPECT_EQ(rig.sent(), (Strings{"I s5 r1", "RR r1 P"}));
+    rig.user(sFrame(SREJ, 4, true), {}, false); // answers the poll: frame 4 alone again
+    EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
 }
 
 TEST(Ax25Station, FlowControlBothWays) {
