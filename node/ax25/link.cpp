@@ -169,7 +169,7 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     if (c.ns == m_vr) {
         m_vr = sequence(m_vr + 1);
         m_rejectSent = false;
-        if (!c.info.empty()) m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, c.info});
+        take(c);
         if (c.pollFinal) {
             respondToPoll();
         } else {
@@ -185,6 +185,27 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     }
 }
 
+void Link::take(const Control& c) {
+    std::string_view data = c.info;
+    if (c.pid == kPidSegment) {
+        // Segments come in order on the link: each one's data goes on as it arrives, headers
+        // stripped. One that does not continue the count is dropped, never passed on as data.
+        const auto header = static_cast<unsigned char>(data.empty() ? 0 : data[0]);
+        const int left = header & 0x7F;
+        const bool first = (header & 0x80) != 0;
+        const bool continues = m_segmentsLeft && left == *m_segmentsLeft - 1;
+        if (data.size() < (first ? 2u : 1u) || (!first && !continues)) {
+            m_segmentsLeft.reset();
+            return;
+        }
+        data.remove_prefix(first ? 2 : 1);
+        m_segmentsLeft = left;
+        if (left == 0) m_segmentsLeft.reset();
+    }
+    if (!data.empty())
+        m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, std::string(data)});
+}
+
 void Link::onSupervisory(const Control& c, bool command, Millis now) {
     if (m_state == LinkState::AwaitingRelease) {
         if (command && c.pollFinal) transmit(FrameType::DM, false, true);
@@ -197,13 +218,17 @@ void Link::onSupervisory(const Control& c, bool command, Millis now) {
     if (c.type == FrameType::REJ || c.type == FrameType::SREJ) ++m_counters.rejects;
 
     if (m_state == LinkState::TimerRecovery && !command && c.pollFinal) {
-        // The answer to our poll: resend whatever it leaves unacknowledged.
+        // The answer to our poll: resend whatever it leaves unacknowledged, or only the frame
+        // an SREJ asks for (the peer holds the later ones and asks for any other it lacks).
         const std::size_t taken = acknowledge(c.nr);
         m_t1.reset();
         m_timing = false;
         if (!m_releaseWanted || taken > 0) m_rc = 0;
         m_state = LinkState::Connected;
-        goBack();
+        if (c.type == FrameType::SREJ)
+            resendOne(c.nr, now);
+        else
+            goBack();
         return;
     }
     const bool connectedState = m_state == LinkState::Connected;

@@ -73,6 +73,7 @@ class Link {
     bool canSendData() const;
 
     void onInformation(const Control& control, bool command, Millis now);
+    void take(const Control& control);
     void onSupervisory(const Control& control, bool command, Millis now);
     void takePath(const Frame& frame);
     void onSetMode(bool modulo128, bool poll, Millis now);
@@ -119,6 +120,7 @@ class Link {
     std::string m_queue; // data not yet in an I frame
     bool m_peerBusy = false, m_ownBusy = false, m_rejectSent = false, m_ackPending = false;
     bool m_releaseWanted = false;
+    std::optional<int> m_segmentsLeft; // of data the peer cut into segments
     std::string m_resetReason;
 
     Millis m_srt{0}, m_t1v{0};

@@ -178,6 +178,23 @@ TEST(Ax25Station, TakesDataOnceInOrderAndAcknowledgesABurstWithOneRr) {
     EXPECT_EQ(rig.station->counters(0).rejects, 2u);
 }
 
+TEST(Ax25Station, PassesOnSegmentedDataWithoutTheirHeaders) {
+    Rig rig;
+    rig.connect();
+    const auto segment = [](int ns) { return iFrame(ns, 0).substr(0, 1) + "\x08"; };
+    rig.user(segment(0), "\x82\xF0"
+                         "abc");
+    rig.user(segment(1), "\x01"
+                         "def");
+    rig.user(segment(2), "\x05"
+                         "bad"); // does not continue the count
+    rig.user(segment(3), "\x00"
+                         "ghi"); // no data under way
+    rig.user(segment(4), "\x80\xF0"
+                         "jk");
+    EXPECT_EQ(rig.received, "abcdefjk");
+}
+
 TEST(Ax25Station, SendsWithinTheWindowAndResendsOnRejAndSrej) {
     Rig rig([](StationConfig& c) {
         c.window = 2;
@@ -204,6 +221,12 @@ TEST(Ax25Station, SendsWithinTheWindowAndResendsOnRejAndSrej) {
     rig.user(iFrame(0, 3), "x");
     rig.station->send(rig.id, "e");
     rig.user(sFrame(RR, 4));
+    EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
+    rig.station->send(rig.id, "f");
+    rig.station->tick();
+    rig.after(3000ms);
+    EXPECT_EQ(rig.sent(), (Strings{"I s5 r1", "RR r1 P"}));
+    rig.user(sFrame(SREJ, 4, true), {}, false); // answers the poll: frame 4 alone again
     EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
 }
 
@@ -336,7 +359,7 @@ TEST(Ax25Station, AnswersXidWithItsOwnParameters) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(describe(*answer), "XID F");
     EXPECT_EQ(answer->control.info,
-              std::string("\x82\x80\x00\x10\x02\x02\x21\x00\x03\x03\x84\xA8\x02"
+              std::string("\x82\x80\x00\x10\x02\x02\x21\x00\x03\x03\x84\xA8\x42"
                           "\x06\x02\x09\x60\x08\x01\x07",
                           20));
     rig.out.clear();
