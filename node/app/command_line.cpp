@@ -2,6 +2,7 @@
 #include "app/command_line.h"
 
 #include "app/secret_prompt.h"
+#include "common/journal.h"
 #include "common/settings_store.h"
 #include "core/instance.h"
 #include "core/version_text.h"
@@ -62,7 +63,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
 
 void printProblems(const std::string& sInstance, const std::vector<SettingsProblem>& problems) {
     for (const SettingsProblem& problem : problems)
-        std::fprintf(stderr, "brevane: instance %s: %s\n", sInstance.c_str(), problem.text.c_str());
+        writeJournal(JournalPriority::Error,
+                     "brevane: instance " + sInstance + ": " + problem.text);
 }
 
 namespace {
@@ -70,7 +72,8 @@ namespace {
 int checkSettings(const std::string& instanceWords) {
     const std::string sInstance = instanceText(instanceWords);
     if (!instanceValid(sInstance)) {
-        std::fprintf(stderr, "brevane: Only Numeric Instance parameters 1-10 are permitted.\n");
+        writeJournal(JournalPriority::Error,
+                     "brevane: Only Numeric Instance parameters 1-10 are permitted.");
         return 2;
     }
     const SettingsStore settings("SMS");
@@ -123,7 +126,8 @@ int setWebPassword(const std::string& instanceWords) {
 
 int answerWithoutNode(const CommandLine& line) {
     if (!line.error.empty()) {
-        std::fprintf(stderr, "brevane: %s\n%s", line.error.c_str(), kUsage);
+        writeJournal(JournalPriority::Error, "brevane: " + line.error);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     if (line.help) {

@@ -20,7 +20,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 
 namespace gw {
@@ -73,8 +72,9 @@ int runNode(const NodeRun& run) {
         if (std::any_of(problems.begin(), problems.end(), [](const SettingsProblem& problem) {
                 return problem.kind == SettingsProblem::Kind::Setting;
             })) {
-            std::fprintf(stderr, "brevane: instance %s cannot initialize with the settings in %s\n",
-                         core.sInstance.c_str(), settings.filePath().c_str());
+            writeJournal(JournalPriority::Error, "brevane: instance " + core.sInstance +
+                                                     " cannot initialize with the settings in " +
+                                                     settings.filePath());
             core.requestStop();
             return kExitIncompleteSettings;
         }

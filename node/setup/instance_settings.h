@@ -28,7 +28,8 @@ struct SettingsProblem {
     // serial device is missing or refused now; a running node waits and retries for it.
     enum class Kind { Setting, Device };
     Kind kind;
-    // "Key: what is wrong", in words an operator can act on.
+    // "Key: what is wrong", in words an operator can act on; a value quoted from the file is
+    // as the file holds it, to be escaped where the text is written.
     std::string text;
 };
 

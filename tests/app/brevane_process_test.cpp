@@ -392,14 +392,19 @@ TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
     EXPECT_TRUE(badInstance.err.contains("Only Numeric Instance parameters 1-10 are permitted."));
 }
 
-TEST_F(SettingsCheck, AHeadlessNodeThatCannotInitializeEndsWithTheSameWords) {
+TEST_F(SettingsCheck, AHeadlessNodeThatCannotInitializeEndsWithTheSameWordsAsErrors) {
     set("TNCType", "KPC5");
+    // Under systemd every line of the refusal reaches the journal at error priority.
+    qputenv("JOURNAL_STREAM", "8:12345");
     const Outcome ended = run({"--headless", "1"});
+    qunsetenv("JOURNAL_STREAM");
     EXPECT_EQ(ended.status, 78) << ended.err.toStdString();
     for (const char* words :
          {"MBOCall: Node Call Sign required.", "Password: no node password",
           "TNCType: Unsupported TNC!", "cannot initialize with the settings in"})
         EXPECT_TRUE(ended.err.contains(words)) << words << "\n" << ended.err.toStdString();
+    for (const QString& line : ended.err.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith("<3>")) << line.toStdString();
     EXPECT_EQ(settingValue("Client1/Active"), "0") << "the instance is freed";
 }
 
