@@ -4,6 +4,7 @@
 #include "app/secret_prompt.h"
 #include "common/journal.h"
 #include "common/settings_store.h"
+#include "common/text.h"
 #include "core/instance.h"
 #include "core/version_text.h"
 #include "setup/web_password.h"
@@ -80,6 +81,9 @@ int checkSettings(const std::string& instanceWords) {
     const std::string section = "Client" + sInstance;
     const std::vector<SettingsProblem> problems = checkInstanceSettings(settings, section);
     printProblems(sInstance, problems);
+    for (const std::string& note : instanceNotes(settings, section))
+        std::printf("brevane: instance %s: note: %s\n", sInstance.c_str(),
+                    loggable(note, 4096).c_str());
     if (!problems.empty()) return EXIT_FAILURE;
     std::printf("brevane: instance %s: the settings in %s [%s] are complete.\n", sInstance.c_str(),
                 settings.filePath().c_str(), section.c_str());

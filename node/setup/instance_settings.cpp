@@ -10,6 +10,7 @@
 #include "tnc/tnc_dispatch.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -159,6 +160,39 @@ std::vector<SettingsProblem> checkInstanceSettings(const SettingsStore& settings
 
     checkFolder(settings, section, problems);
     return problems;
+}
+
+std::vector<std::string> instanceNotes(const SettingsStore& settings, const std::string& section) {
+    const std::string type = settings.read(section, "TNCType", kDefaultTncType);
+    if (tncFamily(type) != TncFamily::Tnc2) return {};
+    std::string folder = trim(settings.read(section, "InitFilePath", defaultFileFolder()));
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    const std::string path = folder + type + ".aps";
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    constexpr qint64 kLongestRead = 64 * 1024;
+    const std::string text = file.read(kLongestRead).toStdString();
+    // The commands as the node sends them: up to the first empty line, remarks after ";".
+    std::vector<std::string> notes;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = trim(std::string_view(text).substr(start, end - start));
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (!line.empty() && line.front() == ';') continue;
+        line = trim(std::string_view(line).substr(0, line.find(';')));
+        if (line.empty()) break;
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos || toUpper(line.substr(0, blank)) != "USERS") continue;
+        const std::string users = trim(std::string_view(line).substr(blank));
+        if (users != "1")
+            notes.push_back("TNCType " + type + ": the start-up file " + quoted(path) +
+                            " sets USERS " + quoted(users) +
+                            "; the node sets USERS 1 when it initializes the TNC and serves one "
+                            "user at a time on a TNC2.");
+    }
+    return notes;
 }
 
 std::uint16_t serverPort(const SettingsStore& settings, const std::string& section) {

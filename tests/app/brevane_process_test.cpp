@@ -387,6 +387,17 @@ TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
     EXPECT_TRUE(
         device.err.contains("CommPort: the serial device /dev/ttyS41 (COM42) does not exist"))
         << device.err.toStdString();
+    // A TNC2 start-up file that asks for more users than the node serves on a TNC2 is noted.
+    set("TNCType", "TNC2");
+    QFile startup(folder + "/TNC2.aps");
+    ASSERT_TRUE(startup.open(QIODevice::WriteOnly));
+    startup.write("ECHO OFF\r\n; USERS 9 was the old choice\r\nUSERS 4 ; callers\r\n");
+    startup.close();
+    const Outcome tnc2 = run({"--check"});
+    EXPECT_TRUE(tnc2.out.contains("instance 1: note: TNCType TNC2: the start-up file \"" + folder +
+                                  "/TNC2.aps\" sets USERS \"4\"; the node sets USERS 1"))
+        << tnc2.out.toStdString();
+    EXPECT_EQ(tnc2.out.count("note:"), 1) << tnc2.out.toStdString();
     const Outcome badInstance = run({"--check", "12"});
     EXPECT_EQ(badInstance.status, 2);
     EXPECT_TRUE(badInstance.err.contains("Only Numeric Instance parameters 1-10 are permitted."));
