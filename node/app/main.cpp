@@ -50,5 +50,5 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication app(argc, argv);
     gw::HeadlessDialogs dialogs;
-    return gw::runNode({line.instance, true, dialogs, &dialogs, {}});
+    return gw::runNode({line.instance, true, dialogs, &dialogs, {}, {}});
 }

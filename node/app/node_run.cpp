@@ -62,7 +62,10 @@ int runNode(const NodeRun& run) {
     // Watching for SIGTERM before the heartbeat is written: a stop that arrives while the
     // node is still starting waits in the pipe and runs the shutdown once the loop runs.
     SignalWatcher stopWatcher;
-    QObject::connect(&stopWatcher, &SignalWatcher::stopRequested, &core, &NodeCore::requestStop);
+    QObject::connect(&stopWatcher, &SignalWatcher::stopRequested, &core, [&core, &run] {
+        if (run.closeBoxes) run.closeBoxes();
+        core.requestStop();
+    });
     if (!core.startUp(run.instance)) return EXIT_FAILURE;
     if (run.headless) {
         // Nobody can fill in the setup window: settings it cannot initialize with end the node

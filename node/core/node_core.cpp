@@ -392,6 +392,12 @@ void NodeCore::saveMonitorToLog() {
 
 bool NodeCore::requestStop() {
     if (m_ended) return true;
+    // A copy refused at start-up holds no instance: the heartbeat and the log are another
+    // copy's, and nothing of them is touched.
+    if (!m_instanceLock) {
+        m_ended = true;
+        return true;
+    }
     // A stop that comes while a TNC operation or a wait is on the stack ends the waits and
     // runs once they have returned: nothing they use may be freed under them.
     if (m_setup != nullptr && m_setup->waitRunning()) {

@@ -1,8 +1,8 @@
 // The brevane program as an operator or a service manager runs it: instance refusals, a
-// second copy of a running instance, clean stops by SIGTERM, SIGINT and SIGHUP, a start at
-// once after SIGKILL, the settings check and the headless node that cannot initialize, and a
-// headless node that loads no widget or GUI library; the web console's password set from
-// standard input.
+// second copy of a running instance (headless, and with windows until a stop), clean stops by
+// SIGTERM, SIGINT and SIGHUP, a start at once after SIGKILL, the settings check and the headless
+// node that cannot initialize, and a headless node that loads no widget or GUI library; the web
+// console's password set from standard input.
 #include "setup/web_password.h"
 
 #include <QDate>
@@ -93,6 +93,22 @@ TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_NE(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardError().contains("Brevane Instance 3 already running!"));
+
+    // The windows' copy shows its refusal in a box, which a stop closes; the running
+    // instance's heartbeat stays its own.
+    QProcess windows;
+    configure(windows);
+    QProcessEnvironment env = windows.processEnvironment();
+    env.insert("DISPLAY", ":0");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    windows.setProcessEnvironment(env);
+    windows.setArguments({"3"});
+    windows.start();
+    EXPECT_FALSE(windows.waitForFinished(1500)) << "the box waits for the operator";
+    ::kill(static_cast<pid_t>(windows.processId()), SIGTERM);
+    EXPECT_TRUE(windows.waitForFinished(10000));
+    EXPECT_NE(windows.exitCode(), 0);
+    EXPECT_NE(settingValue("Client3/Active"), "0");
 
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(20000));
