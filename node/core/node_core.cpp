@@ -97,7 +97,25 @@ void NodeCore::showServerLink(const std::string& server, const std::string& loca
 }
 
 void NodeCore::showInitialized(bool ok, bool logEnabled) {
+    // The radio side may label its streams anew (another port choice or TNC type).
+    if (ok)
+        for (int index = 1; index <= kMaxUsers; ++index)
+            emit streamChanged(index, streamLabel(index), Streams[index].inUse());
     emit initialized(ok, logEnabled);
+}
+
+void NodeCore::closeUsers(const std::string& why) {
+    for (int index = 1; index <= kMaxUsers; ++index) {
+        const StreamRecord& entry = Streams[index];
+        if (!entry.inUse()) continue;
+        const int port = entry.Port;
+        const std::string letter = entry.StreamID;
+        const std::string left =
+            "DISCONNECTED from " + entry.CallSign + " @ " + now() + " (" + why + ")";
+        KillStream(index);
+        MonitorMsg(port, letter, "   " + left);
+        Log(std::to_string(port) + "/" + letter + ": " + left);
+    }
 }
 
 void NodeCore::showMainWindow() {
