@@ -2,7 +2,9 @@
 #include "app/command_line.h"
 
 #include "app/secret_prompt.h"
+#include "common/journal.h"
 #include "common/settings_store.h"
+#include "common/text.h"
 #include "core/instance.h"
 #include "core/version_text.h"
 #include "setup/web_password.h"
@@ -81,7 +83,8 @@ CommandLine parseCommandLine(int argc, char* argv[]) {
 
 void printProblems(const std::string& sInstance, const std::vector<SettingsProblem>& problems) {
     for (const SettingsProblem& problem : problems)
-        std::fprintf(stderr, "brevane: instance %s: %s\n", sInstance.c_str(), problem.text.c_str());
+        writeJournal(JournalPriority::Error,
+                     "brevane: instance " + sInstance + ": " + problem.text);
 }
 
 namespace {
@@ -89,7 +92,8 @@ namespace {
 int checkSettings(const std::string& instanceWords) {
     const std::string sInstance = instanceText(instanceWords);
     if (!instanceValid(sInstance)) {
-        std::fprintf(stderr, "brevane: Only Numeric Instance parameters 1-10 are permitted.\n");
+        writeJournal(JournalPriority::Error,
+                     "brevane: Only Numeric Instance parameters 1-10 are permitted.");
         return 2;
     }
     const SettingsStore settings("SMS");
@@ -104,6 +108,9 @@ int checkSettings(const std::string& instanceWords) {
                                 "with: brevane --web-password " +
                                 sInstance});
     printProblems(sInstance, problems);
+    for (const std::string& note : instanceNotes(settings, section))
+        std::printf("brevane: instance %s: note: %s\n", sInstance.c_str(),
+                    loggable(note, 4096).c_str());
     if (!problems.empty()) return EXIT_FAILURE;
     std::printf("brevane: instance %s: the settings in %s [%s] are complete.\n", sInstance.c_str(),
                 settings.filePath().c_str(), section.c_str());
@@ -150,7 +157,8 @@ int setWebPassword(const std::string& instanceWords) {
 
 int answerWithoutNode(const CommandLine& line) {
     if (!line.error.empty()) {
-        std::fprintf(stderr, "brevane: %s\n%s", line.error.c_str(), kUsage);
+        writeJournal(JournalPriority::Error, "brevane: " + line.error);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     if (line.help) {

@@ -30,5 +30,6 @@ int main(int argc, char* argv[]) {
     return gw::runNode({line.instance, false, dialogs, nullptr,
                         [](gw::NodeCore& core, gw::NodeSetup& setup, gw::Dialogs& boxes) {
                             return std::make_unique<Windows>(core, setup, boxes);
-                        }});
+                        },
+                        [&dialogs] { dialogs.closeAll(); }});
 }

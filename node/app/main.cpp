@@ -6,10 +6,10 @@
 #include "app/command_line.h"
 #include "app/node_run.h"
 #include "app/signal_watcher.h"
+#include "common/journal.h"
 
 #include <QCoreApplication>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -39,10 +39,16 @@ int main(int argc, char* argv[]) {
     if (!line.headless && hasDisplay()) {
         const std::string gui = guiProgram();
         ::execv(gui.c_str(), argv);
-        std::fprintf(stderr, "brevane: cannot start the windows (%s): %s; running headless\n",
-                     gui.c_str(), std::strerror(errno));
+        // The windows come in a package of their own, which a headless machine leaves out.
+        const int error = errno;
+        gw::writeJournal(gw::JournalPriority::Warning,
+                         error == ENOENT ? "brevane: the windows (" + gui +
+                                               ", package gullwick-gui) are not installed; "
+                                               "running headless"
+                                         : "brevane: cannot start the windows (" + gui +
+                                               "): " + std::strerror(error) + "; running headless");
     }
     QCoreApplication app(argc, argv);
     gw::HeadlessDialogs dialogs;
-    return gw::runNode({line.instance, true, dialogs, &dialogs, {}});
+    return gw::runNode({line.instance, true, dialogs, &dialogs, {}, {}});
 }

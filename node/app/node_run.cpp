@@ -21,7 +21,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <sys/resource.h>
 
@@ -78,7 +77,10 @@ int runNode(const NodeRun& run) {
     // Watching for SIGTERM before the heartbeat is written: a stop that arrives while the
     // node is still starting waits in the pipe and runs the shutdown once the loop runs.
     SignalWatcher stopWatcher;
-    QObject::connect(&stopWatcher, &SignalWatcher::stopRequested, &core, &NodeCore::requestStop);
+    QObject::connect(&stopWatcher, &SignalWatcher::stopRequested, &core, [&core, &run] {
+        if (run.closeBoxes) run.closeBoxes();
+        core.requestStop();
+    });
     if (!core.startUp(run.instance)) return EXIT_FAILURE;
     if (run.headless) {
         // Nobody can fill in the setup window: settings it cannot initialize with end the node
@@ -88,8 +90,9 @@ int runNode(const NodeRun& run) {
         if (std::any_of(problems.begin(), problems.end(), [](const SettingsProblem& problem) {
                 return problem.kind == SettingsProblem::Kind::Setting;
             })) {
-            std::fprintf(stderr, "brevane: instance %s cannot initialize with the settings in %s\n",
-                         core.sInstance.c_str(), settings.filePath().c_str());
+            writeJournal(JournalPriority::Error, "brevane: instance " + core.sInstance +
+                                                     " cannot initialize with the settings in " +
+                                                     settings.filePath());
             core.requestStop();
             return kExitIncompleteSettings;
         }

@@ -22,6 +22,8 @@ struct NodeRun {
     HeadlessDialogs* headlessDialogs = nullptr;
     // Makes the windows over the core and the setup; they live until the run ends.
     std::function<std::unique_ptr<QObject>(NodeCore&, NodeSetup&, Dialogs&)> views;
+    // Closes the message boxes on screen when a stop comes; none without windows.
+    std::function<void()> closeBoxes;
 };
 
 // Runs the node until it has shut down; the program's exit status.

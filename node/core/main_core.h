@@ -21,6 +21,9 @@ class MainCore : public MainWindowPort {
     // An initialization has ended: saving the monitor to the log is offered when logging is
     // on, and after a success the stream labels are read again from the radio side.
     virtual void showInitialized(bool ok, bool logEnabled) = 0;
+    // The TNC is initialized anew and its links with it: the users still in the stream table
+    // leave it, each logged with `why`.
+    virtual void closeUsers(const std::string& why) = 0;
     // The main window: shown to the operator, whether it is, and ending the program.
     virtual void showMainWindow() = 0;
     virtual bool mainWindowShown() const = 0;

@@ -98,7 +98,25 @@ void NodeCore::showServerLink(const std::string& server, const std::string& loca
 }
 
 void NodeCore::showInitialized(bool ok, bool logEnabled) {
+    // The radio side may label its streams anew (another port choice or TNC type).
+    if (ok)
+        for (int index = 1; index <= kMaxUsers; ++index)
+            emit streamChanged(index, streamLabel(index), Streams[index].inUse());
     emit initialized(ok, logEnabled);
+}
+
+void NodeCore::closeUsers(const std::string& why) {
+    for (int index = 1; index <= kMaxUsers; ++index) {
+        const StreamRecord& entry = Streams[index];
+        if (!entry.inUse()) continue;
+        const int port = entry.Port;
+        const std::string letter = entry.StreamID;
+        const std::string left =
+            "DISCONNECTED from " + entry.CallSign + " @ " + now() + " (" + why + ")";
+        KillStream(index);
+        MonitorMsg(port, letter, "   " + left);
+        Log(std::to_string(port) + "/" + letter + ": " + left);
+    }
 }
 
 void NodeCore::showMainWindow() {
@@ -398,6 +416,12 @@ void NodeCore::saveMonitorToLog() {
 
 bool NodeCore::requestStop() {
     if (m_ended) return true;
+    // A copy refused at start-up holds no instance: the heartbeat and the log are another
+    // copy's, and nothing of them is touched.
+    if (!m_instanceLock) {
+        m_ended = true;
+        return true;
+    }
     // A stop that comes while a TNC operation or a wait is on the stack ends the waits and
     // runs once they have returned: nothing they use may be freed under them.
     if (m_setup != nullptr && m_setup->waitRunning()) {

@@ -58,6 +58,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void setLastInitOK(bool ok) override { bLastInitOK = ok; }
     void showServerLink(const std::string& server, const std::string& local) override;
     void showInitialized(bool ok, bool logEnabled) override;
+    void closeUsers(const std::string& why) override;
     void showMainWindow() override;
     bool mainWindowShown() const override { return m_mainWindowShown; }
     void endProgram() override { requestStop(); }

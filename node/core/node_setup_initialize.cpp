@@ -117,6 +117,7 @@ void NodeSetup::runInitialize() {
             return;
         }
         reachedDriver = true;
+        m_main.closeUsers("TNC initialized");
         TncDispatch::DriverCall call(*m_dispatch);
         ok = driver->Init();
     } catch (const NodeError& error) {

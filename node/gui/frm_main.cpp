@@ -151,12 +151,9 @@ void frmMain::follow() {
                 lblCMBO->setText(toQString(server));
                 lblLocalIP->setText(toQString(local));
             });
-    connect(&m_core, &NodeCore::initialized, this, [this](bool ok, bool logEnabled) {
-        btnSavetoLog->setEnabled(logEnabled);
-        if (!ok) return;
-        for (std::size_t i = 0; i < lblCall.size(); ++i)
-            lblCall[i]->setText(toQString(m_core.radioLabel(static_cast<int>(i) + 1)));
-    });
+    // The rows themselves follow streamChanged, which an initialization raises for each.
+    connect(&m_core, &NodeCore::initialized, this,
+            [this](bool, bool logEnabled) { btnSavetoLog->setEnabled(logEnabled); });
     connect(&m_core, &NodeCore::mainWindowWanted, this, &QWidget::show);
     connect(m_monitorGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) m_core.setMonitoredStream(id + 1);

@@ -57,7 +57,7 @@ QWidget* frmMain::buildConsole(QWidget* parent) {
                              "back 1234567890\r\nEnd of test\r\n");
     grid->addWidget(txtMessage, 4, 0, 1, 2);
     txtCommand = addLine(grid, 5, "Command Sent:", "txtCommand",
-                         "Commmand as sent to the SMS Server", parent);
+                         "Command as sent to the SMS Server", parent);
     txtCommand->setReadOnly(true);
     txtReceived = new QPlainTextEdit(parent);
     txtReceived->setObjectName("txtReceived");

@@ -17,6 +17,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -163,12 +164,20 @@ void frmTNC::buildWindow() {
     txtIPAddress->setToolTip("Dotted IP address of the SMS Server");
     txtIPAddress->setMinimumWidth(
         txtIPAddress->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255000")));
+    txtIPPort = new QLineEdit(server);
+    txtIPPort->setObjectName("txtIPPort");
+    txtIPPort->setToolTip("TCP port of the SMS Server (empty for 8773)");
+    txtIPPort->setPlaceholderText("8773");
+    txtIPPort->setValidator(new QIntValidator(1, 65535, txtIPPort));
+    txtIPPort->setMaximumWidth(
+        txtIPPort->fontMetrics().horizontalAdvance(QStringLiteral("655350")));
     btnPing = new QPushButton("Ping", server);
     btnPing->setObjectName("btnPing");
     btnPing->setToolTip("Manually ping the SMS Server");
     lblPing = new QLabel(server);
     lblPing->setObjectName("lblPing");
     serverRow->addWidget(txtIPAddress, 1);
+    serverRow->addWidget(txtIPPort);
     serverRow->addWidget(btnPing);
     serverRow->addWidget(lblPing);
     ipColumn->addWidget(server);
@@ -246,11 +255,10 @@ void frmTNC::forwardEdits() {
     for (const auto& [combo, value] : combos)
         connect(combo, &QComboBox::currentTextChanged, this,
                 [value](const QString& text) { *value = fromQString(text); });
-    const std::pair<QLineEdit*, std::string*> boxes[] = {{txtAGWAddress, &live.agwAddress},
-                                                         {txtMBOCall, &live.mboCall},
-                                                         {txtPath, &live.initFilePath},
-                                                         {txtIPAddress, &live.ipAddress},
-                                                         {txtHangUpDelay, &live.hangUpDelay}};
+    const std::pair<QLineEdit*, std::string*> boxes[] = {
+        {txtAGWAddress, &live.agwAddress}, {txtMBOCall, &live.mboCall},
+        {txtPath, &live.initFilePath},     {txtIPAddress, &live.ipAddress},
+        {txtIPPort, &live.ipPort},         {txtHangUpDelay, &live.hangUpDelay}};
     for (const auto& [box, value] : boxes)
         connect(box, &QLineEdit::textChanged, this,
                 [value](const QString& text) { *value = fromQString(text); });

@@ -53,6 +53,7 @@ class frmTNC : public QMainWindow {
     QLineEdit* txtMBOCall;
     QLineEdit* txtPath;
     QLineEdit* txtIPAddress;
+    QLineEdit* txtIPPort; // the server's TCP port, empty for 8773
     QPushButton* btnPing;
     QLabel* lblPing;
     QRadioButton* optFullTime;

@@ -53,11 +53,10 @@ void frmTNC::showSettings() {
         {ComboFlow, live.flow}};
     for (const auto& [combo, value] : combos)
         combo->setEditText(toQString(value));
-    const std::pair<QLineEdit*, std::string> boxes[] = {{txtAGWAddress, live.agwAddress},
-                                                        {txtMBOCall, live.mboCall},
-                                                        {txtPath, live.initFilePath},
-                                                        {txtIPAddress, live.ipAddress},
-                                                        {txtHangUpDelay, live.hangUpDelay}};
+    const std::pair<QLineEdit*, std::string> boxes[] = {
+        {txtAGWAddress, live.agwAddress}, {txtMBOCall, live.mboCall},
+        {txtPath, live.initFilePath},     {txtIPAddress, live.ipAddress},
+        {txtIPPort, live.ipPort},         {txtHangUpDelay, live.hangUpDelay}};
     for (const auto& [box, value] : boxes)
         box->setText(toQString(value));
     chkEnbLog->setChecked(live.enableLog);

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <algorithm>
 
 namespace gw {
 
@@ -34,7 +35,15 @@ DialogAnswer QtDialogs::message(DialogIcon icon, const std::string& title, const
     } else {
         box.setStandardButtons(QMessageBox::Ok);
     }
-    return box.exec() == QMessageBox::Ok ? DialogAnswer::Ok : DialogAnswer::Cancel;
+    m_open.push_back(&box);
+    const int answer = box.exec();
+    m_open.erase(std::find(m_open.begin(), m_open.end(), &box));
+    return answer == QMessageBox::Ok ? DialogAnswer::Ok : DialogAnswer::Cancel;
+}
+
+void QtDialogs::closeAll() {
+    for (QMessageBox* box : m_open)
+        box->done(QMessageBox::Cancel);
 }
 
 } // namespace gw

@@ -24,13 +24,13 @@ PingControl::PingControl(ComPtr<IDispatch> control)
 PingControl::~PingControl() = default;
 
 // Installed, the library lies in the package's private folder (it is loaded by path, never
-// linked, so it stays out of the linker's folders).
+// linked, so it stays out of the linker's folders); in the build tree, beside the program.
+// Both are found from the program's own folder: no path of the machine that built it.
 std::vector<std::string> PingControl::libraryCandidates() {
     const QString bin = QCoreApplication::applicationDirPath();
     return {
         (bin + "/../" GULLWICK_INSTALL_LIBDIR "/gullwick/libping.so").toStdString(),
         (bin + "/libping.so").toStdString(),
-        GULLWICK_BUILD_PING_LIBRARY,
     };
 }
 

@@ -39,7 +39,8 @@ class PingControl {
     // exists, in order, and tries again. Returns null and says why in `problem` on failure.
     static std::unique_ptr<PingControl> create(const std::vector<std::string>& modules,
                                                std::string* problem);
-    // Where the ping library is looked for: beside the installed program, then the build tree.
+    // Where the ping library is looked for: the installed package's folder, then beside the
+    // program (as the build tree has it).
     static std::vector<std::string> libraryCandidates();
 
     void onError(ErrorHandler handler) { m_onError = std::move(handler); }

@@ -10,10 +10,10 @@
 #include "tnc/tnc_dispatch.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -36,23 +36,12 @@ bool holdsControl(const std::string& text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
 }
 
-// A value from the file as the report shows it: quoted, cut to a line's worth, and with
-// control and non-ASCII bytes written as \xNN, so that nothing in the file reaches the
-// terminal or the journal as a control sequence.
+// A value from the file as the report shows it: quoted and cut to a line's worth. Its bytes
+// are the file's: the report is escaped where it is written (the journal's lines), so that
+// nothing in the file reaches a terminal or the journal as a control sequence.
 std::string quoted(const std::string& text) {
     constexpr std::size_t kShown = 200;
-    std::string shown;
-    for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte >= 0x7F) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += text[i];
-        }
-    }
-    return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
+    return "\"" + text.substr(0, kShown) + (text.size() > kShown ? "...\"" : "\"");
 }
 
 std::string typeList() {
@@ -171,6 +160,39 @@ std::vector<SettingsProblem> checkInstanceSettings(const SettingsStore& settings
 
     checkFolder(settings, section, problems);
     return problems;
+}
+
+std::vector<std::string> instanceNotes(const SettingsStore& settings, const std::string& section) {
+    const std::string type = settings.read(section, "TNCType", kDefaultTncType);
+    if (tncFamily(type) != TncFamily::Tnc2) return {};
+    std::string folder = trim(settings.read(section, "InitFilePath", defaultFileFolder()));
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    const std::string path = folder + type + ".aps";
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    constexpr qint64 kLongestRead = 64 * 1024;
+    const std::string text = file.read(kLongestRead).toStdString();
+    // The commands as the node sends them: up to the first empty line, remarks after ";".
+    std::vector<std::string> notes;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = trim(std::string_view(text).substr(start, end - start));
+        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+        if (!line.empty() && line.front() == ';') continue;
+        line = trim(std::string_view(line).substr(0, line.find(';')));
+        if (line.empty()) break;
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos || toUpper(line.substr(0, blank)) != "USERS") continue;
+        const std::string users = trim(std::string_view(line).substr(blank));
+        if (users != "1")
+            notes.push_back("TNCType " + type + ": the start-up file " + quoted(path) +
+                            " sets USERS " + quoted(users) +
+                            "; the node sets USERS 1 when it initializes the TNC and serves one "
+                            "user at a time on a TNC2.");
+    }
+    return notes;
 }
 
 std::uint16_t serverPort(const SettingsStore& settings, const std::string& section) {

@@ -1,6 +1,7 @@
 // What a node reads of its instance's settings outside the setup window: the check of every
 // setting it needs to initialize by itself (`brevane --check`, and a headless start, which has
-// nobody to ask), the TNC types offered, and the short-message server's port.
+// nobody to ask), what it will change of them, the TNC types offered, and the short-message
+// server's port.
 #pragma once
 
 #include "common/settings_store.h"
@@ -28,7 +29,8 @@ struct SettingsProblem {
     // serial device is missing or refused now; a running node waits and retries for it.
     enum class Kind { Setting, Device };
     Kind kind;
-    // "Key: what is wrong", in words an operator can act on.
+    // "Key: what is wrong", in words an operator can act on; a value quoted from the file is
+    // as the file holds it, to be escaped where the text is written.
     std::string text;
 };
 
@@ -36,6 +38,11 @@ struct SettingsProblem {
 // from initializing; empty when it could initialize with them.
 std::vector<SettingsProblem> checkInstanceSettings(const SettingsStore& settings,
                                                    const std::string& section);
+
+// What the node will change of the instance's settings when it initializes, in words for the
+// operator (a TNC2's start-up file asking for more than one user), quoting the file as the
+// problems do; empty when nothing.
+std::vector<std::string> instanceNotes(const SettingsStore& settings, const std::string& section);
 
 // The server's port: GULLWICK_SMS_PORT when it holds a port number, else IPPort, else 8773.
 std::uint16_t serverPort(const SettingsStore& settings, const std::string& section);

@@ -34,6 +34,7 @@ void LiveSettings::load(const SettingsStore& settings, const std::string& s) {
     mboCall = settings.read(s, "MBOCall", "");
     initFilePath = settings.read(s, "InitFilePath", defaultFileFolder());
     ipAddress = trim(settings.read(s, "IPAddress", kDefaultServerAddress));
+    ipPort = trim(settings.read(s, "IPPort", ""));
     enableLog = settings.readInt16(s, "EnableLog", 1) != 0;
     restore = settings.readInt16(s, "Restore", 1) != 0;
     const bool fullTime = settings.readBool(s, "IPType", true);
@@ -58,6 +59,7 @@ void LiveSettings::save(SettingsStore& settings, const std::string& s) const {
     settings.write(s, "MBOCall", toUpper(mboCall));
     settings.write(s, "InitFilePath", trim(initFilePath));
     settings.write(s, "IPAddress", ipAddress);
+    settings.write(s, "IPPort", trim(ipPort));
     settings.write(s, "Port1", boolText(port1));
     settings.write(s, "Port2", boolText(port2));
     settings.write(s, "EnableLog", enableLog ? "1" : "0");

@@ -29,6 +29,7 @@ struct LiveSettings {
     std::string mboCall; // the node's call sign as typed
     std::string initFilePath;
     std::string ipAddress; // the server's address as typed
+    std::string ipPort;    // the server's TCP port as typed; "" for the usual 8773
     bool enableLog = true;
     bool restore = true;
     IpLinkType ipLink = IpLinkType::FullTime;

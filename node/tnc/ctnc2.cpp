@@ -228,13 +228,31 @@ bool CTNC2::Init() {
 
     progress("   Getting MAXUSERS parameter.");
     result = SendCommand("USERS") && result;
-    const auto users = answerValue(toUpper(m_lastAnswer), "USERS", false);
-    m_host.setLMaxusers1(users ? userLimit(*users).value_or(0) : 0);
+    std::optional<long> users = usersAnswered();
+    // Every line of a TNC2 reaches the node as stream A, whoever sent it: a second caller's
+    // lines would be taken as the first caller's. The TNC itself answers him busy at USERS 1.
+    if (users && *users != 1) {
+        const std::string asked = std::to_string(*users);
+        progress("   USERS " + asked + ": one user at a time on a TNC2, setting USERS 1.");
+        m_host.reportTnc("TNC2 had USERS " + asked +
+                         ": set to USERS 1, this node serves one user at a time on a TNC2");
+        result = SendCommand("USERS 1") && SendCommand("USERS") && result;
+        users = usersAnswered();
+    }
+    m_host.setLMaxusers1(users == 1 ? 1 : 0);
     m_host.setLMaxusers2(0);
+    // A link the TNC still holds belongs to no user the node knows (the node has closed them
+    // all); at USERS 1 it would keep every caller out.
+    SendCommand("DISCONNECT");
 
     if (!userLimitsValid()) return false;
     if (result) enterConverse();
     return result;
+}
+
+std::optional<long> CTNC2::usersAnswered() const {
+    const auto users = answerValue(toUpper(m_lastAnswer), "USERS", false);
+    return users ? userLimit(*users) : std::nullopt;
 }
 
 bool CTNC2::Restore() {

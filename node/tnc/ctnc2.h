@@ -6,6 +6,7 @@
 #include "tnc/hosted_driver.h"
 #include "tnc/tnc_text.h"
 
+#include <optional>
 #include <string>
 
 namespace gw {
@@ -45,6 +46,8 @@ class CTNC2 final : public HostedDriver {
     void takeLine(std::string line);
     void raiseQueued();
     void enterConverse();
+    // The user count in the last answer to "USERS"; nothing when it holds no number.
+    std::optional<long> usersAnswered() const;
 
     struct Event {
         bool status;

@@ -1,8 +1,8 @@
 // The brevane program as an operator or a service manager runs it: instance refusals, a
-// second copy of a running instance, clean stops by SIGTERM, SIGINT and SIGHUP, a start at
-// once after SIGKILL, the settings check and the headless node that cannot initialize, and a
-// headless node that loads no widget or GUI library; the web console's password set from
-// standard input.
+// second copy of a running instance (headless, and with windows until a stop), clean stops by
+// SIGTERM, SIGINT and SIGHUP, a start at once after SIGKILL, the settings check and the headless
+// node that cannot initialize, and a headless node that loads no widget or GUI library; the web
+// console's password set from standard input.
 #include "setup/web_password.h"
 
 #include <QDate>
@@ -95,6 +95,22 @@ TEST_F(BrevaneProcess, SecondCopyIsRefusedAndCleanStopFreesTheInstance) {
     ASSERT_TRUE(second.waitForFinished(20000));
     EXPECT_NE(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardError().contains("Brevane Instance 3 already running!"));
+
+    // The windows' copy shows its refusal in a box, which a stop closes; the running
+    // instance's heartbeat stays its own.
+    QProcess windows;
+    configure(windows);
+    QProcessEnvironment env = windows.processEnvironment();
+    env.insert("DISPLAY", ":0");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    windows.setProcessEnvironment(env);
+    windows.setArguments({"3"});
+    windows.start();
+    EXPECT_FALSE(windows.waitForFinished(1500)) << "the box waits for the operator";
+    ::kill(static_cast<pid_t>(windows.processId()), SIGTERM);
+    EXPECT_TRUE(windows.waitForFinished(10000));
+    EXPECT_NE(windows.exitCode(), 0);
+    EXPECT_NE(settingValue("Client3/Active"), "0");
 
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(20000));
@@ -430,19 +446,35 @@ TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
     EXPECT_TRUE(
         device.err.contains("CommPort: the serial device /dev/ttyS41 (COM42) does not exist"))
         << device.err.toStdString();
+    // A TNC2 start-up file that asks for more users than the node serves on a TNC2 is noted.
+    set("TNCType", "TNC2");
+    QFile startup(folder + "/TNC2.aps");
+    ASSERT_TRUE(startup.open(QIODevice::WriteOnly));
+    startup.write("ECHO OFF\r\n; USERS 9 was the old choice\r\nUSERS 4 ; callers\r\n");
+    startup.close();
+    const Outcome tnc2 = run({"--check"});
+    EXPECT_TRUE(tnc2.out.contains("instance 1: note: TNCType TNC2: the start-up file \"" + folder +
+                                  "/TNC2.aps\" sets USERS \"4\"; the node sets USERS 1"))
+        << tnc2.out.toStdString();
+    EXPECT_EQ(tnc2.out.count("note:"), 1) << tnc2.out.toStdString();
     const Outcome badInstance = run({"--check", "12"});
     EXPECT_EQ(badInstance.status, 2);
     EXPECT_TRUE(badInstance.err.contains("Only Numeric Instance parameters 1-10 are permitted."));
 }
 
-TEST_F(SettingsCheck, AHeadlessNodeThatCannotInitializeEndsWithTheSameWords) {
+TEST_F(SettingsCheck, AHeadlessNodeThatCannotInitializeEndsWithTheSameWordsAsErrors) {
     set("TNCType", "KPC5");
+    // Under systemd every line of the refusal reaches the journal at error priority.
+    qputenv("JOURNAL_STREAM", "8:12345");
     const Outcome ended = run({"--headless", "1"});
+    qunsetenv("JOURNAL_STREAM");
     EXPECT_EQ(ended.status, 78) << ended.err.toStdString();
     for (const char* words :
          {"MBOCall: Node Call Sign required.", "Password: no node password",
           "TNCType: Unsupported TNC!", "cannot initialize with the settings in"})
         EXPECT_TRUE(ended.err.contains(words)) << words << "\n" << ended.err.toStdString();
+    for (const QString& line : ended.err.split('\n', Qt::SkipEmptyParts))
+        EXPECT_TRUE(line.startsWith("<3>")) << line.toStdString();
     EXPECT_EQ(settingValue("Client1/Active"), "0") << "the instance is freed";
 }
 

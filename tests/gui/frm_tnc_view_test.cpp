@@ -49,6 +49,7 @@ TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
     settings.write("Client4", "IPType", "False");
     settings.write("Client4", "DUNIndex", "1");
     settings.write("Client4", "EnableLog", "0");
+    settings.write("Client4", "IPPort", "8999");
     start();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Corvale Gullwick Instance 4");
@@ -56,6 +57,7 @@ TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
     EXPECT_EQ(window->ComboParity->itemText(1), "M");
     EXPECT_EQ(window->ComboStop->itemText(1), "1.5");
     EXPECT_EQ(window->txtMBOCall->text(), "N0CALL");
+    EXPECT_EQ(window->txtIPPort->text(), "8999");
     EXPECT_FALSE(window->chkEnbLog->isChecked());
     EXPECT_TRUE(window->optPort2->isChecked());
     EXPECT_TRUE(window->optDialUp->isChecked());
@@ -70,11 +72,9 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     frmTNC& w = *window;
     const LiveSettings& live = setup->live();
     const std::pair<QLineEdit*, const std::string*> boxes[] = {
-        {w.txtAGWAddress, &live.agwAddress},
-        {w.txtPath, &live.initFilePath},
-        {w.txtIPAddress, &live.ipAddress},
-        {w.txtHangUpDelay, &live.hangUpDelay},
-        {w.txtMBOCall, &live.mboCall}};
+        {w.txtAGWAddress, &live.agwAddress},   {w.txtPath, &live.initFilePath},
+        {w.txtIPAddress, &live.ipAddress},     {w.txtIPPort, &live.ipPort},
+        {w.txtHangUpDelay, &live.hangUpDelay}, {w.txtMBOCall, &live.mboCall}};
     for (const auto& [box, value] : boxes) {
         box->setText("typed in " + box->objectName());
         EXPECT_EQ(*value, "typed in " + box->objectName().toStdString());

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -130,6 +131,29 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_TRUE(dialogs.shown().empty());
     setup->Initialize();
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "False") << "the next save has port 1 only";
+}
+
+// The TNC's reset ends its links: the users still listed leave the table, and its rows, at once.
+TEST_F(Initialize, InitializingAgainClosesTheUsersWhoseLinksWentWithIt) {
+    startSim({"--type", "KPC3"});
+    startNode();
+    setup->Initialize();
+    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    main->StatusEvent("S1A*** CONNECTED to N1CALL");
+    ASSERT_TRUE(main->Streams[1].inUse());
+    std::vector<std::pair<int, bool>> rows;
+    QObject::connect(
+        main.get(), &NodeCore::streamChanged,
+        [&rows](int index, const std::string&, bool inUse) { rows.emplace_back(index, inUse); });
+    setup->Initialize();
+    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_FALSE(main->Streams[1].inUse());
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows.front(), std::make_pair(1, false));
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), std::make_pair(1, true)), 0);
+    main->FlushLog();
+    EXPECT_NE(logText().find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos);
+    EXPECT_NE(logText().find(" (TNC initialized)\r\n"), std::string::npos);
 }
 
 // An empty call sign is refused before anything is saved. Each instance saves in its own

@@ -76,6 +76,7 @@ TEST_F(LiveSettingsTest, SaveWritesEveryKeyInItsEncodingButNotThePassword) {
     live.mboCall = "k4abc-5";
     live.initFilePath = "  /srv/node/  ";
     live.ipAddress = " 10.0.0.5 ";
+    live.ipPort = " 8999 ";
     live.agwAddress = " 127.0.0.1:8001 ";
     live.baudRate = "115200";
     live.tncType = "KPC5";
@@ -95,6 +96,7 @@ TEST_F(LiveSettingsTest, SaveWritesEveryKeyInItsEncodingButNotThePassword) {
                                                          {"MBOCall", "K4ABC-5"},
                                                          {"InitFilePath", "/srv/node/"},
                                                          {"IPAddress", " 10.0.0.5 "},
+                                                         {"IPPort", "8999"},
                                                          {"Port1", "True"},
                                                          {"Port2", "True"},
                                                          {"EnableLog", "0"},

@@ -121,6 +121,9 @@ struct ScriptedTnc2 {
                 serial.reply(paclen + "\r\ncmd:");
             } else if (line == "USERS") {
                 serial.reply(users + "\r\ncmd:");
+            } else if (line.rfind("USERS ", 0) == 0) {
+                serial.reply("USERS was " + users.substr(6) + "\r\ncmd:");
+                users = line;
             } else if (line == "DISCONNECT") {
                 serial.reply("\r\n*** DISCONNECTED\r\ncmd:");
             } else {

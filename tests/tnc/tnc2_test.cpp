@@ -67,10 +67,10 @@ TEST_F(Tnc2Test, OverlongLineIsHandedOnAsData) {
 TEST_F(Tnc2Test, InitSkipsTransparentAndConverseCommands) {
     rig.writeFile("TNC2.aps", "ECHO OFF\nT\ntrans\nconverse\nTRACE ON\nSENDPAC $01\n\nNEVER\n");
     ASSERT_TRUE(driver->Init()) << rig.setup.progressText;
-    EXPECT_EQ(tnc.commands, (std::vector<std::string>{"", "DISPLAY", "ECHO OFF", "TRACE ON",
-                                                      "SENDPAC $01", "COMMAND", "PASS", "SENDPAC",
-                                                      "STREAMSW", "CANLINE", "CANPAC", "REDISPLA",
-                                                      "START", "STOP", "PACLEN", "USERS", "CONV"}));
+    EXPECT_EQ(tnc.commands, (std::vector<std::string>{
+                                "", "DISPLAY", "ECHO OFF", "TRACE ON", "SENDPAC $01", "COMMAND",
+                                "PASS", "SENDPAC", "STREAMSW", "CANLINE", "CANPAC", "REDISPLA",
+                                "START", "STOP", "PACLEN", "USERS", "DISCONNECT", "CONV"}));
     EXPECT_EQ(
         rig.setup.progressText,
         "Initializing TNC2 Clone:\r   Command mode set.\r   Getting settings with DISPLAY command."
@@ -84,6 +84,21 @@ TEST_F(Tnc2Test, InitSkipsTransparentAndConverseCommands) {
     EXPECT_EQ(rig.dispatch.lMaxusers1(), 1);
     EXPECT_FALSE(driver->commandMode());
     EXPECT_FALSE(tnc.command);
+}
+
+// The driver cannot tell one caller's lines from another's: a TNC2 serves one caller at a time.
+TEST_F(Tnc2Test, MoreUsersThanOneAreSetBackToOne) {
+    rig.setup.restore = false;
+    rig.writeFile("TNC2.aps", "USERS 4\n");
+    ASSERT_TRUE(driver->Init()) << rig.setup.progressText;
+    const std::vector<std::string> tail(tnc.commands.end() - 6, tnc.commands.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"PACLEN", "USERS", "USERS 1", "USERS", "DISCONNECT",
+                                              "CONV"}));
+    EXPECT_EQ(rig.dispatch.lMaxusers1(), 1);
+    EXPECT_NE(rig.setup.progressText.find("   USERS 4: one user at a time on a TNC2"),
+              std::string::npos);
+    ASSERT_EQ(rig.main.log.size(), 1u);
+    EXPECT_EQ(rig.main.log[0].rfind("TNC2 had USERS 4: set to USERS 1", 0), 0u);
 }
 
 TEST_F(Tnc2Test, EchoingTncFailsWithNoUsers) {

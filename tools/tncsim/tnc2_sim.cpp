@@ -153,7 +153,24 @@ void Tnc2Sim::output(char stream, const std::string& text) {
     m_line.send(out + text);
 }
 
+bool Tnc2Sim::busyFor(char stream) const {
+    if (m_connected.count(stream) != 0) return false;
+    // USERS 0 leaves every stream open to callers.
+    const long users = std::strtol(m_params.get("USERS").c_str(), nullptr, 10);
+    return users > 0 && m_connected.size() >= static_cast<std::size_t>(users);
+}
+
+// The caller's own TNC prints the busy answer; the host hears nothing of him.
+void Tnc2Sim::refuseBusy(char stream, const std::string& call) {
+    if (log) log("1" + std::string(1, stream) + " " + call + " answered busy");
+    if (toUser) toUser(1, stream, "*** " + m_params.get("MYCALL") + " busy\r");
+}
+
 void Tnc2Sim::userConnect(int, char stream, const std::string& call) {
+    if (busyFor(stream)) {
+        refuseBusy(stream, call);
+        return;
+    }
     m_connected.insert(stream);
     output(stream, eol() + "*** CONNECTED to " + call + eol());
 }
@@ -171,6 +188,10 @@ void Tnc2Sim::userDisconnect(int, char stream) {
 }
 
 void Tnc2Sim::userLink(int, char stream, Link link, const std::string& call) {
+    if (connectedAfter(link, false) && busyFor(stream)) {
+        refuseBusy(stream, call);
+        return;
+    }
     std::string text;
     for (const std::string& line : linkLines(link, call))
         text += eol() + line + eol();

@@ -2,7 +2,8 @@
 // echo (a real TNC2 echoes in converse mode too), CONV into converse mode, and in converse
 // mode the special characters as set: COMMAND back to command mode, STREAMSW + letter to
 // switch streams, SENDPAC ending a packet, PASS making the next character literal, CANLINE,
-// CANPAC and DELETE editing the packet; users' lines and link messages as text.
+// CANPAC and DELETE editing the packet; users' lines and link messages as text. A caller beyond
+// USERS connected streams is answered busy, as a real TNC2 answers him.
 #pragma once
 
 #include "sim_line.h"
@@ -36,6 +37,9 @@ class Tnc2Sim final : public SimTnc {
     void commandLine(const std::string& line);
     void converseByte(char c);
     void output(char stream, const std::string& text);
+    // Whether a caller on `stream` finds the TNC busy: USERS streams are connected already.
+    bool busyFor(char stream) const;
+    void refuseBusy(char stream, const std::string& call);
     // The character a parameter holds ("$16"); 0 when it holds none.
     char special(const std::string& name) const;
     std::string eol() const { return m_params.isOn("AUTOLF") ? "\r\n" : "\r"; }

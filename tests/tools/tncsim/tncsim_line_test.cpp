@@ -112,6 +112,8 @@ TEST(TncsimTnc2, ConverseModeEchoStreamsAndSendPacket) {
             "1A connect N0CALL\n1B connect N1CALL\n1B send hi\n1B expect END\n");
     sim.write("SENDPAC $01\r");
     EXPECT_NE(sim.read("cmd:").find("SENDPAC was $0D"), std::string::npos);
+    sim.write("USERS 2\r"); // two callers at once, each on a stream of their own
+    sim.read("cmd:");
     sim.write("CONV\r");
     EXPECT_EQ(sim.read("N0CALL\r\n"), "\r\n*** CONNECTED to N0CALL\r\n");
     EXPECT_EQ(sim.read("hi\r\n"), "|B\r\n*** CONNECTED to N1CALL\r\nhi\r\n");
