@@ -80,8 +80,9 @@ struct StationEvents {
     std::function<void(LinkId id)> connected;
     // Data taken in order, exactly once (I field bytes).
     std::function<void(LinkId id, const std::string& data)> received;
-    // The link is gone (its id is no longer valid after this returns). `text` is for the log,
-    // e.g. "retry count exceeded (10)".
+    // The link is gone (its id is no longer valid after this returns; send() and info() refuse
+    // it already while the events raised before this one run). `text` is for the log, e.g.
+    // "retry count exceeded (10)".
     std::function<void(LinkId id, EndReason reason, const std::string& text)> ended;
 };
 
@@ -96,11 +97,14 @@ class Station {
     void receive(int port, std::string_view frame);
     // Runs due timers (T1, T2, T3, ID, drain bounds); call often (every 50-100 ms is fine).
     void tick();
-    // When tick() next has something to do, for a driver that schedules its timer.
+    // How long from now until tick() has something to do (zero: data is waiting to go out), for
+    // a driver that schedules its timer; nullopt when no link needs it.
     std::optional<std::chrono::milliseconds> nextDeadline() const;
 
     // Queues data for the link, cut into I frames of at most paclen bytes. false when the link
-    // is unknown/not connected or the link already holds maxQueued bytes (nothing is queued).
+    // is unknown/not connected, is being taken down, or would hold more than maxQueued bytes
+    // (nothing is queued). The frames go out on the next tick(), so that several sends in a row
+    // share frames, or at once when the peer's acknowledgement opens the window.
     bool send(LinkId id, std::string_view data);
     // Takes the link down once everything queued is sent AND acknowledged (the drain rule),
     // then DISC, resent on T1 up to N2 times; ended(Local) follows. A link that cannot drain
