@@ -45,6 +45,7 @@ TncFamily tncFamily(const std::string& type) {
     if (type == "KAM") return TncFamily::Kam;
     if (type == "TNC2" || type == "MFJ1270B" || type == "MFJ1274") return TncFamily::Tnc2;
     if (type == "AGW") return TncFamily::Agw;
+    if (type == "KISS") return TncFamily::Kiss;
     return TncFamily::Unsupported;
 }
 
@@ -98,6 +99,7 @@ TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
     case TncFamily::Agw:
         AGW = std::make_unique<CAGW>(*this);
         return AGW.get();
+    case TncFamily::Kiss:
     case TncFamily::Unsupported:
         break;
     }
@@ -122,6 +124,7 @@ void TncDispatch::ReleaseDriver(const std::string& typeText) {
     case TncFamily::Agw:
         AGW.reset();
         break;
+    case TncFamily::Kiss:
     case TncFamily::Unsupported:
         break;
     }
@@ -409,6 +412,9 @@ std::string TncDispatch::nodeCall() const {
 }
 std::string TncDispatch::agwPaclen() const {
     return m_setup.agwPaclen();
+}
+KissSettings TncDispatch::kissSettings() const {
+    return m_setup.kissSettings();
 }
 std::string TncDispatch::lblInitializing() const {
     return m_setup.lblInitializing();

@@ -28,7 +28,7 @@ class MainWindowPort;
 class TncLine;
 class TncSetup;
 
-enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw };
+enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw, Kiss };
 TncFamily tncFamily(const std::string& typeText);
 
 class TncDispatch final : public QObject, public TncHost {
@@ -100,6 +100,7 @@ class TncDispatch final : public QObject, public TncHost {
     std::string agwAddress() const override;
     std::string nodeCall() const override;
     std::string agwPaclen() const override;
+    KissSettings kissSettings() const override;
     long lMaxusers1() const override { return m_lMaxusers1; }
     long lMaxusers2() const override { return m_lMaxusers2; }
     void setLMaxusers1(long value) override { m_lMaxusers1 = value; }
