@@ -1,5 +1,6 @@
 // tncsim's users on a real modem program's AGW port.
 #include "agw_client.h"
+#include "agw_frame.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -7,18 +8,6 @@
 #include <unistd.h>
 
 namespace tncsim {
-namespace {
-std::string callField(const std::string& call) {
-    std::string out = call.substr(0, 9);
-    out.resize(10, '\0');
-    return out;
-}
-
-std::string callAt(const std::string& frame, std::size_t at) {
-    const std::string field = frame.substr(at, 10);
-    return field.substr(0, field.find('\0'));
-}
-} // namespace
 
 AgwClient::AgwClient(std::string nodeCall) : m_nodeCall(std::move(nodeCall)) {}
 
@@ -53,20 +42,22 @@ bool AgwClient::handle(const std::vector<pollfd>& fds) {
         char buffer[8192];
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, 0);
         if (n <= 0) {
+            if (log) log("the modem program closed the connection");
             ::close(m_fd);
             m_fd = -1;
             return false;
         }
         m_in.append(buffer, static_cast<std::size_t>(n));
-        while (m_in.size() >= 36) {
-            std::size_t length = 0;
-            for (int i = 3; i >= 0; --i)
-                length = (length << 8) | static_cast<unsigned char>(m_in[28 + i]);
-            if (m_in.size() < 36 + length) break;
-            const std::string frame = m_in.substr(0, 36 + length);
-            m_in.erase(0, 36 + length);
-            onFrame(static_cast<unsigned char>(frame[0]), frame[4], callAt(frame, 8),
-                    callAt(frame, 18), frame.substr(36));
+        bool oversized = false;
+        while (const auto frame = takeAgwFrame(m_in, oversized))
+            onFrame(frame->port, frame->kind, frame->from, frame->to, frame->data);
+        if (oversized) {
+            if (log)
+                log("the modem program sent a frame over " + std::to_string(kAgwMaxData) +
+                    " bytes");
+            ::close(m_fd);
+            m_fd = -1;
+            return false;
         }
     }
     return true;
@@ -74,17 +65,7 @@ bool AgwClient::handle(const std::vector<pollfd>& fds) {
 
 void AgwClient::send(int port, char kind, const std::string& from, const std::string& to,
                      const std::string& data) {
-    std::string frame(1, static_cast<char>(port));
-    frame.append(3, '\0');
-    frame += kind;
-    frame += '\0';
-    frame += kind == 'D' ? '\xF0' : '\0';
-    frame += '\0';
-    frame += callField(from) + callField(to);
-    for (int i = 0; i < 4; ++i)
-        frame += static_cast<char>((data.size() >> (8 * i)) & 0xFF);
-    frame.append(4, '\0');
-    frame += data;
+    const std::string frame = agwFrame(port, kind, from, to, data);
     ::send(m_fd, frame.data(), frame.size(), MSG_NOSIGNAL);
 }
 

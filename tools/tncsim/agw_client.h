@@ -6,7 +6,6 @@
 #include "sim_tnc.h"
 
 #include <map>
-#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -20,9 +19,9 @@ class AgwClient final : public SimTnc {
     AgwClient& operator=(const AgwClient&) = delete;
 
     bool connectTo(const std::string& host, int port);
-    void addPollFds(std::vector<pollfd>& fds) const;
+    void addPollFds(std::vector<pollfd>& fds) const override;
     // Reads what the station sent; false once it closed.
-    bool handle(const std::vector<pollfd>& fds);
+    bool handle(const std::vector<pollfd>& fds) override;
 
     void fromHost(std::string_view bytes) override;
     void userConnect(int port, char stream, const std::string& call) override;

@@ -1,45 +1,15 @@
 // The simulated AGW modem program.
 #include "agw_sim.h"
+#include "agw_frame.h"
+#include "loopback_listener.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace tncsim {
 
 using namespace std::chrono_literals;
-
-namespace {
-constexpr std::size_t kHeader = 36;
-constexpr std::uint32_t kMaxData = 64 * 1024;
-
-std::uint32_t readU32(const std::string& s, std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(s[at])) |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 1])) << 8 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 2])) << 16 |
-           static_cast<std::uint32_t>(static_cast<unsigned char>(s[at + 3])) << 24;
-}
-
-void writeU32(std::string& s, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-std::string field(const std::string& s, std::size_t at) {
-    std::string call = s.substr(at, 10);
-    return call.substr(0, call.find('\0'));
-}
-
-std::string callField(const std::string& call) {
-    std::string out = call.substr(0, 9);
-    out.resize(10, '\0');
-    return out;
-}
-} // namespace
 
 AgwSim::AgwSim(AgwSimOptions options) : m_options(options) {}
 
@@ -54,23 +24,10 @@ std::string AgwSim::key(int port, char stream) {
 }
 
 bool AgwSim::listen() {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    int port = m_port != 0 ? m_port : m_options.tcpPort;
+    m_listen = listenOnLoopback(port);
     if (m_listen < 0) return false;
-    const int on = 1;
-    ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(m_port != 0 ? m_port : m_options.tcpPort));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listen, 8) != 0) {
-        ::close(m_listen);
-        m_listen = -1;
-        return false;
-    }
-    socklen_t size = sizeof address;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &size);
-    m_port = ntohs(address.sin_port);
+    m_port = port;
     return true;
 }
 
@@ -80,7 +37,7 @@ void AgwSim::addPollFds(std::vector<pollfd>& fds) const {
         fds.push_back({client.fd, POLLIN, 0});
 }
 
-void AgwSim::handle(const std::vector<pollfd>& fds) {
+bool AgwSim::handle(const std::vector<pollfd>& fds) {
     for (const pollfd& fd : fds) {
         if ((fd.revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         if (fd.fd == m_listen) {
@@ -101,6 +58,7 @@ void AgwSim::handle(const std::vector<pollfd>& fds) {
         }
         it = m_clients.erase(it);
     }
+    return true;
 }
 
 void AgwSim::accept() {
@@ -132,35 +90,21 @@ void AgwSim::receive(Client& client) {
         return;
     }
     client.in.append(buffer, static_cast<std::size_t>(n));
-    while (client.in.size() >= kHeader) {
-        const std::uint32_t length = readU32(client.in, 28);
-        if (length > kMaxData) {
-            if (log) log("application sent a frame of " + std::to_string(length) + " bytes");
-            client.in.clear();
-            return;
-        }
-        if (client.in.size() < kHeader + length) return;
-        const std::string frame = client.in.substr(0, kHeader + length);
-        client.in.erase(0, kHeader + length);
-        onFrame(client, static_cast<unsigned char>(frame[0]), frame[4], field(frame, 8),
-                field(frame, 18), frame.substr(kHeader));
+    bool oversized = false;
+    while (const auto frame = takeAgwFrame(client.in, oversized)) {
+        onFrame(client, frame->port, frame->kind, frame->from, frame->to, frame->data);
         if (client.fd < 0) return;
+    }
+    if (oversized) {
+        if (log) log("application sent a frame over " + std::to_string(kAgwMaxData) + " bytes");
+        client.in.clear();
     }
 }
 
 void AgwSim::send(int fd, int port, char kind, const std::string& from, const std::string& to,
                   const std::string& data) {
-    std::string frame(1, static_cast<char>(port));
-    frame.append(3, '\0');
-    frame += kind;
-    frame += '\0';
-    frame += kind == 'D' ? '\xF0' : '\0';
-    frame += '\0';
-    frame += callField(from) + callField(to);
-    writeU32(frame, static_cast<std::uint32_t>(data.size()));
-    writeU32(frame, 0);
-    frame += data;
     // The application reads promptly; a short write means it is gone.
+    const std::string frame = agwFrame(port, kind, from, to, data);
     ::send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
 }
 
@@ -182,8 +126,8 @@ void AgwSim::onFrame(Client& client, int port, char kind, const std::string& fro
     switch (kind) {
     case 'R': {
         std::string version;
-        writeU32(version, 2005);
-        writeU32(version, 127);
+        appendU32(version, 2005);
+        appendU32(version, 127);
         send(client.fd, 0, 'R', "", "", version);
         break;
     }
@@ -216,8 +160,9 @@ void AgwSim::onFrame(Client& client, int port, char kind, const std::string& fro
     case 'Y': {
         const auto link = findLink(port, to);
         std::string count;
-        writeU32(count,
-                 link == m_links.end() ? 0 : static_cast<std::uint32_t>(link->second.queue.size()));
+        appendU32(count, link == m_links.end()
+                             ? 0
+                             : static_cast<std::uint32_t>(link->second.queue.size()));
         send(client.fd, port, 'Y', from, to, count);
         break;
     }
@@ -285,7 +230,7 @@ std::chrono::milliseconds AgwSim::service() {
             m_malformedSent = true;
             for (Client& client : m_clients) {
                 if (client.call.empty()) continue;
-                std::string broken(kHeader, '\0');
+                std::string broken(36, '\0'); // a header only
                 broken[4] = 'D';
                 broken[31] = '\x7F'; // DataLen far beyond any frame
                 ::send(client.fd, broken.data(), broken.size(), MSG_NOSIGNAL);

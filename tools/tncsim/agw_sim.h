@@ -11,7 +11,6 @@
 #include <deque>
 #include <map>
 #include <optional>
-#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -38,11 +37,10 @@ class AgwSim final : public SimTnc {
     bool listen();
     int port() const { return m_port; }
 
-    // The sockets to watch, then what they reported.
-    void addPollFds(std::vector<pollfd>& fds) const;
-    void handle(const std::vector<pollfd>& fds);
-    // Delivers queued data, runs the timed faults; returns how long until more is due.
-    std::chrono::milliseconds service();
+    void addPollFds(std::vector<pollfd>& fds) const override;
+    bool handle(const std::vector<pollfd>& fds) override;
+    // Delivers queued data, runs the timed faults.
+    std::chrono::milliseconds service() override;
 
     void fromHost(std::string_view bytes) override;
     void userConnect(int port, char stream, const std::string& call) override;
@@ -89,9 +87,5 @@ class AgwSim final : public SimTnc {
     bool m_returned = false;
     Clock::time_point m_vanishedAt{};
 };
-
-// tncsim's main loop for --type AGW; reads its own options and hands the rest to the shared ones.
-int agwMain(int argc, char** argv);
-bool isAgwType(int argc, char** argv);
 
 } // namespace tncsim

@@ -1,40 +1,10 @@
 // The simulated Kantronics TNC.
 #include "kantronics_sim.h"
+#include "kiss_codec.h"
 
 namespace tncsim {
 namespace {
 constexpr char kFend = '\xC0';
-constexpr char kFesc = '\xDB';
-
-std::string escape(const std::string& body) {
-    std::string out;
-    for (const char c : body) {
-        if (c == kFend)
-            out += "\xDB\xDC";
-        else if (c == kFesc)
-            out += "\xDB\xDD";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string unescape(const std::string& body) {
-    std::string out;
-    for (std::size_t i = 0; i < body.size(); ++i) {
-        if (body[i] == kFesc && i + 1 < body.size() && body[i + 1] == '\xDC') {
-            out += kFend;
-            ++i;
-        } else if (body[i] == kFesc && i + 1 < body.size() && body[i + 1] == '\xDD') {
-            out += kFesc;
-            ++i;
-        } else {
-            out += body[i];
-        }
-    }
-    return out;
-}
-
 std::vector<std::pair<std::string, std::string>> defaults(KantronicsSim::Model model, bool echo) {
     const bool dual = model != KantronicsSim::Model::Kpc3;
     return {{"ABAUD", "9600"},
@@ -66,7 +36,7 @@ std::string KantronicsSim::key(int port, char stream) {
 }
 
 std::string KantronicsSim::framed(const std::string& header, const std::string& body) {
-    return std::string(1, kFend) + header + escape(body) + kFend;
+    return std::string(1, kFend) + header + escapeFend(body) + kFend;
 }
 
 void KantronicsSim::frame(const std::string& header, const std::string& body) {
@@ -170,7 +140,7 @@ void KantronicsSim::hostBytes(std::string_view bytes) {
             m_frames.erase(0, close);
             continue;
         }
-        const std::string body = unescape(m_frames.substr(open + 1, close - open - 1));
+        const std::string body = unescapeFend(m_frames.substr(open + 1, close - open - 1));
         m_frames.erase(0, close + 1);
         hostFrame(body);
         if (!m_host) {

@@ -35,9 +35,73 @@ std::optional<SimTnc::Link> linkVerb(const std::string& verb) {
         if (verb == name) return link;
     return std::nullopt;
 }
+constexpr std::pair<const char*, SimTnc::Special> kSpecialVerbs[] = {
+    {"vanish", SimTnc::Special::Vanish},
+    {"never-ack", SimTnc::Special::NeverAck},
+    {"raw", SimTnc::Special::Raw},
+    {"garbage", SimTnc::Special::Garbage},
+    {"flood", SimTnc::Special::Flood}};
+
+std::optional<SimTnc::Special> specialVerb(const std::string& verb) {
+    for (const auto& [name, special] : kSpecialVerbs)
+        if (verb == name) return special;
+    return std::nullopt;
+}
+
+std::string specialName(SimTnc::Special special) {
+    for (const auto& [name, known] : kSpecialVerbs)
+        if (known == special) return name;
+    return "";
+}
+
+// "C0 00 41 C0" as bytes; nothing when a word is not two hex digits.
+std::optional<std::string> hexArgument(const std::string& text) {
+    std::istringstream words(text);
+    std::string out;
+    for (std::string word; words >> word;) {
+        if (word.size() != 2 ||
+            word.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        out += static_cast<char>(std::stoi(word, nullptr, 16));
+    }
+    if (out.empty()) return std::nullopt;
+    return out;
+}
 } // namespace
 
-RadioUsers::RadioUsers(SimTnc& tnc, Print print) : m_tnc(tnc), m_print(std::move(print)) {}
+bool RadioUsers::parseSpecial(const std::string& verb, const std::string& argument, Step& step,
+                              std::string& error) const {
+    const auto special = specialVerb(verb);
+    if (!special) return false;
+    step = {Kind::Special, argument, {}, SimTnc::Link::ConnectColon, *special};
+    if (*special == SimTnc::Special::Raw) {
+        const auto bytes = hexArgument(argument);
+        if (!bytes) error = "raw wants bytes in hex, as C0 00 C0";
+        step.text = bytes.value_or("");
+    } else if (*special == SimTnc::Special::Garbage || *special == SimTnc::Special::Flood) {
+        const bool number = !argument.empty() && argument.size() <= 7 &&
+                            argument.find_first_not_of("0123456789") == std::string::npos;
+        const int limit = *special == SimTnc::Special::Flood ? 10'000 : 1'000'000;
+        if (!number || std::stoi(argument) < 1 || std::stoi(argument) > limit)
+            error = verb + " wants a count from 1 to " + std::to_string(limit);
+    }
+    return true;
+}
+
+RadioUsers::RadioUsers(SimTnc& tnc, Print print) : m_tnc(tnc), m_print(std::move(print)) {
+    m_tnc.toUser = [this](int port, char stream, const std::string& text) {
+        fromNode(port, stream, text);
+    };
+    m_tnc.droppedByNode = [this](int port, char stream) { droppedByNode(port, stream); };
+    m_tnc.linkNote = [this](int port, char stream, const std::string& line) {
+        m_print(std::to_string(port) + stream + " link " + visible(line));
+    };
+    m_tnc.log = [this](const std::string& text) { m_print("tnc: " + visible(text)); };
+    m_tnc.fault = [this](const std::string& what) {
+        ++m_failures;
+        m_print("tnc: error: " + visible(what));
+    };
+}
 
 std::string RadioUsers::visible(const std::string& bytes) {
     std::string out;
@@ -122,6 +186,11 @@ bool RadioUsers::parseLine(const std::string& line, std::string& error) {
         step = {Kind::Disconnect, "", {}};
     } else if (const auto link = linkVerb(verb)) {
         step = {Kind::Link, rest.empty() ? "N0CALL" : rest, {}, *link};
+    } else if (parseSpecial(verb, rest, step, error)) {
+        if (!error.empty()) {
+            error += ": " + line;
+            return false;
+        }
     } else {
         error = "unknown step in script line: " + line;
         return false;
@@ -195,6 +264,14 @@ bool RadioUsers::runStep(User& u) {
         u.connected = connectedAfter(step.link, u.connected);
         if (u.connected) u.dropped = false;
         m_tnc.userLink(u.port, u.stream, step.link, step.text);
+        return true;
+    case Kind::Special:
+        m_print(who + " " + specialName(step.special) +
+                (step.special == SimTnc::Special::Raw
+                     ? " " + std::to_string(step.text.size()) + " bytes"
+                 : step.text.empty() ? ""
+                                     : " " + step.text));
+        m_tnc.userSpecial(u.port, u.stream, step.special, step.text);
         return true;
     case Kind::Wait:
         return now - u.stepStart >= step.limit;

@@ -7,8 +7,11 @@
 // and the TNC's other link messages: connect-colon CALL ("CONNECTED to: CALL"),
 // connect-request CALL, busy CALL, retry-exceeded (then DISCONNECTED), and reconnect CALL
 // (DISCONNECTED and CONNECTED to CALL in one write; later expects are the new caller's).
+// KISS stations also: connect CALL via DIGI1,DIGI2, vanish, never-ack, raw C0 00 .. C0 (bytes
+// onto the line in hex), garbage N (N bytes without FEND), flood N (N callers send SABM).
 // "#" starts a comment line. In arguments "\xHH" stands for any byte and "\r" for CR.
-// Steps of one stream run in order; streams run side by side.
+// Steps of one stream run in order; streams run side by side. The RadioUsers take over the
+// TNC's callbacks and print what it tells them.
 #pragma once
 
 #include "sim_line.h"
@@ -50,13 +53,16 @@ class RadioUsers {
     static std::string visible(const std::string& bytes);
 
   private:
-    enum class Kind { Connect, Send, Expect, ExpectDisconnect, Wait, Disconnect, Link };
+    enum class Kind { Connect, Send, Expect, ExpectDisconnect, Wait, Disconnect, Link, Special };
     struct Step {
         Kind kind;
         std::string text;
         std::chrono::milliseconds limit{0};
         SimTnc::Link link = SimTnc::Link::ConnectColon;
+        SimTnc::Special special = SimTnc::Special::Vanish;
     };
+    bool parseSpecial(const std::string& verb, const std::string& argument, Step& step,
+                      std::string& error) const;
     struct User {
         int port = 1;
         char stream = 'A';

@@ -1,5 +1,8 @@
-// tncsim's command line.
+// tncsim's command line, for every type of simulated TNC.
 #pragma once
+
+#include "agw_sim.h"
+#include "kiss_sim.h"
 
 #include <optional>
 #include <string>
@@ -8,7 +11,7 @@
 namespace tncsim {
 
 struct SimOptions {
-    std::string type = "KPC3"; // KPC3, KPC9612, KAM or TNC2
+    std::string type = "KPC3"; // KPC3, KPC9612, KAM, TNC2, AGW or KISS
     std::optional<bool> echo;  // default: on, as the real units ship
     bool startInHost = false;
     int speed = 0;
@@ -23,6 +26,16 @@ struct SimOptions {
     bool exitWhenDone = false;
     int startAfterMs = 500; // users begin this long after the TNC reaches its working mode
     bool help = false;
+
+    AgwSimOptions agw;
+    std::string agwClientHost; // with a port: users on a real modem program instead
+    int agwClientPort = 0;
+    std::string agwNode = "N0CALL";
+
+    KissSimOptions kiss;
+
+    // Whether the simulated TNC is on a pseudo-terminal (else a TCP port).
+    bool onPty() const { return type != "AGW" && (type != "KISS" || kiss.tcpPort < 0); }
 };
 
 // Fills `options` from the arguments; on a bad argument returns the message to show.

@@ -2,7 +2,9 @@
 // users connecting, typing and leaving; it tells back what the node sent each user.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,9 +33,29 @@ class SimTnc {
     virtual void userLink(int /*port*/, char /*stream*/, Link /*link*/,
                           const std::string& /*call*/) {}
 
+    // Steps only some simulators play (a KISS station that vanishes, raw bytes on the line);
+    // the others say so in their log.
+    enum class Special { Vanish, NeverAck, Raw, Garbage, Flood };
+    virtual void userSpecial(int /*port*/, char /*stream*/, Special /*special*/,
+                             const std::string& /*argument*/) {
+        if (log) log("this TNC type does not play that step");
+    }
+
+    // The sockets a simulator watches besides the pty, then what they reported; false once it
+    // cannot go on. Timed work runs in service(), which says how long until more is due.
+    virtual void addPollFds(std::vector<pollfd>& /*fds*/) const {}
+    virtual bool handle(const std::vector<pollfd>& /*fds*/) { return true; }
+    virtual std::chrono::milliseconds service() { return std::chrono::milliseconds(1000); }
+    // Nothing left on its way to or from the users: a finished script may end the run.
+    virtual bool idle() const { return true; }
+
     std::function<void(int port, char stream, const std::string& text)> toUser;
     std::function<void(int port, char stream)> droppedByNode;
+    // What the user's own station says about the link ("*** CONNECTED to N0CALL").
+    std::function<void(int port, char stream, const std::string& line)> linkNote;
     std::function<void(const std::string& line)> log;
+    // A rule the node broke: printed and counted as a failure.
+    std::function<void(const std::string& what)> fault;
 };
 
 // The lines a TNC prints for a link event, in order.

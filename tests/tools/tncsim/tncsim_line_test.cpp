@@ -1,87 +1,17 @@
 // The running simulator, driven as a node would drive a real TNC: bytes written to its pty,
 // answers read back with bounded waits, and what its radio users heard read from its output.
-#include <QProcess>
-#include <QTemporaryDir>
-#include <chrono>
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <poll.h>
-#include <string>
-#include <termios.h>
-#include <unistd.h>
+#include "sim_process.h"
 
 namespace {
+using tncsimtest::Sim;
 const std::string FEND(1, '\xC0');
 
-class Sim {
-  public:
-    explicit Sim(QStringList args, const std::string& script = "") {
-        if (!script.empty()) {
-            QFile file(dir.filePath("users.script"));
-            file.open(QIODevice::WriteOnly);
-            file.write(script.c_str());
-            file.close();
-            args << "--script" << dir.filePath("users.script") << "--start-after"
-                 << "0";
-        }
-        process.start(QStringLiteral(TNCSIM_PATH), args);
-        process.waitForStarted(5000);
-        const std::string first = output("\n");
-        const auto on = first.find(" on ");
-        if (on == std::string::npos) return;
-        const std::string path = first.substr(on + 4, first.find_first_of(" \n", on + 4) - on - 4);
-        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        termios tio{};
-        tcgetattr(fd, &tio);
-        cfmakeraw(&tio);
-        tcsetattr(fd, TCSANOW, &tio);
-    }
-    ~Sim() {
-        if (fd >= 0) ::close(fd);
-        process.terminate();
-        process.waitForFinished(3000);
-    }
-    void write(const std::string& bytes) {
-        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    // What the TNC sent until `until` appeared (or two seconds passed).
-    std::string read(const std::string& until, int ms = 2000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (received.find(until) == std::string::npos &&
-               std::chrono::steady_clock::now() < end) {
-            pollfd p{fd, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0) continue;
-            char buffer[4096];
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
-        }
-        const auto at = received.find(until);
-        std::string out =
-            received.substr(0, at == std::string::npos ? received.size() : at + until.size());
-        received.erase(0, out.size());
-        return out;
-    }
-    // The simulator's output until `until` appeared.
-    std::string output(const std::string& until, int ms = 3000) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (printed.find(until) == std::string::npos && std::chrono::steady_clock::now() < end) {
-            process.waitForReadyRead(20);
-            printed += process.readAllStandardOutput().toStdString();
-        }
-        return printed;
-    }
-    void enterHost() {
-        write("INT HOST\r");
-        read("cmd:");
-        write("RESET\r");
-        ASSERT_NE(read(FEND + "S00" + FEND).find(FEND + FEND + "S00" + FEND), std::string::npos);
-    }
-
-    QTemporaryDir dir;
-    QProcess process;
-    int fd = -1;
-    std::string received, printed;
-};
+void enterHost(Sim& sim) {
+    sim.write("INT HOST\r");
+    sim.read("cmd:");
+    sim.write("RESET\r");
+    ASSERT_NE(sim.read(FEND + "S00" + FEND).find(FEND + FEND + "S00" + FEND), std::string::npos);
+}
 } // namespace
 
 TEST(TncsimKantronics, TerminalModeEchoesAndAnswers) {
@@ -107,7 +37,7 @@ TEST(TncsimKantronics, EchoOffAnswersWithoutTheCommand) {
 
 TEST(TncsimKantronics, HostModeFramesEscapedBothWays) {
     Sim sim({"--type", "KPC9612"}, "2C connect N0CALL\n2C send x\\xC0y\\xDBz\n2C expect END\n");
-    sim.enterHost();
+    enterHost(sim);
     EXPECT_EQ(sim.read("N0CALL" + FEND), FEND + "S2C*** CONNECTED to N0CALL" + FEND);
     EXPECT_EQ(sim.read("z\r" + FEND), FEND + "D2Cx\xDB\xDCy\xDB\xDDz\r" + FEND);
     sim.write(FEND + "C10PACLEN" + FEND);
@@ -127,7 +57,7 @@ TEST(TncsimKantronics, HostModeFramesEscapedBothWays) {
 
 TEST(TncsimKantronics, QuitReturnsToTerminalMode) {
     Sim sim({"--type", "KAM", "--echo", "off"});
-    sim.enterHost();
+    enterHost(sim);
     sim.write(FEND + "q" + FEND);
     const std::string signOn = sim.read("cmd:");
     EXPECT_NE(signOn.find("KANTRONICS KAM"), std::string::npos);
