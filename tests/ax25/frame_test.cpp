@@ -27,6 +27,8 @@ TEST(Ax25Frame, ReadsAddressesCommandBitsAndControlFields) {
     EXPECT_EQ(frame->control.type, FrameType::SABM);
     EXPECT_TRUE(frame->control.pollFinal);
     EXPECT_EQ(encodeFrame(*frame, false), sabm);
+    // Both C bits set: a version 1 station, taken as a command.
+    EXPECT_TRUE(decodeFrame(kCommandTo.substr(0, 13) + "\xE7\x3F", false)->command());
 
     // I frame modulo 8: N(R)=2, P=0, N(S)=5, PID F0, through one repeated digipeater.
     const std::string info = kResponseVia + "\x4A\xF0hi";

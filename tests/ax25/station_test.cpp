@@ -372,17 +372,31 @@ TEST(Ax25Station, DrainsBeforeDiscAndRetriesIt) {
 TEST(Ax25Station, CallbacksMayCallTheStationAgain) {
     Rig rig;
     LinkId next = 0;
+    int inside = 0; // no event is raised while a callback runs
+    struct Inside {
+        int& depth;
+        explicit Inside(int& d) : depth(d) { EXPECT_EQ(depth++, 0); }
+        ~Inside() { --depth; }
+    };
     StationEvents events;
     std::unique_ptr<Station>& station = rig.station;
-    events.transmit = [&](int, const std::string& frame) { rig.out.push_back(frame); };
+    events.transmit = [&](int, const std::string& frame) {
+        Inside guard(inside);
+        rig.out.push_back(frame);
+    };
     events.accept = [](int, const std::string&) { return true; };
-    events.connected = [&](LinkId id) { station->send(id, "welcome"); };
+    events.connected = [&](LinkId id) {
+        Inside guard(inside);
+        station->send(id, "welcome");
+    };
     events.received = [&](LinkId id, const std::string& data) {
+        Inside guard(inside);
         station->send(id, "echo " + data);
         station->disconnect(id);
         station->send(id, "refused");
     };
     events.ended = [&](LinkId id, EndReason, const std::string&) {
+        Inside guard(inside);
         EXPECT_FALSE(station->info(id));
         station->receive(0, address("N0NODE", 0, true, false) + address("N2NEW", 0, false, true) +
                                 kSabm);
