@@ -6,6 +6,7 @@
 #include "core/node_setup.h"
 #include "setup/web_password.h"
 #include "web/web_http.h"
+#include "web/web_link_metrics.h"
 #include "web/web_metrics.h"
 #include "web/web_status.h"
 
@@ -124,8 +125,10 @@ void WebServer::addPageRoutes() {
     });
     m_server.route("/metrics", Method::Get, [this](const QHttpServerRequest& request) {
         if (!hostAllowed(request)) return jsonError(Status::Forbidden, "Unknown host name.");
-        return QHttpServerResponse("text/plain; version=0.0.4; charset=utf-8",
-                                   metricsText(m_services.core, m_services.clock));
+        return QHttpServerResponse(
+            "text/plain; version=0.0.4; charset=utf-8",
+            metricsText(m_services.core, m_services.clock) +
+                linkMetricsText(m_services.setup, m_services.core.sInstance));
     });
 }
 

@@ -2,8 +2,12 @@
 // tncsim's KISS modem on a pseudo-terminal. A user who vanishes costs his stream only until
 // the link fails; garbage on the line, a thousand callers and a user who never acknowledges
 // leave the node up, its memory bounded and the other users served.
+#include "direwolf_rig.h"
 #include "node_rig.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 namespace {
@@ -17,6 +21,15 @@ class KissEndToEnd : public gwtest::NodeRig {
         QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
         ini.setValue("Client1/KISSRetries", "2");
         ini.setValue("Client1/KISST1", "1");
+        ini.setValue("Client1/WebPort", webPort);
+    }
+    // The body of the node's answer to GET `path` on its web page.
+    std::string page(const std::string& path) const {
+        const auto answer = gwtest::exchange(
+            static_cast<std::uint16_t>(webPort),
+            "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(webPort) + "\r\n\r\n");
+        const std::size_t body = answer.reply.find("\r\n\r\n");
+        return body == std::string::npos ? answer.reply : answer.reply.substr(body + 4);
     }
     std::string logText() const {
         QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
@@ -34,6 +47,7 @@ class KissEndToEnd : public gwtest::NodeRig {
             if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toLong();
         return -1;
     }
+    const int webPort = gwtest::freePort(SOCK_STREAM);
     static std::size_t count(const std::string& text, const std::string& what) {
         std::size_t n = 0;
         for (std::size_t at = text.find(what); at != std::string::npos;
@@ -55,7 +69,21 @@ TEST_F(KissEndToEnd, AUserWhoVanishesFreesHisStreamWhenTheLinkFails) {
 1B expect-disconnect 30
 )");
     startNode();
+    // The operator sees the link on the page while it lives.
+    ASSERT_TRUE(waitForSim("1A expect ok", 30000)) << diagnostics();
+    const QJsonObject link = QJsonDocument::fromJson(QByteArray::fromStdString(page("/api/status")))
+                                 .object()["streams"]
+                                 .toArray()[0]
+                                 .toObject()["link"]
+                                 .toObject();
+    EXPECT_EQ(link["state"].toString(), "connected") << page("/api/status");
+    EXPECT_GE(link["framesSent"].toInt(), 3) << "UA and the greeting";
+    EXPECT_TRUE(link["retries"].isDouble() && link["framesResent"].isDouble());
     ASSERT_TRUE(waitForSim("1B expect-disconnect ok", 70000)) << diagnostics();
+    EXPECT_NE(
+        page("/metrics").find("gullwick_ax25_link_failures_total{instance=\"1\",port=\"1\"} 1\n"),
+        std::string::npos)
+        << page("/metrics");
     const std::string log = logText();
     const std::size_t failed = log.find("1/A: link to N1CALL failed: ");
     const std::size_t freed = log.find("1/A: DISCONNECTED from N1CALL @ ");
