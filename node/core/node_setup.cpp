@@ -32,6 +32,7 @@ class NodeSetup::DispatchView final : public TncSetup {
     std::string agwAddress() const override { return m_setup.m_live.agwAddress; }
     std::string nodeCall() const override { return m_setup.nodeCall(); }
     std::string agwPaclen() const override { return m_setup.m_live.agwPaclen; }
+    KissSettings kissSettings() const override { return m_setup.m_live.kiss; }
 
   private:
     NodeSetup& m_setup;

@@ -155,6 +155,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
 
     CSerialPort Serial;
     TncDispatch& dispatch() { return *m_dispatch; }
+    const TncDispatch& dispatch() const { return *m_dispatch; }
     QTimer tmrDialUp;
     // After the TNC's serial device failed: looks every 3 s for the same device to come
     // back, then initializes again by itself.

@@ -24,6 +24,14 @@ class CommandScope {
   private:
     int& m_depth;
 };
+
+// The TNC reached over TCP (a modem program's AGW port, a KISS TCP server): its address, else
+// "" for a TNC on the serial port.
+std::string tcpAddress(const std::string& type, const LiveSettings& live) {
+    if (tncFamily(type) == TncFamily::Agw) return trim(live.agwAddress);
+    if (tncFamily(type) == TncFamily::Kiss) return trim(live.kiss.address);
+    return "";
+}
 } // namespace
 
 bool NodeSetup::refusedWhileBusy() {
@@ -86,16 +94,16 @@ void NodeSetup::runInitialize() {
     m_main.setLastInitOK(false);
 
     const std::string type = tncType();
-    const bool agw = tncFamily(type) == TncFamily::Agw;
-    const std::string where = agw ? trim(m_live.agwAddress) : "Comm " + m_live.commPort;
+    const std::string tcp = tcpAddress(type, m_live);
+    const std::string where = !tcp.empty() ? tcp : "Comm " + m_live.commPort;
     bool reachedDriver = false;
     bool ok = false;
     try {
-        if (agw) {
+        if (!tcp.empty()) {
             m_devicePath.clear();
-            // The modem program is reached over TCP; the serial port is not the TNC's line.
+            // The TNC is reached over TCP; the serial port is not its line.
             if (Serial.PortOpen()) Serial.PortOpen(false);
-            setProgress("Initializing AGW connection to " + where + ".");
+            setProgress("Initializing " + type + " connection to " + where + ".");
             m_dispatch->setPolling(true);
         } else {
             configureSerial();
@@ -153,8 +161,9 @@ void NodeSetup::runInitialize() {
     if (ok) {
         m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
                    " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.setTncStatus(
-            type + " OK on " + (agw ? where : "Comm" + std::to_string(Serial.CommPort())), true);
+        m_main.setTncStatus(type + " OK on " +
+                                (!tcp.empty() ? where : "Comm" + std::to_string(Serial.CommPort())),
+                            true);
         m_main.showMainWindow();
         emit hideRequested();
     } else {
@@ -185,7 +194,7 @@ void NodeSetup::CheckTncComm() {
     try {
         if (Serial.PortOpen()) Serial.PortOpen(false);
         showCommStatus("Checking...", Shade::LightYellow);
-        if (tncFamily(type) != TncFamily::Agw) {
+        if (tcpAddress(type, m_live).empty()) {
             configureSerial();
             m_dispatch->setPolling(true);
             Serial.PortOpen(true);

@@ -52,6 +52,10 @@ struct PortTexts {
 constexpr PortTexts kTncPorts[3] = {{"Port 1", "Select Port 1 Only on this TNC"},
                                     {"Port 2", "Select Port 2 only on this TNC"},
                                     {"Both", "Select Both ports 1 and 2 on this TNC"}};
+constexpr PortTexts kKissPorts[3] = {
+    {"Port 1 (KISS 0)", "Serve the KISS TNC's first radio port only (its KISS port 0)"},
+    {"Port 2 (KISS 1)", "Serve the KISS TNC's second radio port only (its KISS port 1)"},
+    {"Both", "Serve both radio ports of the KISS TNC (KISS ports 0 and 1)"}};
 constexpr PortTexts kAgwPorts[3] = {
     {"Port 1 (AGW 0)", "Serve the modem program's first radio channel only (its AGW port 0)"},
     {"Port 2 (AGW 1)", "Serve the modem program's second radio channel only (its AGW port 1)"},
@@ -112,6 +116,7 @@ void frmTNC::buildWindow() {
     txtAGWAddress->setObjectName("txtAGWAddress");
     txtAGWAddress->setToolTip("host:port of the modem program's AGW interface (its AGWPORT)");
     form->addRow(makeLabel("AGW Address", serial), txtAGWAddress);
+    form->addRow(buildKissFrame(serial));
     m_lineForm = form;
     txtMBOCall = new QLineEdit(serial);
     txtMBOCall->setObjectName("txtMBOCall");
@@ -276,6 +281,7 @@ void frmTNC::forwardEdits() {
     connect(btnDisconnect, &QPushButton::clicked, setup, &NodeSetup::btnDisconnect_Click);
     connect(lstDUN, &QListWidget::currentRowChanged, setup, &NodeSetup::lstDUN_Click);
     connect(cmdWebPassword, &QPushButton::clicked, this, &frmTNC::cmdWebPassword_Click);
+    forwardKissEdits();
 }
 
 void frmTNC::mnuTNC_Click(int index) {
@@ -318,17 +324,19 @@ void frmTNC::ComboType_Click() {
     // A modem program is reached over TCP: its address stands in for the serial settings,
     // which stay stored for the other types.
     const bool agw = tncFamily(type) == TncFamily::Agw;
-    if (agw) fraMultiport->setVisible(true);
+    const bool kiss = tncFamily(type) == TncFamily::Kiss;
+    if (agw || kiss) fraMultiport->setVisible(true);
     for (QWidget* serialSetting :
          {static_cast<QWidget*>(ComboPort), static_cast<QWidget*>(ComboSpeed),
           static_cast<QWidget*>(ComboLength), static_cast<QWidget*>(ComboParity),
           static_cast<QWidget*>(ComboStop), static_cast<QWidget*>(ComboFlow)})
         m_lineForm->setRowVisible(serialSetting, !agw);
     m_lineForm->setRowVisible(txtAGWAddress, agw);
-    // The modem program keeps no TNC settings to restore.
-    m_lineForm->setRowVisible(chkRestore, !agw);
+    m_lineForm->setRowVisible(fraKISS, kiss);
+    // Neither a modem program nor a KISS TNC keeps TNC settings to restore.
+    m_lineForm->setRowVisible(chkRestore, !agw && !kiss);
     fraSerial->setTitle(agw ? kAgwFrame : kSerialFrame);
-    const PortTexts* texts = agw ? kAgwPorts : kTncPorts;
+    const PortTexts* texts = agw ? kAgwPorts : kiss ? kKissPorts : kTncPorts;
     QRadioButton* const options[3] = {optPort1, optPort2, optBoth};
     for (std::size_t i = 0; i < 3; ++i) {
         options[i]->setText(texts[i].caption);

@@ -50,6 +50,21 @@ class frmTNC : public QMainWindow {
     QComboBox* ComboType;
     QComboBox* ComboFlow;
     QLineEdit* txtAGWAddress; // type AGW: the modem program's AGW port, host:port
+    // Type KISS: the TNC's KISS line and the link the node runs over it.
+    QGroupBox* fraKISS;
+    QLineEdit* txtKISSAddress;
+    QLineEdit* txtKISSTxDelay;
+    QLineEdit* txtKISSPersist;
+    QLineEdit* txtKISSSlotTime;
+    QLineEdit* txtKISSTxTail;
+    QCheckBox* chkKISSFullDuplex;
+    QLineEdit* txtKISSInitText;
+    QCheckBox* chkKISSExit;
+    QLineEdit* txtKISSPaclen;
+    QLineEdit* txtKISSWindow;
+    QLineEdit* txtKISSRetries;
+    QLineEdit* txtKISST1;
+    QLineEdit* txtKISSIdInterval;
     QLineEdit* txtMBOCall;
     QLineEdit* txtPath;
     QLineEdit* txtIPAddress;
@@ -81,6 +96,9 @@ class frmTNC : public QMainWindow {
 
   private:
     void buildWindow();
+    QGroupBox* buildKissFrame(QWidget* parent);
+    void forwardKissEdits();
+    void showKissSettings();
     void fillLists();
     void forwardEdits();
     void followSetup();

@@ -61,6 +61,7 @@ void frmTNC::showSettings() {
         box->setText(toQString(value));
     chkEnbLog->setChecked(live.enableLog);
     chkRestore->setChecked(live.restore);
+    showKissSettings();
     QRadioButton* ipOption = optFullTime;
     if (live.ipLink == IpLinkType::DialUp) ipOption = optDialUp;
     if (live.ipLink == IpLinkType::DialBackup) ipOption = optDialBackup;

@@ -7,6 +7,7 @@
 #include "tnc/agw_address.h"
 #include "tnc/cagw.h"
 #include "tnc/device_map.h"
+#include "tnc/kiss_settings.h"
 #include "tnc/tnc_dispatch.h"
 
 #include <QDir>
@@ -81,6 +82,24 @@ void checkSerial(const SettingsStore& settings, const std::string& section,
                                 std::strerror(errno) + " (the user needs the dialout group)."});
 }
 
+// Type KISS: the node runs the AX.25 link itself, so its call must be one AX.25 can carry;
+// the line is the serial port, or a KISS TCP server when KISSAddress is set.
+void checkKiss(const SettingsStore& settings, const std::string& section, const std::string& call,
+               std::vector<SettingsProblem>& problems) {
+    if (agwCallValid(call) && !ax25CallValid(call))
+        problems.push_back({SettingsProblem::Kind::Setting,
+                            "MBOCall: " + quoted(call) +
+                                " is not an AX.25 call sign (1 to 6 letters and digits, SSID "
+                                "-0 to -15), which type KISS needs."});
+    KissSettings kiss;
+    kiss.load(settings, section);
+    std::vector<std::string> texts;
+    readKissSettings(kiss, texts);
+    for (std::string& text : texts)
+        problems.push_back({SettingsProblem::Kind::Setting, std::move(text)});
+    if (trim(kiss.address).empty()) checkSerial(settings, section, problems);
+}
+
 // The file folder: banner, help, info and start-up files are read there, the log written.
 void checkFolder(const SettingsStore& settings, const std::string& section,
                  std::vector<SettingsProblem>& problems) {
@@ -132,6 +151,8 @@ std::vector<SettingsProblem> checkInstanceSettings(const SettingsStore& settings
             trim(settings.read(section, "AGWAddress", CAGW::kDefaultAddress));
         if (!parseAgwAddress(address))
             setting("AGWAddress: AGW address " + quoted(address) + " is not host:port.");
+    } else if (family == TncFamily::Kiss) {
+        checkKiss(settings, section, call, problems);
     } else if (family != TncFamily::Unsupported) {
         checkSerial(settings, section, problems);
     }

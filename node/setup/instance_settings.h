@@ -14,8 +14,8 @@
 namespace gw {
 
 // The TNC types the setup window offers, in its list's order.
-inline constexpr std::array<const char*, 10> kTncTypes = {
-    "KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274", "AGW"};
+inline constexpr std::array<const char*, 11> kTncTypes = {
+    "KPC1", "KPC2", "KPC3", "KPC4", "KPC9612", "KAM", "TNC2", "MFJ1270B", "MFJ1274", "AGW", "KISS"};
 
 // Defaults of the settings that both the setup window and the check read.
 inline constexpr const char* kDefaultTncType = "KPC3";

@@ -28,6 +28,7 @@ void LiveSettings::load(const SettingsStore& settings, const std::string& s) {
     flow = settings.read(s, "Flow", "RTS/CTS");
     agwAddress = settings.read(s, "AGWAddress", CAGW::kDefaultAddress);
     agwPaclen = trim(settings.read(s, "AGWPaclen", ""));
+    kiss.load(settings, s);
     port1 = settings.readBool(s, "Port1", true);
     port2 = settings.readBool(s, "Port2", false);
     password = settings.read(s, "Password", "");
@@ -69,6 +70,7 @@ void LiveSettings::save(SettingsStore& settings, const std::string& s) const {
     settings.write(s, "DUNIndex", std::to_string(dunIndex));
     settings.write(s, "HangUpDelay", hangUpDelay);
     settings.write(s, "AGWAddress", trim(agwAddress));
+    kiss.save(settings, s);
 }
 
 } // namespace gw

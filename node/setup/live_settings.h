@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/settings_store.h"
+#include "tnc/kiss_settings.h"
 
 #include <cstdint>
 #include <string>
@@ -23,6 +24,7 @@ struct LiveSettings {
     std::string flow;
     std::string agwAddress; // type AGW: the modem program's AGW port, host:port
     std::string agwPaclen;  // read only: the AGW frame length as stored ("" for the default)
+    KissSettings kiss;      // type KISS: its line, timing and link values as typed
     bool port1 = true;      // the port option: port 1, port 2 or both
     bool port2 = false;
     std::string password;

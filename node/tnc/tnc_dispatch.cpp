@@ -45,6 +45,7 @@ TncFamily tncFamily(const std::string& type) {
     if (type == "KAM") return TncFamily::Kam;
     if (type == "TNC2" || type == "MFJ1270B" || type == "MFJ1274") return TncFamily::Tnc2;
     if (type == "AGW") return TncFamily::Agw;
+    if (type == "KISS") return TncFamily::Kiss;
     return TncFamily::Unsupported;
 }
 
@@ -98,6 +99,9 @@ TncDriver* TncDispatch::CreateDriver(const std::string& typeText) {
     case TncFamily::Agw:
         AGW = std::make_unique<CAGW>(*this);
         return AGW.get();
+    case TncFamily::Kiss:
+        KISS = std::make_unique<CKISS>(*this, m_serial);
+        return KISS.get();
     case TncFamily::Unsupported:
         break;
     }
@@ -122,6 +126,9 @@ void TncDispatch::ReleaseDriver(const std::string& typeText) {
     case TncFamily::Agw:
         AGW.reset();
         break;
+    case TncFamily::Kiss:
+        KISS.reset();
+        break;
     case TncFamily::Unsupported:
         break;
     }
@@ -130,6 +137,7 @@ void TncDispatch::ReleaseDriver(const std::string& typeText) {
 TncDriver* TncDispatch::driver(const std::string& typeText) const {
     if (tncFamily(typeText) == TncFamily::Tnc2) return TNC2.get();
     if (tncFamily(typeText) == TncFamily::Agw) return AGW.get();
+    if (tncFamily(typeText) == TncFamily::Kiss) return KISS.get();
     return kantronics(tncFamily(typeText));
 }
 
@@ -252,6 +260,9 @@ void TncDispatch::Restore() {
 void TncDispatch::ClearHostMode() {
     if (CKantronics* selected = kantronics(tncFamily(m_setup.comboType())))
         runShutdownOperation([selected] { selected->ClearHostMode(); }, "resetting");
+    // A KISS TNC keeps no settings to restore, but the node's links go down either way.
+    if (CKISS* selected = tncFamily(m_setup.comboType()) == TncFamily::Kiss ? KISS.get() : nullptr)
+        runShutdownOperation([selected] { selected->Restore(); }, "taking the links down");
 }
 
 void TncDispatch::runShutdownOperation(const std::function<void()>& operation, const char* what) {
@@ -348,7 +359,12 @@ void TncDispatch::tmrPollSerial_Timer() {
 
 TncLine& TncDispatch::line() const {
     if (AGW && tncFamily(m_setup.comboType()) == TncFamily::Agw) return AGW->line();
+    if (KISS && tncFamily(m_setup.comboType()) == TncFamily::Kiss) return KISS->line();
     return m_serial;
+}
+
+const CKISS* TncDispatch::kiss() const {
+    return tncFamily(m_setup.comboType()) == TncFamily::Kiss ? KISS.get() : nullptr;
 }
 
 void TncDispatch::sendToTnc(std::string_view text) {
@@ -409,6 +425,9 @@ std::string TncDispatch::nodeCall() const {
 }
 std::string TncDispatch::agwPaclen() const {
     return m_setup.agwPaclen();
+}
+KissSettings TncDispatch::kissSettings() const {
+    return m_setup.kissSettings();
 }
 std::string TncDispatch::lblInitializing() const {
     return m_setup.lblInitializing();

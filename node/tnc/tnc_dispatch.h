@@ -9,6 +9,7 @@
 #include "tnc/ckam.h"
 #include "tnc/ckan_multi.h"
 #include "tnc/ckan_single.h"
+#include "tnc/ckiss.h"
 #include "tnc/ctnc2.h"
 #include "tnc/tnc_host.h"
 
@@ -28,7 +29,7 @@ class MainWindowPort;
 class TncLine;
 class TncSetup;
 
-enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw };
+enum class TncFamily { Unsupported, KanSingle, KanMulti, Kam, Tnc2, Agw, Kiss };
 TncFamily tncFamily(const std::string& typeText);
 
 class TncDispatch final : public QObject, public TncHost {
@@ -81,8 +82,10 @@ class TncDispatch final : public QObject, public TncHost {
     std::string ReadFromTextFile(const std::string& sPath) const;
     long GetPaclen(int nPort);
 
-    // The line to the selected type's TNC: the serial port, or the AGW driver's TCP line.
+    // The line to the selected type's TNC: the serial port, or the AGW or KISS driver's line.
     TncLine& line() const;
+    // The KISS driver while type KISS is selected and initialized; nullptr otherwise.
+    const CKISS* kiss() const;
 
     // The 200 ms polling tick; public so that tests tick it themselves.
     void tmrPollSerial_Timer();
@@ -100,6 +103,7 @@ class TncDispatch final : public QObject, public TncHost {
     std::string agwAddress() const override;
     std::string nodeCall() const override;
     std::string agwPaclen() const override;
+    KissSettings kissSettings() const override;
     long lMaxusers1() const override { return m_lMaxusers1; }
     long lMaxusers2() const override { return m_lMaxusers2; }
     void setLMaxusers1(long value) override { m_lMaxusers1 = value; }
@@ -167,6 +171,7 @@ class TncDispatch final : public QObject, public TncHost {
     std::unique_ptr<CKAM> KAM;
     std::unique_ptr<CTNC2> TNC2;
     std::unique_ptr<CAGW> AGW;
+    std::unique_ptr<CKISS> KISS;
     long m_lMaxusers1 = 0;
     long m_lMaxusers2 = 0;
 

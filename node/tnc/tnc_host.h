@@ -4,6 +4,7 @@
 #pragma once
 
 #include "common/dialogs.h"
+#include "tnc/kiss_settings.h"
 
 #include <string>
 #include <string_view>
@@ -35,6 +36,8 @@ class TncHost {
     virtual std::string agwAddress() const = 0;
     virtual std::string nodeCall() const = 0;
     virtual std::string agwPaclen() const = 0;
+    // The setup's live KISS settings, unchecked.
+    virtual KissSettings kissSettings() const = 0;
     virtual long lMaxusers1() const = 0;
     virtual long lMaxusers2() const = 0;
     virtual void setLMaxusers1(long value) = 0;

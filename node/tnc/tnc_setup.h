@@ -2,6 +2,8 @@
 // progress label of the initialization, and a way to bring the setup window forward.
 #pragma once
 
+#include "tnc/kiss_settings.h"
+
 #include <string>
 
 namespace gw {
@@ -20,6 +22,8 @@ class TncSetup {
     virtual std::string agwAddress() const = 0;
     virtual std::string nodeCall() const = 0;
     virtual std::string agwPaclen() const = 0;
+    // The KISS line's settings as the setup holds them now, unchecked.
+    virtual KissSettings kissSettings() const = 0;
     virtual std::string lblInitializing() const = 0;
     virtual void setLblInitializing(const std::string& text) = 0;
     virtual void showSetupWindow() = 0;

@@ -186,7 +186,8 @@ HttpResponse WebServer::consoleRequest(const HttpRequest& request) {
 }
 
 HttpResponse WebServer::spoolList(const HttpRequest& request) {
-    if (sessionToken(request) == nullptr) return jsonError(HttpStatus::Unauthorized, "Log in first.");
+    if (sessionToken(request) == nullptr)
+        return jsonError(HttpStatus::Unauthorized, "Log in first.");
     Spool& spool = m_services.core.spool();
     if (!spool.isOpen())
         return jsonAnswer({{"setAside", QJsonArray()}, {"error", "The spool is not open."}});

@@ -6,6 +6,7 @@
 #include "core/node_core.h"
 #include "core/node_setup.h"
 #include "setup/web_password.h"
+#include "web/web_link_metrics.h"
 #include "web/web_metrics.h"
 #include "web/web_status.h"
 
@@ -144,7 +145,8 @@ HttpResponse WebServer::route(const HttpRequest& request) {
 HttpResponse WebServer::metrics() {
     return {HttpStatus::Ok,
             "text/plain; version=0.0.4; charset=utf-8",
-            metricsText(m_services.core, m_services.clock, m_sessions),
+            metricsText(m_services.core, m_services.clock, m_sessions) +
+                linkMetricsText(m_services.setup, m_services.core.sInstance),
             {}};
 }
 

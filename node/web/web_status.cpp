@@ -28,11 +28,32 @@ QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& 
 
 QJsonObject tncJson(const NodeCore& core, const NodeSetup& setup) {
     const bool agw = setup.tncType() == "AGW";
+    const bool kiss = setup.tncType() == "KISS";
     return {{"type", text(setup.tncType())},
             {"state", text(core.tncStatusText())},
             {"working", core.tncWorking()},
             {"agwAddress", agw ? text(setup.live().agwAddress) : QString()},
+            {"kissAddress", kiss ? text(setup.live().kiss.address) : QString()},
             {"lastFault", timeJson(core.lastTncFault())}};
+}
+
+// The AX.25 link behind a stream when the node runs the links itself (type KISS).
+QJsonValue linkJson(const NodeSetup& setup, const StreamRecord& entry) {
+    const CKISS* kiss = setup.dispatch().kiss();
+    if (kiss == nullptr || entry.StreamID.size() != 1) return QJsonValue::Null;
+    const auto link = kiss->linkInfo(entry.Port, entry.StreamID[0]);
+    if (!link) return QJsonValue::Null;
+    QJsonArray path;
+    for (const std::string& digipeater : link->path)
+        path.append(text(digipeater));
+    return QJsonObject{{"state", text(std::string(ax25::toString(link->state)))},
+                       {"modulo128", link->modulo128},
+                       {"path", path},
+                       {"retries", link->retries},
+                       {"framesSent", static_cast<qint64>(link->framesSent)},
+                       {"framesReceived", static_cast<qint64>(link->framesReceived)},
+                       {"framesResent", static_cast<qint64>(link->framesResent)},
+                       {"bytesWaiting", static_cast<qint64>(link->pendingBytes)}};
 }
 
 QJsonValue indicatorJson(const std::optional<ServerIndicator>& indicator) {
@@ -140,7 +161,7 @@ QJsonObject logFileJson(NodeCore& core) {
             {"problem", problem.empty() ? QJsonValue::Null : QJsonValue(text(problem))}};
 }
 
-QJsonArray streamsJson(const NodeCore& core, const Clock& clock) {
+QJsonArray streamsJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
     QJsonArray streams;
     const QDateTime now = clock.now();
     for (int index = 1; index < StreamTable::kEntries; ++index) {
@@ -156,7 +177,8 @@ QJsonArray streamsJson(const NodeCore& core, const Clock& clock) {
             {"connectedSince", timeJson(entry.ConnectedAt)},
             {"idleSeconds", heard.isValid() ? std::max<qint64>(0, heard.secsTo(now)) : 0},
             {"lastCommand", text(entry.LastCommand)},
-            {"requestsWaiting", core.requestsWaiting(index)}});
+            {"requestsWaiting", core.requestsWaiting(index)},
+            {"link", linkJson(setup, entry)}});
     }
     return streams;
 }
@@ -197,7 +219,7 @@ QJsonObject statusJson(NodeCore& core, const NodeSetup& setup, const Clock& cloc
             {"ip", ipJson(setup)},
             {"spool", spoolJson(core)},
             {"logFile", logFileJson(core)},
-            {"streams", streamsJson(core, clock)},
+            {"streams", streamsJson(core, setup, clock)},
             {"streamLabels", streamLabelsJson(core)},
             {"counters", countersJson(core.counters())}};
 }

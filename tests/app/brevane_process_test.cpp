@@ -438,6 +438,18 @@ TEST_F(SettingsCheck, EachProblemIsReportedInWordsAndOnlyCompleteSettingsPass) {
         else
             settings.remove(QString("Client1/") + bad.key);
     }
+    // Type KISS: its own values, and a call sign that AX.25 can carry.
+    set("TNCType", "KISS");
+    set("KISSAddress", "localhost");
+    set("KISSWindow", "9");
+    set("MBOCall", "N0CALL-77");
+    const Outcome kiss = run({"--check"});
+    EXPECT_EQ(kiss.status, 1);
+    for (const char* words : {"KISSAddress: \"localhost\" is not host:port",
+                              "KISSWindow: \"9\" is not a whole number from 1 to 7 frames.",
+                              "MBOCall: \"N0CALL-77\" is not an AX.25 call sign"})
+        EXPECT_TRUE(kiss.err.contains(words)) << kiss.err.toStdString();
+    set("MBOCall", "n0call");
     // A serial TNC on a port with no device behind it.
     set("TNCType", "KPC3");
     set("CommPort", "42");

@@ -20,7 +20,10 @@ constexpr const char* kHelp = "Commands:\r\nLM         list your messages\r\n"
 
 class DirewolfEndToEnd : public gwtest::NodeRig {
   protected:
-    void SetUp() override {
+    void SetUp() override { startRig(false); }
+    // The server and the two stations; with `kiss` the node's station serves KISS (under a
+    // call of its own, as a bare modem) and `relayOptions` may make the channel lossy.
+    void startRig(bool kiss, const QString& relayOptions = {}) {
         if (QStandardPaths::findExecutable("direwolf").isEmpty()) {
             GTEST_SKIP() << "direwolf is not installed and could not be (scripts/deps.sh "
                             "installs the Debian package direwolf); the two-station test is "
@@ -39,11 +42,11 @@ class DirewolfEndToEnd : public gwtest::NodeRig {
         int userAudio = gwtest::freePort(SOCK_DGRAM);
         while (userAudio == nodeAudio)
             userAudio = gwtest::freePort(SOCK_DGRAM);
-        ASSERT_TRUE(nodeStation.start(dir.path() + "/n0call", "N0CALL", nodeAudio, userAudio,
-                                      AUDIO_RELAY_PATH))
+        ASSERT_TRUE(nodeStation.start(dir.path() + "/n0call", kiss ? "N0TNC" : "N0CALL", nodeAudio,
+                                      userAudio, AUDIO_RELAY_PATH, kiss, relayOptions))
             << nodeStation.log();
         ASSERT_TRUE(userStation.start(dir.path() + "/n1call", "N1CALL", userAudio, nodeAudio,
-                                      AUDIO_RELAY_PATH))
+                                      AUDIO_RELAY_PATH, false, relayOptions))
             << userStation.log();
     }
     std::string logText() const {
@@ -77,9 +80,9 @@ class DirewolfEndToEnd : public gwtest::NodeRig {
             ++count;
         return count;
     }
-    bool say(const std::string& line, std::size_t promptsAfter) {
+    bool say(const std::string& line, std::size_t promptsAfter, std::chrono::seconds limit = 30s) {
         user.send('D', "N1CALL", "N0CALL", line + "\r");
-        return listen([&] { return prompts() >= promptsAfter; }, 30s);
+        return listen([&] { return prompts() >= promptsAfter; }, limit);
     }
 
     gwtest::DirewolfStation nodeStation;
@@ -163,5 +166,126 @@ TEST_F(DirewolfEndToEnd, RadioUserSessionOverTwoStations) {
         QThread::msleep(50);
     const std::string log = logText();
     EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
+    EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+}
+
+namespace {
+// The node over KISS: it runs the link itself on the first station's KISS port, and the
+// user's station keeps direwolf's own AX.25, the independent peer of the node's link layer.
+class DirewolfKiss : public DirewolfEndToEnd {
+  protected:
+    void SetUp() override {}
+    // The rig with a 2 KB message for N1CALL on the server, the node initialized on the
+    // station's KISS port, and the user's station registered.
+    void startKissNode(const QString& relayOptions = {}, int retries = 10) {
+        startRig(true, relayOptions);
+        if (IsSkipped() || HasFatalFailure()) return;
+        std::string stored;
+        for (int line = 1; line <= 32; ++line) {
+            std::string text = "Line " + std::to_string(100 + line) + ": ";
+            text += std::string(63 - text.size(), static_cast<char>('a' + line % 26));
+            bigBody += text + "\r";
+            stored += text + "\r\n";
+        }
+        const auto sent = gwtest::exchange(
+            smsd->port(), "S|N0CALL|SECRET|N2CALL|SMS_BIG00001|\r\nMid: SMS_BIG00001\r\n"
+                          "Date: 2026/06/01 12:00\r\nFrom: N2CALL\r\nTo: N1CALL\r\n"
+                          "Subject: Big one\r\n\r\n" +
+                              stored + "/EX\r\n");
+        ASSERT_TRUE(sent.closed) << sent.reply;
+        writeSettings("KISS", "127.0.0.1");
+        {
+            QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
+            ini.setValue("Client1/KISSAddress", QString("127.0.0.1:%1").arg(nodeStation.kissPort));
+            ini.setValue("Client1/KISSRetries", retries);
+        }
+        startNode();
+        QElapsedTimer timer;
+        timer.start();
+        while (logText().find(" initialized @ ") == std::string::npos && timer.elapsed() < 20000)
+            QThread::msleep(50);
+        ASSERT_NE(logText().find("KISS on 127.0.0.1:" + std::to_string(nodeStation.kissPort) +
+                                 " initialized @ "),
+                  std::string::npos)
+            << logText() << diagnostics();
+        ASSERT_TRUE(user.connect(userStation.agwPort));
+        user.send('X', "N1CALL", "");
+        const auto registered = user.next(5s);
+        ASSERT_TRUE(registered && registered->kind == 'X' && registered->data == "\1");
+        user.send('C', "N1CALL", "N0CALL");
+        ASSERT_TRUE(listen([&] { return connected && prompts() >= 1; }, 60s)) << diagnostics();
+    }
+    // LM, then R of the 2 KB message: it must arrive whole, once and in order.
+    void listAndReadTheBigMessage(std::chrono::seconds limit) {
+        ASSERT_TRUE(say("LM", 2, limit)) << diagnostics();
+        const auto match =
+            QRegularExpression("\\((\\d)\\) SMS_BIG00001 ").match(QString::fromStdString(heard));
+        ASSERT_TRUE(match.hasMatch()) << heard;
+        ASSERT_TRUE(say("R " + match.captured(1).toStdString(), 3, limit)) << diagnostics();
+        const std::string read = heard.substr(heard.find("Mid: SMS_BIG00001"));
+        EXPECT_EQ(read, "Mid: SMS_BIG00001\rDate: 2026/06/01 12:00\rFrom: N2CALL\rTo: N1CALL\r"
+                        "Subject: Big one\r" +
+                            bigBody + "SMS>")
+            << diagnostics();
+    }
+    // B: the node's farewell, then its own DISC, answered by the user's station.
+    void sayBye(std::chrono::seconds limit) {
+        user.send('D', "N1CALL", "N0CALL", "B\r");
+        ASSERT_TRUE(listen([&] { return dropped; }, limit)) << diagnostics();
+        QElapsedTimer timer;
+        timer.start();
+        while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
+            QThread::msleep(50);
+        const std::string log = logText();
+        EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
+        EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+        EXPECT_EQ(log.find(" failed: "), std::string::npos) << log;
+    }
+
+    std::string bigBody;
+};
+} // namespace
+
+TEST_F(DirewolfKiss, SessionWithTwoKilobytesAndTheNodesOwnDisc) {
+    startKissNode();
+    if (IsSkipped() || HasFatalFailure()) return;
+    EXPECT_EQ(heard, "Welcome to N0CALL\r\rIP connection verified.\rSMS>") << diagnostics();
+    listAndReadTheBigMessage(60s);
+    if (HasFatalFailure()) return;
+    user.send('D', "N1CALL", "N0CALL", "SP N0CALL\r");
+    ASSERT_TRUE(listen([&] { return heard.find("N0CALL :\r") != std::string::npos; }, 30s))
+        << diagnostics();
+    user.send('D', "N1CALL", "N0CALL", "Over KISS\r");
+    ASSERT_TRUE(listen([&] { return heard.find("separate line:\r") != std::string::npos; }, 30s))
+        << diagnostics();
+    user.send('D', "N1CALL", "N0CALL", "Line one\r");
+    ASSERT_TRUE(say("/EX", 4)) << diagnostics();
+    EXPECT_NE(heard.find(" accepted!\rSMS>"), std::string::npos) << heard;
+    sayBye(60s);
+}
+
+// About one frame in ten is spoilt on the way, both ways.
+TEST_F(DirewolfKiss, LossyChannelStillDeliversEveryByteOnceAndInOrder) {
+    startKissNode("--drop 0.06 --seed 5");
+    if (IsSkipped() || HasFatalFailure()) return;
+    listAndReadTheBigMessage(120s);
+    if (HasFatalFailure()) return;
+    sayBye(90s);
+}
+
+TEST_F(DirewolfKiss, AUserStationThatVanishesFreesTheStreamAfterItsRetries) {
+    startKissNode({}, 3);
+    if (IsSkipped() || HasFatalFailure()) return;
+    // The user asks for the help text and is gone before it arrives.
+    user.send('D', "N1CALL", "N0CALL", "H\r");
+    userStation.stop();
+    QElapsedTimer timer;
+    timer.start();
+    while (logText().find("1/A: DISCONNECTED") == std::string::npos && timer.elapsed() < 90000)
+        QThread::msleep(200);
+    const std::string log = logText();
+    EXPECT_NE(log.find("1/A: link to N1CALL failed: retry count exceeded (3) @ "),
+              std::string::npos)
+        << log << diagnostics();
     EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
 }

@@ -41,33 +41,39 @@ inline int freePort(int type) {
 class DirewolfStation {
   public:
     int agwPort = 0;
+    int kissPort = 0; // the KISS TCP port when started with one, else 0
     int audioPort = 0;
     QString folder;
 
-    ~DirewolfStation() {
+    ~DirewolfStation() { stop(); }
+    // The station gone at once, as a radio switched off.
+    void stop() {
         if (m_process.state() == QProcess::NotRunning) return;
         m_process.terminate();
         if (!m_process.waitForFinished(3000)) m_process.kill();
         m_process.waitForFinished(3000);
     }
     // Starts the station, hearing on UDP `ownAudioPort`; its transmit audio goes to
-    // `peerAudioPort` through the `relay` program.
+    // `peerAudioPort` through the `relay` program, given `relayOptions` (its --drop, say).
+    // With `kiss` it also serves a KISS TCP client on kissPort.
     bool start(const QString& home, const QString& call, int ownAudioPort, int peerAudioPort,
-               const QString& relay) {
+               const QString& relay, bool kiss = false, const QString& relayOptions = {}) {
         folder = home;
         QDir().mkpath(folder);
         agwPort = freePort(SOCK_STREAM);
+        kissPort = kiss ? freePort(SOCK_STREAM) : 0;
         audioPort = ownAudioPort;
         write(".asoundrc", QString("pcm.relay {\n  type file\n  slave.pcm \"null\"\n"
-                                   "  file \"|%1 %2\"\n  format \"raw\"\n}\n")
-                               .arg(relay)
+                                   "  file \"|%1 %2 %3\"\n  format \"raw\"\n}\n")
+                               .arg(relay, relayOptions)
                                .arg(peerAudioPort));
         write("direwolf.conf", QString("ADEVICE udp:%1 relay\nACHANNELS 1\nCHANNEL 0\n"
-                                       "MYCALL %2\nMODEM 1200\nAGWPORT %3\nKISSPORT 0\n"
+                                       "MYCALL %2\nMODEM 1200\nAGWPORT %3\nKISSPORT %4\n"
                                        "FULLDUP ON\n")
                                    .arg(audioPort)
                                    .arg(call)
-                                   .arg(agwPort));
+                                   .arg(agwPort)
+                                   .arg(kissPort));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", folder);
         m_process.setProcessEnvironment(env);
@@ -77,7 +83,10 @@ class DirewolfStation {
         m_process.start("direwolf", {"-t", "0", "-c", folder + "/direwolf.conf"});
         if (!m_process.waitForStarted(5000)) return false;
         for (int i = 0; i < 100; ++i) {
-            if (log().find("Ready to accept AGW client") != std::string::npos) return true;
+            const std::string text = log();
+            if (text.find("Ready to accept AGW client") != std::string::npos &&
+                (!kiss || text.find("Ready to accept KISS TCP client") != std::string::npos))
+                return true;
             QThread::msleep(50);
         }
         return false;

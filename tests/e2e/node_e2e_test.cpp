@@ -102,6 +102,27 @@ TEST_F(NodeEndToEnd, Tnc2ConverseMode) {
     runSession();
 }
 
+// A KISS TNC: the node runs the AX.25 link itself against tncsim's independent users.
+TEST_F(NodeEndToEnd, KissTnc) {
+    writeSettings("KISS", "127.0.0.1");
+    startTnc({"--type", "KISS"}, kScript);
+    startNode();
+    runSession();
+    EXPECT_NE(simOutput.find("tnc: kiss param TXDELAY 30 port 0"), std::string::npos);
+}
+
+// One frame in ten lost, one in twenty twice, one in ten late: every byte still arrives once
+// and in order.
+TEST_F(NodeEndToEnd, KissTncOverALossyChannel) {
+    writeSettings("KISS", "127.0.0.1");
+    startTnc({"--type", "KISS", "--drop", "10", "--dup", "5", "--delay-frames", "10:700", "--seed",
+              "3", "--trace"},
+             kScript);
+    startNode();
+    runSession();
+    EXPECT_NE(simOutput.find("channel drops"), std::string::npos) << "the channel lost frames";
+}
+
 TEST_F(NodeEndToEnd, SigtermRestoresTheTncAndFreesTheInstance) {
     writeSettings("KPC3", "127.0.0.1");
     startTnc({"--type", "KPC3"}, kScript);

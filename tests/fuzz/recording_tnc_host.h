@@ -51,6 +51,7 @@ class RecordingTncHost final : public TncHost {
     std::string agwAddress() const override { return "127.0.0.1:8000"; }
     std::string nodeCall() const override { return call; }
     std::string agwPaclen() const override { return ""; }
+    KissSettings kissSettings() const override { return {}; }
     long lMaxusers1() const override { return m_users1; }
     long lMaxusers2() const override { return m_users2; }
     void setLMaxusers1(long value) override { m_users1 = value; }

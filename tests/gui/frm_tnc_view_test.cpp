@@ -53,7 +53,7 @@ TEST_F(SetupView, ShowsTheLoadedLiveSettings) {
     start();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->windowTitle(), "Corvale Gullwick Instance 4");
-    EXPECT_EQ(window->ComboType->count(), 10); // nine hardware TNC types, then AGW
+    EXPECT_EQ(window->ComboType->count(), 11); // nine hardware TNC types, then AGW and KISS
     EXPECT_EQ(window->ComboParity->itemText(1), "M");
     EXPECT_EQ(window->ComboStop->itemText(1), "1.5");
     EXPECT_EQ(window->txtMBOCall->text(), "N0CALL");
@@ -185,8 +185,19 @@ TEST_F(SetupView, TheTypeChoosesTheControlsAndTexts) {
     EXPECT_EQ(w.fraSerial->title(), "Serial port and TNC");
     EXPECT_EQ(w.optPort1->text(), "Port 1");
     EXPECT_EQ(w.optPort2->toolTip(), "Select Port 2 only on this TNC");
+    w.ComboType->setEditText("KISS");
+    EXPECT_TRUE(shown(w.fraKISS));
+    EXPECT_TRUE(shown(w.ComboPort)) << "a KISS TNC is on the serial port unless its address says";
+    EXPECT_FALSE(shown(w.chkRestore));
+    EXPECT_EQ(w.optPort2->text(), "Port 2 (KISS 1)");
+    EXPECT_EQ(w.txtKISSWindow->text(), "4");
+    w.txtKISSWindow->setText("7");
+    w.chkKISSExit->setChecked(true);
+    EXPECT_EQ(setup->live().kiss.window, "7");
+    EXPECT_TRUE(setup->live().kiss.exitKiss);
     w.ComboType->setEditText("KPC3");
     EXPECT_FALSE(shown(w.fraMultiport));
+    EXPECT_FALSE(shown(w.fraKISS));
     EXPECT_EQ(setup->tncType(), "KPC3");
 }
 

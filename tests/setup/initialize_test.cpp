@@ -59,10 +59,10 @@ class Initialize : public CoreRig<FastClock, QtEventPump> {
         }
         qunsetenv("XDG_CONFIG_HOME");
     }
-    // tncsim on COM5 of the device map, or the AGW modem program on a loopback port (then
-    // simAddress is where it listens); returns once it is ready.
+    // tncsim on COM5 of the device map, or the AGW modem program or a KISS TCP server on a
+    // loopback port (then simAddress is where it listens); returns once it is ready.
     void startSim(QStringList args) {
-        const bool agw = args.contains("AGW");
+        const bool agw = args.contains("AGW") || args.contains("--kiss-tcp");
         if (!agw)
             args << "--link-com"
                  << "5";
@@ -72,7 +72,7 @@ class Initialize : public CoreRig<FastClock, QtEventPump> {
         simOutput.clear();
         sim.start(QStringLiteral(TNCSIM_PATH), args);
         ASSERT_TRUE(sim.waitForStarted(5000));
-        ASSERT_TRUE(simSays(agw ? "tncsim AGW on 127.0.0.1:" : " as ")) << simOutput;
+        ASSERT_TRUE(simSays(agw ? " on 127.0.0.1:" : " as ")) << simOutput;
         const std::size_t at = simOutput.find("127.0.0.1:");
         if (agw) simAddress = simOutput.substr(at, simOutput.find('\n', at) - at);
     }
@@ -469,4 +469,36 @@ TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
     setup->CheckTncComm();
     EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
     EXPECT_EQ(setup->commStatus().colour, Shade::LightRed);
+}
+
+// A KISS TCP server: the check tries the address typed; Initialize sends the timing values;
+// a server that goes away is reported once, reconnected and given them again.
+TEST_F(Initialize, KissOverTcpChecksTheTypedAddressAndRidesOutARestart) {
+    startSim({"--type", "KISS", "--kiss-tcp", "0"});
+    const std::string nobody = "127.0.0.1:1";
+    settings.write("Client1", "TNCType", "KISS");
+    settings.write("Client1", "KISSAddress", nobody);
+    startNode();
+    setup->live().kiss.address = simAddress;
+    setup->CheckTncComm();
+    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(settings.read("Client1", "KISSAddress", ""), nobody) << "nothing saved";
+
+    setup->Initialize();
+    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    EXPECT_EQ(tncStatus, "KISS OK on " + simAddress);
+    EXPECT_FALSE(setup->Serial.PortOpen());
+    EXPECT_TRUE(simSays("tnc: kiss param FULLDUP 0 port 0")) << simOutput;
+
+    const std::string port = simAddress.substr(simAddress.find(':') + 1);
+    sim.terminate();
+    sim.waitForFinished(3000);
+    EXPECT_TRUE(waitUntil(pump, clock, std::chrono::seconds(20), [&] { return !tncWorking; }));
+    EXPECT_EQ(tncStatus, "KISS lost on " + simAddress);
+    startSim({"--type", "KISS", "--kiss-tcp", QString::fromStdString(port)});
+    EXPECT_TRUE(waitUntil(pump, clock, std::chrono::seconds(60), [&] { return tncWorking; }));
+    EXPECT_TRUE(simSays("tnc: kiss param FULLDUP 0 port 0")) << simOutput;
+    const std::string log = logText();
+    EXPECT_EQ(occurrences(log, "KISS connection to " + simAddress + " lost: "), 1u) << log;
+    EXPECT_EQ(occurrences(log, "KISS connection to " + simAddress + " restored."), 1u) << log;
 }

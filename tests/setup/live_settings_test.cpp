@@ -78,6 +78,8 @@ TEST_F(LiveSettingsTest, SaveWritesEveryKeyInItsEncodingButNotThePassword) {
     live.ipAddress = " 10.0.0.5 ";
     live.ipPort = " 8999 ";
     live.agwAddress = " 127.0.0.1:8001 ";
+    live.kiss.address = " 127.0.0.1:8002 ";
+    live.kiss.fullDuplex = true;
     live.baudRate = "115200";
     live.tncType = "KPC5";
     live.enableLog = false;
@@ -105,7 +107,20 @@ TEST_F(LiveSettingsTest, SaveWritesEveryKeyInItsEncodingButNotThePassword) {
                                                          {"DialType", "False"},
                                                          {"DUNIndex", "-1"},
                                                          {"HangUpDelay", "7"},
-                                                         {"AGWAddress", "127.0.0.1:8001"}};
+                                                         {"AGWAddress", "127.0.0.1:8001"},
+                                                         {"KISSAddress", "127.0.0.1:8002"},
+                                                         {"KISSTxDelay", "30"},
+                                                         {"KISSPersist", "63"},
+                                                         {"KISSSlotTime", "10"},
+                                                         {"KISSTxTail", "10"},
+                                                         {"KISSFullDuplex", "True"},
+                                                         {"KISSInitText", ""},
+                                                         {"KISSExit", "False"},
+                                                         {"KISSPaclen", "128"},
+                                                         {"KISSWindow", "4"},
+                                                         {"KISSRetries", "10"},
+                                                         {"KISST1", "3"},
+                                                         {"KISSIdInterval", "10"}};
     QSettings ini(QString::fromStdString(path), QSettings::IniFormat);
     ini.beginGroup("Client2");
     QStringList expected;

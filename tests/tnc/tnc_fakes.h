@@ -114,6 +114,8 @@ class FakeSetup final : public TncSetup {
     std::string agwAddress() const override { return address; }
     std::string nodeCall() const override { return call; }
     std::string agwPaclen() const override { return paclen; }
+    KissSettings kiss;
+    KissSettings kissSettings() const override { return kiss; }
     std::string lblInitializing() const override { return progressText; }
     void setLblInitializing(const std::string& text) override { progressText = text; }
     void showSetupWindow() override { ++shown; }
