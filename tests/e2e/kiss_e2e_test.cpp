@@ -81,7 +81,7 @@ TEST_F(KissEndToEnd, AUserWhoVanishesFreesHisStreamWhenTheLinkFails) {
     EXPECT_TRUE(link["retries"].isDouble() && link["framesResent"].isDouble());
     ASSERT_TRUE(waitForSim("1B expect-disconnect ok", 70000)) << diagnostics();
     EXPECT_NE(
-        page("/metrics").find("gullwick_ax25_link_failures_total{instance=\"1\",port=\"1\"} 1\n"),
+        page("/metrics").find("gullwick_ax25_link_failures_total{node_instance=\"1\",port=\"1\"} 1\n"),
         std::string::npos)
         << page("/metrics");
     const std::string log = logText();

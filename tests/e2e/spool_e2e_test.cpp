@@ -264,6 +264,6 @@ TEST_F(SpoolEndToEnd, ADamagedSpoolIsReportedInTheJournalOnThePageAndInMetrics) 
     const QJsonObject repair = spool["repair"].toObject();
     EXPECT_EQ(repair["lost"].toInt(), 2);
     EXPECT_TRUE(repair["keptAs"].toString().contains("spool1.db.damaged-"));
-    EXPECT_NE(get("/metrics").find("gullwick_spool_repair_lost_messages{instance=\"1\"} 2\n"),
+    EXPECT_NE(get("/metrics").find("gullwick_spool_repair_lost_messages{node_instance=\"1\"} 2\n"),
               std::string::npos);
 }
