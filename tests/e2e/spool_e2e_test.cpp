@@ -173,7 +173,7 @@ TEST_F(SpoolEndToEnd, MessagesRefusedForGoodAreSetAsideAndTheOperatorsRetryDeliv
                                sends("1A", "First", kQueued) + "1A wait 3000\n" +
                                sends("1A", "Second", kQueuedBehind) + "1A wait 3000\n" +
                                "1A send LM\n1A expect could not be sent: Access denied for "
-                               "N0CALL\\rMid: 30\n1A send B\n1A expect-disconnect 30\n";
+                               "N0CALL\\r 30\n1A send B\n1A expect-disconnect 30\n";
     startTnc({"--type", "KPC3"}, script.c_str());
     startNode();
     ASSERT_TRUE(waitForSim("1A expect ok: queued; it will be sent when", 30000)) << simOutput;
