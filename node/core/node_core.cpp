@@ -187,10 +187,14 @@ void NodeCore::DataEvent(const std::string& sData) {
     case InputState::Body:
         interpretBody(index, sData);
         break;
-    case InputState::Command:
+    case InputState::Command: {
+        const std::uint64_t connection = Streams[index].Connection;
         tellSetAside(index, false);
-        interpretCommand(index, sData);
+        // Sending lets events run: the user may have gone meanwhile.
+        if (Streams[index].inUse() && Streams[index].Connection == connection)
+            interpretCommand(index, sData);
         break;
+    }
     }
 }
 

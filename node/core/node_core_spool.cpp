@@ -1,7 +1,6 @@
 // Store-and-forward: a send the server could not take is committed to the spool before its
-// user hears of it, and the spool's messages go out oldest first, one at a time, in the
-// request queue's own lane, until the server has each or refuses it for good. The spool's
-// file is looked after on every tick, and whatever goes wrong with it is logged and shown.
+// user hears of it and forwarded oldest first, one at a time, until the server has it or
+// refuses it for good; the spool's file is looked after every tick, its faults logged and shown.
 #include "core/node_core.h"
 
 #include "common/datetime.h"

@@ -1,8 +1,6 @@
-// The monthly log file of one instance: folder + call + "_" + instance + "_" + month + ".log",
-// one CR LF line per entry, appended and synced to the disk at once. Logging and the folder
-// are read live at every write; a file that cannot be opened or written is retried at the
-// next write and the next flush, never stops the node, and is reported once (journal and
-// page) until it is written again.
+// The monthly log file of one instance (folder + call + "_" + instance + "_" + month + ".log"),
+// one CR LF line per entry, synced at once; settings read at every write, and a file that
+// cannot be written retried, never stopping the node, and reported once until written again.
 #pragma once
 
 #include "common/clock.h"

@@ -1,9 +1,6 @@
-// Spool: the sent messages the server could not take yet, kept in an SQLite file (WAL,
-// synchronous writes) so that they survive a crash or a power cut, oldest first. Messages the
-// server refused for good are kept aside with the reason, and a notice for their sender,
-// until the operator sends them again or drops them. The file is checked when it opens (a
-// damaged one is kept aside and what can be read of it carried into a fresh one) and while
-// it is used (a file deleted or replaced under the node is made anew with what it held).
+// Spool: the sends the server could not take yet, in an SQLite file that survives a crash,
+// oldest first, with those the server refused for good set aside for the operator; the file
+// is checked at open (a damaged one repaired) and followed while in use (one deleted, made anew).
 #pragma once
 
 #include <QDateTime>

@@ -1,7 +1,6 @@
-// What can still be read of a damaged spool file, written into a fresh one: the waiting
-// messages with their places in the queue, found by a scan of their table and, past a
-// damaged page, through the MID index; the set-aside messages and notices as far as a scan
-// reaches.
+// What can still be read of a damaged spool file, written into a fresh one: waiting messages
+// in their order (by a scan and, past a damaged page, through the MID index), set-aside
+// messages and notices as far as a scan reaches.
 #pragma once
 
 #include <cstddef>

@@ -1,8 +1,6 @@
-// The sysop console on the web: login and logout, the console's state, and its list, read,
-// kill and send requests, passed to the core exactly as the window's console passes them;
-// the spool's set-aside messages, each sent again or dropped on the operator's word.
-// Every state change is a POST from the node's own page with the session's token, and leaves
-// a line in the log with the client's address.
+// The sysop console on the web: login, logout, the console's state and requests (passed to the
+// core as the window's console passes them), and the spool's set-aside messages sent again or
+// dropped; every state change is a POST with the session's token, logged with the client.
 #include "common/text.h"
 #include "core/node_core.h"
 #include "setup/web_password.h"

@@ -1,7 +1,6 @@
-// The spool's file when things go wrong under it: damaged before a start, deleted while the
-// node runs, on a full or a read-only file system (a tmpfs of the test's own, in a mount
-// namespace of its own). Each case checks what the user hears, what the log and the status
-// views say, and that no message told "queued" is lost without a line naming it.
+// The spool's file when things go wrong under it: damaged, deleted while in use, on a full or
+// a read-only tmpfs of the test's own; each case checks what the user hears, what the log and
+// the status views say, and that no message told "queued" is lost without a line naming it.
 #include "spool_fixture.h"
 
 #include "server/request_queue.h"

@@ -1,9 +1,6 @@
-// Store-and-forward end to end: with the server down two radio users send three messages and
-// are told they are queued; the node is killed (SIGKILL) and started again, the server comes
-// back, and each message is stored once, in the order queued, leaving the spool empty. One
-// user's queued message and his next reach the server in his order; messages the server
-// refuses for good are set aside, their sender told, and the operator's retry delivers one
-// once; a damaged spool file is reported in the journal, on the page and in /metrics.
+// Store-and-forward end to end: queued messages survive an outage and a SIGKILL and are stored
+// once in order; one user's messages arrive in his order; refused ones are set aside and the
+// operator's retry delivers once; a damaged file is reported in the journal, page and metrics.
 #include "direwolf_rig.h"
 #include "node_rig.h"
 
@@ -173,7 +170,7 @@ TEST_F(SpoolEndToEnd, MessagesRefusedForGoodAreSetAsideAndTheOperatorsRetryDeliv
                                sends("1A", "First", kQueued) + "1A wait 3000\n" +
                                sends("1A", "Second", kQueuedBehind) + "1A wait 3000\n" +
                                "1A send LM\n1A expect could not be sent: Access denied for "
-                               "N0CALL\\rMid: 30\n1A send B\n1A expect-disconnect 30\n";
+                               "N0CALL\\r 30\n1A send B\n1A expect-disconnect 30\n";
     startTnc({"--type", "KPC3"}, script.c_str());
     startNode();
     ASSERT_TRUE(waitForSim("1A expect ok: queued; it will be sent when", 30000)) << simOutput;
