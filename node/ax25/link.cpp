@@ -1,7 +1,8 @@
 // One AX.25 link as the answering station. Round trips are measured on T1 (smoothed 7/8 old +
-// 1/8 new, never from a retransmission), T1 is twice the smoothed round trip and doubles on each
-// expiry up to eight times it; until a round trip is measured T1 is the configured value for
-// each transmission the path takes (our frame and every digipeater).
+// 1/8 new, never from a retransmission; a poll answered at the first try counts), T1 is twice
+// the smoothed round trip and doubles on each expiry up to four times that, until the next
+// sample; before any, T1 is the configured value for each transmission the path takes (ours
+// and every digipeater's).
 #include "ax25/link.h"
 
 #include "ax25/xid.h"
@@ -221,6 +222,8 @@ void Link::onSupervisory(const Control& c, bool command, Millis now) {
         // The answer to our poll: resend whatever it leaves unacknowledged, or only the frame
         // an SREJ asks for (the peer holds the later ones and asks for any other it lacks).
         const std::size_t taken = acknowledge(c.nr);
+        // With only one poll out, its answer is a clean round trip: T1 need not stay backed off.
+        if (m_rc <= 1) measure(now - m_t1Started);
         m_t1.reset();
         m_timing = false;
         if (!m_releaseWanted || taken > 0) m_rc = 0;
@@ -369,7 +372,6 @@ void Link::pump(Millis now) {
         if (resend) {
             ++m_framesResent;
             ++m_counters.retransmissions;
-            m_timing = false;
         } else if (!m_queue.empty() && m_sent.size() < window()) {
             const std::size_t length = std::min(m_paclen, m_queue.size());
             m_sent.push_back(m_queue.substr(0, length));
@@ -485,13 +487,15 @@ void Link::startT1(Millis now) {
 }
 
 void Link::stopT1(Millis now) {
-    if (m_timing && m_rc == 0) {
-        m_srt = std::clamp((7 * m_srt + (now - m_t1Started)) / 8, kMinSrt, kMaxSrt);
-        m_t1v = 2 * m_srt;
-    }
+    if (m_timing && m_rc == 0) measure(now - m_t1Started);
     m_timing = false;
     m_t1.reset();
     if (m_state == LinkState::Connected) m_t3 = now + m_settings.t3;
+}
+
+void Link::measure(Millis roundTrip) {
+    m_srt = std::clamp((7 * m_srt + roundTrip) / 8, kMinSrt, kMaxSrt);
+    m_t1v = 2 * m_srt;
 }
 
 void Link::backOff() {

@@ -97,6 +97,7 @@ class Link {
 
     void startT1(Millis now);
     void stopT1(Millis now);
+    void measure(Millis roundTrip);
     void backOff();
     void onT1(Millis now);
 

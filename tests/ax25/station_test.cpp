@@ -282,15 +282,18 @@ TEST(Ax25Station, AnsweredPollResendsAndRoundTripsSetT1) {
     EXPECT_EQ(rig.sent(), (Strings{"UA F", "I s0 r0"}));
     rig.after(1ms);
     EXPECT_EQ(rig.sent(), Strings{"RR r0 P"});
+    rig.after(1000ms); // the poll's answer is a round trip: T1 about 8 s, not the backed-off 18
     rig.user(sFrame(RR, 0, true), {}, false, twoHops);
     EXPECT_EQ(rig.sent(), Strings{"I s0 r0"});
-    rig.after(17000ms);
+    rig.after(7000ms);
     rig.user(sFrame(RR, 1), {}, true, twoHops); // acknowledges a resent frame: no round trip
     rig.station->send(rig.id, "b");
     rig.station->tick();
-    rig.after(12500ms); // T1 is still the backed-off 18 s
+    rig.after(8123ms);
     EXPECT_EQ(rig.sent(), Strings{"I s1 r0"});
-    rig.user(sFrame(RR, 2), {}, true, twoHops);
+    rig.after(1ms);
+    EXPECT_EQ(rig.sent(), Strings{"RR r0 P"});
+    rig.user(sFrame(RR, 2, true), {}, false, twoHops);
 
     // A quick peer: 400 ms round trips bring T1 down to about 1 s.
     for (int i = 0; i < 30; ++i) {
