@@ -138,20 +138,20 @@ TEST_F(Initialize, InitializingAgainClosesTheUsersWhoseLinksWentWithIt) {
     startSim({"--type", "KPC3"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
-    main->StatusEvent("S1A*** CONNECTED to N1CALL");
-    ASSERT_TRUE(main->Streams[1].inUse());
+    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
+    core->StatusEvent("S1A*** CONNECTED to N1CALL");
+    ASSERT_TRUE(core->Streams[1].inUse());
     std::vector<std::pair<int, bool>> rows;
     QObject::connect(
-        main.get(), &NodeCore::streamChanged,
+        core.get(), &NodeCore::streamChanged,
         [&rows](int index, const std::string&, bool inUse) { rows.emplace_back(index, inUse); });
     setup->Initialize();
-    EXPECT_TRUE(main->bLastInitOK) << setup->progressText();
-    EXPECT_FALSE(main->Streams[1].inUse());
+    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
+    EXPECT_FALSE(core->Streams[1].inUse());
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.front(), std::make_pair(1, false));
     EXPECT_EQ(std::count(rows.begin(), rows.end(), std::make_pair(1, true)), 0);
-    main->FlushLog();
+    core->FlushLog();
     EXPECT_NE(logText().find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos);
     EXPECT_NE(logText().find(" (TNC initialized)\r\n"), std::string::npos);
 }
@@ -485,7 +485,7 @@ TEST_F(Initialize, KissOverTcpChecksTheTypedAddressAndRidesOutARestart) {
     EXPECT_EQ(settings.read("Client1", "KISSAddress", ""), nobody) << "nothing saved";
 
     setup->Initialize();
-    ASSERT_TRUE(main->bLastInitOK) << setup->progressText();
+    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
     EXPECT_EQ(tncStatus, "KISS OK on " + simAddress);
     EXPECT_FALSE(setup->Serial.PortOpen());
     EXPECT_TRUE(simSays("tnc: kiss param FULLDUP 0 port 0")) << simOutput;
