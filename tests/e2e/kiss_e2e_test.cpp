@@ -80,9 +80,9 @@ TEST_F(KissEndToEnd, AUserWhoVanishesFreesHisStreamWhenTheLinkFails) {
     EXPECT_GE(link["framesSent"].toInt(), 3) << "UA and the greeting";
     EXPECT_TRUE(link["retries"].isDouble() && link["framesResent"].isDouble());
     ASSERT_TRUE(waitForSim("1B expect-disconnect ok", 70000)) << diagnostics();
-    EXPECT_NE(
-        page("/metrics").find("gullwick_ax25_link_failures_total{node_instance=\"1\",port=\"1\"} 1\n"),
-        std::string::npos)
+    EXPECT_NE(page("/metrics")
+                  .find("gullwick_ax25_link_failures_total{node_instance=\"1\",port=\"1\"} 1\n"),
+              std::string::npos)
         << page("/metrics");
     const std::string log = logText();
     const std::size_t failed = log.find("1/A: link to N1CALL failed: ");
