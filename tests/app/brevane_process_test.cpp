@@ -192,6 +192,7 @@ TEST_F(BrevaneProcess, AStartSaysWhenThePageWouldCrowdTheRadioSideOrItsPasswordI
     probe.close();
     {
         QSettings settings(ini(), QSettings::IniFormat);
+        settings.setValue("Client3/WebServer", "True");
         settings.setValue("Client3/WebPort", port);
         settings.setValue("Client3/WebPassword", "garbage");
     }

@@ -21,6 +21,7 @@ class KissEndToEnd : public gwtest::NodeRig {
         QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
         ini.setValue("Client1/KISSRetries", "2");
         ini.setValue("Client1/KISST1", "1");
+        ini.setValue("Client1/WebServer", "True");
         ini.setValue("Client1/WebPort", webPort);
     }
     // The body of the node's answer to GET `path` on its web page.

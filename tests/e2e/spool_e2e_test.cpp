@@ -228,8 +228,11 @@ TEST_F(SpoolEndToEnd, ADamagedSpoolIsReportedInTheJournalOnThePageAndInMetrics) 
     damaged.close();
     writeSettings("KPC3", "127.0.0.1");
     const int webPort = gwtest::freePort(SOCK_STREAM);
-    QSettings(config() + "/gullwick/SMS.ini", QSettings::IniFormat)
-        .setValue("Client1/WebPort", webPort);
+    {
+        QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
+        ini.setValue("Client1/WebServer", "True");
+        ini.setValue("Client1/WebPort", webPort);
+    }
     startNode();
 
     std::string output;
