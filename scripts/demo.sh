@@ -7,6 +7,8 @@
 #                                        and can watch the node's web page meanwhile
 #   bash scripts/demo.sh --direwolf      the same session over two direwolf stations (a real
 #                                        sound-card modem, type AGW) with direwolf's frame log
+#   bash scripts/demo.sh --kiss          the same over direwolf's KISS port (type KISS): the
+#                                        node runs the AX.25 link itself
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode=${1:-}
@@ -94,25 +96,40 @@ fi
 
 # Two direwolf stations joined by a simulated 1200-baud audio channel: N0CALL for the node
 # (AGW), N1CALL for the radio user (tncsim's scripted user working it through its AGW port).
-direwolf_station() { # folder call agw-port own-audio-port peer-audio-port
+direwolf_station() { # folder call agw-port own-audio-port peer-audio-port [kiss-port]
     mkdir -p "$1"
     printf 'pcm.relay {\n  type file\n  slave.pcm "null"\n  file "|%s %s"\n  format "raw"\n}\n' \
         "$bin/tools/tncsim/agw_audio_relay" "$5" > "$1/.asoundrc"
-    printf 'ADEVICE udp:%s relay\nACHANNELS 1\nCHANNEL 0\nMYCALL %s\nMODEM 1200\nAGWPORT %s\nKISSPORT 0\nFULLDUP ON\n' \
-        "$4" "$2" "$3" > "$1/direwolf.conf"
+    printf 'ADEVICE udp:%s relay\nACHANNELS 1\nCHANNEL 0\nMYCALL %s\nMODEM 1200\nAGWPORT %s\nKISSPORT %s\nFULLDUP ON\n' \
+        "$4" "$2" "$3" "${6:-0}" > "$1/direwolf.conf"
     (cd "$1" && HOME="$1" exec direwolf -t 0 -c "$1/direwolf.conf" > "$1/direwolf.log" 2>&1) &
     pids+=($!)
-    for _ in $(seq 100); do grep -qs "Ready to accept AGW" "$1/direwolf.log" && return 0; sleep 0.1; done
+    for _ in $(seq 100); do
+        grep -qs "Ready to accept AGW" "$1/direwolf.log" &&
+            { [ "${6:-0}" = 0 ] || grep -qs "Ready to accept KISS TCP" "$1/direwolf.log"; } && return 0
+        sleep 0.1
+    done
     echo "direwolf $2 did not start:"; cat "$1/direwolf.log"; exit 1
 }
-if [ "$mode" = "--direwolf" ]; then
+if [ "$mode" = "--direwolf" ] || [ "$mode" = "--kiss" ]; then
     command -v direwolf > /dev/null ||
         { echo "direwolf is not installed and could not be installed: no two-station demo."; exit 1; }
-    read -r node_agw user_agw node_audio user_audio <<< "$(shuf -i 20000-49000 -n 4 | tr '\n' ' ')"
-    direwolf_station "$work/n0call" N0CALL "$node_agw" "$node_audio" "$user_audio"
+    read -r node_agw user_agw node_audio user_audio node_kiss <<< "$(shuf -i 20000-49000 -n 5 | tr '\n' ' ')"
+    if [ "$mode" = "--kiss" ]; then
+        # The node's station is a bare modem with a call of its own; the node answers N0CALL.
+        direwolf_station "$work/n0call" N0TNC "$node_agw" "$node_audio" "$user_audio" "$node_kiss"
+        sed -i 's/^TNCType=KPC3$/TNCType=KISS/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+        # Full duplex, as the stations' FULLDUP ON: the simulated channel needs no waiting.
+        printf 'KISSAddress=127.0.0.1:%s\nKISSFullDuplex=True\n' "$node_kiss" \
+            >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+        station="direwolf N0TNC (KISS) -> node N0CALL, its own AX.25"
+    else
+        direwolf_station "$work/n0call" N0CALL "$node_agw" "$node_audio" "$user_audio"
+        sed -i 's/^TNCType=KPC3$/TNCType=AGW/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+        echo "AGWAddress=127.0.0.1:$node_agw" >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
+        station="direwolf N0CALL -> node N0CALL (AGW)"
+    fi
     direwolf_station "$work/n1call" N1CALL "$user_agw" "$user_audio" "$node_audio"
-    sed -i 's/^TNCType=KPC3$/TNCType=AGW/' "$XDG_CONFIG_HOME/gullwick/SMS.ini"
-    echo "AGWAddress=127.0.0.1:$node_agw" >> "$XDG_CONFIG_HOME/gullwick/SMS.ini"
     cat > "$work/user.script" << 'SCRIPT'
 1A connect N1CALL
 1A expect SMS> 60
@@ -135,8 +152,8 @@ SCRIPT
     node=$!
     pids+=($node)
     for _ in $(seq 100); do grep -qs "initialized @" "$XDG_DATA_HOME"/gullwick/N0CALL_1_*.log && break; sleep 0.1; done
-    echo "=== Radio user N1CALL -> direwolf N1CALL ~~1200 baud~~ direwolf N0CALL -> node N0CALL (AGW) ==="
-    echo "    (lines starting with | are direwolf N0CALL's own frame log)"
+    echo "=== Radio user N1CALL -> direwolf N1CALL ~~1200 baud~~ $station ==="
+    echo "    (lines starting with | are the node station's own frame log)"
     tail -n 0 --pid="$node" -f "$work/n0call/direwolf.log" | grep --line-buffered -E '^\[0' |
         sed -u 's/^/  | /' &
     "$bin/tools/tncsim/tncsim" --type AGW --agw-client "127.0.0.1:$user_agw" --agw-node N0CALL \
