@@ -15,6 +15,9 @@ namespace gw::ax25 {
 enum class FrameType { I, RR, RNR, REJ, SREJ, SABM, SABME, DISC, DM, UA, FRMR, UI, XID, TEST };
 
 inline constexpr std::uint8_t kPidText = 0xF0;
+// A segment of data longer than N1 (version 2.2): a byte with bit 7 set on the first segment and
+// the count of segments still to come, then (first segment only) the data's own PID.
+inline constexpr std::uint8_t kPidSegment = 0x08;
 inline constexpr std::size_t kMaxDigipeaters = 8;
 
 struct Control {

@@ -1,7 +1,8 @@
 // One AX.25 link as the answering station. Round trips are measured on T1 (smoothed 7/8 old +
-// 1/8 new, never from a retransmission), T1 is twice the smoothed round trip and doubles on each
-// expiry up to eight times it; until a round trip is measured T1 is the configured value for
-// each transmission the path takes (our frame and every digipeater).
+// 1/8 new, never from a retransmission; a poll answered at the first try counts), T1 is twice
+// the smoothed round trip and doubles on each expiry up to four times that, until the next
+// sample; before any, T1 is the configured value for each transmission the path takes (ours
+// and every digipeater's).
 #include "ax25/link.h"
 
 #include "ax25/xid.h"
@@ -30,10 +31,7 @@ Link::Link(LinkId id, int port, const Address& local, const Frame& setMode,
       m_counters(counters), m_events(events), m_paclen(settings.paclen) {
     m_local.flag = false;
     m_peer.flag = false;
-    for (auto it = setMode.digipeaters.rbegin(); it != setMode.digipeaters.rend(); ++it) {
-        m_path.push_back(*it);
-        m_path.back().flag = false;
-    }
+    takePath(setMode);
     m_t1v = m_settings.t1 * static_cast<int>(m_path.size() + 1);
     m_srt = m_t1v / 2;
     onSetMode(setMode.control.type == FrameType::SABME, setMode.control.pollFinal, now);
@@ -48,6 +46,7 @@ void Link::receive(const Frame& frame, Millis now) {
     case FrameType::SABM:
     case FrameType::SABME:
         onSetMode(c.type == FrameType::SABME, c.pollFinal, now);
+        if (m_state == LinkState::Connected) takePath(frame); // a new call may come another way
         break;
     case FrameType::DISC:
         transmit(FrameType::UA, false, c.pollFinal);
@@ -108,6 +107,14 @@ void Link::refuse(std::string_view control, bool command, Millis now) {
     settle(now);
 }
 
+void Link::takePath(const Frame& frame) {
+    m_path.clear();
+    for (auto it = frame.digipeaters.rbegin(); it != frame.digipeaters.rend(); ++it) {
+        m_path.push_back(*it);
+        m_path.back().flag = false;
+    }
+}
+
 void Link::onSetMode(bool modulo128, bool poll, Millis now) {
     if (m_state == LinkState::AwaitingRelease) {
         transmit(FrameType::DM, false, poll);
@@ -163,7 +170,7 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     if (c.ns == m_vr) {
         m_vr = sequence(m_vr + 1);
         m_rejectSent = false;
-        if (!c.info.empty()) m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, c.info});
+        take(c);
         if (c.pollFinal) {
             respondToPoll();
         } else {
@@ -179,6 +186,27 @@ void Link::onInformation(const Control& c, bool command, Millis now) {
     }
 }
 
+void Link::take(const Control& c) {
+    std::string_view data = c.info;
+    if (c.pid == kPidSegment) {
+        // Segments come in order on the link: each one's data goes on as it arrives, headers
+        // stripped. One that does not continue the count is dropped, never passed on as data.
+        const auto header = static_cast<unsigned char>(data.empty() ? 0 : data[0]);
+        const int left = header & 0x7F;
+        const bool first = (header & 0x80) != 0;
+        const bool continues = m_segmentsLeft && left == *m_segmentsLeft - 1;
+        if (data.size() < (first ? 2u : 1u) || (!first && !continues)) {
+            m_segmentsLeft.reset();
+            return;
+        }
+        data.remove_prefix(first ? 2 : 1);
+        m_segmentsLeft = left;
+        if (left == 0) m_segmentsLeft.reset();
+    }
+    if (!data.empty())
+        m_events.push_back({LinkEvent::Kind::Received, m_id, m_port, std::string(data)});
+}
+
 void Link::onSupervisory(const Control& c, bool command, Millis now) {
     if (m_state == LinkState::AwaitingRelease) {
         if (command && c.pollFinal) transmit(FrameType::DM, false, true);
@@ -191,13 +219,19 @@ void Link::onSupervisory(const Control& c, bool command, Millis now) {
     if (c.type == FrameType::REJ || c.type == FrameType::SREJ) ++m_counters.rejects;
 
     if (m_state == LinkState::TimerRecovery && !command && c.pollFinal) {
-        // The answer to our poll: resend whatever it leaves unacknowledged.
+        // The answer to our poll: resend whatever it leaves unacknowledged, or only the frame
+        // an SREJ asks for (the peer holds the later ones and asks for any other it lacks).
         const std::size_t taken = acknowledge(c.nr);
+        // With only one poll out, its answer is a clean round trip: T1 need not stay backed off.
+        if (m_rc <= 1) measure(now - m_t1Started);
         m_t1.reset();
         m_timing = false;
         if (!m_releaseWanted || taken > 0) m_rc = 0;
         m_state = LinkState::Connected;
-        goBack();
+        if (c.type == FrameType::SREJ)
+            resendOne(c.nr, now);
+        else
+            goBack();
         return;
     }
     const bool connectedState = m_state == LinkState::Connected;
@@ -266,7 +300,7 @@ void Link::release(Millis now) {
     checkRelease(now);
 }
 
-void Link::setBusy(bool busy, Millis) {
+void Link::setBusy(bool busy) {
     if (busy == m_ownBusy) return;
     m_ownBusy = busy;
     if (connected()) transmit(busy ? FrameType::RNR : FrameType::RR, false, false);
@@ -338,7 +372,6 @@ void Link::pump(Millis now) {
         if (resend) {
             ++m_framesResent;
             ++m_counters.retransmissions;
-            m_timing = false;
         } else if (!m_queue.empty() && m_sent.size() < window()) {
             const std::size_t length = std::min(m_paclen, m_queue.size());
             m_sent.push_back(m_queue.substr(0, length));
@@ -454,13 +487,15 @@ void Link::startT1(Millis now) {
 }
 
 void Link::stopT1(Millis now) {
-    if (m_timing && m_rc == 0) {
-        m_srt = std::clamp((7 * m_srt + (now - m_t1Started)) / 8, kMinSrt, kMaxSrt);
-        m_t1v = 2 * m_srt;
-    }
+    if (m_timing && m_rc == 0) measure(now - m_t1Started);
     m_timing = false;
     m_t1.reset();
     if (m_state == LinkState::Connected) m_t3 = now + m_settings.t3;
+}
+
+void Link::measure(Millis roundTrip) {
+    m_srt = std::clamp((7 * m_srt + roundTrip) / 8, kMinSrt, kMaxSrt);
+    m_t1v = 2 * m_srt;
 }
 
 void Link::backOff() {

@@ -51,7 +51,7 @@ class Link {
 
     bool send(std::string_view data);
     void release(Millis now);
-    void setBusy(bool busy, Millis now);
+    void setBusy(bool busy);
 
     LinkId id() const { return m_id; }
     int port() const { return m_port; }
@@ -73,7 +73,9 @@ class Link {
     bool canSendData() const;
 
     void onInformation(const Control& control, bool command, Millis now);
+    void take(const Control& control);
     void onSupervisory(const Control& control, bool command, Millis now);
+    void takePath(const Frame& frame);
     void onSetMode(bool modulo128, bool poll, Millis now);
     void answerXid(const Control& control);
     void settle(Millis now);
@@ -95,6 +97,7 @@ class Link {
 
     void startT1(Millis now);
     void stopT1(Millis now);
+    void measure(Millis roundTrip);
     void backOff();
     void onT1(Millis now);
 
@@ -118,6 +121,7 @@ class Link {
     std::string m_queue; // data not yet in an I frame
     bool m_peerBusy = false, m_ownBusy = false, m_rejectSent = false, m_ackPending = false;
     bool m_releaseWanted = false;
+    std::optional<int> m_segmentsLeft; // of data the peer cut into segments
     std::string m_resetReason;
 
     Millis m_srt{0}, m_t1v{0};

@@ -1,5 +1,5 @@
-// The station: the links of every port, found by port and peer; frames for no link; the
-// identification beacon; and the one queue through which every frame and event leaves, raised
+// The station: the links of every port, found by port and peer; frames for no link and TEST;
+// the identification beacon; and the one queue through which every frame and event leaves, raised
 // only once the links are consistent so that any callback may call the station again.
 #include "ax25/station.h"
 
@@ -96,8 +96,9 @@ void Station::Impl::withoutLink(int port, const Frame& frame) {
     case FrameType::DISC:
         reply(port, frame, FrameType::DM);
         break;
-    case FrameType::TEST:
-        if (frame.command()) reply(port, frame, FrameType::TEST, c.info);
+    case FrameType::TEST: // echoed only up to our N1: a caller gets no more airtime than that
+        if (frame.command() && c.info.size() <= settings.maxReceive)
+            reply(port, frame, FrameType::TEST, c.info);
         break;
     case FrameType::UI:
     case FrameType::DM:
@@ -224,7 +225,7 @@ void Station::receive(int port, std::string_view bytes) {
     const auto now = d.clock.elapsed();
     Link* link = d.find(port, frame->source);
     auto control = decodeControl(bytes.substr(length), link && link->modulo128());
-    if (link) {
+    if (link && !(control && control->type == FrameType::TEST)) {
         const LinkId id = link->id();
         if (control) {
             frame->control = std::move(*control);
@@ -297,7 +298,7 @@ bool Station::allDown() const {
 }
 
 void Station::setBusy(LinkId id, bool busy) {
-    if (Link* link = m_impl->find(id)) link->setBusy(busy, m_impl->clock.elapsed());
+    if (Link* link = m_impl->find(id)) link->setBusy(busy);
     m_impl->flush();
 }
 

@@ -2,8 +2,8 @@
 // length (two bytes, high first), then parameters: identifier, length, value (high byte first).
 //   2 classes of procedures, two bytes: 21 00 = balanced mode, half duplex
 //   3 HDLC optional functions, three bytes: REJ 02 0000, SREJ 04 0000, multi-SREJ 00 0020,
-//     modulo 8 00 0400, modulo 128 00 0800, TEST 00 2000, 16-bit FCS 00 8000, extended
-//     address 80 0000, synchronous transmit 00 0002
+//     segmenter 00 0040, modulo 8 00 0400, modulo 128 00 0800, TEST 00 2000, 16-bit FCS 00 8000,
+//     extended address 80 0000, synchronous transmit 00 0002
 //   6 I field length receive, in bits   8 window size receive
 #include "ax25/xid.h"
 
@@ -19,7 +19,8 @@ constexpr int kClasses = 2, kOptions = 3, kInfoLength = 6, kWindow = 8;
 constexpr std::uint32_t kBalancedHalfDuplex = 0x2100;
 constexpr std::uint32_t kRej = 0x020000, kSrej = 0x040000, kMultiSrej = 0x000020;
 constexpr std::uint32_t kModulo8 = 0x000400, kModulo128 = 0x000800;
-constexpr std::uint32_t kAlways = 0x800000 | 0x008000 | 0x002000 | 0x000002;
+// Extended address, 16-bit FCS, TEST, segments taken (reassembled), synchronous transmit.
+constexpr std::uint32_t kAlways = 0x800000 | 0x008000 | 0x002000 | 0x000040 | 0x000002;
 
 void put(std::string& out, int identifier, std::uint32_t value, int length) {
     out += static_cast<char>(identifier);

@@ -129,7 +129,7 @@ TEST(Ax25Frame, ReadsAnXidOfferAndWritesTheAnswer) {
     XidParameters answer{false, false, 128, 4};
     EXPECT_EQ(encodeXid(answer), std::string("\x82\x80\x00\x10"
                                              "\x02\x02\x21\x00"
-                                             "\x03\x03\x82\xA4\x02"
+                                             "\x03\x03\x82\xA4\x42"
                                              "\x06\x02\x04\x00"
                                              "\x08\x01\x04",
                                              20));

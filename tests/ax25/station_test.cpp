@@ -131,6 +131,14 @@ TEST(Ax25Station, AnswersThroughDigipeatersAndIgnoresWhatIsNotForIt) {
     EXPECT_EQ(ua->digipeaters[1].text(), "WIDE1-1");
     EXPECT_FALSE(ua->digipeaters[0].flag || ua->digipeaters[1].flag);
     EXPECT_EQ(rig.station->info(rig.id)->path, (Strings{"RELAY", "WIDE1-1"}));
+    rig.user(kSabm); // the caller comes again, directly
+    EXPECT_TRUE(rig.station->info(rig.id)->path.empty());
+    rig.user("\xF3", "ping"); // TEST, answered on a link or not, up to our N1
+    EXPECT_EQ(decodeFrame(rig.out.back(), false)->control.info, "ping");
+    const std::string ownUa = rig.out.at(0);
+    rig.out.clear();
+    rig.user("\xF3", std::string(257, 'x'));
+    EXPECT_TRUE(rig.out.empty());
 
     Rig quiet;
     quiet.user(kSabm, {}, true, address("RELAY", 0, false, true)); // not repeated yet
@@ -138,7 +146,7 @@ TEST(Ax25Station, AnswersThroughDigipeatersAndIgnoresWhatIsNotForIt) {
                                   kSabm);
     quiet.station->receive(0, address("N0NODE", 0, true, false) +
                                   address("N0NODE", 0, false, true) + kSabm);
-    quiet.station->receive(0, rig.out.at(0)); // our own UA, echoed by the TNC
+    quiet.station->receive(0, ownUa); // our own UA, echoed by the TNC
     EXPECT_TRUE(quiet.out.empty());
     EXPECT_EQ(quiet.station->counters(0).framesIn, 4u);
 }
@@ -170,6 +178,23 @@ TEST(Ax25Station, TakesDataOnceInOrderAndAcknowledgesABurstWithOneRr) {
     EXPECT_EQ(rig.station->counters(0).rejects, 2u);
 }
 
+TEST(Ax25Station, PassesOnSegmentedDataWithoutTheirHeaders) {
+    Rig rig;
+    rig.connect();
+    const auto segment = [](int ns) { return iFrame(ns, 0).substr(0, 1) + "\x08"; };
+    rig.user(segment(0), "\x82\xF0"
+                         "abc");
+    rig.user(segment(1), "\x01"
+                         "def");
+    rig.user(segment(2), "\x05"
+                         "bad"); // does not continue the count
+    rig.user(segment(3), "\x00"
+                         "ghi"); // no data under way
+    rig.user(segment(4), "\x80\xF0"
+                         "jk");
+    EXPECT_EQ(rig.received, "abcdefjk");
+}
+
 TEST(Ax25Station, SendsWithinTheWindowAndResendsOnRejAndSrej) {
     Rig rig([](StationConfig& c) {
         c.window = 2;
@@ -196,6 +221,12 @@ TEST(Ax25Station, SendsWithinTheWindowAndResendsOnRejAndSrej) {
     rig.user(iFrame(0, 3), "x");
     rig.station->send(rig.id, "e");
     rig.user(sFrame(RR, 4));
+    EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
+    rig.station->send(rig.id, "f");
+    rig.station->tick();
+    rig.after(3000ms);
+    EXPECT_EQ(rig.sent(), (Strings{"I s5 r1", "RR r1 P"}));
+    rig.user(sFrame(SREJ, 4, true), {}, false); // answers the poll: frame 4 alone again
     EXPECT_EQ(rig.sent(), Strings{"I s4 r1"});
 }
 
@@ -251,15 +282,18 @@ TEST(Ax25Station, AnsweredPollResendsAndRoundTripsSetT1) {
     EXPECT_EQ(rig.sent(), (Strings{"UA F", "I s0 r0"}));
     rig.after(1ms);
     EXPECT_EQ(rig.sent(), Strings{"RR r0 P"});
+    rig.after(1000ms); // the poll's answer is a round trip: T1 about 8 s, not the backed-off 18
     rig.user(sFrame(RR, 0, true), {}, false, twoHops);
     EXPECT_EQ(rig.sent(), Strings{"I s0 r0"});
-    rig.after(17000ms);
+    rig.after(7000ms);
     rig.user(sFrame(RR, 1), {}, true, twoHops); // acknowledges a resent frame: no round trip
     rig.station->send(rig.id, "b");
     rig.station->tick();
-    rig.after(12500ms); // T1 is still the backed-off 18 s
+    rig.after(8123ms);
     EXPECT_EQ(rig.sent(), Strings{"I s1 r0"});
-    rig.user(sFrame(RR, 2), {}, true, twoHops);
+    rig.after(1ms);
+    EXPECT_EQ(rig.sent(), Strings{"RR r0 P"});
+    rig.user(sFrame(RR, 2, true), {}, false, twoHops);
 
     // A quick peer: 400 ms round trips bring T1 down to about 1 s.
     for (int i = 0; i < 30; ++i) {
@@ -328,7 +362,7 @@ TEST(Ax25Station, AnswersXidWithItsOwnParameters) {
     ASSERT_TRUE(answer);
     EXPECT_EQ(describe(*answer), "XID F");
     EXPECT_EQ(answer->control.info,
-              std::string("\x82\x80\x00\x10\x02\x02\x21\x00\x03\x03\x84\xA8\x02"
+              std::string("\x82\x80\x00\x10\x02\x02\x21\x00\x03\x03\x84\xA8\x42"
                           "\x06\x02\x09\x60\x08\x01\x07",
                           20));
     rig.out.clear();
