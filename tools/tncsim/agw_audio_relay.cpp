@@ -1,8 +1,6 @@
-// The simulated audio channel between two direwolf stations on one machine: reads one
-// station's transmit audio from stdin as fast as it comes and sends it to the other station's
-// UDP port at real-time rate (44,100 16-bit mono samples a second) in 10 ms datagrams it can
-// decode, with silence between transmissions as a quiet channel sounds. It can lose a share of
-// the pieces that carry audio, drawn from a seed.
+// The simulated audio channel between two direwolf stations: one station's transmit audio from
+// stdin to the other's UDP port at real-time rate in 10 ms datagrams, silence between
+// transmissions, and a seeded share of audio pieces lost.
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,6 @@
-// A simulated KISS modem on a pseudo-terminal or a TCP port, with its radio side: the scripted
-// users are AX.25 stations (UserLink) heard through a lossy channel and optional digipeaters.
-// It checks every frame the node sends, records the KISS parameters, can echo the node's own
-// frames back as some radios do, and plays raw bytes, garbage and floods of callers on request.
+// A simulated KISS modem (pty or TCP) whose radio users are AX.25 stations heard through a lossy
+// channel: it checks every frame the node sends, records KISS parameters, can echo the node's
+// frames, and plays raw bytes, garbage and floods of callers.
 #pragma once
 
 #include "ax25_frame.h"

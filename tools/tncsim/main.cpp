@@ -140,14 +140,16 @@ int main(int argc, char** argv) {
     std::optional<Clock::time_point> workingSince;
     while (g_stop == 0) {
         if (tnc->working() && !workingSince) workingSince = Clock::now();
-        if (workingSince &&
-            Clock::now() - *workingSince >= std::chrono::milliseconds(options.startAfterMs))
-            users.start();
+        const auto startAt =
+            workingSince.value_or(Clock::now()) + std::chrono::milliseconds(options.startAfterMs);
+        if (workingSince && Clock::now() >= startAt) users.start();
         // The TNC's timers first (acknowledgements due), then the users' next steps.
         const auto tncWait = tnc->service();
         auto wait = std::min(tncWait, users.run());
         if (line) wait = std::min(wait, line->flush());
-        if (!users.started() && workingSince) wait = std::min(wait, std::chrono::milliseconds(20));
+        if (!users.started() && workingSince)
+            wait = std::min(wait,
+                            std::chrono::ceil<std::chrono::milliseconds>(startAt - Clock::now()));
         if (options.exitWhenDone && users.started() && users.scriptDone() && tnc->idle() &&
             (!line || line->flush().count() >= 1000))
             break;

@@ -1,6 +1,7 @@
 // Scripted and interactive radio users.
 #include "radio_users.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -298,15 +299,19 @@ bool RadioUsers::runStep(User& u) {
 }
 
 std::chrono::milliseconds RadioUsers::run() {
-    if (!m_started) return std::chrono::milliseconds(1000);
+    using std::chrono::milliseconds;
+    if (!m_started) return milliseconds(1000);
+    // What the node sends is taken as it comes, and the loop runs the steps again then; without
+    // input, the next step due is a wait that ends or an expectation that times out.
+    auto next = Clock::now() + milliseconds(1000);
     for (auto& [name, u] : m_users) {
         while (!u.steps.empty() && runStep(u)) {
             u.steps.pop_front();
             u.stepStarted = false;
         }
+        if (!u.steps.empty()) next = std::min(next, u.stepStart + u.steps.front().limit);
     }
-    // Waiting steps are checked often; with nothing left the loop sleeps until input.
-    return std::chrono::milliseconds(scriptDone() ? 1000 : 20);
+    return std::max(milliseconds(0), std::chrono::ceil<milliseconds>(next - Clock::now()));
 }
 
 bool RadioUsers::scriptDone() const {

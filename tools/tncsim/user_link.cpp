@@ -38,10 +38,6 @@ void UserLink::sendSetUp() {
 }
 
 void UserLink::connect(Clock::time_point now) {
-    if (m_state != State::Disconnected) {
-        m_hooks.note("already linked");
-        return;
-    }
     m_modulus = m_params.sabme ? 128 : 8;
     m_vs = m_vr = m_va = 0;
     m_unacked.clear();

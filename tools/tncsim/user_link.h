@@ -1,8 +1,6 @@
-// One simulated radio user's station: the AX.25 link layer of a caller. It calls the node with
-// SABM (or SABME, falling back to SABM when refused), numbers and acknowledges I frames, answers
-// polls, asks again with REJ, polls and retries on T1 up to N2 times, takes the link down with
-// DISC once its data is acknowledged, and reports every rule the node breaks. It can vanish
-// (nothing more is heard from it) or stop acknowledging, as broken peers do.
+// One simulated radio user's station: a caller's AX.25 link layer (SABM or SABME, I frames, RR,
+// RNR, REJ, polls, T1 and N2, DISC) that reports every rule the node breaks, and can vanish or
+// stop acknowledging as broken peers do.
 #pragma once
 
 #include "ax25_frame.h"
@@ -39,6 +37,7 @@ class UserLink {
     UserLink(ax25::Address self, ax25::Address node, std::vector<ax25::Address> path,
              LinkParams params, Hooks hooks);
 
+    // Calls the node; only while not linked.
     void connect(Clock::time_point now);
     void send(const std::string& text, Clock::time_point now);
     // Takes the link down once everything sent is acknowledged.

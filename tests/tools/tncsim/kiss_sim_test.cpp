@@ -76,7 +76,7 @@ TEST(TncsimKiss, SabmeGivesModulo128OrFallsBackToSabm) {
 }
 
 TEST(TncsimKiss, RejectsPollsRetriesAndGivesUpAfterN2) {
-    Sim sim({"--type", "KISS", "--t1", "300", "--n2", "2"},
+    Sim sim({"--type", "KISS", "--t1", "1000", "--n2", "2"},
             "1A connect N1USER\n1A send one\n1A send two\n1A expect a\n1A send three\n");
     ASSERT_NO_FATAL_FAILURE(link(sim));
     EXPECT_EQ(sim.read("two\r\xC0"),
@@ -92,7 +92,7 @@ TEST(TncsimKiss, RejectsPollsRetriesAndGivesUpAfterN2) {
                              "a"));
     EXPECT_EQ(sim.read("three\r\xC0"), fromUser(false, "\x21") + fromUser(true, "\x24\xF0three\r"));
     // Nothing more from the node: RR P polls on T1, N2 of them, then DM and the link is gone.
-    EXPECT_EQ(sim.read("\x0F\xC0", 3000),
+    EXPECT_EQ(sim.read("\x0F\xC0", 6000),
               fromUser(true, "\x31") + fromUser(true, "\x31") + fromUser(false, "\x0F"));
     EXPECT_NE(sim.output("link failed").find("1A link failed: retry count exceeded"),
               std::string::npos)
@@ -159,7 +159,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> channelRun(const c
         uis += kiss(kId + "\xE0" + kNode + "\x61\x03\xF0" + std::to_string(i));
     sim.write(uis);
     std::pair<std::vector<std::string>, std::vector<std::string>> heard;
-    const std::string frames = sim.read("", 1000);
+    const std::string frames = sim.read("", 1500);
     for (auto at = frames.find("\x3F\xC0"); at != std::string::npos;
          at = frames.find("\x3F\xC0", at + 1)) {
         std::string call;
@@ -189,17 +189,27 @@ TEST(TncsimKiss, TheChannelLosesRepeatsAndReordersAsItsSeedSays) {
 
 TEST(TncsimKiss, HostileBytesAreSurvivedAndReportedOverTcp) {
     Sim sim({"--type", "KISS", "--kiss-tcp", "0", "--echo-own"},
-            "1A raw C0 00 41 DB DC C0\n1A garbage 3000\n");
+            "1A raw C0 00 41 DB DC C0\n1A flood 2\n1A garbage 3000\n");
     ASSERT_NE(sim.where.rfind("127.0.0.1:", 0), std::string::npos) << sim.printed;
+    sim.write("KISS ON\r"); // text for a TNC before KISS starts
     EXPECT_EQ(sim.read("\xDC\xC0"), std::string("\xC0\x00\x41\xDB\xDC\xC0", 6));
+    // Two callers' SABM: the node takes one and is busy for the other.
+    const std::string caller = "\x8C\x98\x60\x60\x60";
+    EXPECT_EQ(sim.read(caller + "\x62\x61\x3F\xC0"),
+              kiss(kNode + "\xE0" + caller + "\x60\x61\x3F") +
+                  kiss(kNode + "\xE0" + caller + "\x62\x61\x3F"));
     const std::string garbage = sim.read("", 500);
     EXPECT_EQ(garbage.size(), 3000u);
     EXPECT_EQ(garbage.find('\xC0'), std::string::npos);
+    sim.write(kiss(caller + "\x60\x60" + kNode + "\xE1\x73") +
+              kiss(caller + "\x62\x60" + kNode + "\xE1\x1F"));
+    EXPECT_NE(sim.output("FL0001 DM").find("tnc: flood FL0000 UA"), std::string::npos);
+    sim.read("\x1F\xC0"); // the answers, echoed
 
     const std::string ui = kiss(kId + "\xE0" + kNode +
                                 "\x61\x03\xF0"
                                 "N0CALL");
-    sim.write("KISS ON\r" + kTxDelay30 + std::string("\xC0\x02\x3F\xC0\xC0\x03\x0A\xC0", 8) +
+    sim.write(kTxDelay30 + std::string("\xC0\x02\x3F\xC0\xC0\x03\x0A\xC0", 8) +
               std::string("\xC0\x04\x03\xC0\xC0\x05\x00\xC0\xC0\x06\x01\x02\xC0", 13) +
               "\xC0\x01\xC0"                                // TXDELAY without a value
               + "\xC0\x50\x01\xC0"                          // KISS port 5
