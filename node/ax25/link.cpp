@@ -300,7 +300,7 @@ void Link::release(Millis now) {
     checkRelease(now);
 }
 
-void Link::setBusy(bool busy, Millis) {
+void Link::setBusy(bool busy) {
     if (busy == m_ownBusy) return;
     m_ownBusy = busy;
     if (connected()) transmit(busy ? FrameType::RNR : FrameType::RR, false, false);

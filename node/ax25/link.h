@@ -51,7 +51,7 @@ class Link {
 
     bool send(std::string_view data);
     void release(Millis now);
-    void setBusy(bool busy, Millis now);
+    void setBusy(bool busy);
 
     LinkId id() const { return m_id; }
     int port() const { return m_port; }

@@ -298,7 +298,7 @@ bool Station::allDown() const {
 }
 
 void Station::setBusy(LinkId id, bool busy) {
-    if (Link* link = m_impl->find(id)) link->setBusy(busy, m_impl->clock.elapsed());
+    if (Link* link = m_impl->find(id)) link->setBusy(busy);
     m_impl->flush();
 }
 

@@ -327,10 +327,8 @@ void CKISS::SendData(const std::string& sData, const std::string& sStream, int n
     if (!m_running || sStream.size() != 1) return;
     Stream* stream = findStream(nPort, static_cast<char>(std::toupper(sStream[0])));
     if (stream == nullptr) return;
-    if (m_station->send(stream->id, sData)) {
-        // Out at once, as far as the window allows, instead of at the next poll.
-        m_station->tick();
-    } else {
+    // Queued: the next poll sends it, in frames as full as the core's text allows.
+    if (!m_station->send(stream->id, sData)) {
         // Refused for a link that is going anyway, or because the user takes nothing: such a
         // link is taken down rather than held without bound.
         const auto link = m_station->info(stream->id);

@@ -52,7 +52,7 @@ class CKISS final : public HostedDriver {
     bool Restore() override;
 
     // The line the dispatch polls: the serial port or the TCP connection; every read also
-    // runs the link timers.
+    // runs the link timers and sends what is queued.
     TncLine& line() { return m_line; }
     // The link behind a stream (radio port 1 or 2, letter "A" to "J"), for the operator.
     std::optional<ax25::LinkInfo> linkInfo(int nPort, char letter) const;

@@ -52,7 +52,7 @@ TncFamily tncFamily(const std::string& type) {
 TncDispatch::TncDispatch(TncSetup& setup, MainWindowPort& main, TncLine& serial, Services services,
                          QObject* parent)
     : QObject(parent), m_setup(setup), m_main(main), m_serial(serial), m_services(services) {
-    m_pollTimer.setInterval(200);
+    m_pollTimer.setInterval(kPoll);
     connect(&m_pollTimer, &QTimer::timeout, this, &TncDispatch::tmrPollSerial_Timer);
 }
 
@@ -329,6 +329,8 @@ std::string TncDispatch::ReadFromTextFile(const std::string& sPath) const {
 }
 
 void TncDispatch::setPolling(bool enabled) {
+    // The node runs a KISS TNC's links itself: their answers and timers want a shorter turn.
+    m_pollTimer.setInterval(tncFamily(m_setup.comboType()) == TncFamily::Kiss ? kKissPoll : kPoll);
     if (enabled)
         m_pollTimer.start();
     else

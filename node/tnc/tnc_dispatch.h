@@ -87,7 +87,10 @@ class TncDispatch final : public QObject, public TncHost {
     // The KISS driver while type KISS is selected and initialized; nullptr otherwise.
     const CKISS* kiss() const;
 
-    // The 200 ms polling tick; public so that tests tick it themselves.
+    // The polling tick, every 200 ms (50 ms for type KISS); public so that tests tick it
+    // themselves.
+    static constexpr std::chrono::milliseconds kPoll{200};
+    static constexpr std::chrono::milliseconds kKissPoll{50};
     void tmrPollSerial_Timer();
     void setPolling(bool enabled);
     bool polling() const { return m_pollTimer.isActive(); }

@@ -123,9 +123,12 @@ TEST_F(KissDriver, TncSetUpSessionAndTheDrainRule) {
     say(iFrame("N1USER-3", 1, 0, "M\r\nbody\r"));
     EXPECT_EQ(rig.main.data, (std::vector<std::string>{"D1ALM\r", "D1Abody\r"}));
 
-    // The farewell goes out at once; the DISC waits until the user has acknowledged it.
-    rig.dispatch.SendData(1, "A", std::string(200, 'x'));
+    // The farewell goes out with the next poll, the DISC only once the user has acknowledged
+    // it.
+    rig.dispatch.SendData(1, "A", std::string(100, 'x'));
+    rig.dispatch.SendData(1, "A", std::string(100, 'x'));
     rig.dispatch.SendDisconnect(1, "A");
+    rig.dispatch.tmrPollSerial_Timer();
     out = heard();
     ASSERT_EQ(out.size(), 2u);
     EXPECT_EQ(out[0].info, std::string(128, 'x'));

@@ -1,0 +1,220 @@
+// The node over KISS (its own AX.25 link layer) against the node over AGW (direwolf's link
+// layer) on the two-direwolf rig, without loss and with about one frame in ten lost: the
+// user's waits from connect to greeting, for one LM and for an R of a 2 KB message, which
+// must arrive byte-exact. Run by hand (scripts/bench_kiss.sh); prints a table.
+#include "direwolf_rig.h"
+#include "smsd_process.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <sched.h>
+#include <vector>
+
+namespace {
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+struct Result {
+    double greeting = 0, list = 0, read = 0; // seconds
+    bool exact = false;
+    std::string problem;
+    double total() const { return greeting + list + read; }
+};
+
+std::string bigBody(bool stored) {
+    std::string body;
+    for (int line = 1; line <= 32; ++line) {
+        std::string text = "Line " + std::to_string(100 + line) + ": ";
+        text += std::string(63 - text.size(), static_cast<char>('a' + line % 26));
+        body += text + (stored ? "\r\n" : "\r");
+    }
+    return body;
+}
+
+class Session {
+  public:
+    Session(bool kiss, const QString& relayOptions) : m_kiss(kiss), m_relay(relayOptions) {}
+
+    Result run() {
+        Result result;
+        gwtest::SmsdProcess smsd({"--node", "N0CALL:SECRET", "--seed"});
+        const auto stored = gwtest::exchange(
+            smsd.port(), "S|N0CALL|SECRET|N2CALL|SMS_BIG00001|\r\nMid: SMS_BIG00001\r\n"
+                         "Date: 2026/06/01 12:00\r\nFrom: N2CALL\r\nTo: N1CALL\r\n"
+                         "Subject: Big one\r\n\r\n" +
+                             bigBody(true) + "/EX\r\n");
+        if (!stored.closed) return fail(result, "the server did not store the message");
+        const int a = gwtest::freePort(SOCK_DGRAM);
+        int b = gwtest::freePort(SOCK_DGRAM);
+        while (b == a)
+            b = gwtest::freePort(SOCK_DGRAM);
+        gwtest::DirewolfStation nodeStation, userStation;
+        if (!nodeStation.start(m_dir.path() + "/node", m_kiss ? "N0TNC" : "N0CALL", a, b,
+                               AUDIO_RELAY_PATH, m_kiss, m_relay) ||
+            !userStation.start(m_dir.path() + "/user", "N1CALL", b, a, AUDIO_RELAY_PATH, false,
+                               m_relay))
+            return fail(result, "direwolf did not start");
+        writeSettings(m_kiss ? nodeStation.kissPort : nodeStation.agwPort);
+        QProcess node;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
+        env.insert("XDG_DATA_HOME", m_dir.path() + "/data");
+        env.insert("GULLWICK_SMS_PORT", QString::number(smsd.port()));
+        node.setProcessEnvironment(env);
+        node.setProcessChannelMode(QProcess::MergedChannels);
+        node.start(BREVANE_PATH, {"--headless", "1"});
+        const auto started = SteadyClock::now();
+        while (log().find(" initialized @ ") == std::string::npos &&
+               SteadyClock::now() - started < 20s)
+            QThread::msleep(50);
+        if (log().find(" initialized @ ") == std::string::npos)
+            return fail(result, "the node did not initialize: " + log());
+
+        if (!m_radio.connect(userStation.agwPort)) return fail(result, "no user station");
+        m_radio.send('X', "N1CALL", "");
+        m_radio.next(5s);
+        auto start = SteadyClock::now();
+        m_radio.send('C', "N1CALL", "N0CALL");
+        if (!until(1)) return fail(result, "no greeting");
+        result.greeting = secondsSince(start);
+        start = SteadyClock::now();
+        m_radio.send('D', "N1CALL", "N0CALL", "LM\r");
+        if (!until(2)) return fail(result, "no list");
+        result.list = secondsSince(start);
+        const auto match =
+            QRegularExpression("\\((\\d)\\) SMS_BIG00001 ").match(QString::fromStdString(m_heard));
+        if (!match.hasMatch()) return fail(result, "the message is not listed");
+        start = SteadyClock::now();
+        m_radio.send('D', "N1CALL", "N0CALL", "R " + match.captured(1).toStdString() + "\r");
+        if (!until(3)) return fail(result, "no read");
+        result.read = secondsSince(start);
+        const std::size_t at = m_heard.find("Mid: SMS_BIG00001");
+        result.exact = at != std::string::npos &&
+                       m_heard.substr(at) == "Mid: SMS_BIG00001\rDate: 2026/06/01 12:00\rFrom: "
+                                             "N2CALL\rTo: N1CALL\rSubject: Big one\r" +
+                                                 bigBody(false) + "SMS>";
+        m_radio.send('D', "N1CALL", "N0CALL", "B\r");
+        const auto bye = SteadyClock::now();
+        while (!m_dropped && SteadyClock::now() - bye < 90s)
+            take(1s);
+        node.terminate();
+        node.waitForFinished(20000);
+        return result;
+    }
+
+  private:
+    static double secondsSince(SteadyClock::time_point start) {
+        return std::chrono::duration<double>(SteadyClock::now() - start).count();
+    }
+    Result fail(Result result, const std::string& why) {
+        result.problem = why;
+        return result;
+    }
+    void writeSettings(int tncPort) {
+        const QString data = m_dir.path() + "/data/gullwick/";
+        QDir().mkpath(data);
+        QFile banner(data + "banner.txt");
+        banner.open(QIODevice::WriteOnly);
+        banner.write("Welcome to N0CALL\r\n");
+        QSettings ini(m_dir.path() + "/config/gullwick/SMS.ini", QSettings::IniFormat);
+        ini.beginGroup("Client1");
+        for (const auto& [key, value] : {std::pair{"TNCType", m_kiss ? "KISS" : "AGW"},
+                                         {"MBOCall", "N0CALL"},
+                                         {"Password", "SECRET"},
+                                         {"IPAddress", "127.0.0.1"},
+                                         {"IPType", "True"},
+                                         {"Initialized", "True"},
+                                         {"WebServer", "False"}})
+            ini.setValue(key, value);
+        ini.setValue(m_kiss ? "KISSAddress" : "AGWAddress", QString("127.0.0.1:%1").arg(tncPort));
+        // The stations run FULLDUP ON, as the channel needs; the node's TNC is told the same.
+        ini.setValue("KISSFullDuplex", "True");
+    }
+    std::string log() const {
+        QFile file(m_dir.path() + "/data/gullwick/N0CALL_1_" + QDate::currentDate().toString("MM") +
+                   ".log");
+        return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
+    }
+    void take(std::chrono::milliseconds limit) {
+        const auto frame = m_radio.next(limit);
+        if (frame && frame->kind == 'D') m_heard += frame->data;
+        if (frame && frame->kind == 'd') m_dropped = true;
+    }
+    bool until(std::size_t prompts) {
+        const auto deadline = SteadyClock::now() + 180s;
+        const auto count = [&] {
+            std::size_t n = 0;
+            for (auto at = m_heard.find("SMS>"); at != std::string::npos;
+                 at = m_heard.find("SMS>", at + 1))
+                ++n;
+            return n;
+        };
+        while (count() < prompts && !m_dropped && SteadyClock::now() < deadline)
+            take(1s);
+        return count() >= prompts;
+    }
+
+    bool m_kiss;
+    QString m_relay;
+    QTemporaryDir m_dir;
+    gwtest::AgwUser m_radio;
+    std::string m_heard;
+    bool m_dropped = false;
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (QStandardPaths::findExecutable("direwolf").isEmpty()) {
+        std::fprintf(stderr, "direwolf is not installed: nothing to measure\n");
+        return 0;
+    }
+    // A network of our own where allowed, so that nothing outside reaches the stations.
+    if (::unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") != 0) return 1;
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 2;
+    struct Row {
+        const char* channel;
+        QString relay;
+    };
+    const Row channels[] = {{"no loss", ""}, {"~10% loss", "--drop 0.06 --seed 5"}};
+    std::printf("%d run(s) each, median seconds; R = a 2 KB message, exact = every run byte-exact\n"
+                "%-10s %-5s %9s %7s %8s %8s %6s\n",
+                runs, "channel", "line", "greeting", "LM", "R 2 KB", "total", "exact");
+    for (const Row& channel : channels) {
+        double totals[2] = {0, 0};
+        for (const bool kiss : {false, true}) {
+            std::vector<double> greeting, list, read, total;
+            bool exact = true;
+            for (int run = 0; run < runs; ++run) {
+                const Result result = Session(kiss, channel.relay).run();
+                if (!result.problem.empty())
+                    std::fprintf(stderr, "%s %s run %d: %s\n", kiss ? "KISS" : "AGW",
+                                 channel.channel, run + 1, result.problem.c_str());
+                exact = exact && result.exact && result.problem.empty();
+                greeting.push_back(result.greeting);
+                list.push_back(result.list);
+                read.push_back(result.read);
+                total.push_back(result.total());
+            }
+            totals[kiss] = median(total);
+            std::printf("%-10s %-5s %9.1f %7.1f %8.1f %8.1f %6s\n", channel.channel,
+                        kiss ? "KISS" : "AGW", median(greeting), median(list), median(read),
+                        median(total), exact ? "yes" : "NO");
+            std::fflush(stdout);
+        }
+        std::printf("%-10s KISS/AGW total: %.2f\n", channel.channel,
+                    totals[0] > 0 ? totals[1] / totals[0] : 0.0);
+    }
+    return 0;
+}
