@@ -96,6 +96,22 @@ TEST_F(KissEndToEnd, AUserWhoVanishesFreesHisStreamWhenTheLinkFails) {
     EXPECT_LT(freed, next);
 }
 
+// A caller two digipeaters away, through a radio that hands the node its own frames back:
+// the node answers by the same digipeaters reversed and takes none of its frames for his.
+TEST_F(KissEndToEnd, ThroughDigipeatersWithTheNodesOwnFramesEchoed) {
+    startTnc({"--type", "KISS", "--echo-own"}, R"(1A connect N1CALL via DIGI1,DIGI2
+1A expect SMS> 30
+1A send LM
+1A expect Antenna party 30
+1A send B
+1A expect-disconnect 30
+)");
+    startNode();
+    ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 60000)) << diagnostics();
+    EXPECT_EQ(simOutput.find("tnc: error"), std::string::npos) << diagnostics();
+    EXPECT_EQ(logText().find(" failed: "), std::string::npos) << logText();
+}
+
 // A stop with users on: every link is taken down before the node leaves KISS and ends.
 TEST_F(KissEndToEnd, SigtermTakesTheLinksDownThenLeavesKiss) {
     {
