@@ -51,9 +51,9 @@ set(CPACK_DEBIAN_NODE_PACKAGE_NAME gullwick)
 set(CPACK_DEBIAN_NODE_DESCRIPTION
   "packet-radio message node with its ping library and test tools
 brevane is a message node for packet radio: radio users connect to it through a
-TNC on a serial port (host mode, TNC2 or KISS) or a sound-card modem program (AGW
-or KISS), and list, read, send and kill short messages held on an Internet
-message server.
+TNC on a serial port (host mode, TNC2 or KISS) or a sound-card modem program
+(AGW or KISS), and list, read, send and kill short messages held on an
+Internet message server.
 .
 The package holds the node (run headless as the systemd service brevane@N, as
 the system user gullwick), its private ping library, and the tools used to test
@@ -68,9 +68,9 @@ set(CPACK_DEBIAN_GUI_PACKAGE_NAME gullwick-gui)
 set(CPACK_DEBIAN_GUI_DESCRIPTION
   "packet-radio message node - windows
 brevane is a message node for packet radio: radio users connect to it through a
-TNC on a serial port (host mode, TNC2 or KISS) or a sound-card modem program (AGW
-or KISS), and list, read, send and kill short messages held on an Internet
-message server.
+TNC on a serial port (host mode, TNC2 or KISS) or a sound-card modem program
+(AGW or KISS), and list, read, send and kill short messages held on an
+Internet message server.
 .
 This package holds the node's windows: the main window with the connections,
 the monitor and the sysop console, and the setup window. brevane opens them

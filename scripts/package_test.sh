@@ -32,8 +32,10 @@ check() { # check DESCRIPTION COMMAND...
 }
 
 check "lintian finds no error or warning" lintian --fail-on error,warning "$deb" "$gui"
+# The overrides for GCC's overlapping pieces of constant data go unused when a build lays the
+# texts out otherwise; that is no spelling error.
 check "lintian finds no spelling error, even among its pedantic notes" bash -c \
-    "! lintian --display-info --pedantic '$deb' '$gui' | grep -i spelling"
+    "! lintian --display-info --pedantic '$deb' '$gui' | grep -v unused-override | grep -i spelling"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "gullwick Depends: $depends"
 check "the node's package needs no widget or GUI library" \
