@@ -52,10 +52,10 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void handOver(RadioSide& radio, SetupSide& setup);
 
     // MainCore: what the setup reads and shows through the main core.
-    std::string instance() const override { return sInstance; }
-    std::string settingsSection() const override { return "Client" + sInstance; }
-    bool lastInitOK() const override { return bLastInitOK; }
-    void setLastInitOK(bool ok) override { bLastInitOK = ok; }
+    std::string instance() const override { return m_instance; }
+    std::string settingsSection() const override { return "Client" + m_instance; }
+    bool lastInitOK() const override { return m_lastInitOK; }
+    void setLastInitOK(bool ok) override { m_lastInitOK = ok; }
     void showServerLink(const std::string& server, const std::string& local) override;
     void showInitialized(bool ok, bool logEnabled) override;
     void closeUsers(const std::string& why) override;
@@ -98,13 +98,13 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
 
     // Replies from the server, one per tick of the one-second timer; then the links whose
     // Bye waited for them are dropped, and the spool's retry runs when it is due.
-    void tmr_Timer();
+    void poll();
     // The heartbeat, the idle streams and the dial-up hang-up, once a minute.
-    void tmrActiveTimer1_Timer();
+    void heartbeat();
     // Offers the spool's oldest message to the server when its retry time has come; the
     // retry interval doubles from kSpoolRetryFirst to kSpoolRetryLast while the server stays
     // out of reach. Runs on every tick of the one-second timer.
-    void tmrSpool_Timer();
+    void forwardSpoolWhenDue();
     Spool& spool() { return m_spool; }
     // What the status views show of the spool: off by its setting, not open (and why), in
     // error (and why: a read, a write or the file itself failed), or working; its figures when
@@ -172,14 +172,11 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     bool requestStop();
     bool hasEnded() const { return m_ended; }
 
-    std::string sInstance;
-    bool bLastInitOK = false;
-    StreamTable Streams;
-    std::int16_t HangUpCountdown = 0;
-    std::unique_ptr<CResponse> CurrentReply;
-
-    QTimer tmr;
-    QTimer tmrActiveTimer1;
+    // The stream table as the views read it.
+    const StreamTable& streams() const { return m_streams; }
+    // Minutes left before an idle dial-up link is hung up.
+    std::int16_t hangUpCountdown() const { return m_hangUpCountdown; }
+    bool heartbeatRunning() const { return m_heartbeatTimer.isActive(); }
 
     // What a radio user is shown when the node waits for a command, after each answer.
     static constexpr const char* kPrompt = "SMS>";
@@ -316,6 +313,15 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     const Clock& m_clock;
     Dialogs& m_dialogs;
     ServerQueues& m_queues;
+    std::string m_instance;
+    bool m_lastInitOK = false;
+    StreamTable m_streams;
+    std::int16_t m_hangUpCountdown = 0;
+    // The reply being delivered.
+    std::unique_ptr<CResponse> m_reply;
+    // Ticks every second (replies, Byes, spool) and every minute (heartbeat, idle streams).
+    QTimer m_pollTimer;
+    QTimer m_heartbeatTimer;
     RadioSide* m_radio = nullptr;
     SetupSide* m_setup = nullptr;
     std::unique_ptr<NodeLog> m_log;

@@ -43,10 +43,10 @@ NodeSetup::NodeSetup(MainCore& main, frmBrevane& link, Services services, QObjec
       m_clock(services.clock), m_dialogs(services.dialogs), m_pump(services.pump),
       m_dispatchView(std::make_unique<DispatchView>(*this)) {
     m_dispatch = std::make_unique<TncDispatch>(
-        *m_dispatchView, main, Serial,
+        *m_dispatchView, main, m_serial,
         TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
-    tmrDialUp.setInterval(60'000);
-    connect(&tmrDialUp, &QTimer::timeout, this, &NodeSetup::tmrDialUp_Timer);
+    m_dialTimer.setInterval(60'000);
+    connect(&m_dialTimer, &QTimer::timeout, this, &NodeSetup::dialTimedOut);
     startRecoveryTimers();
     setDialUp(
         std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
@@ -71,7 +71,7 @@ void NodeSetup::loadSetup(bool initialize) {
     setProgress("Getting settings for Brevane instance " + instance() + ".");
     createPingControl();
     LoadSettings();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
     if (initialize || m_unattended)
         Initialize();
     else
@@ -80,10 +80,10 @@ void NodeSetup::loadSetup(bool initialize) {
 
 void NodeSetup::unloadSetup() {
     m_dispatch->setPolling(false);
-    tmrDialUp.stop();
-    tmrSerialWatch.stop();
-    tmrInitRetry.stop();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
+    m_dialTimer.stop();
+    m_serialWatch.stop();
+    m_initRetry.stop();
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
     m_link.Unload();
     showProgress(false, m_progressCloseShown);
     emit hideRequested();
@@ -124,17 +124,17 @@ void NodeSetup::showProgress(bool shown, bool closeShown) {
     emit progressChanged();
 }
 
-void NodeSetup::optPort1_Click() {
-    m_live.port1 = true, m_live.port2 = false;
-}
-void NodeSetup::optPort2_Click() {
-    m_live.port1 = false, m_live.port2 = true;
-}
-void NodeSetup::optBoth_Click() {
-    m_live.port1 = true, m_live.port2 = true;
+void NodeSetup::choosePorts(RadioPorts ports) {
+    m_live.port1 = ports != RadioPorts::Second;
+    m_live.port2 = ports != RadioPorts::First;
 }
 
-bool NodeSetup::txtHangUpDelay_Validate() {
+bool NodeSetup::setHangUpDelay(const std::string& minutes) {
+    m_live.hangUpDelay = minutes;
+    return hangUpDelayAccepted();
+}
+
+bool NodeSetup::hangUpDelayAccepted() {
     const std::string& text = m_live.hangUpDelay;
     if (hangUpDelayValid(text)) return true;
     const char* title = isNumeric(text) ? "Delay out of range!" : "Delay not valid!";

@@ -70,30 +70,29 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // Stores the web console's password (as its hash) in the instance's section: "" when
     // stored, else why not (the password's problem, or a settings file that cannot be written).
     std::string setWebPassword(const std::string& password);
-    void optPort1_Click();
-    void optPort2_Click();
-    void optBoth_Click();
-    void optFullTime_Click();
-    void optDialUp_Click();
-    void optDialBackup_Click();
-    // Checks the live hang-up delay; false (and the operator told) when refused.
-    bool txtHangUpDelay_Validate();
+    // The TNC ports the node serves: the first, the second or both.
+    enum class RadioPorts { First, Second, Both };
+    void choosePorts(RadioPorts ports);
+    // Full time, dial-up or dial backup: the dial-up choices load the phone book.
+    void chooseConnection(IpLinkType type);
+    // Stores the hang-up delay (minutes) and checks it; false (and the operator told) when
+    // refused.
+    bool setHangUpDelay(const std::string& minutes);
     // The operator closed the setup window: with the main window hidden the program ends.
     void setupClosed();
 
-    // IP link: the operator's Ping and Disconnect, the phone-book choice, the dial timeout and
-    // the events of the dial-up layer and of the ping control.
-    void btnPing_Click();
-    void btnDisconnect_Click();
-    void lstDUN_Click(int row);
-    void tmrDialUp_Timer();
-    void Callmoor1_Entry(const std::string& sName);
-    void Callmoor1_Status(long lState, long lError);
-    void Ping1_Error(std::int16_t nErrorCode, const std::string& sDescription);
+    // IP link: the operator's check of the server (a ping, dialing first where the connection
+    // type allows), the phone-book choice (a row of phoneBook()), and the events of the
+    // dial-up layer and of the ping control.
+    void verifyIpLink();
+    void chooseDialEntry(int row);
+    void onPhoneBookEntry(const std::string& name);
+    void onDialUpStatus(long state, long error);
+    void onPingError(std::int16_t code, const std::string& description);
     // Replace the dial-up layer or the ping control (tests, other backends); before loading.
     void setDialUp(std::unique_ptr<DialUp> dialUp);
     void setPingControl(std::unique_ptr<PingControl> control);
-    DialUp& dialUp() { return *Callmoor1; }
+    DialUp& dialUp() { return *m_dialUp; }
     // Why the ping control could not be created, or "" when it was.
     const std::string& pingProblem() const { return m_pingProblem; }
 
@@ -151,21 +150,23 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     bool bConnectedByDialup() const override { return m_bConnectedByDialup.value_or(false); }
     bool VerifyFullTime() override;
     bool VerifyConnection() override;
-    void DisconnectDialup() override;
+    void hangUp() override;
 
-    CSerialPort Serial;
+    const CSerialPort& serial() const { return m_serial; }
     TncDispatch& dispatch() { return *m_dispatch; }
     const TncDispatch& dispatch() const { return *m_dispatch; }
-    QTimer tmrDialUp;
+    // Runs while a dial waits for its link; when it fires the dial is abandoned.
+    const QTimer& dialTimer() const { return m_dialTimer; }
+    void dialTimedOut();
     // After the TNC's serial device failed: looks every 3 s for the same device to come
     // back, then initializes again by itself.
-    QTimer tmrSerialWatch;
-    void tmrSerialWatch_Timer();
+    const QTimer& serialWatchTimer() const { return m_serialWatch; }
+    void watchSerial();
     // A node without an operator (headless) initializes by itself when it loads, whatever the
     // last result, and retries a failed initialization every 60 s; a node with a window leaves
     // both to the operator.
-    QTimer tmrInitRetry;
-    void tmrInitRetry_Timer();
+    const QTimer& initRetryTimer() const { return m_initRetry; }
+    void retryInitialize();
     void setUnattended(bool unattended) { m_unattended = unattended; }
 
   signals:
@@ -186,6 +187,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
   private:
     class DispatchView;
     bool refusedWhileBusy();
+    bool hangUpDelayAccepted();
     void runInitialize();
     void configureSerial();
     void loadServerLink();
@@ -211,8 +213,12 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     Dialogs& m_dialogs;
     EventPump& m_pump;
     LiveSettings m_live;
-    std::unique_ptr<DialUp> Callmoor1;
-    std::unique_ptr<PingControl> Ping1;
+    CSerialPort m_serial;
+    QTimer m_dialTimer;
+    QTimer m_serialWatch;
+    QTimer m_initRetry;
+    std::unique_ptr<DialUp> m_dialUp;
+    std::unique_ptr<PingControl> m_pinger;
     std::string m_pingProblem;
     // Unset until the dial-up layer first reports; unset reads as false.
     std::optional<bool> m_bConnectedByDialup;

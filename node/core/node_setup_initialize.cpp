@@ -47,13 +47,13 @@ void NodeSetup::loadServerLink() {
 }
 
 void NodeSetup::configureSerial() {
-    if (Serial.PortOpen()) Serial.PortOpen(false);
-    Serial.CommPort(
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
+    m_serial.CommPort(
         static_cast<long>(clampedWhole(numericValue(m_live.commPort), INT32_MIN, INT32_MAX)));
-    Serial.Settings(m_live.baudRate + "," + m_live.parity + "," + m_live.length + "," +
-                    m_live.stop);
-    if (m_live.flow == "RTS/CTS") Serial.FlowControl(true);
-    if (m_live.flow == "NONE") Serial.FlowControl(false);
+    m_serial.Settings(m_live.baudRate + "," + m_live.parity + "," + m_live.length + "," +
+                      m_live.stop);
+    if (m_live.flow == "RTS/CTS") m_serial.FlowControl(true);
+    if (m_live.flow == "NONE") m_serial.FlowControl(false);
 }
 
 void NodeSetup::portError(const NodeError& error) {
@@ -80,13 +80,13 @@ void NodeSetup::runInitialize() {
         showSetup();
         return;
     }
-    if (!txtHangUpDelay_Validate()) {
+    if (!hangUpDelayAccepted()) {
         showSetup();
         return;
     }
     const CommandScope command(m_commandDepth);
     // This initialization takes over from a watch for a returning serial device.
-    tmrSerialWatch.stop();
+    m_serialWatch.stop();
     SaveSettings();
     showProgress(true, false);
     loadServerLink();
@@ -102,15 +102,15 @@ void NodeSetup::runInitialize() {
         if (!tcp.empty()) {
             m_devicePath.clear();
             // The TNC is reached over TCP; the serial port is not its line.
-            if (Serial.PortOpen()) Serial.PortOpen(false);
+            if (m_serial.PortOpen()) m_serial.PortOpen(false);
             setProgress("Initializing " + type + " connection to " + where + ".");
             m_dispatch->setPolling(true);
         } else {
             configureSerial();
-            m_devicePath = commDevicePath(Serial.CommPort());
+            m_devicePath = commDevicePath(m_serial.CommPort());
             setProgress("Initializing comm port " + m_live.commPort + ".");
             m_dispatch->setPolling(true);
-            Serial.PortOpen(true);
+            m_serial.PortOpen(true);
         }
         appendProgress("Initializing TNC type " + type + ".");
         if (tncFamily(type) == TncFamily::KanSingle) {
@@ -150,10 +150,10 @@ void NodeSetup::runInitialize() {
     if (reachedDriver && (ok || !m_unattended))
         m_settings.writeBool(m_main.settingsSection(), "Initialized", ok);
     if (ok) {
-        tmrInitRetry.stop();
+        m_initRetry.stop();
         showProgress(false, false);
     } else {
-        if (m_unattended && !tmrInitRetry.isActive()) tmrInitRetry.start();
+        if (m_unattended && !m_initRetry.isActive()) m_initRetry.start();
         appendProgress("INITIALIZATION FAILURE!");
         showProgress(true, true);
     }
@@ -161,9 +161,10 @@ void NodeSetup::runInitialize() {
     if (ok) {
         m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
                    " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.setTncStatus(type + " OK on " +
-                                (!tcp.empty() ? where : "Comm" + std::to_string(Serial.CommPort())),
-                            true);
+        m_main.setTncStatus(
+            type + " OK on " +
+                (!tcp.empty() ? where : "Comm" + std::to_string(m_serial.CommPort())),
+            true);
         m_main.showMainWindow();
         emit hideRequested();
     } else {
@@ -189,15 +190,15 @@ void NodeSetup::CheckTncComm() {
     // The type checked, whatever the operator chooses while the check waits.
     const std::string type = tncType();
     // The operator's check leaves the node to be initialized by the operator.
-    tmrSerialWatch.stop();
+    m_serialWatch.stop();
     const CommandScope command(m_commandDepth);
     try {
-        if (Serial.PortOpen()) Serial.PortOpen(false);
+        if (m_serial.PortOpen()) m_serial.PortOpen(false);
         showCommStatus("Checking...", Shade::LightYellow);
         if (tcpAddress(type, m_live).empty()) {
             configureSerial();
             m_dispatch->setPolling(true);
-            Serial.PortOpen(true);
+            m_serial.PortOpen(true);
         }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
@@ -215,7 +216,7 @@ void NodeSetup::CheckTncComm() {
         m_dispatch->ReleaseDriver(type);
         showCommStatus(ok ? "TNC Comm OK!" : "TNC Comm Fail!",
                        ok ? Shade::LightGreen : Shade::LightRed);
-        if (Serial.PortOpen()) Serial.PortOpen(false);
+        if (m_serial.PortOpen()) m_serial.PortOpen(false);
         m_dispatch->setPolling(false);
     } catch (const NodeError& error) {
         // The check never leaves a driver behind, whatever failed.

@@ -1,5 +1,5 @@
 // The setup's IP link: verifying the server by ping, dialing on demand through the dial-up
-// layer, the operator's Ping and Disconnect, the phone book and the dial timeout.
+// layer, the operator's check and hang-up, the phone book and the dial timeout.
 #include "core/node_setup.h"
 
 #include "common/text.h"
@@ -20,25 +20,25 @@ bool dialWorthy(const NodeError& error) {
 } // namespace
 
 void NodeSetup::setDialUp(std::unique_ptr<DialUp> dialUp) {
-    Callmoor1 = std::move(dialUp);
-    Callmoor1->setEvents({[this](const std::string& name) { Callmoor1_Entry(name); },
-                          [this](long state, long error) { Callmoor1_Status(state, error); }});
+    m_dialUp = std::move(dialUp);
+    m_dialUp->setEvents({[this](const std::string& name) { onPhoneBookEntry(name); },
+                         [this](long state, long error) { onDialUpStatus(state, error); }});
 }
 
 void NodeSetup::setPingControl(std::unique_ptr<PingControl> control) {
-    Ping1 = std::move(control);
+    m_pinger = std::move(control);
     m_pingProblem.clear();
-    if (Ping1)
-        Ping1->onError([this](std::int16_t code, const std::string& description) {
-            Ping1_Error(code, description);
+    if (m_pinger)
+        m_pinger->onError([this](std::int16_t code, const std::string& description) {
+            onPingError(code, description);
         });
 }
 
 void NodeSetup::createPingControl() {
-    if (Ping1) return;
+    if (m_pinger) return;
     std::string problem;
     setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
-    if (Ping1) return;
+    if (m_pinger) return;
     m_pingProblem = "Ping control not available: " + problem;
     showPing("No ping control", Shade::LightRed);
     qWarning("%s", m_pingProblem.c_str());
@@ -47,11 +47,11 @@ void NodeSetup::createPingControl() {
 
 long NodeSetup::pingStep() {
     try {
-        if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
+        if (!m_pinger) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
         const std::string host = trim(serverAddress());
         // The control takes an empty host as done at once; that must not read as an answer.
         if (host.empty()) throw NodeError(26002, "frmTNC", "[11001] Host not found");
-        const long milliseconds = Ping1->pingStep(host);
+        const long milliseconds = m_pinger->pingStep(host);
         m_lastPing = {m_clock.now(), true, milliseconds, {}};
         return milliseconds;
     } catch (const NodeError& error) {
@@ -68,8 +68,8 @@ void NodeSetup::showPing(const std::string& caption, Shade colour) {
 
 void NodeSetup::dialIgnoringErrors() {
     try {
-        tmrDialUp.start();
-        Callmoor1->dial();
+        m_dialTimer.start();
+        m_dialUp->dial();
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }
@@ -103,19 +103,15 @@ bool NodeSetup::VerifyConnection() {
     }
 }
 
-void NodeSetup::DisconnectDialup() {
+void NodeSetup::hangUp() {
     try {
-        Callmoor1->hangUp();
+        m_dialUp->hangUp();
     } catch (const NodeError& error) {
         m_main.Log("Hang up: " + error.description());
     }
 }
 
-void NodeSetup::btnDisconnect_Click() {
-    DisconnectDialup();
-}
-
-void NodeSetup::btnPing_Click() {
+void NodeSetup::verifyIpLink() {
     showPing("Pinging", Shade::LightYellow);
     long number = 0;
     std::string description;
@@ -156,7 +152,7 @@ void NodeSetup::btnPing_Click() {
     showPing("Fail!", Shade::LightRed);
 }
 
-void NodeSetup::Ping1_Error(std::int16_t, const std::string&) {
+void NodeSetup::onPingError(std::int16_t, const std::string&) {
     showPing("Fail!", Shade::LightRed);
 }
 
@@ -180,7 +176,7 @@ void NodeSetup::fillPhoneBook() {
     m_fillingPhoneBook = true;
     m_phoneBook.clear();
     try {
-        Callmoor1->setAction(DialUp::kEnumerate);
+        m_dialUp->setAction(DialUp::kEnumerate);
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }
@@ -189,54 +185,47 @@ void NodeSetup::fillPhoneBook() {
     // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
     const int row = phoneBookRow();
     if (m_live.dunIndex != -1)
-        Callmoor1->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
+        m_dialUp->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
 }
 
-void NodeSetup::optFullTime_Click() {
-    m_live.ipLink = IpLinkType::FullTime;
-    setDialUpControlsShown(false);
+void NodeSetup::chooseConnection(IpLinkType type) {
+    m_live.ipLink = type;
+    if (type == IpLinkType::FullTime)
+        setDialUpControlsShown(false);
+    else
+        fillPhoneBook();
 }
 
-void NodeSetup::optDialUp_Click() {
-    m_live.ipLink = IpLinkType::DialUp;
-    fillPhoneBook();
-}
-
-void NodeSetup::optDialBackup_Click() {
-    m_live.ipLink = IpLinkType::DialBackup;
-    fillPhoneBook();
-}
-
-void NodeSetup::lstDUN_Click(int row) {
+void NodeSetup::chooseDialEntry(int row) {
     if (m_fillingPhoneBook || row < 0 || row >= static_cast<int>(m_phoneBook.size())) return;
-    Callmoor1->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
+    m_dialUp->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
     m_live.dunIndex = static_cast<std::int16_t>(row);
 }
 
-void NodeSetup::Callmoor1_Entry(const std::string& sName) {
+void NodeSetup::onPhoneBookEntry(const std::string& name) {
     // The chosen entry is stored as a 16-bit position: a longer list could not be chosen from.
-    if (sName.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
-    m_phoneBook.push_back(sName);
+    if (name.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
+    m_phoneBook.push_back(name);
     if (!m_fillingPhoneBook) emit phoneBookChanged();
 }
 
-void NodeSetup::Callmoor1_Status(long lState, long lError) {
-    if (lState == DialUp::kAuthenticated && lError == 0) {
+void NodeSetup::onDialUpStatus(long state, long error) {
+    if (state == DialUp::kAuthenticated && error == 0) {
         m_bConnectedByDialup = true;
-        tmrDialUp.stop();
+        m_dialTimer.stop();
         setDisconnectShown(true);
-    } else if (lState == DialUp::kDisconnected) {
+    } else if (state == DialUp::kDisconnected) {
         m_bConnectedByDialup = false;
-        tmrDialUp.stop();
+        m_dialTimer.stop();
         setDisconnectShown(false);
     }
 }
 
-void NodeSetup::tmrDialUp_Timer() {
+void NodeSetup::dialTimedOut() {
     if (bConnectedByDialup()) return;
-    tmrDialUp.stop();
+    m_dialTimer.stop();
     try {
-        Callmoor1->setAction(DialUp::kAbandon);
+        m_dialUp->setAction(DialUp::kAbandon);
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }

@@ -31,7 +31,7 @@ class RadioSide {
     virtual bool bConnectedByDialup() const = 0;
     virtual bool VerifyFullTime() = 0;
     virtual bool VerifyConnection() = 0;
-    virtual void DisconnectDialup() = 0;
+    virtual void hangUp() = 0;
 };
 
 } // namespace gw

@@ -27,8 +27,8 @@ const char* const kViewEntries[5] = {"Connections", "Sysop", "Setup", "About", "
 frmMain::frmMain(NodeCore& core, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), m_core(core), m_dialogs(dialogs) {
     buildWindow();
-    if (!m_core.sInstance.empty())
-        setWindowTitle(windowTitle() + toQString(" (" + m_core.sInstance + ")"));
+    if (!m_core.instance().empty())
+        setWindowTitle(windowTitle() + toQString(" (" + m_core.instance() + ")"));
     follow();
 }
 

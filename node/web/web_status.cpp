@@ -20,7 +20,7 @@ QString text(const std::string& value) {
 QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
     const QDateTime started = core.startedAt();
     return {{"call", text(setup.nodeCall())},
-            {"instance", text(core.sInstance)},
+            {"instance", text(core.instance())},
             {"version", text(versionText())},
             {"started", timeJson(started)},
             {"uptimeSeconds", started.isValid() ? started.secsTo(clock.now()) : 0}};
@@ -165,7 +165,7 @@ QJsonArray streamsJson(const NodeCore& core, const NodeSetup& setup, const Clock
     QJsonArray streams;
     const QDateTime now = clock.now();
     for (int index = 1; index < StreamTable::kEntries; ++index) {
-        const StreamRecord& entry = core.Streams[index];
+        const StreamRecord& entry = core.streams()[index];
         if (!entry.inUse()) continue;
         const QDateTime heard = entry.LastHeard.isValid() ? entry.LastHeard : entry.ConnectedAt;
         streams.append(QJsonObject{

@@ -53,7 +53,7 @@ class NodeCoreTest : public testing::Test {
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             clock.advance(std::chrono::minutes(1));
-            core.tmrActiveTimer1_Timer();
+            core.heartbeat();
         }
     }
     // A radio user on port 1: connects, then types lines.
@@ -72,7 +72,7 @@ class NodeCoreTest : public testing::Test {
         reply->Command = request.Command;
         reply->Mid = request.Mid;
         queues.ReplyQueue.Add(std::move(reply));
-        core.tmr_Timer();
+        core.poll();
     }
     static std::unique_ptr<CResponse> ok() {
         auto reply = std::make_unique<CResponse>();

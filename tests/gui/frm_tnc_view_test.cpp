@@ -207,7 +207,7 @@ TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
     settings.write("Client4", "AGWAddress", "127.0.0.1:1"); // nobody listens
     start();
     window->mnuTNC_Click(1);
-    ASSERT_FALSE(core->bLastInitOK);
+    ASSERT_FALSE(core->lastInitOK());
     frmInitializing* progress = window->progressWindow();
     ASSERT_TRUE(progress->isVisible());
     EXPECT_TRUE(progress->btnClose->isVisibleTo(progress));
