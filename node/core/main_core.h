@@ -1,6 +1,6 @@
 // What the setup core needs of the node's main core besides the TNC events: the instance and
-// its settings section, the result of the last initialization, and what the main window
-// shows of the setup's work (server link labels, stream labels, log button, its visibility).
+// its settings section, the result of the last initialization, and what the node's views
+// learn of the setup's work (the server link loaded, an initialization ended, setup left).
 #pragma once
 
 #include "tnc/main_window_port.h"
@@ -24,9 +24,10 @@ class MainCore : public MainWindowPort {
     // The TNC is initialized anew and its links with it: the users still in the stream table
     // leave it, each logged with `why`.
     virtual void closeUsers(const std::string& why) = 0;
-    // The main window: shown to the operator, whether it is, and ending the program.
-    virtual void showMainWindow() = 0;
-    virtual bool mainWindowShown() const = 0;
+    // The node leaves its setup for its running state (initialized, or the setup cancelled),
+    // whether it has, and ending the program.
+    virtual void leaveSetup() = 0;
+    virtual bool hasLeftSetup() const = 0;
     virtual void endProgram() = 0;
 };
 

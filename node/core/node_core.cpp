@@ -94,7 +94,7 @@ void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
 }
 
 void NodeCore::showServerLink(const std::string& server, const std::string& local) {
-    emit serverLinkShown(server, local);
+    emit serverLinkLoaded(server, local);
 }
 
 void NodeCore::showInitialized(bool ok, bool logEnabled) {
@@ -119,9 +119,9 @@ void NodeCore::closeUsers(const std::string& why) {
     }
 }
 
-void NodeCore::showMainWindow() {
-    m_mainWindowShown = true;
-    emit mainWindowWanted();
+void NodeCore::leaveSetup() {
+    m_setupLeft = true;
+    emit setupLeft();
 }
 
 std::string NodeCore::radioLabel(int index) const {
@@ -159,7 +159,8 @@ void NodeCore::StatusEvent(const std::string& sStatus) {
     Log(portText + "/" + letter + ": " + "CONNECTED to " + remainder + " @ " + now());
     radioSendFile(port, letter, "banner.txt");
     const std::uint64_t connection = m_streams[index].Connection;
-    emit serverShadeChanged(CheckConnection(letter, port) ? Shade::LightYellow : Shade::LightRed);
+    setServerState(CheckConnection(letter, port) ? ServerState::Verified
+                                                 : ServerState::Unreachable);
     // The check lets events run: the user may be gone, or another on the stream, by now.
     if (m_streams[index].inUse() && m_streams[index].Connection == connection)
         tellSetAside(index, true);
@@ -298,7 +299,7 @@ void NodeCore::MonitorMsg(int nPort, const std::string& sStreamID, const std::st
             line.swap(text);
         }
         std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
-        if (m_monitor.add(index, prefix + line)) emit monitorLineShown(prefix + line);
+        if (m_monitor.add(index, prefix + line)) emit followedLineAdded(prefix + line);
     }
 }
 
@@ -326,9 +327,13 @@ std::string NodeCore::serverAddress() const {
 }
 
 void NodeCore::setServerIndicator(ServerIndicator state) {
-    m_serverIndicator = state;
-    emit serverShadeChanged(state == ServerIndicator::Connected ? Shade::LightGreen
-                                                                : Shade::LightYellow);
+    setServerState(state == ServerIndicator::Connected ? ServerState::Connected
+                                                       : ServerState::Closed);
+}
+
+void NodeCore::setServerState(ServerState state) {
+    m_serverState = state;
+    emit serverStateChanged(state);
 }
 
 void NodeCore::radioSend(int port, const std::string& letter, const std::string& text) {
@@ -389,7 +394,7 @@ void NodeCore::heartbeat() {
     }
     if (m_radio == nullptr) return;
     if (!userConnected) {
-        emit serverShadeChanged(Shade::Face);
+        setServerState(ServerState::Idle);
         if (m_radio->bConnectedByDialup()) {
             if (m_hangUpCountdown > 0)
                 --m_hangUpCountdown;
@@ -411,9 +416,9 @@ void NodeCore::saveMonitorToLog() {
                           "Logging not enable...Check Enable Log checkbox on Setup form.");
         return;
     }
-    if (m_monitor.shown().empty()) return;
+    if (m_monitor.followed().empty()) return;
     Log("********* Manual List Save @ " + now() + " *********");
-    for (const std::string& line : m_monitor.shown())
+    for (const std::string& line : m_monitor.followed())
         Log(line);
     Log(std::string(30, '*'));
 }

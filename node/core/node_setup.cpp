@@ -56,10 +56,7 @@ NodeSetup::~NodeSetup() = default;
 
 void NodeSetup::LoadSettings() {
     m_live.load(m_settings, m_main.settingsSection());
-    if (m_live.ipLink == IpLinkType::FullTime)
-        setDialUpControlsShown(false);
-    else
-        fillPhoneBook();
+    if (m_live.ipLink != IpLinkType::FullTime) fillPhoneBook();
     emit settingsLoaded();
 }
 
@@ -85,12 +82,12 @@ void NodeSetup::unloadSetup() {
     m_initRetry.stop();
     if (m_serial.PortOpen()) m_serial.PortOpen(false);
     m_link.Unload();
-    showProgress(false, m_progressCloseShown);
+    setProgressState(InitProgress::None);
     emit hideRequested();
 }
 
 void NodeSetup::setupClosed() {
-    if (!m_main.mainWindowShown()) m_main.endProgram();
+    if (!m_main.hasLeftSetup()) m_main.endProgram();
 }
 
 std::string NodeSetup::setPassword(const std::string& typed) {
@@ -118,9 +115,8 @@ void NodeSetup::appendProgress(const std::string& line) {
     setProgress(m_progressText + "\r" + line);
 }
 
-void NodeSetup::showProgress(bool shown, bool closeShown) {
-    m_progressShown = shown;
-    m_progressCloseShown = closeShown;
+void NodeSetup::setProgressState(InitProgress progress) {
+    m_progress = progress;
     emit progressChanged();
 }
 

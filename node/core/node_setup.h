@@ -12,7 +12,6 @@
 #include "core/main_core.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
-#include "core/shade.h"
 #include "ip/dial_up.h"
 #include "ip/ping_control.h"
 #include "setup/live_settings.h"
@@ -41,11 +40,16 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
         Dialogs& dialogs;
         EventPump& pump;
     };
-    // A label the view shows: its text, colour and whether it is shown at all.
-    struct Indicator {
-        std::string text;
-        Shade colour = Shade::Face;
-        bool shown = false;
+    // An initialization: none to report, running, or failed (until the operator dismisses it).
+    enum class InitProgress { None, Running, Failed };
+    // The operator's Check TNC Comm: none to report, running, or its result.
+    enum class CommCheck { None, Checking, Ok, Failed };
+    // The operator's check of the IP link: none yet, pinging or dialing, answered (in
+    // `milliseconds`), failed, no answer in time, or no ping control to ask.
+    enum class LinkCheckState { None, Pinging, Dialing, Ok, Failed, TimedOut, Unavailable };
+    struct LinkCheck {
+        LinkCheckState state = LinkCheckState::None;
+        long milliseconds = 0;
     };
 
     NodeSetup(MainCore& main, frmBrevane& link, Services services, QObject* parent = nullptr);
@@ -96,14 +100,13 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // Why the ping control could not be created, or "" when it was.
     const std::string& pingProblem() const { return m_pingProblem; }
 
-    // What a view shows.
+    // The state of the setup's work, as the views follow it.
     const std::string& progressText() const { return m_progressText; } // CR between lines
-    bool progressShown() const { return m_progressShown; }
-    bool progressCloseShown() const { return m_progressCloseShown; }
-    // The operator closed the progress window: it stays closed until shown again.
-    void progressClosed() { showProgress(false, m_progressCloseShown); }
-    const Indicator& commStatus() const { return m_commStatus; } // lblCommStatus
-    const Indicator& pingStatus() const { return m_ping; }       // lblPing
+    InitProgress progress() const { return m_progress; }
+    // The operator has read the progress: nothing to report until the next initialization.
+    void dismissProgress() { setProgressState(InitProgress::None); }
+    CommCheck commCheck() const { return m_commCheck; }
+    const LinkCheck& linkCheck() const { return m_linkCheck; }
     // The last ping of the server, whoever asked for it (a user's link, the operator): when,
     // and its time or why it failed. `at` is invalid before the first.
     struct PingRecord {
@@ -116,8 +119,6 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     const std::vector<std::string>& phoneBook() const { return m_phoneBook; }
     // The entry chosen in the phone book, -1 for none.
     int phoneBookRow() const;
-    bool dialUpControlsShown() const { return m_dialUpControlsShown; }
-    bool disconnectShown() const { return m_disconnectShown; }
 
     // SetupSide
     bool logEnabled() const override { return m_live.enableLog; }
@@ -173,12 +174,12 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // The live settings were read again: a view fills its controls from them.
     void settingsLoaded();
     void progressChanged();
-    void commStatusChanged();
-    void pingChanged();
+    void commCheckChanged();
+    void linkCheckChanged();
     void phoneBookChanged();
-    // The dial-up controls or the Disconnect button were shown or hidden.
-    void dialUpControlsChanged();
-    // The setup window is to be shown (and raised) or hidden.
+    // The connection type was chosen, or the dial-up link came up or went down.
+    void dialUpChanged();
+    // The setup wants the operator (its view comes forward), or no longer does.
     void showRequested();
     void hideRequested();
     // The hang-up delay was refused: the view puts the operator back in its box.
@@ -194,14 +195,13 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void portError(const NodeError& error);
     void setProgress(const std::string& text);
     void appendProgress(const std::string& line);
-    void showProgress(bool shown, bool closeShown);
-    void showCommStatus(const std::string& text, Shade colour, bool shown = true);
+    void setProgressState(InitProgress progress);
+    void setCommCheck(CommCheck check);
     void createPingControl();
     long pingStep();
     void dialIgnoringErrors();
-    void showPing(const std::string& caption, Shade colour);
-    void setDialUpControlsShown(bool shown);
-    void setDisconnectShown(bool shown);
+    void setLinkCheck(LinkCheckState state, long milliseconds = 0);
+    void setDialUpConnected(bool connected);
     void fillPhoneBook();
     void serialFailed();
     void startRecoveryTimers();
@@ -226,15 +226,11 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     std::unique_ptr<DispatchView> m_dispatchView;
     std::unique_ptr<TncDispatch> m_dispatch;
     std::string m_progressText;
-    bool m_progressShown = false;
-    bool m_progressCloseShown = false;
-    Indicator m_commStatus;
-    Indicator m_ping;
+    InitProgress m_progress = InitProgress::None;
+    CommCheck m_commCheck = CommCheck::None;
+    LinkCheck m_linkCheck;
     PingRecord m_lastPing;
     std::vector<std::string> m_phoneBook;
-    // As a window's controls start out: shown until the connection type hides them.
-    bool m_dialUpControlsShown = true;
-    bool m_disconnectShown = false;
     // Initialize, Check TNC Comm or a manual ping is running (its waits let events through).
     int m_commandDepth = 0;
     // The device the last Initialize opened ("" for a TNC not on the serial port).

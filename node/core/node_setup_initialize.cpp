@@ -88,7 +88,7 @@ void NodeSetup::runInitialize() {
     // This initialization takes over from a watch for a returning serial device.
     m_serialWatch.stop();
     SaveSettings();
-    showProgress(true, false);
+    setProgressState(InitProgress::Running);
     loadServerLink();
     const bool lastInitOK = m_main.lastInitOK();
     m_main.setLastInitOK(false);
@@ -120,7 +120,7 @@ void NodeSetup::runInitialize() {
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
-            showProgress(false, false);
+            setProgressState(InitProgress::None);
             showSetup();
             return;
         }
@@ -139,7 +139,7 @@ void NodeSetup::runInitialize() {
     if (m_pump.stopRequested()) {
         // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
         m_main.setLastInitOK(lastInitOK);
-        showProgress(false, m_progressCloseShown);
+        setProgressState(InitProgress::None);
         m_main.Log("Initialization of " + type + " interrupted by a stop @ " +
                    generalDateTime(m_clock.now()));
         return;
@@ -151,11 +151,11 @@ void NodeSetup::runInitialize() {
         m_settings.writeBool(m_main.settingsSection(), "Initialized", ok);
     if (ok) {
         m_initRetry.stop();
-        showProgress(false, false);
+        setProgressState(InitProgress::None);
     } else {
         if (m_unattended && !m_initRetry.isActive()) m_initRetry.start();
         appendProgress("INITIALIZATION FAILURE!");
-        showProgress(true, true);
+        setProgressState(InitProgress::Failed);
     }
     m_main.showInitialized(ok, m_live.enableLog);
     if (ok) {
@@ -165,7 +165,7 @@ void NodeSetup::runInitialize() {
             type + " OK on " +
                 (!tcp.empty() ? where : "Comm" + std::to_string(m_serial.CommPort())),
             true);
-        m_main.showMainWindow();
+        m_main.leaveSetup();
         emit hideRequested();
     } else {
         m_main.setTncStatus(type + " not Initialized", false);
@@ -176,12 +176,12 @@ void NodeSetup::runInitialize() {
 void NodeSetup::Cancel() {
     loadServerLink();
     emit hideRequested();
-    m_main.showMainWindow();
+    m_main.leaveSetup();
 }
 
-void NodeSetup::showCommStatus(const std::string& text, Shade colour, bool shown) {
-    m_commStatus = {text, colour, shown};
-    emit commStatusChanged();
+void NodeSetup::setCommCheck(CommCheck check) {
+    m_commCheck = check;
+    emit commCheckChanged();
 }
 
 void NodeSetup::CheckTncComm() {
@@ -194,7 +194,7 @@ void NodeSetup::CheckTncComm() {
     const CommandScope command(m_commandDepth);
     try {
         if (m_serial.PortOpen()) m_serial.PortOpen(false);
-        showCommStatus("Checking...", Shade::LightYellow);
+        setCommCheck(CommCheck::Checking);
         if (tcpAddress(type, m_live).empty()) {
             configureSerial();
             m_dispatch->setPolling(true);
@@ -204,7 +204,7 @@ void NodeSetup::CheckTncComm() {
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
             showSetup();
-            showCommStatus(m_commStatus.text, m_commStatus.colour, false);
+            setCommCheck(CommCheck::None);
             return;
         }
         driverMade = true;
@@ -214,15 +214,14 @@ void NodeSetup::CheckTncComm() {
             ok = driver->CheckComm();
         }
         m_dispatch->ReleaseDriver(type);
-        showCommStatus(ok ? "TNC Comm OK!" : "TNC Comm Fail!",
-                       ok ? Shade::LightGreen : Shade::LightRed);
+        setCommCheck(ok ? CommCheck::Ok : CommCheck::Failed);
         if (m_serial.PortOpen()) m_serial.PortOpen(false);
         m_dispatch->setPolling(false);
     } catch (const NodeError& error) {
         // The check never leaves a driver behind, whatever failed.
         if (driverMade) m_dispatch->ReleaseDriver(type);
         portError(error);
-        showCommStatus(m_commStatus.text, m_commStatus.colour, false);
+        setCommCheck(CommCheck::None);
     }
 }
 

@@ -40,7 +40,7 @@ void NodeSetup::createPingControl() {
     setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
     if (m_pinger) return;
     m_pingProblem = "Ping control not available: " + problem;
-    showPing("No ping control", Shade::LightRed);
+    setLinkCheck(LinkCheckState::Unavailable);
     qWarning("%s", m_pingProblem.c_str());
     m_main.Log(m_pingProblem);
 }
@@ -61,9 +61,9 @@ long NodeSetup::pingStep() {
     }
 }
 
-void NodeSetup::showPing(const std::string& caption, Shade colour) {
-    m_ping = {caption, colour, true};
-    emit pingChanged();
+void NodeSetup::setLinkCheck(LinkCheckState state, long milliseconds) {
+    m_linkCheck = {state, milliseconds};
+    emit linkCheckChanged();
 }
 
 void NodeSetup::dialIgnoringErrors() {
@@ -91,7 +91,7 @@ bool NodeSetup::VerifyConnection() {
     } catch (const NodeError& error) {
         if (!dialWorthy(error) || m_live.ipLink == IpLinkType::FullTime) return false;
     }
-    m_bConnectedByDialup = false;
+    setDialUpConnected(false);
     dialIgnoringErrors();
     if (!bConnectedByDialup()) return false;
     try {
@@ -112,30 +112,30 @@ void NodeSetup::hangUp() {
 }
 
 void NodeSetup::verifyIpLink() {
-    showPing("Pinging", Shade::LightYellow);
+    setLinkCheck(LinkCheckState::Pinging);
     long number = 0;
     std::string description;
     try {
-        showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
+        setLinkCheck(LinkCheckState::Ok, pingStep());
         return;
     } catch (const NodeError& error) {
         if (dialWorthy(error) && m_live.ipLink != IpLinkType::FullTime && !bConnectedByDialup()) {
-            showPing("Dialing", Shade::LightYellow);
-            m_bConnectedByDialup = false;
+            setLinkCheck(LinkCheckState::Dialing);
+            setDialUpConnected(false);
             dialIgnoringErrors();
             if (!bConnectedByDialup()) {
-                showPing("Fail!", Shade::LightRed);
+                setLinkCheck(LinkCheckState::Failed);
                 m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
                                   "Dial up failure...could not connect.");
                 return;
             }
-            showPing("Pinging", Shade::LightYellow);
+            setLinkCheck(LinkCheckState::Pinging);
             try {
-                showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
+                setLinkCheck(LinkCheckState::Ok, pingStep());
             } catch (const NodeError& again) {
                 // The ping has ended: never leave "Pinging" standing.
-                showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!",
-                         Shade::LightRed);
+                setLinkCheck(again.number() == PingControl::kTimeout ? LinkCheckState::TimedOut
+                                                                     : LinkCheckState::Failed);
             }
             return;
         }
@@ -143,27 +143,22 @@ void NodeSetup::verifyIpLink() {
         description = error.description();
     }
     if (number == PingControl::kTimeout) {
-        showPing("Timeout!", Shade::LightRed);
+        setLinkCheck(LinkCheckState::TimedOut);
         return;
     }
     m_dialogs.message(DialogIcon::Exclamation, "Ping Error!",
                       "Ping Error: " + std::to_string(number) + "/" + description + "\r" +
                           "Your system may not have the correct Winsock configuration.");
-    showPing("Fail!", Shade::LightRed);
+    setLinkCheck(LinkCheckState::Failed);
 }
 
 void NodeSetup::onPingError(std::int16_t, const std::string&) {
-    showPing("Fail!", Shade::LightRed);
+    setLinkCheck(LinkCheckState::Failed);
 }
 
-void NodeSetup::setDialUpControlsShown(bool shown) {
-    m_dialUpControlsShown = shown;
-    emit dialUpControlsChanged();
-}
-
-void NodeSetup::setDisconnectShown(bool shown) {
-    m_disconnectShown = shown;
-    emit dialUpControlsChanged();
+void NodeSetup::setDialUpConnected(bool connected) {
+    m_bConnectedByDialup = connected;
+    emit dialUpChanged();
 }
 
 int NodeSetup::phoneBookRow() const {
@@ -172,7 +167,6 @@ int NodeSetup::phoneBookRow() const {
 }
 
 void NodeSetup::fillPhoneBook() {
-    setDialUpControlsShown(true);
     m_fillingPhoneBook = true;
     m_phoneBook.clear();
     try {
@@ -190,10 +184,8 @@ void NodeSetup::fillPhoneBook() {
 
 void NodeSetup::chooseConnection(IpLinkType type) {
     m_live.ipLink = type;
-    if (type == IpLinkType::FullTime)
-        setDialUpControlsShown(false);
-    else
-        fillPhoneBook();
+    if (type != IpLinkType::FullTime) fillPhoneBook();
+    emit dialUpChanged();
 }
 
 void NodeSetup::chooseDialEntry(int row) {
@@ -211,13 +203,11 @@ void NodeSetup::onPhoneBookEntry(const std::string& name) {
 
 void NodeSetup::onDialUpStatus(long state, long error) {
     if (state == DialUp::kAuthenticated && error == 0) {
-        m_bConnectedByDialup = true;
         m_dialTimer.stop();
-        setDisconnectShown(true);
+        setDialUpConnected(true);
     } else if (state == DialUp::kDisconnected) {
-        m_bConnectedByDialup = false;
         m_dialTimer.stop();
-        setDisconnectShown(false);
+        setDialUpConnected(false);
     }
 }
 

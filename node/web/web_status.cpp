@@ -56,9 +56,23 @@ QJsonValue linkJson(const NodeSetup& setup, const StreamRecord& entry) {
                        {"bytesWaiting", static_cast<qint64>(link->pendingBytes)}};
 }
 
-QJsonValue indicatorJson(const std::optional<ServerIndicator>& indicator) {
-    if (!indicator) return QJsonValue::Null;
-    return *indicator == ServerIndicator::Connected ? "connected" : "closed";
+// The server's state as the main window's server label shows it; null before anything is known.
+QJsonValue serverStateJson(ServerState state) {
+    switch (state) {
+    case ServerState::Unknown:
+        break;
+    case ServerState::Idle:
+        return "idle";
+    case ServerState::Verified:
+        return "verified";
+    case ServerState::Unreachable:
+        return "unreachable";
+    case ServerState::Connected:
+        return "connected";
+    case ServerState::Closed:
+        return "closed";
+    }
+    return QJsonValue::Null;
 }
 
 QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
@@ -77,7 +91,7 @@ QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
         lastFailure =
             QJsonObject{{"at", timeJson(reach.lastFailure)}, {"reason", text(reach.failure)}};
     return {{"address", text(setup.serverAddress())},
-            {"indicator", indicatorJson(core.serverIndicator())},
+            {"indicator", serverStateJson(core.serverState())},
             {"reachable", reachable},
             {"lastSuccess", timeJson(reach.lastSuccess)},
             {"lastFailure", lastFailure},

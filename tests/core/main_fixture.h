@@ -30,9 +30,7 @@ class NodeCoreTest : public testing::Test {
     FakeSetup setup;
     ServerQueues queues;
     NodeCore core{settings, clock, dialogs, queues};
-    // What the views were last told of the server indicator, the traffic column and a
-    // restore at shutdown.
-    Shade serverShade = Shade::Face;
+    // What the views were last told of the traffic column and a restore at shutdown.
     Traffic traffic = Traffic::None;
     std::string restoring;
 
@@ -40,8 +38,6 @@ class NodeCoreTest : public testing::Test {
         setup.folder = dir.path().toStdString();
         // Each case has a spool of its own.
         qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
-        QObject::connect(&core, &NodeCore::serverShadeChanged,
-                         [this](Shade s) { serverShade = s; });
         QObject::connect(&core, &NodeCore::trafficChanged, [this](int, Traffic t) { traffic = t; });
         QObject::connect(&core, &NodeCore::restoring,
                          [this](const std::string& text) { restoring = text; });
@@ -104,7 +100,7 @@ class NodeCoreTest : public testing::Test {
         return all;
     }
     std::vector<std::string> monitorItems() const {
-        return {core.monitor().shown().begin(), core.monitor().shown().end()};
+        return {core.monitor().followed().begin(), core.monitor().followed().end()};
     }
 };
 

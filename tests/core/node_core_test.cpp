@@ -55,7 +55,7 @@ TEST_F(NodeCoreTest, ConnectOpensEntryGreetsChecksAndLogs) {
     ASSERT_EQ(radio.files.size(), 1u);
     EXPECT_EQ(radio.files[0].text, "banner.txt");
     EXPECT_EQ(radio.allData(), "\rIP connection verified.\rSMS>");
-    EXPECT_EQ(serverShade, Shade::LightYellow);
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
     EXPECT_EQ(monitorItems(), std::vector<std::string>{"1/A:  CONNECTED to N0CALL @ " + stamp()});
     EXPECT_EQ(logText(), "1/A: CONNECTED to N0CALL @ " + stamp() + "\r\n");
 }
@@ -79,7 +79,7 @@ TEST_F(NodeCoreTest, FailedChecksSendTheirTextsAndColourServerRed) {
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
     EXPECT_EQ(radio.allData(),
               "\rIP connection failed. Only Help, Info & Bye commands available.\rSMS>");
-    EXPECT_EQ(serverShade, Shade::LightRed);
+    EXPECT_EQ(core.serverState(), ServerState::Unreachable);
 
     radio.data.clear();
     radio.type = IpConnectionType::DialBackup;
@@ -100,7 +100,7 @@ TEST_F(NodeCoreTest, FailedChecksSendTheirTextsAndColourServerRed) {
     radio.dialupUp = true;
     core.StatusEvent("S1D*** CONNECTED to W2AW");
     EXPECT_EQ(radio.allData(), "");
-    EXPECT_EQ(serverShade, Shade::LightYellow);
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
 }
 
 TEST_F(NodeCoreTest, DisconnectClearsEntryAndLabels) {
@@ -214,7 +214,7 @@ TEST_F(NodeCoreTest, DialUpHangUpAfterCountdown) {
     core.StatusEvent("S1A*** DISCONNECTED");
     tick(2);
     EXPECT_TRUE(std::find(radio.calls.begin(), radio.calls.end(), "hangUp") == radio.calls.end());
-    EXPECT_EQ(serverShade, Shade::Face);
+    EXPECT_EQ(core.serverState(), ServerState::Idle);
     tick(1);
     EXPECT_EQ(radio.calls.back(), "hangUp");
 }

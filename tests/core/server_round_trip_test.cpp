@@ -161,7 +161,7 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     EXPECT_EQ(counts.sessions, 2u);
     EXPECT_EQ(core.startedAt(), clock.now());
     EXPECT_EQ(core.streams()[2].ConnectedAt, clock.now());
-    EXPECT_FALSE(core.serverIndicator().has_value());
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
     const std::uint64_t greeted = counts.bytesToRadio;
     EXPECT_EQ(greeted, 2 * std::string("\rIP connection verified.\rSMS>").size());
     std::uint64_t typed = 0;
@@ -181,7 +181,7 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     EXPECT_EQ(core.lastRequest().at, clock.now());
     EXPECT_EQ(core.lastRequest().command, "list");
     EXPECT_EQ(core.lastRequest().outcome, "ok");
-    EXPECT_EQ(core.serverIndicator(), ServerIndicator::Closed);
+    EXPECT_EQ(core.serverState(), ServerState::Closed);
     EXPECT_EQ(counts.serverFailures, 0u);
 
     // Files count as sent, whatever their size.

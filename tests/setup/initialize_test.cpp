@@ -91,7 +91,7 @@ class Initialize : public CoreRig<FastClock, QtEventPump> {
                              tncWorking = working;
                          });
         QObject::connect(
-            core.get(), &NodeCore::serverLinkShown,
+            core.get(), &NodeCore::serverLinkLoaded,
             [this](const std::string& server, const std::string&) { serverShown = server; });
         ASSERT_TRUE(startCore("1"));
         QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
@@ -124,9 +124,9 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_EQ(tncWorking, true);
     EXPECT_EQ(core->radioLabel(1), "1/A");
     EXPECT_EQ(serverShown, "127.0.0.1");
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(setupShown);
-    EXPECT_FALSE(setup->progressShown());
+    EXPECT_EQ(setup->progress(), NodeSetup::InitProgress::None);
     EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
     EXPECT_TRUE(dialogs.shown().empty());
     setup->Initialize();
@@ -188,7 +188,7 @@ TEST_F(Initialize, SwitchedOffTncFails) {
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
     const std::string progress = setup->progressText();
     EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
-    EXPECT_TRUE(setup->progressCloseShown());
+    EXPECT_EQ(setup->progress(), NodeSetup::InitProgress::Failed);
     EXPECT_EQ(tncStatus, "KPC3 not Initialized");
     EXPECT_EQ(tncWorking, false);
     EXPECT_TRUE(setupShown);
@@ -227,7 +227,7 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     setup->CheckTncComm();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].title, "Port Error!");
-    EXPECT_FALSE(setup->commStatus().shown);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::None);
 }
 
 TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
@@ -235,8 +235,7 @@ TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
     startNode();
     setup->live().tncType = "TNC2";
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
-    EXPECT_EQ(setup->commStatus().colour, Shade::LightGreen);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_FALSE(setup->portOpen());
     EXPECT_FALSE(setup->dispatch().polling());
     EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
@@ -248,7 +247,7 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     settings.write("Client1", "Initialized", "True");
     startNode();
     EXPECT_TRUE(core->lastInitOK());
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(setupShown);
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
 }
@@ -323,11 +322,11 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
     ASSERT_TRUE(core->lastInitOK());
     // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
     core->setMonitoredStream(1);
-    QObject::connect(core.get(), &NodeCore::monitorLineShown, core.get(),
+    QObject::connect(core.get(), &NodeCore::followedLineAdded, core.get(),
                      [this] { core->requestStop(); });
     ASSERT_TRUE(runUntilEnded(*core));
-    ASSERT_FALSE(core->monitor().shown().empty());
-    EXPECT_EQ(core->monitor().shown().front().substr(0, 22), "1/A:  CONNECTED to N1U");
+    ASSERT_FALSE(core->monitor().followed().empty());
+    EXPECT_EQ(core->monitor().followed().front().substr(0, 22), "1/A:  CONNECTED to N1U");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
 
@@ -424,7 +423,7 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     EXPECT_TRUE(core->lastInitOK()) << setup->progressText();
     EXPECT_FALSE(setup->initRetryTimer().isActive());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
     EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
@@ -461,14 +460,13 @@ TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
     startNode();
     setup->live().agwAddress = simAddress;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_EQ(settings.read("Client1", "AGWAddress", ""), nobody) << "nothing saved";
 
     settings.write("Client1", "AGWAddress", simAddress);
     setup->live().agwAddress = nobody;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
-    EXPECT_EQ(setup->commStatus().colour, Shade::LightRed);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Failed);
 }
 
 // A KISS TCP server: the check tries the address typed; Initialize sends the timing values;
@@ -481,7 +479,7 @@ TEST_F(Initialize, KissOverTcpChecksTheTypedAddressAndRidesOutARestart) {
     startNode();
     setup->live().kiss.address = simAddress;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_EQ(settings.read("Client1", "KISSAddress", ""), nobody) << "nothing saved";
 
     setup->Initialize();
