@@ -86,7 +86,7 @@ void NodeSetup::unloadSetup() {
     emit hideRequested();
 }
 
-void NodeSetup::setupClosed() {
+void NodeSetup::closeSetup() {
     if (!m_main.hasLeftSetup()) m_main.endProgram();
 }
 

@@ -82,8 +82,8 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // Stores the hang-up delay (minutes) and checks it; false (and the operator told) when
     // refused.
     bool setHangUpDelay(const std::string& minutes);
-    // The operator closed the setup window: with the main window hidden the program ends.
-    void setupClosed();
+    // The operator is done with the setup: a node that has not left its setup ends.
+    void closeSetup();
 
     // IP link: the operator's check of the server (a ping, dialing first where the connection
     // type allows), the phone-book choice (a row of phoneBook()), and the events of the

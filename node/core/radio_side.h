@@ -31,6 +31,7 @@ class RadioSide {
     virtual bool bConnectedByDialup() const = 0;
     virtual bool VerifyFullTime() = 0;
     virtual bool VerifyConnection() = 0;
+    // Hangs up the dial-up link (the operator's Disconnect, or an idle link's countdown).
     virtual void hangUp() = 0;
 };
 

@@ -380,7 +380,7 @@ void frmTNC::txtMBOCall_LostFocus() {
 
 void frmTNC::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_setup.setupClosed();
+    m_setup.closeSetup();
 }
 
 bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
