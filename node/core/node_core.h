@@ -212,7 +212,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void serverLinkLoaded(const std::string& server, const std::string& local);
     // An initialization ended; after a success the stream labels are read again.
     void initialized(bool ok, bool logEnabled);
-    // The setup wants the main window in front of the operator.
+    // The node left its setup (initialized, or the setup cancelled): its main view comes first.
     void setupLeft();
     // The shutdown sequence has run; the program ends.
     void ended();
