@@ -17,10 +17,10 @@ class MainCore : public MainWindowPort {
     virtual bool lastInitOK() const = 0;
     virtual void setLastInitOK(bool ok) = 0;
     // The server link has been loaded: the server's address and this machine's address.
-    virtual void showServerLink(const std::string& server, const std::string& local) = 0;
+    virtual void reportServerLink(const std::string& server, const std::string& local) = 0;
     // An initialization has ended: saving the monitor to the log is offered when logging is
     // on, and after a success the stream labels are read again from the radio side.
-    virtual void showInitialized(bool ok, bool logEnabled) = 0;
+    virtual void reportInitialized(bool ok, bool logEnabled) = 0;
     // The TNC is initialized anew and its links with it: the users still in the stream table
     // leave it, each logged with `why`.
     virtual void closeUsers(const std::string& why) = 0;

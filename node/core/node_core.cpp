@@ -93,11 +93,11 @@ void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
     m_log->writeEarly();
 }
 
-void NodeCore::showServerLink(const std::string& server, const std::string& local) {
+void NodeCore::reportServerLink(const std::string& server, const std::string& local) {
     emit serverLinkLoaded(server, local);
 }
 
-void NodeCore::showInitialized(bool ok, bool logEnabled) {
+void NodeCore::reportInitialized(bool ok, bool logEnabled) {
     // The radio side may label its streams anew (another port choice or TNC type).
     if (ok)
         for (int index = 1; index <= kMaxUsers; ++index)
@@ -406,8 +406,8 @@ void NodeCore::heartbeat() {
     }
 }
 
-void NodeCore::showSetup() {
-    if (m_setup != nullptr) m_setup->showSetup();
+void NodeCore::openSetup() {
+    if (m_setup != nullptr) m_setup->openSetup();
 }
 
 void NodeCore::saveMonitorToLog() {

@@ -60,8 +60,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     std::string settingsSection() const override { return "Client" + m_instance; }
     bool lastInitOK() const override { return m_lastInitOK; }
     void setLastInitOK(bool ok) override { m_lastInitOK = ok; }
-    void showServerLink(const std::string& server, const std::string& local) override;
-    void showInitialized(bool ok, bool logEnabled) override;
+    void reportServerLink(const std::string& server, const std::string& local) override;
+    void reportInitialized(bool ok, bool logEnabled) override;
     void closeUsers(const std::string& why) override;
     void leaveSetup() override;
     bool hasLeftSetup() const override { return m_setupLeft; }
@@ -170,7 +170,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     };
     const ServerReach& serverReach() const { return m_serverReach; }
 
-    void showSetup();
+    void openSetup();
     // The operator's or the system's stop: false while a TNC operation or a wait is on the
     // stack; the waits end early and the stop runs once they have returned.
     bool requestStop();

@@ -27,7 +27,7 @@ class NodeSetup::DispatchView final : public TncSetup {
     std::string instance() const override { return m_setup.instance(); }
     std::string lblInitializing() const override { return m_setup.m_progressText; }
     void setLblInitializing(const std::string& text) override { m_setup.setProgress(text); }
-    void showSetupWindow() override { m_setup.showSetup(); }
+    void showSetupWindow() override { m_setup.openSetup(); }
     // The AGW driver's live values: the address typed, the call, the stored frame length.
     std::string agwAddress() const override { return m_setup.m_live.agwAddress; }
     std::string nodeCall() const override { return m_setup.nodeCall(); }
@@ -72,7 +72,7 @@ void NodeSetup::loadSetup(bool initialize) {
     if (initialize || m_unattended)
         Initialize();
     else
-        showSetup();
+        openSetup();
 }
 
 void NodeSetup::unloadSetup() {
@@ -83,7 +83,7 @@ void NodeSetup::unloadSetup() {
     if (m_serial.PortOpen()) m_serial.PortOpen(false);
     m_link.Unload();
     setProgressState(InitProgress::None);
-    emit hideRequested();
+    emit setupDone();
 }
 
 void NodeSetup::closeSetup() {

@@ -130,7 +130,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     bool restoreChecked() const override { return m_live.restore; }
     bool portOpen() const override { return m_dispatch->line().PortOpen(); }
     void loadSetup(bool initialize) override;
-    void showSetup() override { emit showRequested(); }
+    void openSetup() override { emit setupOpened(); }
     void Restore() override;
     void ClearHostMode() override;
     void unloadSetup() override;
@@ -179,9 +179,9 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     void phoneBookChanged();
     // The connection type was chosen, or the dial-up link came up or went down.
     void dialUpChanged();
-    // The setup wants the operator (its view comes forward), or no longer does.
-    void showRequested();
-    void hideRequested();
+    // The setup is opened for the operator (its view comes forward), or is done with him.
+    void setupOpened();
+    void setupDone();
     // The hang-up delay was refused: the view puts the operator back in its box.
     void hangUpDelayRefused();
 

@@ -43,7 +43,7 @@ bool NodeSetup::refusedWhileBusy() {
 
 void NodeSetup::loadServerLink() {
     m_link.Load();
-    m_main.showServerLink(m_live.ipAddress, m_link.tcp().localAddress());
+    m_main.reportServerLink(m_live.ipAddress, m_link.tcp().localAddress());
 }
 
 void NodeSetup::configureSerial() {
@@ -70,18 +70,18 @@ void NodeSetup::runInitialize() {
         m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
                           "You must select a valid phone book entry for the Dial Up Network "
                           "Connection");
-        showSetup();
+        openSetup();
         return;
     }
     // The log file and the TNC's start-up name need the call sign; a delay out of range must
     // never be saved.
     if (trim(nodeCall()).empty()) {
         m_dialogs.message(DialogIcon::Exclamation, "Node Call Sign", "Node Call Sign required");
-        showSetup();
+        openSetup();
         return;
     }
     if (!hangUpDelayAccepted()) {
-        showSetup();
+        openSetup();
         return;
     }
     const CommandScope command(m_commandDepth);
@@ -121,7 +121,7 @@ void NodeSetup::runInitialize() {
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
             setProgressState(InitProgress::None);
-            showSetup();
+            openSetup();
             return;
         }
         reachedDriver = true;
@@ -157,7 +157,7 @@ void NodeSetup::runInitialize() {
         appendProgress("INITIALIZATION FAILURE!");
         setProgressState(InitProgress::Failed);
     }
-    m_main.showInitialized(ok, m_live.enableLog);
+    m_main.reportInitialized(ok, m_live.enableLog);
     if (ok) {
         m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
                    " initialized @ " + generalDateTime(m_clock.now()));
@@ -166,16 +166,16 @@ void NodeSetup::runInitialize() {
                 (!tcp.empty() ? where : "Comm" + std::to_string(m_serial.CommPort())),
             true);
         m_main.leaveSetup();
-        emit hideRequested();
+        emit setupDone();
     } else {
         m_main.setTncStatus(type + " not Initialized", false);
-        showSetup();
+        openSetup();
     }
 }
 
 void NodeSetup::Cancel() {
     loadServerLink();
-    emit hideRequested();
+    emit setupDone();
     m_main.leaveSetup();
 }
 
@@ -203,7 +203,7 @@ void NodeSetup::CheckTncComm() {
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
-            showSetup();
+            openSetup();
             setCommCheck(CommCheck::None);
             return;
         }

@@ -231,7 +231,7 @@ void frmMain::mnuView_Click(int index) {
         txtUserCall_LostFocus();
         break;
     case 3:
-        m_core.showSetup();
+        m_core.openSetup();
         break;
     case 4:
         if (!m_about) m_about = new frmAbout(this);

@@ -36,11 +36,11 @@ void frmTNC::followSetup() {
     connect(&m_setup, &NodeSetup::linkCheckChanged, this, &frmTNC::showPing);
     connect(&m_setup, &NodeSetup::phoneBookChanged, this, &frmTNC::showPhoneBook);
     connect(&m_setup, &NodeSetup::dialUpChanged, this, &frmTNC::showDialUpControls);
-    connect(&m_setup, &NodeSetup::showRequested, this, [this] {
+    connect(&m_setup, &NodeSetup::setupOpened, this, [this] {
         show();
         raise();
     });
-    connect(&m_setup, &NodeSetup::hideRequested, this, &QWidget::hide);
+    connect(&m_setup, &NodeSetup::setupDone, this, &QWidget::hide);
     connect(&m_setup, &NodeSetup::hangUpDelayRefused, this, [this] { txtHangUpDelay->setFocus(); });
 }
 

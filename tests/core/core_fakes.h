@@ -77,7 +77,7 @@ class FakeSetup : public SetupSide {
     void loadSetup(bool initialize) override {
         calls.push_back(initialize ? "loadSetup+initialize" : "loadSetup");
     }
-    void showSetup() override { calls.push_back("showSetup"); }
+    void openSetup() override { calls.push_back("openSetup"); }
     std::function<void()> onRestore;
     void Restore() override {
         calls.push_back("Restore");

@@ -120,7 +120,7 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings.read("Client4", "MBOCall", "absent"), "absent");
-    setup->showSetup();
+    setup->openSetup();
     w.close();
     EXPECT_FALSE(ended);
     EXPECT_FALSE(w.isVisible());

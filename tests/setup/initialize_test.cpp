@@ -94,8 +94,8 @@ class Initialize : public CoreRig<FastClock, QtEventPump> {
             core.get(), &NodeCore::serverLinkLoaded,
             [this](const std::string& server, const std::string&) { serverShown = server; });
         ASSERT_TRUE(startCore("1"));
-        QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
-        QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
+        QObject::connect(setup.get(), &NodeSetup::setupOpened, [this] { setupShown = true; });
+        QObject::connect(setup.get(), &NodeSetup::setupDone, [this] { setupShown = false; });
     }
     void startNode() {
         makeNode();
