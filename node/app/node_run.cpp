@@ -34,13 +34,13 @@ constexpr int kExitIncompleteSettings = 78;
 // runs on without it.
 std::unique_ptr<WebServer> startWebServer(const WebServer::Services& services) {
     NodeCore& core = services.core;
-    WebConfig config = readWebConfig(services.settings, core.settingsSection(), core.sInstance);
+    WebConfig config = readWebConfig(services.settings, core.settingsSection(), core.instance());
     if (!config.enabled) return nullptr;
     const std::string stored = services.settings.read(core.settingsSection(), kWebPasswordKey, "");
     if (!stored.empty() && !webPasswordHashReadable(stored))
         core.nodeLog().Log("Web console: the stored password (WebPassword) is damaged; set it "
                            "again with: brevane --web-password " +
-                               core.sInstance,
+                               core.instance(),
                            JournalPriority::Error);
     // The radio side's descriptors come first: the page gets what the process limit leaves.
     rlimit descriptors{};
@@ -86,11 +86,11 @@ int runNode(const NodeRun& run) {
         // Nobody can fill in the setup window: settings it cannot initialize with end the node
         // at once, loudly. A serial device that is missing now is waited for.
         const auto problems = checkInstanceSettings(settings, core.settingsSection());
-        printProblems(core.sInstance, problems);
+        printProblems(core.instance(), problems);
         if (std::any_of(problems.begin(), problems.end(), [](const SettingsProblem& problem) {
                 return problem.kind == SettingsProblem::Kind::Setting;
             })) {
-            writeJournal(JournalPriority::Error, "brevane: instance " + core.sInstance +
+            writeJournal(JournalPriority::Error, "brevane: instance " + core.instance() +
                                                      " cannot initialize with the settings in " +
                                                      settings.filePath());
             core.requestStop();

@@ -14,8 +14,8 @@ bool Monitor::add(int index, const std::string& line) {
     keep(m_recent[static_cast<std::size_t>(index)], line, kRecentLines);
     m_all.push_back({++m_lastSeq, index, line});
     if (m_all.size() > kAllLines) m_all.pop_front();
-    if (index != m_shownStream) return false;
-    keep(m_shown, line, kShownLines);
+    if (index != m_followedStream) return false;
+    keep(m_followed, line, kFollowedLines);
     return true;
 }
 

@@ -15,7 +15,7 @@ namespace gw {
 
 class Monitor {
   public:
-    static constexpr std::size_t kShownLines = 1000;
+    static constexpr std::size_t kFollowedLines = 1000;
     static constexpr std::size_t kRecentLines = 200;
     static constexpr std::size_t kAllLines = 1000;
 
@@ -27,20 +27,20 @@ class Monitor {
         std::string text;
     };
 
-    // Keeps a line of stream `index` (1 to kMaxUsers); true when it joins the shown list.
+    // Keeps a line of stream `index` (1 to kMaxUsers); true when it joins the followed list.
     bool add(int index, const std::string& line);
-    // The stream the shown list follows from now on; 0 for none.
-    void setShownStream(int index) { m_shownStream = index; }
-    int shownStream() const { return m_shownStream; }
-    const std::deque<std::string>& shown() const { return m_shown; }
+    // The stream the followed list follows from now on; 0 for none.
+    void follow(int index) { m_followedStream = index; }
+    int followedStream() const { return m_followedStream; }
+    const std::deque<std::string>& followed() const { return m_followed; }
     // The stream's recent lines, oldest first; empty for an index outside the streams.
     const std::deque<std::string>& recent(int index) const;
     // Every stream's last kAllLines lines, oldest first.
     const std::deque<Line>& all() const { return m_all; }
 
   private:
-    int m_shownStream = 0;
-    std::deque<std::string> m_shown;
+    int m_followedStream = 0;
+    std::deque<std::string> m_followed;
     std::deque<Line> m_all;
     std::uint64_t m_lastSeq = 0;
     std::array<std::deque<std::string>, kMaxUsers + 1> m_recent;

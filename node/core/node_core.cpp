@@ -32,12 +32,12 @@ NodeCore::NodeCore(SettingsStore& settings, const Clock& clock, Dialogs& dialogs
         NodeLog::Source{[this] { return m_setup != nullptr && m_setup->logEnabled(); },
                         [this] { return m_setup != nullptr ? m_setup->filePath() : std::string(); },
                         [this] { return m_setup != nullptr ? m_setup->nodeCall() : std::string(); },
-                        [this] { return sInstance; }},
+                        [this] { return m_instance; }},
         m_clock);
-    tmrActiveTimer1.setInterval(60'000);
-    connect(&tmrActiveTimer1, &QTimer::timeout, this, &NodeCore::tmrActiveTimer1_Timer);
-    tmr.setInterval(1'000);
-    connect(&tmr, &QTimer::timeout, this, &NodeCore::tmr_Timer);
+    m_heartbeatTimer.setInterval(60'000);
+    connect(&m_heartbeatTimer, &QTimer::timeout, this, &NodeCore::heartbeat);
+    m_pollTimer.setInterval(1'000);
+    connect(&m_pollTimer, &QTimer::timeout, this, &NodeCore::poll);
 }
 
 NodeCore::~NodeCore() = default;
@@ -47,8 +47,8 @@ std::string NodeCore::now() const {
 }
 
 bool NodeCore::startUp(const std::string& commandLine) {
-    sInstance = instanceText(commandLine);
-    if (!instanceValid(sInstance)) {
+    m_instance = instanceText(commandLine);
+    if (!instanceValid(m_instance)) {
         m_dialogs.message(DialogIcon::Critical, "Instance Parameter Error!",
                           "Only Numeric Instance parameters 1-10 are permitted.");
         return false;
@@ -61,26 +61,26 @@ bool NodeCore::startUp(const std::string& commandLine) {
                               problem);
         return false;
     }
-    auto lock = std::make_unique<InstanceLock>(instanceLockPath(m_settings.filePath(), sInstance));
+    auto lock = std::make_unique<InstanceLock>(instanceLockPath(m_settings.filePath(), m_instance));
     if (lock->state() == InstanceLock::State::Failed) {
         m_dialogs.message(DialogIcon::Critical, "Settings Not Writable!",
                           "Cannot write the instance lock " +
-                              instanceLockPath(m_settings.filePath(), sInstance) + ": " +
+                              instanceLockPath(m_settings.filePath(), m_instance) + ": " +
                               lock->problem());
         return false;
     }
     if (lock->state() == InstanceLock::State::Busy) {
         m_dialogs.message(DialogIcon::Critical, "Instance Already Running!",
-                          "Brevane Instance " + sInstance + " already running!");
+                          "Brevane Instance " + m_instance + " already running!");
         return false;
     }
     m_instanceLock = std::move(lock);
     m_startedAt = m_clock.now();
     openSpool();
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
-    bLastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
-    tmrActiveTimer1.start();
-    tmr.start();
+    m_lastInitOK = m_settings.readBool(settingsSection(), "Initialized", false);
+    m_heartbeatTimer.start();
+    m_pollTimer.start();
     return true;
 }
 
@@ -88,26 +88,26 @@ void NodeCore::handOver(RadioSide& radio, SetupSide& setup) {
     if (m_ended) return;
     m_radio = &radio;
     m_setup = &setup;
-    emit handedOver(bLastInitOK);
-    m_setup->loadSetup(bLastInitOK);
+    emit handedOver(m_lastInitOK);
+    m_setup->loadSetup(m_lastInitOK);
     m_log->writeEarly();
 }
 
-void NodeCore::showServerLink(const std::string& server, const std::string& local) {
-    emit serverLinkShown(server, local);
+void NodeCore::reportServerLink(const std::string& server, const std::string& local) {
+    emit serverLinkLoaded(server, local);
 }
 
-void NodeCore::showInitialized(bool ok, bool logEnabled) {
+void NodeCore::reportInitialized(bool ok, bool logEnabled) {
     // The radio side may label its streams anew (another port choice or TNC type).
     if (ok)
         for (int index = 1; index <= kMaxUsers; ++index)
-            emit streamChanged(index, streamLabel(index), Streams[index].inUse());
+            emit streamChanged(index, streamLabel(index), m_streams[index].inUse());
     emit initialized(ok, logEnabled);
 }
 
 void NodeCore::closeUsers(const std::string& why) {
     for (int index = 1; index <= kMaxUsers; ++index) {
-        const StreamRecord& entry = Streams[index];
+        const StreamRecord& entry = m_streams[index];
         if (!entry.inUse()) continue;
         const int port = entry.Port;
         const std::string letter = entry.StreamID;
@@ -119,9 +119,9 @@ void NodeCore::closeUsers(const std::string& why) {
     }
 }
 
-void NodeCore::showMainWindow() {
-    m_mainWindowShown = true;
-    emit mainWindowWanted();
+void NodeCore::leaveSetup() {
+    m_setupLeft = true;
+    emit setupLeft();
 }
 
 std::string NodeCore::radioLabel(int index) const {
@@ -143,8 +143,8 @@ void NodeCore::StatusEvent(const std::string& sStatus) {
     const std::string portText = std::to_string(port);
 
     if (containsNoCase(sStatus, "DISCONNECTED")) {
-        if (!Streams[index].inUse()) return;
-        const std::string call = Streams[index].CallSign;
+        if (!m_streams[index].inUse()) return;
+        const std::string call = m_streams[index].CallSign;
         KillStream(index);
         MonitorMsg(port, letter, "   DISCONNECTED from " + call + " @ " + now());
         Log(portText + "/" + letter + ": " + "DISCONNECTED from " + call + " @ " + now());
@@ -158,10 +158,11 @@ void NodeCore::StatusEvent(const std::string& sStatus) {
     MonitorMsg(port, letter, "   CONNECTED to " + remainder + " @ " + now());
     Log(portText + "/" + letter + ": " + "CONNECTED to " + remainder + " @ " + now());
     radioSendFile(port, letter, "banner.txt");
-    const std::uint64_t connection = Streams[index].Connection;
-    emit serverShadeChanged(CheckConnection(letter, port) ? Shade::LightYellow : Shade::LightRed);
+    const std::uint64_t connection = m_streams[index].Connection;
+    setServerState(CheckConnection(letter, port) ? ServerState::Verified
+                                                 : ServerState::Unreachable);
     // The check lets events run: the user may be gone, or another on the stream, by now.
-    if (Streams[index].inUse() && Streams[index].Connection == connection)
+    if (m_streams[index].inUse() && m_streams[index].Connection == connection)
         tellSetAside(index, true);
 }
 
@@ -170,17 +171,17 @@ void NodeCore::DataEvent(const std::string& sData) {
     const std::string letter = charAt(sData, 2);
     const int port = static_cast<int>(numericValue(charAt(sData, 1)));
     const int index = Index(letter, port);
-    if (index <= 0 || index >= StreamTable::kEntries || !Streams[index].inUse()) return;
+    if (index <= 0 || index >= StreamTable::kEntries || !m_streams[index].inUse()) return;
     emit trafficChanged(index, Traffic::In);
-    Streams[index].IdleMinutes = 1;
-    Streams[index].LastHeard = m_clock.now();
+    m_streams[index].IdleMinutes = 1;
+    m_streams[index].LastHeard = m_clock.now();
     m_counters.bytesFromRadio += sData.size() > 3 ? sData.size() - 3 : 0;
     // After a Bye the user's lines are shown but no longer acted on.
-    if (Streams[index].ByePending) {
+    if (m_streams[index].ByePending) {
         MonitorMsg(port, toLower(letter), sData);
         return;
     }
-    switch (Streams[index].Input) {
+    switch (m_streams[index].Input) {
     case InputState::Subject:
         interpretSubject(index, sData);
         break;
@@ -188,10 +189,10 @@ void NodeCore::DataEvent(const std::string& sData) {
         interpretBody(index, sData);
         break;
     case InputState::Command: {
-        const std::uint64_t connection = Streams[index].Connection;
+        const std::uint64_t connection = m_streams[index].Connection;
         tellSetAside(index, false);
         // Sending lets events run: the user may have gone meanwhile.
-        if (Streams[index].inUse() && Streams[index].Connection == connection)
+        if (m_streams[index].inUse() && m_streams[index].Connection == connection)
             interpretCommand(index, sData);
         break;
     }
@@ -201,8 +202,8 @@ void NodeCore::DataEvent(const std::string& sData) {
 bool NodeCore::NewStream(const std::string& sStreamID, const std::string& sCall, int nPort) {
     if (sStreamID.size() != 1) return false;
     const int index = Index(sStreamID, nPort);
-    if (index < 0 || index > kMaxUsers || Streams[index].inUse()) return false;
-    StreamRecord& entry = Streams[index];
+    if (index < 0 || index > kMaxUsers || m_streams[index].inUse()) return false;
+    StreamRecord& entry = m_streams[index];
     entry.clearTexts();
     entry.IdleMinutes = 1;
     entry.CallSign = sCall;
@@ -218,8 +219,8 @@ bool NodeCore::NewStream(const std::string& sStreamID, const std::string& sCall,
 }
 
 bool NodeCore::KillStream(int nStream) {
-    if (nStream < 0 || nStream > kMaxUsers || !Streams[nStream].inUse()) return false;
-    StreamRecord& entry = Streams[nStream];
+    if (nStream < 0 || nStream > kMaxUsers || !m_streams[nStream].inUse()) return false;
+    StreamRecord& entry = m_streams[nStream];
     // A departed user's lists and reads leave the queue; nobody would read their answers.
     if (nStream > 0) {
         const auto dropped = m_queues.CommandQueue.dropReads(nStream);
@@ -279,7 +280,7 @@ bool NodeCore::CheckConnection(const std::string& sStreamID, int nPort) {
 std::string NodeCore::streamLabel(int index) const {
     if (m_radio == nullptr) return std::string();
     const std::string label = m_radio->GetLabel(index);
-    const StreamRecord& entry = Streams[index];
+    const StreamRecord& entry = m_streams[index];
     return entry.inUse() && index > 0 ? label + "       " + entry.CallSign : label;
 }
 
@@ -298,7 +299,7 @@ void NodeCore::MonitorMsg(int nPort, const std::string& sStreamID, const std::st
             line.swap(text);
         }
         std::erase_if(line, [](char c) { return c == '\r' || c == '\n'; });
-        if (m_monitor.add(index, prefix + line)) emit monitorLineShown(prefix + line);
+        if (m_monitor.add(index, prefix + line)) emit followedLineAdded(prefix + line);
     }
 }
 
@@ -326,9 +327,13 @@ std::string NodeCore::serverAddress() const {
 }
 
 void NodeCore::setServerIndicator(ServerIndicator state) {
-    m_serverIndicator = state;
-    emit serverShadeChanged(state == ServerIndicator::Connected ? Shade::LightGreen
-                                                                : Shade::LightYellow);
+    setServerState(state == ServerIndicator::Connected ? ServerState::Connected
+                                                       : ServerState::Closed);
+}
+
+void NodeCore::setServerState(ServerState state) {
+    m_serverState = state;
+    emit serverStateChanged(state);
 }
 
 void NodeCore::radioSend(int port, const std::string& letter, const std::string& text) {
@@ -344,7 +349,7 @@ void NodeCore::radioSendFile(int port, const std::string& letter, const std::str
 
 int NodeCore::requestsWaiting(int index) const {
     if (!StreamTable::valid(index)) return 0;
-    const std::uint64_t connection = Streams[index].Connection;
+    const std::uint64_t connection = m_streams[index].Connection;
     int count = 0;
     for (const auto& [session, asker] : m_pending)
         if (sessionStream(session) == index && asker.connection == connection) ++count;
@@ -353,7 +358,7 @@ int NodeCore::requestsWaiting(int index) const {
 
 void NodeCore::PostLog(int nStream, const std::string& sMsg, JournalPriority priority) {
     if (!StreamTable::valid(nStream)) return;
-    const StreamRecord& entry = Streams[nStream];
+    const StreamRecord& entry = m_streams[nStream];
     postLogFor(entry.Port, entry.StreamID, entry.CallSign, sMsg, priority);
 }
 
@@ -368,14 +373,14 @@ void NodeCore::FlushLog() {
     m_log->FlushLog();
 }
 
-void NodeCore::tmrActiveTimer1_Timer() {
+void NodeCore::heartbeat() {
     m_settings.write(settingsSection(), "Active", heartbeatText(m_clock.now()));
     // While shutting down the heartbeat alone goes on.
     if (m_ended) return;
     FlushLog();
     bool userConnected = false;
     for (int i = 1; i <= kMaxUsers; ++i) {
-        StreamRecord& entry = Streams[i];
+        StreamRecord& entry = m_streams[i];
         if (entry.IdleMinutes != 0) {
             userConnected = true;
             ++entry.IdleMinutes;
@@ -389,20 +394,20 @@ void NodeCore::tmrActiveTimer1_Timer() {
     }
     if (m_radio == nullptr) return;
     if (!userConnected) {
-        emit serverShadeChanged(Shade::Face);
+        setServerState(ServerState::Idle);
         if (m_radio->bConnectedByDialup()) {
-            if (HangUpCountdown > 0)
-                --HangUpCountdown;
+            if (m_hangUpCountdown > 0)
+                --m_hangUpCountdown;
             else
-                m_radio->DisconnectDialup();
+                m_radio->hangUp();
         }
     } else {
-        HangUpCountdown = hangUpMinutes(m_radio->hangUpDelayText());
+        m_hangUpCountdown = hangUpMinutes(m_radio->hangUpDelayText());
     }
 }
 
-void NodeCore::showSetup() {
-    if (m_setup != nullptr) m_setup->showSetup();
+void NodeCore::openSetup() {
+    if (m_setup != nullptr) m_setup->openSetup();
 }
 
 void NodeCore::saveMonitorToLog() {
@@ -411,9 +416,9 @@ void NodeCore::saveMonitorToLog() {
                           "Logging not enable...Check Enable Log checkbox on Setup form.");
         return;
     }
-    if (m_monitor.shown().empty()) return;
+    if (m_monitor.followed().empty()) return;
     Log("********* Manual List Save @ " + now() + " *********");
-    for (const std::string& line : m_monitor.shown())
+    for (const std::string& line : m_monitor.followed())
         Log(line);
     Log(std::string(30, '*'));
 }
@@ -440,16 +445,16 @@ bool NodeCore::requestStop() {
 void NodeCore::shutdown() {
     if (m_ended) return;
     m_ended = true;
-    tmr.stop();
+    m_pollTimer.stop();
     // Users still on at the stop leave with the node; the log says so, as for any link.
     for (int index = 1; index < StreamTable::kEntries; ++index) {
-        const StreamRecord& entry = Streams[index];
+        const StreamRecord& entry = m_streams[index];
         if (!entry.inUse()) continue;
         Log(std::to_string(entry.Port) + "/" + entry.StreamID + ": DISCONNECTED from " +
             entry.CallSign + " @ " + now() + " (node closing)");
     }
     if (m_setup != nullptr) m_setup->endWaits(false);
-    if (m_setup != nullptr && bLastInitOK && m_setup->portOpen()) {
+    if (m_setup != nullptr && m_lastInitOK && m_setup->portOpen()) {
         if (m_setup->restoreChecked()) {
             emit restoring("Restoring " + m_setup->tncType() + " ...Please wait.");
             m_setup->Restore();
@@ -468,7 +473,7 @@ void NodeCore::shutdown() {
     Log("...Brevane Version " + versionText() + " closing @ " + now());
     m_log->close();
     if (m_setup != nullptr) m_setup->unloadSetup();
-    tmrActiveTimer1.stop();
+    m_heartbeatTimer.stop();
     m_settings.write(settingsSection(), "Active", "0");
     emit ended();
 }

@@ -13,7 +13,6 @@
 #include "core/node_log.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
-#include "core/shade.h"
 #include "core/stream_table.h"
 #include "server/cresponse.h"
 #include "server/server_link_host.h"
@@ -34,8 +33,13 @@ namespace gw {
 
 class InstanceLock;
 
-// What a stream's traffic column shows: nothing, the user's data in, the node's data out.
+// A stream's traffic: none, the user's data in, the node's data out.
 enum class Traffic { None, In, Out };
+
+// What the node knows of its server: nothing yet; nothing now (no user on); the IP link
+// verified at a user's connect; that check failed; a request's connection open; closed
+// between requests (or a connection failed).
+enum class ServerState { Unknown, Idle, Verified, Unreachable, Connected, Closed };
 
 class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     Q_OBJECT
@@ -52,15 +56,15 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void handOver(RadioSide& radio, SetupSide& setup);
 
     // MainCore: what the setup reads and shows through the main core.
-    std::string instance() const override { return sInstance; }
-    std::string settingsSection() const override { return "Client" + sInstance; }
-    bool lastInitOK() const override { return bLastInitOK; }
-    void setLastInitOK(bool ok) override { bLastInitOK = ok; }
-    void showServerLink(const std::string& server, const std::string& local) override;
-    void showInitialized(bool ok, bool logEnabled) override;
+    std::string instance() const override { return m_instance; }
+    std::string settingsSection() const override { return "Client" + m_instance; }
+    bool lastInitOK() const override { return m_lastInitOK; }
+    void setLastInitOK(bool ok) override { m_lastInitOK = ok; }
+    void reportServerLink(const std::string& server, const std::string& local) override;
+    void reportInitialized(bool ok, bool logEnabled) override;
     void closeUsers(const std::string& why) override;
-    void showMainWindow() override;
-    bool mainWindowShown() const override { return m_mainWindowShown; }
+    void leaveSetup() override;
+    bool hasLeftSetup() const override { return m_setupLeft; }
     void endProgram() override { requestStop(); }
 
     // Stream table and TNC events.
@@ -84,7 +88,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     NodeLog& nodeLog() { return *m_log; }
     const Monitor& monitor() const { return m_monitor; }
     // The operator's choice of the stream the monitor list follows (1 to 10; 0 for none).
-    void setMonitoredStream(int index) { m_monitor.setShownStream(index); }
+    void setMonitoredStream(int index) { m_monitor.follow(index); }
     // Writes the monitor list into the log; refused with a message while logging is off.
     void saveMonitorToLog();
 
@@ -92,19 +96,19 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void showOutgoingTraffic(int index) override;
     void setTncStatus(const std::string& text, bool working) override;
 
-    // ServerLinkHost: the server address and the server indicator.
+    // ServerLinkHost: the server address and the server link's connection.
     std::string serverAddress() const override;
     void setServerIndicator(ServerIndicator state) override;
 
     // Replies from the server, one per tick of the one-second timer; then the links whose
     // Bye waited for them are dropped, and the spool's retry runs when it is due.
-    void tmr_Timer();
+    void poll();
     // The heartbeat, the idle streams and the dial-up hang-up, once a minute.
-    void tmrActiveTimer1_Timer();
+    void heartbeat();
     // Offers the spool's oldest message to the server when its retry time has come; the
     // retry interval doubles from kSpoolRetryFirst to kSpoolRetryLast while the server stays
     // out of reach. Runs on every tick of the one-second timer.
-    void tmrSpool_Timer();
+    void forwardSpoolWhenDue();
     Spool& spool() { return m_spool; }
     // What the status views show of the spool: off by its setting, not open (and why), in
     // error (and why: a read, a write or the file itself failed), or working; its figures when
@@ -140,7 +144,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     const std::string& receivedText() const { return m_received; }
 
     // What the status views read: totals since start, the start time, the TNC's last state,
-    // the last request that went to the server and the server indicator last shown.
+    // the last request that went to the server and the server's state.
     struct LastRequest {
         QDateTime at; // invalid while none has been answered
         std::string command;
@@ -155,7 +159,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // When the TNC last went from working to not working; invalid when it never has.
     QDateTime lastTncFault() const { return m_lastTncFault; }
     const LastRequest& lastRequest() const { return m_lastRequest; }
-    std::optional<ServerIndicator> serverIndicator() const { return m_serverIndicator; }
+    ServerState serverState() const { return m_serverState; }
     // Whether the server answers: when it last did, when a connection to it last failed and
     // why, and since when it has not answered (invalid while it does or before any request).
     struct ServerReach {
@@ -166,20 +170,17 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     };
     const ServerReach& serverReach() const { return m_serverReach; }
 
-    void showSetup();
+    void openSetup();
     // The operator's or the system's stop: false while a TNC operation or a wait is on the
     // stack; the waits end early and the stop runs once they have returned.
     bool requestStop();
     bool hasEnded() const { return m_ended; }
 
-    std::string sInstance;
-    bool bLastInitOK = false;
-    StreamTable Streams;
-    std::int16_t HangUpCountdown = 0;
-    std::unique_ptr<CResponse> CurrentReply;
-
-    QTimer tmr;
-    QTimer tmrActiveTimer1;
+    // The stream table as the views read it.
+    const StreamTable& streams() const { return m_streams; }
+    // Minutes left before an idle dial-up link is hung up.
+    std::int16_t hangUpCountdown() const { return m_hangUpCountdown; }
+    bool heartbeatRunning() const { return m_heartbeatTimer.isActive(); }
 
     // What a radio user is shown when the node waits for a command, after each answer.
     static constexpr const char* kPrompt = "SMS>";
@@ -197,10 +198,10 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // The connections table: a stream's label and whether a user holds it.
     void streamChanged(int index, const std::string& label, bool inUse);
     void trafficChanged(int index, Traffic traffic);
-    void serverShadeChanged(Shade shade);
+    void serverStateChanged(ServerState state);
     void tncStatusChanged(const std::string& text, bool working);
     // A line for the monitor list (the stream it follows).
-    void monitorLineShown(const std::string& line);
+    void followedLineAdded(const std::string& line);
     // The console's request or reply texts changed.
     void consoleChanged();
     // The node restores or resets its TNC at shutdown and says so.
@@ -208,11 +209,11 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     // Start-up handed over; without `initializing` the setup waits for the operator.
     void handedOver(bool initializing);
     // The server link was loaded: the server's address and this machine's.
-    void serverLinkShown(const std::string& server, const std::string& local);
+    void serverLinkLoaded(const std::string& server, const std::string& local);
     // An initialization ended; after a success the stream labels are read again.
     void initialized(bool ok, bool logEnabled);
-    // The setup wants the main window in front of the operator.
-    void mainWindowWanted();
+    // The node left its setup (initialized, or the setup cancelled): its main view comes first.
+    void setupLeft();
     // The shutdown sequence has run; the program ends.
     void ended();
 
@@ -259,6 +260,8 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     void countRefused(const std::string& command);
     void countReply(const CResponse& reply);
     void noteServerReach(const CResponse& reply);
+    // The one way the server's state changes: every view follows it.
+    void setServerState(ServerState state);
     void showInConsole(const std::string& text);
     void closeConsoleEntry();
     // Console: the text with LF in the reply box, then the entry closes; radio: the text
@@ -316,13 +319,22 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     const Clock& m_clock;
     Dialogs& m_dialogs;
     ServerQueues& m_queues;
+    std::string m_instance;
+    bool m_lastInitOK = false;
+    StreamTable m_streams;
+    std::int16_t m_hangUpCountdown = 0;
+    // The reply being delivered.
+    std::unique_ptr<CResponse> m_reply;
+    // Ticks every second (replies, Byes, spool) and every minute (heartbeat, idle streams).
+    QTimer m_pollTimer;
+    QTimer m_heartbeatTimer;
     RadioSide* m_radio = nullptr;
     SetupSide* m_setup = nullptr;
     std::unique_ptr<NodeLog> m_log;
     std::unique_ptr<InstanceLock> m_instanceLock;
     Monitor m_monitor;
     bool m_ended = false;
-    bool m_mainWindowShown = false;
+    bool m_setupLeft = false;
     std::uint64_t m_connections = 0;
     std::map<std::string, PendingReply> m_pending;
     std::string m_received;
@@ -353,7 +365,7 @@ class NodeCore : public QObject, public ServerLinkHost, public MainCore {
     bool m_tncWorking = false;
     QDateTime m_lastTncFault;
     LastRequest m_lastRequest;
-    std::optional<ServerIndicator> m_serverIndicator;
+    ServerState m_serverState = ServerState::Unknown;
     ServerReach m_serverReach;
 };
 

@@ -56,10 +56,10 @@ bool NodeCore::refuseConsole(DialogIcon icon, const std::string& text, std::stri
 bool NodeCore::resolveConsoleMid(std::string& mid, std::string* refusal) {
     if (!isNumeric(mid)) return true;
     const double k = numericValue(mid);
-    const auto n = static_cast<long long>(Streams[0].ListedMids.size()) - 1;
+    const auto n = static_cast<long long>(m_streams[0].ListedMids.size()) - 1;
     const long long position = roundHalfEven(k - 1);
     if (k > 0 && k <= static_cast<double>(n) && position >= 0 && position < n) {
-        mid = Streams[0].ListedMids[static_cast<std::size_t>(position)];
+        mid = m_streams[0].ListedMids[static_cast<std::size_t>(position)];
         return true;
     }
     return refuseConsole(DialogIcon::Exclamation,
@@ -114,7 +114,7 @@ bool NodeCore::consoleSend(const std::string& userCall, const std::string& to,
     CMidGenerator generator;
     generator.Tag("SMS_");
     mid = generator.LastMid();
-    StreamRecord& entry = Streams[0];
+    StreamRecord& entry = m_streams[0];
     request->Mid = entry.Mid = mid;
     request->Originated = m_clock.now();
     request->AddressTo = entry.Destination = to;

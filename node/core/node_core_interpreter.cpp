@@ -84,7 +84,7 @@ Verb verbOf(const std::string& command) {
 } // namespace
 
 void NodeCore::interpretCommand(int index, const std::string& sData) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     const int port = entry.Port;
     const std::string letter = entry.StreamID;
     MonitorMsg(port, toLower(letter), sData);
@@ -176,7 +176,7 @@ void NodeCore::interpretCommand(int index, const std::string& sData) {
 // A stream's requests waiting are bounded: one line beyond the bound gets a short answer
 // (once, until a request of the stream is taken again), further ones are dropped silently.
 bool NodeCore::refuseWhenFull(int index, const char* command) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     if (m_queues.CommandQueue.waiting(index) + heldSends(index) <
         RequestQueue::kMaxWaitingPerStream) {
         entry.ToldToWait = false;
@@ -194,12 +194,12 @@ bool NodeCore::refuseWhenFull(int index, const char* command) {
 bool NodeCore::refuseUnsendable(int index, const char* command, const std::string& problem) {
     if (problem.empty()) return false;
     countRefused(command);
-    radioSend(Streams[index].Port, Streams[index].StreamID, "*** " + problem + kPrompt);
+    radioSend(m_streams[index].Port, m_streams[index].StreamID, "*** " + problem + kPrompt);
     return true;
 }
 
 bool NodeCore::resolveMid(int index, const std::string& argument, std::string& mid) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     if (!isNumeric(argument)) {
         mid = argument;
         return true;
@@ -218,7 +218,7 @@ bool NodeCore::resolveMid(int index, const std::string& argument, std::string& m
 }
 
 void NodeCore::interpretSubject(int index, const std::string& sData) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     MonitorMsg(entry.Port, toLower(entry.StreamID), marked(sData, " (Subject)"));
     std::string subject = payload(sData);
     const std::size_t lineEnd = subject.find_first_of("\r\n");
@@ -230,7 +230,7 @@ void NodeCore::interpretSubject(int index, const std::string& sData) {
 }
 
 void NodeCore::interpretBody(int index, const std::string& sData) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     const std::string part = payload(sData);
     const std::string upper = toUpper(part);
     if (upper != "/EX" && upper != "/EX\r") {
@@ -278,12 +278,12 @@ std::unique_ptr<CCommand> NodeCore::newRequest(int index, const char* command) {
     request->Command = command;
     request->MBOCall = m_setup != nullptr ? m_setup->nodeCall() : std::string();
     request->MBOPassword = m_setup != nullptr ? m_setup->password() : std::string();
-    request->UserCall = Streams[index].CallSign;
+    request->UserCall = m_streams[index].CallSign;
     return request;
 }
 
 void NodeCore::queueRequest(int index, std::unique_ptr<CCommand> request) {
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     entry.Session = request->Session;
     PendingReply asker{entry.Connection, entry.Port, entry.StreamID, entry.CallSign, nullptr};
     if (request->Command == "S")

@@ -67,31 +67,31 @@ void NodeCore::noteServerReach(const CResponse& reply) {
     }
 }
 
-void NodeCore::tmr_Timer() {
+void NodeCore::poll() {
     deliverReply();
     finishByes();
-    tmrSpool_Timer();
+    forwardSpoolWhenDue();
 }
 
 void NodeCore::deliverReply() {
     if (m_queues.ReplyQueue.Count() == 0) return;
-    CurrentReply = m_queues.ReplyQueue.RemoveFirst();
-    noteServerReach(*CurrentReply);
-    const int index = sessionStream(CurrentReply->Session);
+    m_reply = m_queues.ReplyQueue.RemoveFirst();
+    noteServerReach(*m_reply);
+    const int index = sessionStream(m_reply->Session);
     if (index == RequestQueue::kSpoolLane) {
         spoolReply();
         return;
     }
-    const std::string& command = CurrentReply->Command;
-    const bool ok = toUpper(CurrentReply->Error) == "OK";
+    const std::string& command = m_reply->Command;
+    const bool ok = toUpper(m_reply->Error) == "OK";
     // The sender of a send: his next send may be waiting for this one's outcome.
     std::string sender;
-    if (const auto found = m_pending.find(CurrentReply->Session);
+    if (const auto found = m_pending.find(m_reply->Session);
         command == "S" && found != m_pending.end() && found->second.message)
         sender = found->second.message->UserCall;
     // A failed send's message is in the spool, or known not to be, before anyone is told.
     m_spoolOutcome = command == "S" && !ok ? spoolFailedSend() : SpoolOutcome::None;
-    countReply(*CurrentReply);
+    countReply(*m_reply);
     if (replyStillWanted(index)) {
         if (command == "L")
             ReplyList(index);
@@ -115,15 +115,15 @@ void NodeCore::deliverReply() {
 // A reply goes only to the connection that asked for it. When that user has gone, or
 // someone else holds the stream now, it is dropped and the operator is told.
 bool NodeCore::replyStillWanted(int index) {
-    const auto found = m_pending.find(CurrentReply->Session);
+    const auto found = m_pending.find(m_reply->Session);
     if (!StreamTable::valid(index) || found == m_pending.end()) {
-        Log("Reply " + CurrentReply->Session + " for no request of this node dropped @ " +
+        Log("Reply " + m_reply->Session + " for no request of this node dropped @ " +
             generalDateTime(m_clock.now()));
         return false;
     }
     const PendingReply asker = found->second;
     m_pending.erase(found);
-    const StreamRecord& entry = Streams[index];
+    const StreamRecord& entry = m_streams[index];
     if (entry.inUse() && entry.Connection == asker.connection) return true;
     const std::string text =
         "Reply for " + asker.call + " dropped: " +
@@ -138,7 +138,7 @@ bool NodeCore::replyStillWanted(int index) {
 // A send or kill was carried out for a user who has gone since: what became of it is logged
 // all the same, since the message or the mark is the user's, answered or not.
 void NodeCore::logOutcomeFor(const PendingReply& asker) {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     if (reply.Command != "S" && reply.Command != "K") return;
     // A queued message's outcome is in the log already.
     if (m_spoolOutcome == SpoolOutcome::Queued) return;
@@ -159,7 +159,7 @@ std::string NodeCore::shownError(const std::string& error) const {
 
 void NodeCore::finishByes() {
     for (int index = 1; index < StreamTable::kEntries; ++index) {
-        StreamRecord& entry = Streams[index];
+        StreamRecord& entry = m_streams[index];
         if (!entry.inUse() || !entry.ByePending) continue;
         if (requestsWaiting(index) > 0 && m_clock.elapsed() < entry.ByeDeadline) continue;
         entry.ByePending = false;
@@ -168,7 +168,7 @@ void NodeCore::finishByes() {
 }
 
 void NodeCore::sendToUser(int index, const std::string& text) {
-    const StreamRecord& entry = Streams[index];
+    const StreamRecord& entry = m_streams[index];
     radioSend(entry.Port, entry.StreamID, text);
 }
 
@@ -195,7 +195,7 @@ void NodeCore::finishReply(int index, const std::string& text) {
 }
 
 void NodeCore::ReplyList(int index) {
-    CResponse& reply = *CurrentReply;
+    CResponse& reply = *m_reply;
     if (index == 0) showInConsole("");
     if (toUpper(reply.Error) != "OK") {
         PostLog(index, "List failed: " + loggable(reply.Error, kMaxErrorText),
@@ -209,7 +209,7 @@ void NodeCore::ReplyList(int index) {
         }
         return;
     }
-    StreamRecord& entry = Streams[index];
+    StreamRecord& entry = m_streams[index];
     const std::int32_t n = reply.MidList ? reply.MidList->Count() : 0;
     if (n == 0) {
         entry.ListedMids = {std::string()};
@@ -240,7 +240,7 @@ void NodeCore::ReplyList(int index) {
 }
 
 void NodeCore::ReplyRead(int index) {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     if (index == 0) showInConsole("");
     std::string text;
     if (toUpper(reply.Error) != "OK") {
@@ -265,9 +265,9 @@ void NodeCore::ReplyRead(int index) {
 }
 
 void NodeCore::ReplyKill(int index) {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     if (index == 0) showInConsole("");
-    const std::string& call = Streams[index].CallSign;
+    const std::string& call = m_streams[index].CallSign;
     std::string text;
     if (toUpper(reply.Error) == "OK") {
         text = "Destination " + call + " of Mid: " + reply.Mid + " marked delivered!" + CR;
@@ -282,11 +282,11 @@ void NodeCore::ReplyKill(int index) {
 }
 
 void NodeCore::ReplySend(int index) {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     if (index == 0) showInConsole("");
     // The reply carries the MID of the message it answers; the stream's own may already
     // belong to the next message the user started.
-    const std::string mid = reply.Mid.empty() ? Streams[index].Mid : reply.Mid;
+    const std::string mid = reply.Mid.empty() ? m_streams[index].Mid : reply.Mid;
     std::string text;
     if (toUpper(reply.Error) == "OK") {
         text = "Mid: " + mid + " accepted!" + CR;

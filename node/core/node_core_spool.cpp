@@ -44,7 +44,7 @@ void NodeCore::openSpool() {
     m_spoolLimits = {positiveSetting(m_settings, section, "SpoolMaxMessages", defaults.maxMessages),
                      positiveSetting(m_settings, section, "SpoolMaxBytes", defaults.maxBytes)};
     const std::string folder = defaultFileFolder();
-    m_spoolPath = folder + "spool" + sInstance + ".db";
+    m_spoolPath = folder + "spool" + m_instance + ".db";
     // Tried again a minute from now, like the first forwarding after a start.
     m_spoolReopenAt = m_spoolNextTry = m_clock.elapsed() + kSpoolRetryFirst;
     std::string problem;
@@ -170,7 +170,7 @@ void NodeCore::careForSpool() {
 }
 
 NodeCore::SpoolOutcome NodeCore::spoolFailedSend() {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     const auto found = m_pending.find(reply.Session);
     if (found == m_pending.end() || !found->second.message || !worthRetrying(reply))
         return SpoolOutcome::None;
@@ -209,7 +209,7 @@ NodeCore::SpoolOutcome NodeCore::spoolFailedSend() {
     return SpoolOutcome::NotQueued;
 }
 
-void NodeCore::tmrSpool_Timer() {
+void NodeCore::forwardSpoolWhenDue() {
     if (!m_spoolWanted || m_ended) return;
     if (!m_spool.isOpen()) {
         if (m_clock.elapsed() < m_spoolReopenAt) return;
@@ -285,9 +285,9 @@ bool NodeCore::forwardSpool() {
 }
 
 void NodeCore::spoolReply() {
-    const CResponse& reply = *CurrentReply;
+    const CResponse& reply = *m_reply;
     if (reply.Session != m_spoolSession) {
-        Log("Reply " + CurrentReply->Session + " for no request of this node dropped @ " + now());
+        Log("Reply " + m_reply->Session + " for no request of this node dropped @ " + now());
         return;
     }
     m_spoolSession.clear();

@@ -100,8 +100,8 @@ void NodeCore::queueBehind(std::unique_ptr<CCommand> request) {
     if (index == 0) {
         showInConsole(text + CR + LF);
         closeConsoleEntry();
-    } else if (StreamTable::valid(index) && Streams[index].inUse() &&
-               Streams[index].Connection == asker.connection) {
+    } else if (StreamTable::valid(index) && m_streams[index].inUse() &&
+               m_streams[index].Connection == asker.connection) {
         sendToUser(index, text + CR + "SMS>");
     }
     if (outcome != "queued") return;
@@ -110,8 +110,8 @@ void NodeCore::queueBehind(std::unique_ptr<CCommand> request) {
 }
 
 void NodeCore::tellSetAside(int index, bool prompt) {
-    if (!m_spool.isOpen() || !StreamTable::valid(index) || !Streams[index].inUse()) return;
-    const StreamRecord& entry = Streams[index];
+    if (!m_spool.isOpen() || !StreamTable::valid(index) || !m_streams[index].inUse()) return;
+    const StreamRecord& entry = m_streams[index];
     const std::optional<std::vector<SpoolNotice>> notices = m_spool.noticesFor(entry.CallSign);
     // A notice is given once: when the file cannot forget it, it waits for the next time.
     if (!notices || notices->empty() || !m_spool.forgetNotices(entry.CallSign)) return;

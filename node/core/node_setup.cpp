@@ -27,7 +27,7 @@ class NodeSetup::DispatchView final : public TncSetup {
     std::string instance() const override { return m_setup.instance(); }
     std::string lblInitializing() const override { return m_setup.m_progressText; }
     void setLblInitializing(const std::string& text) override { m_setup.setProgress(text); }
-    void showSetupWindow() override { m_setup.showSetup(); }
+    void showSetupWindow() override { m_setup.openSetup(); }
     // The AGW driver's live values: the address typed, the call, the stored frame length.
     std::string agwAddress() const override { return m_setup.m_live.agwAddress; }
     std::string nodeCall() const override { return m_setup.nodeCall(); }
@@ -43,10 +43,10 @@ NodeSetup::NodeSetup(MainCore& main, frmBrevane& link, Services services, QObjec
       m_clock(services.clock), m_dialogs(services.dialogs), m_pump(services.pump),
       m_dispatchView(std::make_unique<DispatchView>(*this)) {
     m_dispatch = std::make_unique<TncDispatch>(
-        *m_dispatchView, main, Serial,
+        *m_dispatchView, main, m_serial,
         TncDispatch::Services{services.settings, services.dialogs, services.pump, services.clock});
-    tmrDialUp.setInterval(60'000);
-    connect(&tmrDialUp, &QTimer::timeout, this, &NodeSetup::tmrDialUp_Timer);
+    m_dialTimer.setInterval(60'000);
+    connect(&m_dialTimer, &QTimer::timeout, this, &NodeSetup::dialTimedOut);
     startRecoveryTimers();
     setDialUp(
         std::make_unique<PppdDialUp>(m_pump, m_clock, PppdDialUp::Options::fromEnvironment()));
@@ -56,10 +56,7 @@ NodeSetup::~NodeSetup() = default;
 
 void NodeSetup::LoadSettings() {
     m_live.load(m_settings, m_main.settingsSection());
-    if (m_live.ipLink == IpLinkType::FullTime)
-        setDialUpControlsShown(false);
-    else
-        fillPhoneBook();
+    if (m_live.ipLink != IpLinkType::FullTime) fillPhoneBook();
     emit settingsLoaded();
 }
 
@@ -71,26 +68,26 @@ void NodeSetup::loadSetup(bool initialize) {
     setProgress("Getting settings for Brevane instance " + instance() + ".");
     createPingControl();
     LoadSettings();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
     if (initialize || m_unattended)
         Initialize();
     else
-        showSetup();
+        openSetup();
 }
 
 void NodeSetup::unloadSetup() {
     m_dispatch->setPolling(false);
-    tmrDialUp.stop();
-    tmrSerialWatch.stop();
-    tmrInitRetry.stop();
-    if (Serial.PortOpen()) Serial.PortOpen(false);
+    m_dialTimer.stop();
+    m_serialWatch.stop();
+    m_initRetry.stop();
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
     m_link.Unload();
-    showProgress(false, m_progressCloseShown);
-    emit hideRequested();
+    setProgressState(InitProgress::None);
+    emit setupDone();
 }
 
-void NodeSetup::setupClosed() {
-    if (!m_main.mainWindowShown()) m_main.endProgram();
+void NodeSetup::closeSetup() {
+    if (!m_main.hasLeftSetup()) m_main.endProgram();
 }
 
 std::string NodeSetup::setPassword(const std::string& typed) {
@@ -118,23 +115,22 @@ void NodeSetup::appendProgress(const std::string& line) {
     setProgress(m_progressText + "\r" + line);
 }
 
-void NodeSetup::showProgress(bool shown, bool closeShown) {
-    m_progressShown = shown;
-    m_progressCloseShown = closeShown;
+void NodeSetup::setProgressState(InitProgress progress) {
+    m_progress = progress;
     emit progressChanged();
 }
 
-void NodeSetup::optPort1_Click() {
-    m_live.port1 = true, m_live.port2 = false;
-}
-void NodeSetup::optPort2_Click() {
-    m_live.port1 = false, m_live.port2 = true;
-}
-void NodeSetup::optBoth_Click() {
-    m_live.port1 = true, m_live.port2 = true;
+void NodeSetup::choosePorts(RadioPorts ports) {
+    m_live.port1 = ports != RadioPorts::Second;
+    m_live.port2 = ports != RadioPorts::First;
 }
 
-bool NodeSetup::txtHangUpDelay_Validate() {
+bool NodeSetup::setHangUpDelay(const std::string& minutes) {
+    m_live.hangUpDelay = minutes;
+    return hangUpDelayAccepted();
+}
+
+bool NodeSetup::hangUpDelayAccepted() {
     const std::string& text = m_live.hangUpDelay;
     if (hangUpDelayValid(text)) return true;
     const char* title = isNumeric(text) ? "Delay out of range!" : "Delay not valid!";

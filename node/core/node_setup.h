@@ -12,7 +12,6 @@
 #include "core/main_core.h"
 #include "core/radio_side.h"
 #include "core/setup_side.h"
-#include "core/shade.h"
 #include "ip/dial_up.h"
 #include "ip/ping_control.h"
 #include "setup/live_settings.h"
@@ -41,11 +40,16 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
         Dialogs& dialogs;
         EventPump& pump;
     };
-    // A label the view shows: its text, colour and whether it is shown at all.
-    struct Indicator {
-        std::string text;
-        Shade colour = Shade::Face;
-        bool shown = false;
+    // An initialization: none to report, running, or failed (until the operator dismisses it).
+    enum class InitProgress { None, Running, Failed };
+    // The operator's Check TNC Comm: none to report, running, or its result.
+    enum class CommCheck { None, Checking, Ok, Failed };
+    // The operator's check of the IP link: none yet, pinging or dialing, answered (in
+    // `milliseconds`), failed, no answer in time, or no ping control to ask.
+    enum class LinkCheckState { None, Pinging, Dialing, Ok, Failed, TimedOut, Unavailable };
+    struct LinkCheck {
+        LinkCheckState state = LinkCheckState::None;
+        long milliseconds = 0;
     };
 
     NodeSetup(MainCore& main, frmBrevane& link, Services services, QObject* parent = nullptr);
@@ -70,41 +74,39 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     // Stores the web console's password (as its hash) in the instance's section: "" when
     // stored, else why not (the password's problem, or a settings file that cannot be written).
     std::string setWebPassword(const std::string& password);
-    void optPort1_Click();
-    void optPort2_Click();
-    void optBoth_Click();
-    void optFullTime_Click();
-    void optDialUp_Click();
-    void optDialBackup_Click();
-    // Checks the live hang-up delay; false (and the operator told) when refused.
-    bool txtHangUpDelay_Validate();
-    // The operator closed the setup window: with the main window hidden the program ends.
-    void setupClosed();
+    // The TNC ports the node serves: the first, the second or both.
+    enum class RadioPorts { First, Second, Both };
+    void choosePorts(RadioPorts ports);
+    // Full time, dial-up or dial backup: the dial-up choices load the phone book.
+    void chooseConnection(IpLinkType type);
+    // Stores the hang-up delay (minutes) and checks it; false (and the operator told) when
+    // refused.
+    bool setHangUpDelay(const std::string& minutes);
+    // The operator is done with the setup: a node that has not left its setup ends.
+    void closeSetup();
 
-    // IP link: the operator's Ping and Disconnect, the phone-book choice, the dial timeout and
-    // the events of the dial-up layer and of the ping control.
-    void btnPing_Click();
-    void btnDisconnect_Click();
-    void lstDUN_Click(int row);
-    void tmrDialUp_Timer();
-    void Callmoor1_Entry(const std::string& sName);
-    void Callmoor1_Status(long lState, long lError);
-    void Ping1_Error(std::int16_t nErrorCode, const std::string& sDescription);
+    // IP link: the operator's check of the server (a ping, dialing first where the connection
+    // type allows), the phone-book choice (a row of phoneBook()), and the events of the
+    // dial-up layer and of the ping control.
+    void verifyIpLink();
+    void chooseDialEntry(int row);
+    void onPhoneBookEntry(const std::string& name);
+    void onDialUpStatus(long state, long error);
+    void onPingError(std::int16_t code, const std::string& description);
     // Replace the dial-up layer or the ping control (tests, other backends); before loading.
     void setDialUp(std::unique_ptr<DialUp> dialUp);
     void setPingControl(std::unique_ptr<PingControl> control);
-    DialUp& dialUp() { return *Callmoor1; }
+    DialUp& dialUp() { return *m_dialUp; }
     // Why the ping control could not be created, or "" when it was.
     const std::string& pingProblem() const { return m_pingProblem; }
 
-    // What a view shows.
+    // The state of the setup's work, as the views follow it.
     const std::string& progressText() const { return m_progressText; } // CR between lines
-    bool progressShown() const { return m_progressShown; }
-    bool progressCloseShown() const { return m_progressCloseShown; }
-    // The operator closed the progress window: it stays closed until shown again.
-    void progressClosed() { showProgress(false, m_progressCloseShown); }
-    const Indicator& commStatus() const { return m_commStatus; } // lblCommStatus
-    const Indicator& pingStatus() const { return m_ping; }       // lblPing
+    InitProgress progress() const { return m_progress; }
+    // The operator has read the progress: nothing to report until the next initialization.
+    void dismissProgress() { setProgressState(InitProgress::None); }
+    CommCheck commCheck() const { return m_commCheck; }
+    const LinkCheck& linkCheck() const { return m_linkCheck; }
     // The last ping of the server, whoever asked for it (a user's link, the operator): when,
     // and its time or why it failed. `at` is invalid before the first.
     struct PingRecord {
@@ -117,8 +119,6 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     const std::vector<std::string>& phoneBook() const { return m_phoneBook; }
     // The entry chosen in the phone book, -1 for none.
     int phoneBookRow() const;
-    bool dialUpControlsShown() const { return m_dialUpControlsShown; }
-    bool disconnectShown() const { return m_disconnectShown; }
 
     // SetupSide
     bool logEnabled() const override { return m_live.enableLog; }
@@ -130,7 +130,7 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     bool restoreChecked() const override { return m_live.restore; }
     bool portOpen() const override { return m_dispatch->line().PortOpen(); }
     void loadSetup(bool initialize) override;
-    void showSetup() override { emit showRequested(); }
+    void openSetup() override { emit setupOpened(); }
     void Restore() override;
     void ClearHostMode() override;
     void unloadSetup() override;
@@ -151,55 +151,57 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     bool bConnectedByDialup() const override { return m_bConnectedByDialup.value_or(false); }
     bool VerifyFullTime() override;
     bool VerifyConnection() override;
-    void DisconnectDialup() override;
+    void hangUp() override;
 
-    CSerialPort Serial;
+    const CSerialPort& serial() const { return m_serial; }
     TncDispatch& dispatch() { return *m_dispatch; }
     const TncDispatch& dispatch() const { return *m_dispatch; }
-    QTimer tmrDialUp;
+    // Runs while a dial waits for its link; when it fires the dial is abandoned.
+    const QTimer& dialTimer() const { return m_dialTimer; }
+    void dialTimedOut();
     // After the TNC's serial device failed: looks every 3 s for the same device to come
     // back, then initializes again by itself.
-    QTimer tmrSerialWatch;
-    void tmrSerialWatch_Timer();
+    const QTimer& serialWatchTimer() const { return m_serialWatch; }
+    void watchSerial();
     // A node without an operator (headless) initializes by itself when it loads, whatever the
     // last result, and retries a failed initialization every 60 s; a node with a window leaves
     // both to the operator.
-    QTimer tmrInitRetry;
-    void tmrInitRetry_Timer();
+    const QTimer& initRetryTimer() const { return m_initRetry; }
+    void retryInitialize();
     void setUnattended(bool unattended) { m_unattended = unattended; }
 
   signals:
     // The live settings were read again: a view fills its controls from them.
     void settingsLoaded();
     void progressChanged();
-    void commStatusChanged();
-    void pingChanged();
+    void commCheckChanged();
+    void linkCheckChanged();
     void phoneBookChanged();
-    // The dial-up controls or the Disconnect button were shown or hidden.
-    void dialUpControlsChanged();
-    // The setup window is to be shown (and raised) or hidden.
-    void showRequested();
-    void hideRequested();
+    // The connection type was chosen, or the dial-up link came up or went down.
+    void dialUpChanged();
+    // The setup is opened for the operator (its view comes forward), or is done with him.
+    void setupOpened();
+    void setupDone();
     // The hang-up delay was refused: the view puts the operator back in its box.
     void hangUpDelayRefused();
 
   private:
     class DispatchView;
     bool refusedWhileBusy();
+    bool hangUpDelayAccepted();
     void runInitialize();
     void configureSerial();
     void loadServerLink();
     void portError(const NodeError& error);
     void setProgress(const std::string& text);
     void appendProgress(const std::string& line);
-    void showProgress(bool shown, bool closeShown);
-    void showCommStatus(const std::string& text, Shade colour, bool shown = true);
+    void setProgressState(InitProgress progress);
+    void setCommCheck(CommCheck check);
     void createPingControl();
     long pingStep();
     void dialIgnoringErrors();
-    void showPing(const std::string& caption, Shade colour);
-    void setDialUpControlsShown(bool shown);
-    void setDisconnectShown(bool shown);
+    void setLinkCheck(LinkCheckState state, long milliseconds = 0);
+    void setDialUpConnected(bool connected);
     void fillPhoneBook();
     void serialFailed();
     void startRecoveryTimers();
@@ -211,8 +213,12 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     Dialogs& m_dialogs;
     EventPump& m_pump;
     LiveSettings m_live;
-    std::unique_ptr<DialUp> Callmoor1;
-    std::unique_ptr<PingControl> Ping1;
+    CSerialPort m_serial;
+    QTimer m_dialTimer;
+    QTimer m_serialWatch;
+    QTimer m_initRetry;
+    std::unique_ptr<DialUp> m_dialUp;
+    std::unique_ptr<PingControl> m_pinger;
     std::string m_pingProblem;
     // Unset until the dial-up layer first reports; unset reads as false.
     std::optional<bool> m_bConnectedByDialup;
@@ -220,15 +226,11 @@ class NodeSetup : public QObject, public RadioSide, public SetupSide {
     std::unique_ptr<DispatchView> m_dispatchView;
     std::unique_ptr<TncDispatch> m_dispatch;
     std::string m_progressText;
-    bool m_progressShown = false;
-    bool m_progressCloseShown = false;
-    Indicator m_commStatus;
-    Indicator m_ping;
+    InitProgress m_progress = InitProgress::None;
+    CommCheck m_commCheck = CommCheck::None;
+    LinkCheck m_linkCheck;
     PingRecord m_lastPing;
     std::vector<std::string> m_phoneBook;
-    // As a window's controls start out: shown until the connection type hides them.
-    bool m_dialUpControlsShown = true;
-    bool m_disconnectShown = false;
     // Initialize, Check TNC Comm or a manual ping is running (its waits let events through).
     int m_commandDepth = 0;
     // The device the last Initialize opened ("" for a TNC not on the serial port).

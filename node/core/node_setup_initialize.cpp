@@ -43,17 +43,17 @@ bool NodeSetup::refusedWhileBusy() {
 
 void NodeSetup::loadServerLink() {
     m_link.Load();
-    m_main.showServerLink(m_live.ipAddress, m_link.tcp().localAddress());
+    m_main.reportServerLink(m_live.ipAddress, m_link.tcp().localAddress());
 }
 
 void NodeSetup::configureSerial() {
-    if (Serial.PortOpen()) Serial.PortOpen(false);
-    Serial.CommPort(
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
+    m_serial.CommPort(
         static_cast<long>(clampedWhole(numericValue(m_live.commPort), INT32_MIN, INT32_MAX)));
-    Serial.Settings(m_live.baudRate + "," + m_live.parity + "," + m_live.length + "," +
-                    m_live.stop);
-    if (m_live.flow == "RTS/CTS") Serial.FlowControl(true);
-    if (m_live.flow == "NONE") Serial.FlowControl(false);
+    m_serial.Settings(m_live.baudRate + "," + m_live.parity + "," + m_live.length + "," +
+                      m_live.stop);
+    if (m_live.flow == "RTS/CTS") m_serial.FlowControl(true);
+    if (m_live.flow == "NONE") m_serial.FlowControl(false);
 }
 
 void NodeSetup::portError(const NodeError& error) {
@@ -70,25 +70,25 @@ void NodeSetup::runInitialize() {
         m_dialogs.message(DialogIcon::Exclamation, "Select Phone Book Entry",
                           "You must select a valid phone book entry for the Dial Up Network "
                           "Connection");
-        showSetup();
+        openSetup();
         return;
     }
     // The log file and the TNC's start-up name need the call sign; a delay out of range must
     // never be saved.
     if (trim(nodeCall()).empty()) {
         m_dialogs.message(DialogIcon::Exclamation, "Node Call Sign", "Node Call Sign required");
-        showSetup();
+        openSetup();
         return;
     }
-    if (!txtHangUpDelay_Validate()) {
-        showSetup();
+    if (!hangUpDelayAccepted()) {
+        openSetup();
         return;
     }
     const CommandScope command(m_commandDepth);
     // This initialization takes over from a watch for a returning serial device.
-    tmrSerialWatch.stop();
+    m_serialWatch.stop();
     SaveSettings();
-    showProgress(true, false);
+    setProgressState(InitProgress::Running);
     loadServerLink();
     const bool lastInitOK = m_main.lastInitOK();
     m_main.setLastInitOK(false);
@@ -102,15 +102,15 @@ void NodeSetup::runInitialize() {
         if (!tcp.empty()) {
             m_devicePath.clear();
             // The TNC is reached over TCP; the serial port is not its line.
-            if (Serial.PortOpen()) Serial.PortOpen(false);
+            if (m_serial.PortOpen()) m_serial.PortOpen(false);
             setProgress("Initializing " + type + " connection to " + where + ".");
             m_dispatch->setPolling(true);
         } else {
             configureSerial();
-            m_devicePath = commDevicePath(Serial.CommPort());
+            m_devicePath = commDevicePath(m_serial.CommPort());
             setProgress("Initializing comm port " + m_live.commPort + ".");
             m_dispatch->setPolling(true);
-            Serial.PortOpen(true);
+            m_serial.PortOpen(true);
         }
         appendProgress("Initializing TNC type " + type + ".");
         if (tncFamily(type) == TncFamily::KanSingle) {
@@ -120,8 +120,8 @@ void NodeSetup::runInitialize() {
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
-            showProgress(false, false);
-            showSetup();
+            setProgressState(InitProgress::None);
+            openSetup();
             return;
         }
         reachedDriver = true;
@@ -139,7 +139,7 @@ void NodeSetup::runInitialize() {
     if (m_pump.stopRequested()) {
         // Cut short by a stop: not a failure. The stored result stands and the stop runs next.
         m_main.setLastInitOK(lastInitOK);
-        showProgress(false, m_progressCloseShown);
+        setProgressState(InitProgress::None);
         m_main.Log("Initialization of " + type + " interrupted by a stop @ " +
                    generalDateTime(m_clock.now()));
         return;
@@ -150,37 +150,38 @@ void NodeSetup::runInitialize() {
     if (reachedDriver && (ok || !m_unattended))
         m_settings.writeBool(m_main.settingsSection(), "Initialized", ok);
     if (ok) {
-        tmrInitRetry.stop();
-        showProgress(false, false);
+        m_initRetry.stop();
+        setProgressState(InitProgress::None);
     } else {
-        if (m_unattended && !tmrInitRetry.isActive()) tmrInitRetry.start();
+        if (m_unattended && !m_initRetry.isActive()) m_initRetry.start();
         appendProgress("INITIALIZATION FAILURE!");
-        showProgress(true, true);
+        setProgressState(InitProgress::Failed);
     }
-    m_main.showInitialized(ok, m_live.enableLog);
+    m_main.reportInitialized(ok, m_live.enableLog);
     if (ok) {
         m_main.Log("...Brevane Version " + versionText() + "  " + type + " on " + where +
                    " initialized @ " + generalDateTime(m_clock.now()));
-        m_main.setTncStatus(type + " OK on " +
-                                (!tcp.empty() ? where : "Comm" + std::to_string(Serial.CommPort())),
-                            true);
-        m_main.showMainWindow();
-        emit hideRequested();
+        m_main.setTncStatus(
+            type + " OK on " +
+                (!tcp.empty() ? where : "Comm" + std::to_string(m_serial.CommPort())),
+            true);
+        m_main.leaveSetup();
+        emit setupDone();
     } else {
         m_main.setTncStatus(type + " not Initialized", false);
-        showSetup();
+        openSetup();
     }
 }
 
 void NodeSetup::Cancel() {
     loadServerLink();
-    emit hideRequested();
-    m_main.showMainWindow();
+    emit setupDone();
+    m_main.leaveSetup();
 }
 
-void NodeSetup::showCommStatus(const std::string& text, Shade colour, bool shown) {
-    m_commStatus = {text, colour, shown};
-    emit commStatusChanged();
+void NodeSetup::setCommCheck(CommCheck check) {
+    m_commCheck = check;
+    emit commCheckChanged();
 }
 
 void NodeSetup::CheckTncComm() {
@@ -189,21 +190,21 @@ void NodeSetup::CheckTncComm() {
     // The type checked, whatever the operator chooses while the check waits.
     const std::string type = tncType();
     // The operator's check leaves the node to be initialized by the operator.
-    tmrSerialWatch.stop();
+    m_serialWatch.stop();
     const CommandScope command(m_commandDepth);
     try {
-        if (Serial.PortOpen()) Serial.PortOpen(false);
-        showCommStatus("Checking...", Shade::LightYellow);
+        if (m_serial.PortOpen()) m_serial.PortOpen(false);
+        setCommCheck(CommCheck::Checking);
         if (tcpAddress(type, m_live).empty()) {
             configureSerial();
             m_dispatch->setPolling(true);
-            Serial.PortOpen(true);
+            m_serial.PortOpen(true);
         }
         TncDriver* driver = m_dispatch->CreateDriver(type);
         if (driver == nullptr) {
             m_dialogs.message(DialogIcon::None, kProgramTitle, kUnsupported);
-            showSetup();
-            showCommStatus(m_commStatus.text, m_commStatus.colour, false);
+            openSetup();
+            setCommCheck(CommCheck::None);
             return;
         }
         driverMade = true;
@@ -213,15 +214,14 @@ void NodeSetup::CheckTncComm() {
             ok = driver->CheckComm();
         }
         m_dispatch->ReleaseDriver(type);
-        showCommStatus(ok ? "TNC Comm OK!" : "TNC Comm Fail!",
-                       ok ? Shade::LightGreen : Shade::LightRed);
-        if (Serial.PortOpen()) Serial.PortOpen(false);
+        setCommCheck(ok ? CommCheck::Ok : CommCheck::Failed);
+        if (m_serial.PortOpen()) m_serial.PortOpen(false);
         m_dispatch->setPolling(false);
     } catch (const NodeError& error) {
         // The check never leaves a driver behind, whatever failed.
         if (driverMade) m_dispatch->ReleaseDriver(type);
         portError(error);
-        showCommStatus(m_commStatus.text, m_commStatus.colour, false);
+        setCommCheck(CommCheck::None);
     }
 }
 

@@ -1,5 +1,5 @@
 // The setup's IP link: verifying the server by ping, dialing on demand through the dial-up
-// layer, the operator's Ping and Disconnect, the phone book and the dial timeout.
+// layer, the operator's check and hang-up, the phone book and the dial timeout.
 #include "core/node_setup.h"
 
 #include "common/text.h"
@@ -20,38 +20,38 @@ bool dialWorthy(const NodeError& error) {
 } // namespace
 
 void NodeSetup::setDialUp(std::unique_ptr<DialUp> dialUp) {
-    Callmoor1 = std::move(dialUp);
-    Callmoor1->setEvents({[this](const std::string& name) { Callmoor1_Entry(name); },
-                          [this](long state, long error) { Callmoor1_Status(state, error); }});
+    m_dialUp = std::move(dialUp);
+    m_dialUp->setEvents({[this](const std::string& name) { onPhoneBookEntry(name); },
+                         [this](long state, long error) { onDialUpStatus(state, error); }});
 }
 
 void NodeSetup::setPingControl(std::unique_ptr<PingControl> control) {
-    Ping1 = std::move(control);
+    m_pinger = std::move(control);
     m_pingProblem.clear();
-    if (Ping1)
-        Ping1->onError([this](std::int16_t code, const std::string& description) {
-            Ping1_Error(code, description);
+    if (m_pinger)
+        m_pinger->onError([this](std::int16_t code, const std::string& description) {
+            onPingError(code, description);
         });
 }
 
 void NodeSetup::createPingControl() {
-    if (Ping1) return;
+    if (m_pinger) return;
     std::string problem;
     setPingControl(PingControl::create(PingControl::libraryCandidates(), &problem));
-    if (Ping1) return;
+    if (m_pinger) return;
     m_pingProblem = "Ping control not available: " + problem;
-    showPing("No ping control", Shade::LightRed);
+    setLinkCheck(LinkCheckState::Unavailable);
     qWarning("%s", m_pingProblem.c_str());
     m_main.Log(m_pingProblem);
 }
 
 long NodeSetup::pingStep() {
     try {
-        if (!Ping1) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
+        if (!m_pinger) throw NodeError(kCannotCreateObject, "frmTNC", m_pingProblem);
         const std::string host = trim(serverAddress());
         // The control takes an empty host as done at once; that must not read as an answer.
         if (host.empty()) throw NodeError(26002, "frmTNC", "[11001] Host not found");
-        const long milliseconds = Ping1->pingStep(host);
+        const long milliseconds = m_pinger->pingStep(host);
         m_lastPing = {m_clock.now(), true, milliseconds, {}};
         return milliseconds;
     } catch (const NodeError& error) {
@@ -61,15 +61,15 @@ long NodeSetup::pingStep() {
     }
 }
 
-void NodeSetup::showPing(const std::string& caption, Shade colour) {
-    m_ping = {caption, colour, true};
-    emit pingChanged();
+void NodeSetup::setLinkCheck(LinkCheckState state, long milliseconds) {
+    m_linkCheck = {state, milliseconds};
+    emit linkCheckChanged();
 }
 
 void NodeSetup::dialIgnoringErrors() {
     try {
-        tmrDialUp.start();
-        Callmoor1->dial();
+        m_dialTimer.start();
+        m_dialUp->dial();
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }
@@ -91,7 +91,7 @@ bool NodeSetup::VerifyConnection() {
     } catch (const NodeError& error) {
         if (!dialWorthy(error) || m_live.ipLink == IpLinkType::FullTime) return false;
     }
-    m_bConnectedByDialup = false;
+    setDialUpConnected(false);
     dialIgnoringErrors();
     if (!bConnectedByDialup()) return false;
     try {
@@ -103,43 +103,39 @@ bool NodeSetup::VerifyConnection() {
     }
 }
 
-void NodeSetup::DisconnectDialup() {
+void NodeSetup::hangUp() {
     try {
-        Callmoor1->hangUp();
+        m_dialUp->hangUp();
     } catch (const NodeError& error) {
         m_main.Log("Hang up: " + error.description());
     }
 }
 
-void NodeSetup::btnDisconnect_Click() {
-    DisconnectDialup();
-}
-
-void NodeSetup::btnPing_Click() {
-    showPing("Pinging", Shade::LightYellow);
+void NodeSetup::verifyIpLink() {
+    setLinkCheck(LinkCheckState::Pinging);
     long number = 0;
     std::string description;
     try {
-        showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
+        setLinkCheck(LinkCheckState::Ok, pingStep());
         return;
     } catch (const NodeError& error) {
         if (dialWorthy(error) && m_live.ipLink != IpLinkType::FullTime && !bConnectedByDialup()) {
-            showPing("Dialing", Shade::LightYellow);
-            m_bConnectedByDialup = false;
+            setLinkCheck(LinkCheckState::Dialing);
+            setDialUpConnected(false);
             dialIgnoringErrors();
             if (!bConnectedByDialup()) {
-                showPing("Fail!", Shade::LightRed);
+                setLinkCheck(LinkCheckState::Failed);
                 m_dialogs.message(DialogIcon::Exclamation, "Dial Up Failure",
                                   "Dial up failure...could not connect.");
                 return;
             }
-            showPing("Pinging", Shade::LightYellow);
+            setLinkCheck(LinkCheckState::Pinging);
             try {
-                showPing("OK! (" + std::to_string(pingStep()) + " ms)", Shade::LightGreen);
+                setLinkCheck(LinkCheckState::Ok, pingStep());
             } catch (const NodeError& again) {
                 // The ping has ended: never leave "Pinging" standing.
-                showPing(again.number() == PingControl::kTimeout ? "Timeout!" : "Fail!",
-                         Shade::LightRed);
+                setLinkCheck(again.number() == PingControl::kTimeout ? LinkCheckState::TimedOut
+                                                                     : LinkCheckState::Failed);
             }
             return;
         }
@@ -147,27 +143,22 @@ void NodeSetup::btnPing_Click() {
         description = error.description();
     }
     if (number == PingControl::kTimeout) {
-        showPing("Timeout!", Shade::LightRed);
+        setLinkCheck(LinkCheckState::TimedOut);
         return;
     }
     m_dialogs.message(DialogIcon::Exclamation, "Ping Error!",
                       "Ping Error: " + std::to_string(number) + "/" + description + "\r" +
                           "Your system may not have the correct Winsock configuration.");
-    showPing("Fail!", Shade::LightRed);
+    setLinkCheck(LinkCheckState::Failed);
 }
 
-void NodeSetup::Ping1_Error(std::int16_t, const std::string&) {
-    showPing("Fail!", Shade::LightRed);
+void NodeSetup::onPingError(std::int16_t, const std::string&) {
+    setLinkCheck(LinkCheckState::Failed);
 }
 
-void NodeSetup::setDialUpControlsShown(bool shown) {
-    m_dialUpControlsShown = shown;
-    emit dialUpControlsChanged();
-}
-
-void NodeSetup::setDisconnectShown(bool shown) {
-    m_disconnectShown = shown;
-    emit dialUpControlsChanged();
+void NodeSetup::setDialUpConnected(bool connected) {
+    m_bConnectedByDialup = connected;
+    emit dialUpChanged();
 }
 
 int NodeSetup::phoneBookRow() const {
@@ -176,11 +167,10 @@ int NodeSetup::phoneBookRow() const {
 }
 
 void NodeSetup::fillPhoneBook() {
-    setDialUpControlsShown(true);
     m_fillingPhoneBook = true;
     m_phoneBook.clear();
     try {
-        Callmoor1->setAction(DialUp::kEnumerate);
+        m_dialUp->setAction(DialUp::kEnumerate);
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }
@@ -189,54 +179,43 @@ void NodeSetup::fillPhoneBook() {
     // A stored position beyond the rebuilt list (the phone book changed) chooses nothing.
     const int row = phoneBookRow();
     if (m_live.dunIndex != -1)
-        Callmoor1->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
+        m_dialUp->setEntry(row >= 0 ? m_phoneBook[static_cast<std::size_t>(row)] : "");
 }
 
-void NodeSetup::optFullTime_Click() {
-    m_live.ipLink = IpLinkType::FullTime;
-    setDialUpControlsShown(false);
+void NodeSetup::chooseConnection(IpLinkType type) {
+    m_live.ipLink = type;
+    if (type != IpLinkType::FullTime) fillPhoneBook();
+    emit dialUpChanged();
 }
 
-void NodeSetup::optDialUp_Click() {
-    m_live.ipLink = IpLinkType::DialUp;
-    fillPhoneBook();
-}
-
-void NodeSetup::optDialBackup_Click() {
-    m_live.ipLink = IpLinkType::DialBackup;
-    fillPhoneBook();
-}
-
-void NodeSetup::lstDUN_Click(int row) {
+void NodeSetup::chooseDialEntry(int row) {
     if (m_fillingPhoneBook || row < 0 || row >= static_cast<int>(m_phoneBook.size())) return;
-    Callmoor1->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
+    m_dialUp->setEntry(m_phoneBook[static_cast<std::size_t>(row)]);
     m_live.dunIndex = static_cast<std::int16_t>(row);
 }
 
-void NodeSetup::Callmoor1_Entry(const std::string& sName) {
+void NodeSetup::onPhoneBookEntry(const std::string& name) {
     // The chosen entry is stored as a 16-bit position: a longer list could not be chosen from.
-    if (sName.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
-    m_phoneBook.push_back(sName);
+    if (name.empty() || m_phoneBook.size() > static_cast<std::size_t>(INT16_MAX)) return;
+    m_phoneBook.push_back(name);
     if (!m_fillingPhoneBook) emit phoneBookChanged();
 }
 
-void NodeSetup::Callmoor1_Status(long lState, long lError) {
-    if (lState == DialUp::kAuthenticated && lError == 0) {
-        m_bConnectedByDialup = true;
-        tmrDialUp.stop();
-        setDisconnectShown(true);
-    } else if (lState == DialUp::kDisconnected) {
-        m_bConnectedByDialup = false;
-        tmrDialUp.stop();
-        setDisconnectShown(false);
+void NodeSetup::onDialUpStatus(long state, long error) {
+    if (state == DialUp::kAuthenticated && error == 0) {
+        m_dialTimer.stop();
+        setDialUpConnected(true);
+    } else if (state == DialUp::kDisconnected) {
+        m_dialTimer.stop();
+        setDialUpConnected(false);
     }
 }
 
-void NodeSetup::tmrDialUp_Timer() {
+void NodeSetup::dialTimedOut() {
     if (bConnectedByDialup()) return;
-    tmrDialUp.stop();
+    m_dialTimer.stop();
     try {
-        Callmoor1->setAction(DialUp::kAbandon);
+        m_dialUp->setAction(DialUp::kAbandon);
     } catch (const NodeError& error) {
         m_main.Log("Dial up: " + error.description());
     }

@@ -13,10 +13,10 @@ namespace gw {
 using namespace std::chrono_literals;
 
 void NodeSetup::startRecoveryTimers() {
-    tmrSerialWatch.setInterval(3s);
-    connect(&tmrSerialWatch, &QTimer::timeout, this, &NodeSetup::tmrSerialWatch_Timer);
-    tmrInitRetry.setInterval(60s);
-    connect(&tmrInitRetry, &QTimer::timeout, this, &NodeSetup::tmrInitRetry_Timer);
+    m_serialWatch.setInterval(3s);
+    connect(&m_serialWatch, &QTimer::timeout, this, &NodeSetup::watchSerial);
+    m_initRetry.setInterval(60s);
+    connect(&m_initRetry, &QTimer::timeout, this, &NodeSetup::retryInitialize);
     connect(m_dispatch.get(), &TncDispatch::serialFailed, this, &NodeSetup::serialFailed);
 }
 
@@ -26,24 +26,24 @@ void NodeSetup::serialFailed() {
     if (tncFamily(tncType()) == TncFamily::Agw) return;
     // Closed, so that nothing is written to a dead device and the shutdown does not wait
     // on a TNC that is not there.
-    if (Serial.PortOpen()) Serial.PortOpen(false);
+    if (m_serial.PortOpen()) m_serial.PortOpen(false);
     m_main.Log("TNC serial port closed, watching for " + m_devicePath + " to come back @ " +
                generalDateTime(m_clock.now()));
-    tmrSerialWatch.start();
+    m_serialWatch.start();
 }
 
-void NodeSetup::tmrSerialWatch_Timer() {
+void NodeSetup::watchSerial() {
     if (waitRunning() || m_pump.stopRequested()) return;
     std::error_code error;
     // A dangling link (the pseudo-terminal behind it gone) does not exist either.
     if (!std::filesystem::exists(m_devicePath, error)) return;
-    tmrSerialWatch.stop();
+    m_serialWatch.stop();
     m_main.Log("TNC serial port " + m_devicePath + " is back, initializing " + tncType() +
                " again @ " + generalDateTime(m_clock.now()));
     Initialize();
 }
 
-void NodeSetup::tmrInitRetry_Timer() {
+void NodeSetup::retryInitialize() {
     if (waitRunning() || m_pump.stopRequested()) return;
     m_main.Log("Retrying the initialization of " + tncType() + " @ " +
                generalDateTime(m_clock.now()));

@@ -31,7 +31,8 @@ class RadioSide {
     virtual bool bConnectedByDialup() const = 0;
     virtual bool VerifyFullTime() = 0;
     virtual bool VerifyConnection() = 0;
-    virtual void DisconnectDialup() = 0;
+    // Hangs up the dial-up link (the operator's Disconnect, or an idle link's countdown).
+    virtual void hangUp() = 0;
 };
 
 } // namespace gw

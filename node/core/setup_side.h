@@ -19,10 +19,11 @@ class SetupSide {
     virtual bool restoreChecked() const = 0;       // chkRestore
     virtual bool portOpen() const = 0;             // the serial port's open flag
 
-    // Loads the window (reading every setting); with `initialize` it runs Initialize at once
-    // without showing itself, otherwise it shows itself for the operator.
+    // Loads the setup (reading every setting); with `initialize` it runs Initialize at once,
+    // otherwise it opens for the operator.
     virtual void loadSetup(bool initialize) = 0;
-    virtual void showSetup() = 0;
+    // The setup is opened for the operator: its view comes forward.
+    virtual void openSetup() = 0;
     virtual void Restore() = 0;
     virtual void ClearHostMode() = 0;
     // Unloads the setup window and what it loaded (the server link).

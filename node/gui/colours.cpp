@@ -18,20 +18,6 @@ void setBackground(QWidget* widget, std::optional<QColor> colour) {
     widget->setPalette(palette);
 }
 
-std::optional<QColor> shadeColour(Shade shade) {
-    switch (shade) {
-    case Shade::LightGreen:
-        return kLightGreen;
-    case Shade::LightRed:
-        return kLightRed;
-    case Shade::LightYellow:
-        return kLightYellow;
-    case Shade::Face:
-        break;
-    }
-    return std::nullopt;
-}
-
 std::optional<QColor> backgroundOf(const QWidget* widget) {
     if (!widget->autoFillBackground()) return std::nullopt;
     return widget->palette().color(QPalette::Window);

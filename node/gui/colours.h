@@ -3,8 +3,6 @@
 // no colour means the system's button face.
 #pragma once
 
-#include "core/shade.h"
-
 #include <QColor>
 #include <QWidget>
 #include <optional>
@@ -17,8 +15,6 @@ inline const QColor kLightYellow{255, 255, 128};
 
 // Paints the widget's background; std::nullopt returns it to the button face.
 void setBackground(QWidget* widget, std::optional<QColor> colour);
-// The colour a shade of the core's stands for; std::nullopt for the face.
-std::optional<QColor> shadeColour(Shade shade);
 // The colour set by setBackground, or std::nullopt for the button face.
 std::optional<QColor> backgroundOf(const QWidget* widget);
 

@@ -32,8 +32,8 @@ frmInitializing::frmInitializing(NodeSetup& setup, QWidget* parent)
     layout->addWidget(lblInitializing, 1);
     layout->addWidget(btnClose, 0, Qt::AlignRight);
     connect(btnClose, &QPushButton::clicked, this, &QDialog::close);
-    // Closed by the operator: the core stops showing it until the next initialization.
-    connect(this, &QDialog::finished, &setup, &NodeSetup::progressClosed);
+    // Closed by the operator: dismissed until the next initialization.
+    connect(this, &QDialog::finished, &setup, &NodeSetup::dismissProgress);
     connect(&setup, &NodeSetup::progressChanged, this, &frmInitializing::showProgress);
     showProgress();
 }
@@ -44,8 +44,10 @@ void frmInitializing::showProgress() {
     for (char& c : shown)
         if (c == '\r') c = '\n';
     lblInitializing->setText(toQString(shown));
-    btnClose->setVisible(m_setup.progressCloseShown());
-    if (!m_setup.progressShown()) {
+    // A failure is shown until the operator closes it.
+    const NodeSetup::InitProgress progress = m_setup.progress();
+    btnClose->setVisible(progress == NodeSetup::InitProgress::Failed);
+    if (progress == NodeSetup::InitProgress::None) {
         hide();
         return;
     }

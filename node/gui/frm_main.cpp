@@ -27,8 +27,8 @@ const char* const kViewEntries[5] = {"Connections", "Sysop", "Setup", "About", "
 frmMain::frmMain(NodeCore& core, Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), m_core(core), m_dialogs(dialogs) {
     buildWindow();
-    if (!m_core.sInstance.empty())
-        setWindowTitle(windowTitle() + toQString(" (" + m_core.sInstance + ")"));
+    if (!m_core.instance().empty())
+        setWindowTitle(windowTitle() + toQString(" (" + m_core.instance() + ")"));
     follow();
 }
 
@@ -133,20 +133,19 @@ void frmMain::buildWindow() {
 void frmMain::follow() {
     connect(&m_core, &NodeCore::streamChanged, this, &frmMain::showStream);
     connect(&m_core, &NodeCore::trafficChanged, this, &frmMain::showTraffic);
-    connect(&m_core, &NodeCore::serverShadeChanged, this,
-            [this](Shade shade) { setBackground(lblCMBO, shadeColour(shade)); });
+    connect(&m_core, &NodeCore::serverStateChanged, this, &frmMain::showServerState);
     connect(&m_core, &NodeCore::tncStatusChanged, this,
             [this](const std::string& text, bool working) {
                 lblTNC->setText(toQString(text));
                 setBackground(lblTNC, working ? kLightGreen : kLightRed);
             });
-    connect(&m_core, &NodeCore::monitorLineShown, this, &frmMain::showMonitorLine);
+    connect(&m_core, &NodeCore::followedLineAdded, this, &frmMain::showMonitorLine);
     connect(&m_core, &NodeCore::consoleChanged, this, &frmMain::showConsole);
     connect(&m_core, &NodeCore::restoring, this, &frmMain::showRestoring);
     connect(&m_core, &NodeCore::handedOver, this, [this](bool initializing) {
         if (!initializing) hide();
     });
-    connect(&m_core, &NodeCore::serverLinkShown, this,
+    connect(&m_core, &NodeCore::serverLinkLoaded, this,
             [this](const std::string& server, const std::string& local) {
                 lblCMBO->setText(toQString(server));
                 lblLocalIP->setText(toQString(local));
@@ -154,7 +153,7 @@ void frmMain::follow() {
     // The rows themselves follow streamChanged, which an initialization raises for each.
     connect(&m_core, &NodeCore::initialized, this,
             [this](bool, bool logEnabled) { btnSavetoLog->setEnabled(logEnabled); });
-    connect(&m_core, &NodeCore::mainWindowWanted, this, &QWidget::show);
+    connect(&m_core, &NodeCore::setupLeft, this, &QWidget::show);
     connect(m_monitorGroup, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) m_core.setMonitoredStream(id + 1);
     });
@@ -165,6 +164,26 @@ void frmMain::showStream(int index, const std::string& label, bool inUse) {
     QLabel* shown = lblCall[static_cast<std::size_t>(index - 1)];
     shown->setText(toQString(label));
     setBackground(shown, inUse ? std::optional<QColor>(kLightYellow) : std::nullopt);
+}
+
+void frmMain::showServerState(ServerState state) {
+    std::optional<QColor> colour;
+    switch (state) {
+    case ServerState::Unknown:
+    case ServerState::Idle:
+        break;
+    case ServerState::Verified:
+    case ServerState::Closed:
+        colour = kLightYellow;
+        break;
+    case ServerState::Unreachable:
+        colour = kLightRed;
+        break;
+    case ServerState::Connected:
+        colour = kLightGreen;
+        break;
+    }
+    setBackground(lblCMBO, colour);
 }
 
 void frmMain::showTraffic(int index, Traffic traffic) {
@@ -188,7 +207,7 @@ void frmMain::showTraffic(int index, Traffic traffic) {
 
 void frmMain::showMonitorLine(const std::string& line) {
     lstMonitor->addItem(toQString(line));
-    while (static_cast<std::size_t>(lstMonitor->count()) > Monitor::kShownLines)
+    while (static_cast<std::size_t>(lstMonitor->count()) > Monitor::kFollowedLines)
         delete lstMonitor->takeItem(0);
     lstMonitor->setCurrentRow(lstMonitor->count() - 1);
 }
@@ -212,7 +231,7 @@ void frmMain::mnuView_Click(int index) {
         txtUserCall_LostFocus();
         break;
     case 3:
-        m_core.showSetup();
+        m_core.openSetup();
         break;
     case 4:
         if (!m_about) m_about = new frmAbout(this);

@@ -78,6 +78,7 @@ class frmMain : public QMainWindow {
     void follow();
     void showStream(int index, const std::string& label, bool inUse);
     void showTraffic(int index, Traffic traffic);
+    void showServerState(ServerState state);
     void showMonitorLine(const std::string& line);
     void showConsole();
     void showRestoring(const std::string& text);

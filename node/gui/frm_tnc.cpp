@@ -270,16 +270,15 @@ void frmTNC::forwardEdits() {
     connect(chkEnbLog, &QCheckBox::toggled, this, [&live](bool on) { live.enableLog = on; });
     connect(chkRestore, &QCheckBox::toggled, this, [&live](bool on) { live.restore = on; });
     connect(ComboType, &QComboBox::currentTextChanged, this, &frmTNC::ComboType_Click);
-    NodeSetup* setup = &m_setup;
-    connect(optPort1, &QRadioButton::clicked, setup, &NodeSetup::optPort1_Click);
-    connect(optPort2, &QRadioButton::clicked, setup, &NodeSetup::optPort2_Click);
-    connect(optBoth, &QRadioButton::clicked, setup, &NodeSetup::optBoth_Click);
-    connect(optFullTime, &QRadioButton::clicked, setup, &NodeSetup::optFullTime_Click);
-    connect(optDialUp, &QRadioButton::clicked, setup, &NodeSetup::optDialUp_Click);
-    connect(optDialBackup, &QRadioButton::clicked, setup, &NodeSetup::optDialBackup_Click);
-    connect(btnPing, &QPushButton::clicked, setup, &NodeSetup::btnPing_Click);
-    connect(btnDisconnect, &QPushButton::clicked, setup, &NodeSetup::btnDisconnect_Click);
-    connect(lstDUN, &QListWidget::currentRowChanged, setup, &NodeSetup::lstDUN_Click);
+    connect(optPort1, &QRadioButton::clicked, this, &frmTNC::optPort1_Click);
+    connect(optPort2, &QRadioButton::clicked, this, &frmTNC::optPort2_Click);
+    connect(optBoth, &QRadioButton::clicked, this, &frmTNC::optBoth_Click);
+    connect(optFullTime, &QRadioButton::clicked, this, &frmTNC::optFullTime_Click);
+    connect(optDialUp, &QRadioButton::clicked, this, &frmTNC::optDialUp_Click);
+    connect(optDialBackup, &QRadioButton::clicked, this, &frmTNC::optDialBackup_Click);
+    connect(btnPing, &QPushButton::clicked, this, &frmTNC::btnPing_Click);
+    connect(btnDisconnect, &QPushButton::clicked, this, &frmTNC::btnDisconnect_Click);
+    connect(lstDUN, &QListWidget::currentRowChanged, this, &frmTNC::lstDUN_Click);
     connect(cmdWebPassword, &QPushButton::clicked, this, &frmTNC::cmdWebPassword_Click);
     forwardKissEdits();
 }
@@ -301,6 +300,37 @@ void frmTNC::mnuTNC_Click(int index) {
     default:
         break;
     }
+}
+
+void frmTNC::optPort1_Click() {
+    m_setup.choosePorts(NodeSetup::RadioPorts::First);
+}
+void frmTNC::optPort2_Click() {
+    m_setup.choosePorts(NodeSetup::RadioPorts::Second);
+}
+void frmTNC::optBoth_Click() {
+    m_setup.choosePorts(NodeSetup::RadioPorts::Both);
+}
+void frmTNC::optFullTime_Click() {
+    m_setup.chooseConnection(IpLinkType::FullTime);
+}
+void frmTNC::optDialUp_Click() {
+    m_setup.chooseConnection(IpLinkType::DialUp);
+}
+void frmTNC::optDialBackup_Click() {
+    m_setup.chooseConnection(IpLinkType::DialBackup);
+}
+void frmTNC::btnPing_Click() {
+    m_setup.verifyIpLink();
+}
+void frmTNC::btnDisconnect_Click() {
+    m_setup.hangUp();
+}
+void frmTNC::lstDUN_Click(int row) {
+    m_setup.chooseDialEntry(row);
+}
+void frmTNC::txtHangUpDelay_Validate() {
+    m_setup.setHangUpDelay(fromQString(txtHangUpDelay->text()));
 }
 
 void frmTNC::SetPassword() {
@@ -350,7 +380,7 @@ void frmTNC::txtMBOCall_LostFocus() {
 
 void frmTNC::closeEvent(QCloseEvent* event) {
     event->accept();
-    m_setup.setupClosed();
+    m_setup.closeSetup();
 }
 
 bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
@@ -359,7 +389,7 @@ bool frmTNC::eventFilter(QObject* watched, QEvent* event) {
         if (watched == txtHangUpDelay && !m_checkingDelay) {
             // The refusal's message box takes the focus from the box again.
             m_checkingDelay = true;
-            m_setup.txtHangUpDelay_Validate();
+            txtHangUpDelay_Validate();
             m_checkingDelay = false;
         }
     }

@@ -39,6 +39,17 @@ class frmTNC : public QMainWindow {
     void txtMBOCall_LostFocus();
     // Opens the web console password dialog.
     void cmdWebPassword_Click();
+    // The options, buttons and list of the IP link and the ports: each calls the core.
+    void optPort1_Click();
+    void optPort2_Click();
+    void optBoth_Click();
+    void optFullTime_Click();
+    void optDialUp_Click();
+    void optDialBackup_Click();
+    void btnPing_Click();
+    void btnDisconnect_Click();
+    void lstDUN_Click(int row);
+    void txtHangUpDelay_Validate();
 
     frmInitializing* progressWindow() const { return m_progress.get(); }
 

@@ -32,15 +32,15 @@ void selectExclusive(QButtonGroup* group, QAbstractButton* option) {
 
 void frmTNC::followSetup() {
     connect(&m_setup, &NodeSetup::settingsLoaded, this, &frmTNC::showSettings);
-    connect(&m_setup, &NodeSetup::commStatusChanged, this, &frmTNC::showCommStatus);
-    connect(&m_setup, &NodeSetup::pingChanged, this, &frmTNC::showPing);
+    connect(&m_setup, &NodeSetup::commCheckChanged, this, &frmTNC::showCommStatus);
+    connect(&m_setup, &NodeSetup::linkCheckChanged, this, &frmTNC::showPing);
     connect(&m_setup, &NodeSetup::phoneBookChanged, this, &frmTNC::showPhoneBook);
-    connect(&m_setup, &NodeSetup::dialUpControlsChanged, this, &frmTNC::showDialUpControls);
-    connect(&m_setup, &NodeSetup::showRequested, this, [this] {
+    connect(&m_setup, &NodeSetup::dialUpChanged, this, &frmTNC::showDialUpControls);
+    connect(&m_setup, &NodeSetup::setupOpened, this, [this] {
         show();
         raise();
     });
-    connect(&m_setup, &NodeSetup::hideRequested, this, &QWidget::hide);
+    connect(&m_setup, &NodeSetup::setupDone, this, &QWidget::hide);
     connect(&m_setup, &NodeSetup::hangUpDelayRefused, this, [this] { txtHangUpDelay->setFocus(); });
 }
 
@@ -80,17 +80,53 @@ void frmTNC::showPortOption() {
     selectExclusive(m_portGroup, option);
 }
 
+// A check's label stays as it was when the check has nothing to report.
 void frmTNC::showCommStatus() {
-    const NodeSetup::Indicator& status = m_setup.commStatus();
-    lblCommStatus->setText(toQString(status.text));
-    setBackground(lblCommStatus, shadeColour(status.colour));
-    lblCommStatus->setVisible(status.shown);
+    using Check = NodeSetup::CommCheck;
+    const Check check = m_setup.commCheck();
+    lblCommStatus->setVisible(check != Check::None);
+    if (check == Check::Checking) {
+        lblCommStatus->setText("Checking...");
+        setBackground(lblCommStatus, kLightYellow);
+    } else if (check != Check::None) {
+        lblCommStatus->setText(check == Check::Ok ? "TNC Comm OK!" : "TNC Comm Fail!");
+        setBackground(lblCommStatus, check == Check::Ok ? kLightGreen : kLightRed);
+    }
 }
 
 void frmTNC::showPing() {
-    const NodeSetup::Indicator& ping = m_setup.pingStatus();
-    lblPing->setText(toQString(ping.text));
-    setBackground(lblPing, shadeColour(ping.colour));
+    using State = NodeSetup::LinkCheckState;
+    const NodeSetup::LinkCheck& check = m_setup.linkCheck();
+    QString caption;
+    std::optional<QColor> colour = kLightRed;
+    switch (check.state) {
+    case State::None:
+        colour = std::nullopt;
+        break;
+    case State::Pinging:
+        caption = "Pinging";
+        colour = kLightYellow;
+        break;
+    case State::Dialing:
+        caption = "Dialing";
+        colour = kLightYellow;
+        break;
+    case State::Ok:
+        caption = QString("OK! (%1 ms)").arg(check.milliseconds);
+        colour = kLightGreen;
+        break;
+    case State::Failed:
+        caption = "Fail!";
+        break;
+    case State::TimedOut:
+        caption = "Timeout!";
+        break;
+    case State::Unavailable:
+        caption = "No ping control";
+        break;
+    }
+    lblPing->setText(caption);
+    setBackground(lblPing, colour);
     lblPing->setToolTip(toQString(m_setup.pingProblem()));
 }
 
@@ -104,11 +140,11 @@ void frmTNC::showPhoneBook() {
 }
 
 void frmTNC::showDialUpControls() {
-    const bool shown = m_setup.dialUpControlsShown();
-    lstDUN->setVisible(shown);
-    lblHangUpDelay->setVisible(shown);
-    txtHangUpDelay->setVisible(shown);
-    btnDisconnect->setVisible(m_setup.disconnectShown());
+    const bool dialUp = m_setup.live().ipLink != IpLinkType::FullTime;
+    lstDUN->setVisible(dialUp);
+    lblHangUpDelay->setVisible(dialUp);
+    txtHangUpDelay->setVisible(dialUp);
+    btnDisconnect->setVisible(m_setup.bConnectedByDialup());
 }
 
 } // namespace gw

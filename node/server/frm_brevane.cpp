@@ -17,7 +17,7 @@ frmBrevane::frmBrevane(ServerQueues& queues, ServerLinkHost& host, EventPump& pu
     m_tcp.setObjectName(QStringLiteral("tcp"));
     tmr.setObjectName(QStringLiteral("tmr"));
     tmr.setInterval(1000);
-    connect(&tmr, &QTimer::timeout, this, &frmBrevane::tmr_Timer);
+    connect(&tmr, &QTimer::timeout, this, &frmBrevane::tick);
     connect(&m_tcp, &TcpClient::connected, this, &frmBrevane::tcp_Connected);
     connect(&m_tcp, &TcpClient::dataIn, this, &frmBrevane::tcp_DataIn);
     connect(&m_tcp, &TcpClient::disconnected, this, &frmBrevane::tcp_Disconnected);
@@ -44,7 +44,7 @@ void frmBrevane::Unload() {
     m_loaded = false;
 }
 
-void frmBrevane::tmr_Timer() {
+void frmBrevane::tick() {
     ++m_tickCount;
     if (m_busy) {
         if (m_tickCount - m_startTick > kResponseTicks) complete(kTimeoutText);

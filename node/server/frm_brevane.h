@@ -26,7 +26,7 @@ class frmBrevane : public QObject {
 
     struct Options {
         std::uint16_t port = kServerPort;
-        // Tests drive tmr_Timer themselves and leave the timer off.
+        // Tests drive tick themselves and leave the timer off.
         bool runTimer = true;
     };
 
@@ -43,7 +43,7 @@ class frmBrevane : public QObject {
     bool isLoaded() const { return m_loaded; }
 
     // One tick of the one-second timer.
-    void tmr_Timer();
+    void tick();
 
     bool busy() const { return m_busy; }
     std::int32_t tickCount() const { return m_tickCount; }

@@ -88,8 +88,8 @@ HttpResponse WebServer::consoleRoute(const HttpRequest& request) {
 }
 
 HttpResponse WebServer::login(const HttpRequest& request) {
-    const QString setIt =
-        "set one with: brevane --web-password " + QString::fromStdString(m_services.core.sInstance);
+    const QString setIt = "set one with: brevane --web-password " +
+                          QString::fromStdString(m_services.core.instance());
     const QJsonObject form = QJsonDocument::fromJson(request.body).object();
     const WebSessions::Login result = m_sessions.login(
         throttleKey(request.peer), form.value("password").toString().toStdString());
@@ -101,7 +101,7 @@ HttpResponse WebServer::login(const HttpRequest& request) {
         return jsonError(HttpStatus::Forbidden,
                          "The stored password is damaged; set it again with: brevane "
                          "--web-password " +
-                             QString::fromStdString(m_services.core.sInstance));
+                             QString::fromStdString(m_services.core.instance()));
     case WebSessions::Login::Result::Wrong:
         return jsonError(HttpStatus::Unauthorized, "Wrong password.");
     case WebSessions::Login::Result::Throttled: {

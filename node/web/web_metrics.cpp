@@ -91,7 +91,7 @@ void spoolMetrics(Writer& out, NodeCore& core, const Clock& clock) {
 
 QByteArray metricsText(NodeCore& core, const Clock& clock, const WebSessions& sessions) {
     const Counters& counters = core.counters();
-    Writer out(core.sInstance);
+    Writer out(core.instance());
     out.one("gullwick_up", "gauge", "1 while the node runs.", 1);
     const QDateTime started = core.startedAt();
     out.one("gullwick_uptime_seconds", "gauge", "Seconds since the node started.",
@@ -116,7 +116,7 @@ QByteArray metricsText(NodeCore& core, const Clock& clock, const WebSessions& se
             static_cast<double>(counters.serverFailures));
     int connected = 0;
     for (int index = 1; index < StreamTable::kEntries; ++index)
-        if (core.Streams[index].inUse()) ++connected;
+        if (core.streams()[index].inUse()) ++connected;
     out.one("gullwick_streams_connected", "gauge", "Radio users connected now.", connected);
     out.one("gullwick_tnc_working", "gauge", "1 while the TNC is working.",
             core.tncWorking() ? 1 : 0);

@@ -146,7 +146,7 @@ HttpResponse WebServer::metrics() {
     return {HttpStatus::Ok,
             "text/plain; version=0.0.4; charset=utf-8",
             metricsText(m_services.core, m_services.clock, m_sessions) +
-                linkMetricsText(m_services.setup, m_services.core.sInstance),
+                linkMetricsText(m_services.setup, m_services.core.instance()),
             {}};
 }
 

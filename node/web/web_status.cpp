@@ -20,7 +20,7 @@ QString text(const std::string& value) {
 QJsonObject nodeJson(const NodeCore& core, const NodeSetup& setup, const Clock& clock) {
     const QDateTime started = core.startedAt();
     return {{"call", text(setup.nodeCall())},
-            {"instance", text(core.sInstance)},
+            {"instance", text(core.instance())},
             {"version", text(versionText())},
             {"started", timeJson(started)},
             {"uptimeSeconds", started.isValid() ? started.secsTo(clock.now()) : 0}};
@@ -56,9 +56,23 @@ QJsonValue linkJson(const NodeSetup& setup, const StreamRecord& entry) {
                        {"bytesWaiting", static_cast<qint64>(link->pendingBytes)}};
 }
 
-QJsonValue indicatorJson(const std::optional<ServerIndicator>& indicator) {
-    if (!indicator) return QJsonValue::Null;
-    return *indicator == ServerIndicator::Connected ? "connected" : "closed";
+// The server's state as the main window's server label shows it; null before anything is known.
+QJsonValue serverStateJson(ServerState state) {
+    switch (state) {
+    case ServerState::Unknown:
+        break;
+    case ServerState::Idle:
+        return "idle";
+    case ServerState::Verified:
+        return "verified";
+    case ServerState::Unreachable:
+        return "unreachable";
+    case ServerState::Connected:
+        return "connected";
+    case ServerState::Closed:
+        return "closed";
+    }
+    return QJsonValue::Null;
 }
 
 QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
@@ -77,7 +91,7 @@ QJsonObject serverJson(const NodeCore& core, const NodeSetup& setup) {
         lastFailure =
             QJsonObject{{"at", timeJson(reach.lastFailure)}, {"reason", text(reach.failure)}};
     return {{"address", text(setup.serverAddress())},
-            {"indicator", indicatorJson(core.serverIndicator())},
+            {"indicator", serverStateJson(core.serverState())},
             {"reachable", reachable},
             {"lastSuccess", timeJson(reach.lastSuccess)},
             {"lastFailure", lastFailure},
@@ -165,7 +179,7 @@ QJsonArray streamsJson(const NodeCore& core, const NodeSetup& setup, const Clock
     QJsonArray streams;
     const QDateTime now = clock.now();
     for (int index = 1; index < StreamTable::kEntries; ++index) {
-        const StreamRecord& entry = core.Streams[index];
+        const StreamRecord& entry = core.streams()[index];
         if (!entry.inUse()) continue;
         const QDateTime heard = entry.LastHeard.isValid() ? entry.LastHeard : entry.ConnectedAt;
         streams.append(QJsonObject{

@@ -54,7 +54,7 @@ TEST_F(NodeCoreTest, ARadioUsersFieldsCannotMakeAFieldOfTheServersProtocol) {
     EXPECT_EQ(core.counters().requests.at({"list", "refused"}), 1u);
     EXPECT_EQ(core.counters().requests.at({"read", "refused"}), 1u);
     say("B", "SP N3CALL,N4CALL-7\r");
-    EXPECT_EQ(core.Streams[core.Index("B", 1)].Input, InputState::Subject);
+    EXPECT_EQ(core.streams()[core.Index("B", 1)].Input, InputState::Subject);
 }
 
 TEST(ServerPassword, FourToTwelveCharactersStoredInUpperCase) {

@@ -49,7 +49,7 @@ class FakeRadio : public RadioSide {
     bool bConnectedByDialup() const override { return dialupUp; }
     bool VerifyFullTime() override { return calls.push_back("VerifyFullTime"), fullTimeOk; }
     bool VerifyConnection() override { return calls.push_back("VerifyConnection"), connectionOk; }
-    void DisconnectDialup() override { calls.push_back("DisconnectDialup"); }
+    void hangUp() override { calls.push_back("hangUp"); }
 
     std::string allData() const {
         std::string all;
@@ -77,7 +77,7 @@ class FakeSetup : public SetupSide {
     void loadSetup(bool initialize) override {
         calls.push_back(initialize ? "loadSetup+initialize" : "loadSetup");
     }
-    void showSetup() override { calls.push_back("showSetup"); }
+    void openSetup() override { calls.push_back("openSetup"); }
     std::function<void()> onRestore;
     void Restore() override {
         calls.push_back("Restore");

@@ -50,7 +50,7 @@ TEST_F(FairShare, ADepartedUsersReadsLeaveTheQueueHisSendStaysAndIsLogged) {
     say("A", "LM\r");
     sendMessage("A", "Hello\r");
     say("A", "R SMS_X\r");
-    const std::string mid = core.Streams[1].Mid;
+    const std::string mid = core.streams()[1].Mid;
     core.StatusEvent("S1A*** DISCONNECTED");
     ASSERT_EQ(queues.CommandQueue.Count(), 1);
     auto send = takeRequest();
@@ -82,10 +82,10 @@ TEST_F(FairShare, AByeTypedAfterARequestWaitsForItsAnswerOrTheGrace) {
     say("B", "LM\r");
     say("B", "BYE\r");
     clock.advance(NodeCore::kByeGrace - std::chrono::milliseconds(1));
-    core.tmr_Timer();
+    core.poll();
     EXPECT_FALSE(disconnected("B"));
     clock.advance(std::chrono::milliseconds(1));
-    core.tmr_Timer();
+    core.poll();
     EXPECT_TRUE(disconnected("B")) << "an answer that never comes holds the link no longer";
     core.FlushLog();
     EXPECT_NE(logText().find("1/B: Bye from N2CALL @ "), std::string::npos);
@@ -99,10 +99,10 @@ TEST_F(FairShare, ALongBodyIsRefusedWholeAndALongServerErrorIsCut) {
         say("A", line + "\r");
     radio.data.clear();
     say("A", "/EX\r");
-    const std::string mid = core.Streams[1].Mid;
+    const std::string mid = core.streams()[1].Mid;
     EXPECT_EQ(sentText(), "*** Message longer than 32768 bytes! Mid: " + mid + " not sent.\rSMS>");
     EXPECT_EQ(queues.CommandQueue.Count(), 0);
-    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
+    EXPECT_EQ(core.streams()[1].Input, InputState::Command);
 
     say("A", "R SMS_X\r");
     answer(*takeRequest(), failed(std::string(1'000'000, 'e')));

@@ -35,7 +35,7 @@ TEST_F(Interpreter, ListCommandsQueueL) {
         EXPECT_NE(request->Session, lastSession);
         lastSession = request->Session;
     }
-    EXPECT_EQ(core.Streams[1].Session, lastSession) << "the latest key is kept";
+    EXPECT_EQ(core.streams()[1].Session, lastSession) << "the latest key is kept";
     EXPECT_EQ(sentText(), "") << "no prompt while a request is queued";
     say("A", "L");
     EXPECT_EQ(sentText(), "Command not supported...Type H for Help.\rSMS>");
@@ -46,7 +46,7 @@ TEST_F(Interpreter, TrafficIndicatorIdleResetAndMonitorInLowerCase) {
     core.setMonitoredStream(1);
     tick(3);
     say("A", "  H  \rsecond line");
-    EXPECT_EQ(core.Streams[1].IdleMinutes, 1);
+    EXPECT_EQ(core.streams()[1].IdleMinutes, 1);
     EXPECT_EQ(traffic, Traffic::In);
     const auto items = monitorItems();
     ASSERT_GE(items.size(), 2u);
@@ -111,7 +111,7 @@ TEST_F(Interpreter, NonNumericArgumentPassesThrough) {
 
 TEST_F(Interpreter, SendPersonalDialogue) {
     say("A", "SP N0CALL,N1CALL");
-    const StreamRecord& entry = core.Streams[1];
+    const StreamRecord& entry = core.streams()[1];
     EXPECT_EQ(entry.Destination, "N0CALL;N1CALL");
     ASSERT_EQ(entry.Mid.size(), 12u);
     EXPECT_EQ(entry.Mid.substr(0, 4), "SMS_");
@@ -138,19 +138,19 @@ TEST_F(Interpreter, SendPersonalDialogue) {
 TEST_F(Interpreter, EmptySubjectAndBody) {
     say("A", "SP W1AW");
     say("A", "\r");
-    EXPECT_EQ(core.Streams[1].Subject, "(no subject)");
+    EXPECT_EQ(core.streams()[1].Subject, "(no subject)");
     say("A", "/EX\r");
     EXPECT_EQ(takeRequest()->Body, "(no message body found)");
     radio.data.clear();
     say("A", "SP");
     EXPECT_EQ(sentText(), "*** No Destination supplied with SP command!\rSMS>");
-    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
+    EXPECT_EQ(core.streams()[1].Input, InputState::Command);
 }
 
 TEST_F(Interpreter, SubjectWithoutCrKeepsItsSpaces) {
     say("A", "SP W1AW");
     say("A", "  spaced  ");
-    EXPECT_EQ(core.Streams[1].Subject, "  spaced  ");
+    EXPECT_EQ(core.streams()[1].Subject, "  spaced  ");
 }
 
 TEST_F(Interpreter, DataForFreeOrUnknownStreamsIsDropped) {
@@ -165,7 +165,7 @@ TEST_F(Interpreter, ClosingTheStreamDiscardsTheHalfMadeMessage) {
     say("A", "subject\r");
     core.StatusEvent("S1A*** DISCONNECTED");
     connectUser("A", "N0CALL");
-    EXPECT_EQ(core.Streams[1].Input, InputState::Command);
+    EXPECT_EQ(core.streams()[1].Input, InputState::Command);
     say("A", "/EX");
     EXPECT_EQ(sentText(), "Command not supported...Type H for Help.\rSMS>");
 }

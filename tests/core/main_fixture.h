@@ -30,9 +30,7 @@ class NodeCoreTest : public testing::Test {
     FakeSetup setup;
     ServerQueues queues;
     NodeCore core{settings, clock, dialogs, queues};
-    // What the views were last told of the server indicator, the traffic column and a
-    // restore at shutdown.
-    Shade serverShade = Shade::Face;
+    // What the views were last told of the traffic column and a restore at shutdown.
     Traffic traffic = Traffic::None;
     std::string restoring;
 
@@ -40,8 +38,6 @@ class NodeCoreTest : public testing::Test {
         setup.folder = dir.path().toStdString();
         // Each case has a spool of its own.
         qputenv("XDG_DATA_HOME", (dir.path() + "/data").toUtf8());
-        QObject::connect(&core, &NodeCore::serverShadeChanged,
-                         [this](Shade s) { serverShade = s; });
         QObject::connect(&core, &NodeCore::trafficChanged, [this](int, Traffic t) { traffic = t; });
         QObject::connect(&core, &NodeCore::restoring,
                          [this](const std::string& text) { restoring = text; });
@@ -53,7 +49,7 @@ class NodeCoreTest : public testing::Test {
     void tick(int n = 1) {
         for (int i = 0; i < n; ++i) {
             clock.advance(std::chrono::minutes(1));
-            core.tmrActiveTimer1_Timer();
+            core.heartbeat();
         }
     }
     // A radio user on port 1: connects, then types lines.
@@ -72,7 +68,7 @@ class NodeCoreTest : public testing::Test {
         reply->Command = request.Command;
         reply->Mid = request.Mid;
         queues.ReplyQueue.Add(std::move(reply));
-        core.tmr_Timer();
+        core.poll();
     }
     static std::unique_ptr<CResponse> ok() {
         auto reply = std::make_unique<CResponse>();
@@ -104,7 +100,7 @@ class NodeCoreTest : public testing::Test {
         return all;
     }
     std::vector<std::string> monitorItems() const {
-        return {core.monitor().shown().begin(), core.monitor().shown().end()};
+        return {core.monitor().followed().begin(), core.monitor().followed().end()};
     }
 };
 

@@ -37,7 +37,7 @@ TEST(NodeCoreStartUp, RefusalsShowCriticalMessageAndWriteNothing) {
     settings.write("Client3", "Initialized", "True");
     NodeCore third(settings, clock, dialogs, queues);
     EXPECT_TRUE(third.startUp("3"));
-    EXPECT_TRUE(third.bLastInitOK);
+    EXPECT_TRUE(third.lastInitOK());
     FakeRadio radio;
     FakeSetup setup;
     third.handOver(radio, setup);
@@ -47,7 +47,7 @@ TEST(NodeCoreStartUp, RefusalsShowCriticalMessageAndWriteNothing) {
 TEST_F(NodeCoreTest, ConnectOpensEntryGreetsChecksAndLogs) {
     core.setMonitoredStream(1);
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
-    const StreamRecord& entry = core.Streams[1];
+    const StreamRecord& entry = core.streams()[1];
     EXPECT_EQ(entry.IdleMinutes, 1);
     EXPECT_EQ(entry.CallSign, "N0CALL");
     EXPECT_EQ(entry.StreamID, "A");
@@ -55,7 +55,7 @@ TEST_F(NodeCoreTest, ConnectOpensEntryGreetsChecksAndLogs) {
     ASSERT_EQ(radio.files.size(), 1u);
     EXPECT_EQ(radio.files[0].text, "banner.txt");
     EXPECT_EQ(radio.allData(), "\rIP connection verified.\rSMS>");
-    EXPECT_EQ(serverShade, Shade::LightYellow);
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
     EXPECT_EQ(monitorItems(), std::vector<std::string>{"1/A:  CONNECTED to N0CALL @ " + stamp()});
     EXPECT_EQ(logText(), "1/A: CONNECTED to N0CALL @ " + stamp() + "\r\n");
 }
@@ -63,14 +63,14 @@ TEST_F(NodeCoreTest, ConnectOpensEntryGreetsChecksAndLogs) {
 TEST_F(NodeCoreTest, ConnectMatchIgnoresCaseAndKeepsViaPath) {
     core.setMonitoredStream(1);
     core.StatusEvent("S1A*** connected to N0CALL-3 via RELAY");
-    EXPECT_EQ(core.Streams[1].CallSign, "N0CALL-3");
+    EXPECT_EQ(core.streams()[1].CallSign, "N0CALL-3");
     EXPECT_EQ(monitorItems().back(), "1/A:  CONNECTED to N0CALL-3 via RELAY @ " + stamp());
 }
 
 TEST_F(NodeCoreTest, SecondConnectOnBusyStreamKeepsEntryButStillGreets) {
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
     core.StatusEvent("S1A*** CONNECTED to K4ABC");
-    EXPECT_EQ(core.Streams[1].CallSign, "N0CALL");
+    EXPECT_EQ(core.streams()[1].CallSign, "N0CALL");
     EXPECT_EQ(radio.files.size(), 2u);
 }
 
@@ -79,7 +79,7 @@ TEST_F(NodeCoreTest, FailedChecksSendTheirTextsAndColourServerRed) {
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
     EXPECT_EQ(radio.allData(),
               "\rIP connection failed. Only Help, Info & Bye commands available.\rSMS>");
-    EXPECT_EQ(serverShade, Shade::LightRed);
+    EXPECT_EQ(core.serverState(), ServerState::Unreachable);
 
     radio.data.clear();
     radio.type = IpConnectionType::DialBackup;
@@ -100,7 +100,7 @@ TEST_F(NodeCoreTest, FailedChecksSendTheirTextsAndColourServerRed) {
     radio.dialupUp = true;
     core.StatusEvent("S1D*** CONNECTED to W2AW");
     EXPECT_EQ(radio.allData(), "");
-    EXPECT_EQ(serverShade, Shade::LightYellow);
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
 }
 
 TEST_F(NodeCoreTest, DisconnectClearsEntryAndLabels) {
@@ -108,7 +108,7 @@ TEST_F(NodeCoreTest, DisconnectClearsEntryAndLabels) {
     core.DataEvent("D1Ahello\r");
     EXPECT_EQ(traffic, Traffic::In);
     core.StatusEvent("S1A*** DISCONNECTED");
-    EXPECT_FALSE(core.Streams[1].inUse());
+    EXPECT_FALSE(core.streams()[1].inUse());
     EXPECT_EQ(core.streamLabel(1), "1/A");
     EXPECT_EQ(traffic, Traffic::None);
     EXPECT_NE(logText().find("1/A: DISCONNECTED from N0CALL @ " + stamp() + "\r\n"),
@@ -125,7 +125,7 @@ TEST_F(NodeCoreTest, FramesForUnknownStreamsAreIgnored) {
     core.DataEvent("D1Bhello");
     EXPECT_TRUE(radio.files.empty());
     for (int i = 0; i < StreamTable::kEntries; ++i)
-        EXPECT_FALSE(core.Streams[i].inUse());
+        EXPECT_FALSE(core.streams()[i].inUse());
 }
 
 TEST_F(NodeCoreTest, ChannelTimeoutAtEleventhTickAndForcedClearAtTwelfth) {
@@ -133,18 +133,18 @@ TEST_F(NodeCoreTest, ChannelTimeoutAtEleventhTickAndForcedClearAtTwelfth) {
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
     tick(3);
     core.DataEvent("D1Ahello\r");
-    EXPECT_EQ(core.Streams[1].IdleMinutes, 1);
+    EXPECT_EQ(core.streams()[1].IdleMinutes, 1);
     tick(10);
     EXPECT_TRUE(radio.calls.empty() || radio.calls.back() != "SendDisconnect 1A");
     tick(1);
     ASSERT_FALSE(radio.calls.empty());
     EXPECT_EQ(radio.calls.back(), "SendDisconnect 1A");
-    EXPECT_TRUE(core.Streams[1].inUse());
+    EXPECT_TRUE(core.streams()[1].inUse());
     EXPECT_EQ(monitorItems().back(), "1/A:   Channel Timeout @ " + stamp())
         << "the message has four leading blanks";
     EXPECT_NE(logText().find("1/A: Channel Timeout @ " + stamp()), std::string::npos);
     tick(1);
-    EXPECT_FALSE(core.Streams[1].inUse());
+    EXPECT_FALSE(core.streams()[1].inUse());
 }
 
 TEST_F(NodeCoreTest, HeartbeatEveryTick) {
@@ -159,7 +159,7 @@ TEST_F(NodeCoreTest, HangUpDelayIsRoundedAndKeptInItsRange) {
              {"2.5", 2}, {"3.5", 4}, {"2.7", 3}, {"40000", 120}, {"-5", 0}}) {
         radio.hangUpDelay = text;
         tick(1);
-        EXPECT_EQ(core.HangUpCountdown, minutes) << text;
+        EXPECT_EQ(core.hangUpCountdown(), minutes) << text;
     }
 }
 
@@ -210,14 +210,13 @@ TEST_F(NodeCoreTest, DialUpHangUpAfterCountdown) {
     radio.hangUpDelay = "2";
     core.StatusEvent("S1A*** CONNECTED to N0CALL");
     tick(1);
-    EXPECT_EQ(core.HangUpCountdown, 2);
+    EXPECT_EQ(core.hangUpCountdown(), 2);
     core.StatusEvent("S1A*** DISCONNECTED");
     tick(2);
-    EXPECT_TRUE(std::find(radio.calls.begin(), radio.calls.end(), "DisconnectDialup") ==
-                radio.calls.end());
-    EXPECT_EQ(serverShade, Shade::Face);
+    EXPECT_TRUE(std::find(radio.calls.begin(), radio.calls.end(), "hangUp") == radio.calls.end());
+    EXPECT_EQ(core.serverState(), ServerState::Idle);
     tick(1);
-    EXPECT_EQ(radio.calls.back(), "DisconnectDialup");
+    EXPECT_EQ(radio.calls.back(), "hangUp");
 }
 
 TEST_F(NodeCoreTest, DialUpHangUpWithZeroDelayAtFirstIdleTick) {
@@ -227,7 +226,7 @@ TEST_F(NodeCoreTest, DialUpHangUpWithZeroDelayAtFirstIdleTick) {
     tick(1);
     core.StatusEvent("S1A*** DISCONNECTED");
     tick(1);
-    EXPECT_EQ(radio.calls.back(), "DisconnectDialup");
+    EXPECT_EQ(radio.calls.back(), "hangUp");
 }
 
 TEST_F(NodeCoreTest, MonitorSplitsLinesAndShowsOnlyTheMonitoredStream) {
@@ -275,15 +274,15 @@ TEST_F(NodeCoreTest, PostLogTransactionLine) {
 }
 
 TEST_F(NodeCoreTest, ShutdownRestoresTncLogsAndClearsHeartbeat) {
-    core.bLastInitOK = true;
+    core.setLastInitOK(true);
     bool ended = false;
     QObject::connect(&core, &NodeCore::ended, [&] { ended = true; });
     // A slow restore must not look like a dead instance: the heartbeat goes on.
     bool beating = false;
-    setup.onRestore = [&] { beating = core.tmrActiveTimer1.isActive(); };
+    setup.onRestore = [&] { beating = core.heartbeatRunning(); };
     core.requestStop();
     EXPECT_TRUE(beating);
-    EXPECT_FALSE(core.tmrActiveTimer1.isActive());
+    EXPECT_FALSE(core.heartbeatRunning());
     EXPECT_EQ(setup.calls, (std::vector<std::string>{"loadSetup", "Restore", "unloadSetup"}));
     EXPECT_EQ(restoring, "Restoring KPC3 ...Please wait.");
     EXPECT_NE(logText().find("...Brevane Version "), std::string::npos);
@@ -293,7 +292,7 @@ TEST_F(NodeCoreTest, ShutdownRestoresTncLogsAndClearsHeartbeat) {
 }
 
 TEST_F(NodeCoreTest, ShutdownWithoutRestoreReturnsToTerminalMode) {
-    core.bLastInitOK = true;
+    core.setLastInitOK(true);
     setup.restore = false;
     core.requestStop();
     EXPECT_EQ(setup.calls[1], "ClearHostMode");
@@ -301,7 +300,7 @@ TEST_F(NodeCoreTest, ShutdownWithoutRestoreReturnsToTerminalMode) {
 }
 
 TEST_F(NodeCoreTest, ShutdownWithClosedPortLeavesTncAlone) {
-    core.bLastInitOK = true;
+    core.setLastInitOK(true);
     setup.open = false;
     core.requestStop();
     EXPECT_EQ(setup.calls, (std::vector<std::string>{"loadSetup", "unloadSetup"}));
@@ -355,7 +354,7 @@ TEST_F(NodeCoreTest, StatusStateCountsRefusalsAndTncFaultsAndStaysBounded) {
 
     // A freed entry forgets its user's times and command.
     core.StatusEvent("S1A*** DISCONNECTED");
-    EXPECT_FALSE(core.Streams[1].ConnectedAt.isValid());
-    EXPECT_FALSE(core.Streams[1].LastHeard.isValid());
-    EXPECT_EQ(core.Streams[1].LastCommand, "");
+    EXPECT_FALSE(core.streams()[1].ConnectedAt.isValid());
+    EXPECT_FALSE(core.streams()[1].LastHeard.isValid());
+    EXPECT_EQ(core.streams()[1].LastCommand, "");
 }

@@ -25,7 +25,7 @@ TEST_F(Replies, ListOfThree) {
                           "(2) SMS_BBBBBBBB  2026/05/01 09:05  120  K4ABC  Hi SMS_BBBBBBBB\r"
                           "(3) SMS_CCCCCCCC  2026/05/01 09:05  120  K4ABC  Hi SMS_CCCCCCCC\r"
                           "\rSMS>");
-    EXPECT_EQ(core.Streams[1].ListedMids,
+    EXPECT_EQ(core.streams()[1].ListedMids,
               (std::vector<std::string>{"SMS_AAAAAAAA", "SMS_BBBBBBBB", "SMS_CCCCCCCC", ""}));
     EXPECT_NE(logText().find("1/A N0CALL; 2026/05/14 10:30  List: 3 messages.\r\n"),
               std::string::npos);
@@ -87,7 +87,7 @@ TEST_F(Replies, KillSendAndUnknown) {
     EXPECT_EQ(sentText(), "Failure to mark destination N0CALL of Mid: SMS_B delivered!\rSMS>");
 
     say("A", "SP W1AW");
-    const std::string mid = core.Streams[1].Mid;
+    const std::string mid = core.streams()[1].Mid;
     say("A", "subj\r");
     say("A", "/EX");
     radio.data.clear();
@@ -104,7 +104,7 @@ TEST_F(Replies, KillSendAndUnknown) {
 
 TEST_F(Replies, SendReplyNamesTheMessageItAnswers) {
     say("A", "SP W1AW");
-    const std::string first = core.Streams[1].Mid;
+    const std::string first = core.streams()[1].Mid;
     say("A", "one\r");
     say("A", "/EX");
     auto request = takeRequest();
@@ -128,11 +128,11 @@ TEST_F(Replies, OneReplyPerTickInOrder) {
     b->Mid = "SMS_X";
     queues.ReplyQueue.Add(std::move(a));
     queues.ReplyQueue.Add(std::move(b));
-    core.tmr_Timer();
+    core.poll();
     EXPECT_EQ(sentText(), "<None found>\r\rSMS>");
-    core.tmr_Timer();
+    core.poll();
     EXPECT_EQ(sentText(), "Destination N0CALL of Mid: SMS_X marked delivered!\rSMS>");
-    core.tmr_Timer();
+    core.poll();
     EXPECT_EQ(sentText(), "");
 }
 
@@ -155,7 +155,7 @@ TEST_F(Replies, ReplyForUserWhoLeftOrWhoseStreamWasTakenIsDropped) {
     connectUser("A", "K4ABC");
     answer(*mine, listOf({"SMS_SECRET03"}));
     EXPECT_EQ(sentText(), "");
-    EXPECT_EQ(core.Streams[1].ListedMids, std::vector<std::string>{""});
+    EXPECT_EQ(core.streams()[1].ListedMids, std::vector<std::string>{""});
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: stream taken by K4ABC @ "),
               std::string::npos);
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: no longer connected @ "),

@@ -39,8 +39,8 @@ class ServerRoundTrip : public NodeCoreTest {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < 10'000) {
-            if (!link->busy()) link->tmr_Timer();
-            core.tmr_Timer();
+            if (!link->busy()) link->tick();
+            core.poll();
             if (queues.CommandQueue.Count() == 0 && queues.ReplyQueue.Count() == 0 && !link->busy())
                 return;
             pump.pump(std::chrono::milliseconds(10));
@@ -82,7 +82,7 @@ TEST_F(ServerRoundTrip, ListReadSendAndKillForTwoUsers) {
 
     say("A", "R 1\r");
     say("B", "SP n0call\r");
-    const std::string mid = core.Streams[2].Mid;
+    const std::string mid = core.streams()[2].Mid;
     EXPECT_EQ(received()["B"], "Enter the subject for new MID " + mid + " to n0call :\r");
     say("B", "Field | day \\ plans\r");
     say("B", "one\r");
@@ -122,7 +122,7 @@ TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {
     connectUser("A", "W1AW");
     runUntilDelivered();
     EXPECT_EQ(received()["A"], "");
-    EXPECT_EQ(core.Streams[1].ListedMids, std::vector<std::string>{""});
+    EXPECT_EQ(core.streams()[1].ListedMids, std::vector<std::string>{""});
     EXPECT_NE(logText().find("1/A: Reply for N0CALL dropped: stream taken by W1AW @ "),
               std::string::npos);
     say("A", "LM\r");
@@ -132,7 +132,7 @@ TEST_F(ServerRoundTrip, ReplyIsNotDeliveredToTheUserWhoTookTheStream) {
 
 TEST_F(LostAnswer, MessageStoredButUnansweredIsSpooledSentAgainAndStoredOnce) {
     say("B", "SP n0call\r");
-    const std::string mid = core.Streams[2].Mid;
+    const std::string mid = core.streams()[2].Mid;
     say("B", "Lost\r");
     say("B", "one\r");
     say("B", "/EX\r");
@@ -143,7 +143,7 @@ TEST_F(LostAnswer, MessageStoredButUnansweredIsSpooledSentAgainAndStoredOnce) {
     EXPECT_EQ(core.spool().figures()->waiting, 1);
 
     clock.advance(NodeCore::kSpoolRetryFirst);
-    core.tmrSpool_Timer();
+    core.forwardSpoolWhenDue();
     runUntilDelivered();
     EXPECT_EQ(core.spool().figures()->waiting, 0);
     EXPECT_EQ(core.spool().figures()->setAside, 0);
@@ -160,8 +160,8 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     const Counters& counts = core.counters();
     EXPECT_EQ(counts.sessions, 2u);
     EXPECT_EQ(core.startedAt(), clock.now());
-    EXPECT_EQ(core.Streams[2].ConnectedAt, clock.now());
-    EXPECT_FALSE(core.serverIndicator().has_value());
+    EXPECT_EQ(core.streams()[2].ConnectedAt, clock.now());
+    EXPECT_EQ(core.serverState(), ServerState::Verified);
     const std::uint64_t greeted = counts.bytesToRadio;
     EXPECT_EQ(greeted, 2 * std::string("\rIP connection verified.\rSMS>").size());
     std::uint64_t typed = 0;
@@ -173,15 +173,15 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     clock.advance(std::chrono::seconds(5));
     type("A", "LM\r");
     EXPECT_EQ(core.requestsWaiting(1), 1);
-    EXPECT_EQ(core.Streams[1].LastHeard, clock.now());
-    EXPECT_EQ(core.Streams[1].LastCommand, "LM");
+    EXPECT_EQ(core.streams()[1].LastHeard, clock.now());
+    EXPECT_EQ(core.streams()[1].LastCommand, "LM");
     runUntilDelivered();
     EXPECT_EQ(core.requestsWaiting(1), 0);
     EXPECT_EQ(counts.requests.at({"list", "ok"}), 1u);
     EXPECT_EQ(core.lastRequest().at, clock.now());
     EXPECT_EQ(core.lastRequest().command, "list");
     EXPECT_EQ(core.lastRequest().outcome, "ok");
-    EXPECT_EQ(core.serverIndicator(), ServerIndicator::Closed);
+    EXPECT_EQ(core.serverState(), ServerState::Closed);
     EXPECT_EQ(counts.serverFailures, 0u);
 
     // Files count as sent, whatever their size.
@@ -189,12 +189,12 @@ TEST_F(ServerRoundTrip, CountersAndStreamStateFollowRequestsAndTheServersLoss) {
     type("A", "H\r");
     // Control characters go, the line is cut; a subject is never taken for a command.
     type("A", "HELLO\x07" + std::string(50, 'X') + "\r");
-    EXPECT_EQ(core.Streams[1].LastCommand, "HELLO" + std::string(35, 'X'));
+    EXPECT_EQ(core.streams()[1].LastCommand, "HELLO" + std::string(35, 'X'));
     type("B", "SP n0call\r");
     type("B", "Secret plans\r");
     type("B", "one\r");
     type("B", "/EX\r");
-    EXPECT_EQ(core.Streams[2].LastCommand, "SP n0call");
+    EXPECT_EQ(core.streams()[2].LastCommand, "SP n0call");
 
     // The server is gone: the send is kept in the spool, the list fails, both connections
     // count as failures; a read past the list is refused by the node.

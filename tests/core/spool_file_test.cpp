@@ -174,14 +174,14 @@ TEST_F(SpoolOnTmpfs, ADeletedSpoolIsMadeAnewAndWhenItCannotBeTheUserHearsItFaile
     auto first = send("first");
     answer(*first, failed("Connection refused"));
     ASSERT_EQ(std::remove(spoolPath().c_str()), 0);
-    core.tmrSpool_Timer();
+    core.forwardSpoolWhenDue();
     EXPECT_NE(logText().find("was deleted or replaced while in use: made anew with the 1 "
                              "message(s) waiting in it."),
               npos)
         << logText();
     // His next message goes in behind the first, in the file that is now the spool.
     auto forward = send("second");
-    const std::string second = core.Streams[1].Mid;
+    const std::string second = core.streams()[1].Mid;
     EXPECT_EQ(waitingIn(spoolPath()), (std::vector<std::string>{first->Mid, second}));
     ASSERT_NE(forward, nullptr);
     answer(*forward, failed("Connection refused"));
@@ -189,11 +189,11 @@ TEST_F(SpoolOnTmpfs, ADeletedSpoolIsMadeAnewAndWhenItCannotBeTheUserHearsItFaile
     // Deleted again on a full file system: no new file can be made.
     fill();
     ASSERT_EQ(std::remove(spoolPath().c_str()), 0);
-    core.tmrSpool_Timer();
+    core.forwardSpoolWhenDue();
     EXPECT_EQ(core.spoolState().health, NodeCore::SpoolHealth::Error);
     EXPECT_NE(core.spoolState().problem.find("cannot be made anew"), npos);
     compose("third");
-    EXPECT_NE(sentText().find("Mid: " + core.Streams[1].Mid + " failed!\rSMS>"), npos);
+    EXPECT_NE(sentText().find("Mid: " + core.streams()[1].Mid + " failed!\rSMS>"), npos);
     core.requestStop();
     for (const std::string& mid : {first->Mid, second})
         EXPECT_NE(logText().find("MID : " + mid + " lost: the spool file was deleted"), npos)
@@ -219,7 +219,7 @@ TEST_F(SpoolOnTmpfs, OnAFullDiskADeliveredMessageIsRememberedAndTheNextStillGoes
         EXPECT_EQ(forward->Mid, mid);
         answer(*forward, ok());
     }
-    core.tmrSpool_Timer();
+    core.forwardSpoolWhenDue();
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "forwarded, but the spool could not drop it (database or disk is "
                                "full); it is not offered again."),
@@ -243,7 +243,7 @@ TEST_F(SpoolOnTmpfs, OnAFullDiskADeliveredMessageIsRememberedAndTheNextStillGoes
               npos);
 
     unfill();
-    core.tmrSpool_Timer();
+    core.forwardSpoolWhenDue();
     EXPECT_EQ(waitingIn(spoolPath()), std::vector<std::string>{});
     EXPECT_NE(logText().find("MID : " + queued[1] + " dropped from the spool at last."), npos);
     EXPECT_EQ(core.spoolState().health, NodeCore::SpoolHealth::Ok);

@@ -40,7 +40,7 @@ class Spooling : public NodeCoreTest {
     // Runs the spool's timer after `seconds`; its request, if it made one.
     std::unique_ptr<CCommand> retryAfter(int seconds) {
         clock.advance(std::chrono::seconds(seconds));
-        core.tmrSpool_Timer();
+        core.forwardSpoolWhenDue();
         return takeRequest();
     }
     static std::unique_ptr<CResponse> refused(const std::string& why) {

@@ -135,7 +135,7 @@ TEST_F(Spooling, OneUsersMessagesReachTheServerInHisOrder) {
     // His second message is finished while the first is on its way: it waits for the first.
     auto first = send("first");
     compose("second");
-    const std::string second = core.Streams[1].Mid;
+    const std::string second = core.streams()[1].Mid;
     EXPECT_EQ(takeRequest(), nullptr) << "the second waits behind the first";
     radio.data.clear();
     // The first cannot go: it is queued, the second in behind it at once, and the spool's

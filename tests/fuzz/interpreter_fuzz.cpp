@@ -38,7 +38,7 @@ void checkNewRequests(NodeCore& core, ServerQueues& queues, int index,
                       std::deque<std::unique_ptr<CCommand>>& inFlight) {
     while (auto request = queues.CommandQueue.RemoveFirst()) {
         FUZZ_CHECK(sessionStream(request->Session) == index, "a line queues only its own stream's");
-        FUZZ_CHECK(request->UserCall == core.Streams[index].CallSign, "with that stream's call");
+        FUZZ_CHECK(request->UserCall == core.streams()[index].CallSign, "with that stream's call");
         FUZZ_CHECK(request->MBOCall == "N0NODE" && request->MBOPassword == "SECRET",
                    "with the node's own call and password");
         CCommand copy = *request;
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             queues.ReplyQueue.Add(std::move(reply));
             const int asked = sessionStream(request->Session);
             radio.data.clear();
-            core.tmr_Timer();
+            core.poll();
             for (const auto& sent : radio.data)
                 FUZZ_CHECK(sent.stream == kLetters.substr(static_cast<std::size_t>(asked - 1), 1),
                            "a reply reaches only the stream that asked");

@@ -64,8 +64,8 @@ TEST_F(Console, ListEchoWithMaskedPasswordAndWaitingText) {
     EXPECT_EQ(core.receivedText(), "Waiting for response from SMS Server...");
     auto request = takeRequest();
     EXPECT_EQ(request->Session.substr(0, 2), "00");
-    EXPECT_TRUE(core.Streams[0].inUse());
-    EXPECT_EQ(core.Streams[0].CallSign, "N0CALL");
+    EXPECT_TRUE(core.streams()[0].inUse());
+    EXPECT_EQ(core.streams()[0].CallSign, "N0CALL");
 }
 
 TEST_F(Console, ListShowsLinesWithCrLfAndKeepsEntryForPositions) {
@@ -74,7 +74,7 @@ TEST_F(Console, ListShowsLinesWithCrLfAndKeepsEntryForPositions) {
               "(1) SMS_AAAAAAAA  2026/05/01 09:05  120  K4ABC  Hi SMS_AAAAAAAA\r\n"
               "(2) SMS_BBBBBBBB  2026/05/01 09:05  120  K4ABC  Hi SMS_BBBBBBBB\r\n"
               "(3) SMS_CCCCCCCC  2026/05/01 09:05  120  K4ABC  Hi SMS_CCCCCCCC\r\n");
-    EXPECT_TRUE(core.Streams[0].inUse());
+    EXPECT_TRUE(core.streams()[0].inUse());
     view.txtMID->setText("2");
     view.cmdRead_Click();
     EXPECT_EQ(view.txtMID->text(), "SMS_BBBBBBBB");
@@ -109,10 +109,10 @@ TEST_F(Console, KillReplyClosesEntryAfterTheLastPendingReply) {
     EXPECT_EQ(kill->UserCall, "N0CALL");
     answer(*kill, ok());
     EXPECT_EQ(core.receivedText(), "Destination N0CALL of Mid: SMS_X1 marked delivered!\r\n");
-    EXPECT_TRUE(core.Streams[0].inUse()) << "the read reply is still on its way";
+    EXPECT_TRUE(core.streams()[0].inUse()) << "the read reply is still on its way";
     answer(*read, failed("gone"));
     EXPECT_EQ(core.receivedText(), "Read Error: gone");
-    EXPECT_FALSE(core.Streams[0].inUse());
+    EXPECT_FALSE(core.streams()[0].inUse());
 }
 
 TEST_F(Console, SendTheTestMessage) {
@@ -127,7 +127,7 @@ TEST_F(Console, SendTheTestMessage) {
     EXPECT_EQ(request->Subject, "Test SMS Message");
     EXPECT_EQ(request->Body, "This is a test\r\nThe quick brown fox jumps over the lazy dog's back "
                              "1234567890\r\nEnd of test\r\n");
-    EXPECT_EQ(core.Streams[0].Mid, request->Mid);
+    EXPECT_EQ(core.streams()[0].Mid, request->Mid);
     answer(*request, ok());
     EXPECT_EQ(core.receivedText(), "Mid: " + request->Mid + " accepted!\r\n");
 }

@@ -68,7 +68,7 @@ TEST_F(FrmMainView, ExitAsksAndCancelKeepsRunning) {
 }
 
 TEST_F(FrmMainView, ClosingStopsTheNodeAndShowsTheRestore) {
-    core.bLastInitOK = true;
+    core.setLastInitOK(true);
     view->mnuView_Click(5);
     EXPECT_TRUE(core.hasEnded());
     EXPECT_FALSE(view->fraConnections->isVisible());

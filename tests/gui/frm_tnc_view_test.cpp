@@ -1,18 +1,22 @@
 // The setup window as a view of the setup core: it shows the loaded live settings, writes the
-// operator's edits back at once, passes clicks on, follows the core's labels, its progress
-// window shows a long failure text whole, and its web password dialog stores an accepted one.
+// operator's edits back at once, passes clicks on, follows the core's states, its progress
+// window shows a long failure text whole, its web password dialog stores an accepted one, and
+// the main window and the status page show the same server state.
 #include "gui/frm_tnc.h"
 
 #include "gui/colours.h"
 #include "gui/frm_initializing.h"
+#include "gui/frm_main.h"
 #include "gui/frm_tnc_web_password.h"
 #include "setup/web_password.h"
 #include "support/core_rig.h"
+#include "web/web_status.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -113,10 +117,10 @@ TEST_F(SetupView, ForwardsTheOperatorsEditsAndClicks) {
     bool ended = false;
     QObject::connect(core.get(), &NodeCore::ended, [&] { ended = true; });
     w.mnuTNC_Click(2);
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(settings.read("Client4", "MBOCall", "absent"), "absent");
-    setup->showSetup();
+    setup->openSetup();
     w.close();
     EXPECT_FALSE(ended);
     EXPECT_FALSE(w.isVisible());
@@ -158,7 +162,7 @@ TEST_F(SetupView, ClosingTheWindowWhileTheMainWindowIsHiddenEndsTheProgram) {
     start();
     bool ended = false;
     QObject::connect(core.get(), &NodeCore::ended, [&] { ended = true; });
-    ASSERT_FALSE(core->mainWindowShown());
+    ASSERT_FALSE(core->hasLeftSetup());
     window->close();
     EXPECT_TRUE(ended);
     EXPECT_EQ(settings.read("Client4", "Active", ""), "0");
@@ -207,7 +211,7 @@ TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
     settings.write("Client4", "AGWAddress", "127.0.0.1:1"); // nobody listens
     start();
     window->mnuTNC_Click(1);
-    ASSERT_FALSE(core->bLastInitOK);
+    ASSERT_FALSE(core->lastInitOK());
     frmInitializing* progress = window->progressWindow();
     ASSERT_TRUE(progress->isVisible());
     EXPECT_TRUE(progress->btnClose->isVisibleTo(progress));
@@ -221,10 +225,21 @@ TEST_F(SetupView, AFailureIsShownWholeInTheProgressWindowAndTheCheckLabel) {
     EXPECT_LE(needed.width(), room.width()) << label->text().toStdString();
     EXPECT_LE(needed.height(), room.height()) << label->text().toStdString();
     progress->btnClose->click();
-    EXPECT_FALSE(setup->progressShown());
+    EXPECT_FALSE(progress->isVisible());
 
     window->mnuTNC_Click(4);
     EXPECT_TRUE(shown(window->lblCommStatus));
     EXPECT_EQ(window->lblCommStatus->text(), "TNC Comm Fail!");
     EXPECT_EQ(backgroundOf(window->lblCommStatus), kLightRed);
+}
+
+TEST_F(SetupView, TheMainWindowAndTheStatusPageAgreeOnAServerThatFailedItsCheck) {
+    // No server address: the IP link check at the user's connect fails.
+    settings.write("Client4", "IPAddress", "");
+    start();
+    frmMain main(*core, dialogs);
+    core->StatusEvent("S1A*** CONNECTED to N0CALL");
+    EXPECT_EQ(backgroundOf(main.lblCMBO), kLightRed);
+    const QJsonObject server = statusJson(*core, *setup, clock)["server"].toObject();
+    EXPECT_EQ(server["indicator"].toString().toStdString(), "unreachable");
 }

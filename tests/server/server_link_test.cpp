@@ -37,7 +37,7 @@ struct Link {
     // Ticks until the link has taken a request and that request completed.
     bool tickUntilReplies(std::int32_t replies) {
         return pumpUntil([&] {
-            if (!form.busy() && queues.ReplyQueue.Count() < replies) form.tmr_Timer();
+            if (!form.busy() && queues.ReplyQueue.Count() < replies) form.tick();
             return queues.ReplyQueue.Count() >= replies;
         });
     }
@@ -57,7 +57,7 @@ TEST(ServerLink, UnsendableRequestCompletesWithCommandErrorWithoutConnecting) {
     auto c = request("L");
     c->MBOPassword = "";
     link.queues.CommandQueue.Add(std::move(c));
-    link.form.tmr_Timer();
+    link.form.tick();
     ASSERT_EQ(link.queues.ReplyQueue.Count(), 1);
     auto reply = link.queues.ReplyQueue.RemoveFirst();
     EXPECT_EQ(reply->Error, "Command error...");
@@ -107,15 +107,15 @@ TEST(ServerLink, SilentServerTimesOutOnThe21stTick) {
     });
     Link link(server.port());
     link.queues.CommandQueue.Add(request("L"));
-    link.form.tmr_Timer(); // takes the request
+    link.form.tick(); // takes the request
     ASSERT_TRUE(link.form.busy());
     ASSERT_TRUE(pumpUntil([&] { return !link.host.indicators.empty(); })) << "connected";
     for (int tick = 1; tick <= 20; ++tick) {
-        link.form.tmr_Timer();
+        link.form.tick();
         ASSERT_EQ(link.queues.ReplyQueue.Count(), 0) << "tick " << tick;
         ASSERT_TRUE(link.form.busy());
     }
-    link.form.tmr_Timer();
+    link.form.tick();
     ASSERT_EQ(link.queues.ReplyQueue.Count(), 1);
     EXPECT_EQ(link.queues.ReplyQueue.RemoveFirst()->Error, "Response Timeout...");
     EXPECT_FALSE(link.form.busy());
@@ -129,7 +129,7 @@ TEST(ServerLink, RefusedConnectionCompletesWithItsDescription) {
     frmBrevane form(queues, host, pump, frmBrevane::Options{closedPort(), false});
     form.Load();
     queues.CommandQueue.Add(request("R"));
-    form.tmr_Timer();
+    form.tick();
     ASSERT_TRUE(pumpUntil([&] { return queues.ReplyQueue.Count() == 1; }));
     auto reply = queues.ReplyQueue.RemoveFirst();
     EXPECT_EQ(reply->Error, "Connection refused");
@@ -224,7 +224,7 @@ TEST(ServerLink, LargeRequestIsSentWholeAcrossPartialSends) {
     c->Body = std::string(24 * 1024 * 1024, 'b');
     const std::string expected = CCommand(*c).CommandToServer();
     link.queues.CommandQueue.Add(std::move(c));
-    link.form.tmr_Timer();
+    link.form.tick();
     // The send loop pumps events while the socket is full; this timer lets the server read.
     QTimer::singleShot(200, [&] { drain = true; });
     ASSERT_TRUE(
@@ -243,13 +243,13 @@ TEST(ServerLink, TimeoutDuringABlockedSendEndsTheRequestOnce) {
     c->Body = std::string(64 * 1024 * 1024, 'b');
     link.queues.CommandQueue.Add(std::move(c));
     link.queues.CommandQueue.Add(request("K"));
-    link.form.tmr_Timer();
+    link.form.tick();
     // The server never reads: the send loop waits, and the ticks that run inside it time out.
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         ++ticks;
-        link.form.tmr_Timer();
+        link.form.tick();
     });
     ticker.start(1);
     ASSERT_TRUE(
@@ -267,7 +267,7 @@ TEST(ServerLink, UnloadCompletesTheRequestInFlight) {
     ScriptedServer server([](int fd, int, ScriptedServer& s) { s.waitForClose(fd); });
     Link link(server.port());
     link.queues.CommandQueue.Add(request("L"));
-    link.form.tmr_Timer();
+    link.form.tick();
     link.form.Unload();
     ASSERT_EQ(link.queues.ReplyQueue.Count(), 1);
     EXPECT_EQ(link.queues.ReplyQueue.RemoveFirst()->Error, "Server link closed...");

@@ -34,7 +34,7 @@ class SmsdLink : public ::testing::Test {
     // Runs the link (ticks and events) until `count` replies wait, then takes them.
     std::vector<std::unique_ptr<CResponse>> replies(int count) {
         pumpUntil([&] {
-            if (!form.busy()) form.tmr_Timer();
+            if (!form.busy()) form.tick();
             return queues.ReplyQueue.Count() >= count;
         });
         std::vector<std::unique_ptr<CResponse>> taken;

@@ -91,11 +91,11 @@ class Initialize : public CoreRig<FastClock, QtEventPump> {
                              tncWorking = working;
                          });
         QObject::connect(
-            core.get(), &NodeCore::serverLinkShown,
+            core.get(), &NodeCore::serverLinkLoaded,
             [this](const std::string& server, const std::string&) { serverShown = server; });
         ASSERT_TRUE(startCore("1"));
-        QObject::connect(setup.get(), &NodeSetup::showRequested, [this] { setupShown = true; });
-        QObject::connect(setup.get(), &NodeSetup::hideRequested, [this] { setupShown = false; });
+        QObject::connect(setup.get(), &NodeSetup::setupOpened, [this] { setupShown = true; });
+        QObject::connect(setup.get(), &NodeSetup::setupDone, [this] { setupShown = false; });
     }
     void startNode() {
         makeNode();
@@ -114,7 +114,7 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     startNode();
     EXPECT_TRUE(setup->bPort1() && setup->bPort2());
     setup->Initialize();
-    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
+    EXPECT_TRUE(core->lastInitOK()) << setup->progressText();
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True");
     EXPECT_EQ(settings.read("Client1", "Port2", ""), "True") << "saved before the type decided";
     EXPECT_TRUE(setup->bPort1());
@@ -124,9 +124,9 @@ TEST_F(Initialize, KantronicsSucceedsAndRunsOnPortOneOnly) {
     EXPECT_EQ(tncWorking, true);
     EXPECT_EQ(core->radioLabel(1), "1/A");
     EXPECT_EQ(serverShown, "127.0.0.1");
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(setupShown);
-    EXPECT_FALSE(setup->progressShown());
+    EXPECT_EQ(setup->progress(), NodeSetup::InitProgress::None);
     EXPECT_NE(logText().find("  KPC3 on Comm 5 initialized @ "), std::string::npos);
     EXPECT_TRUE(dialogs.shown().empty());
     setup->Initialize();
@@ -138,16 +138,16 @@ TEST_F(Initialize, InitializingAgainClosesTheUsersWhoseLinksWentWithIt) {
     startSim({"--type", "KPC3"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
+    ASSERT_TRUE(core->lastInitOK()) << setup->progressText();
     core->StatusEvent("S1A*** CONNECTED to N1CALL");
-    ASSERT_TRUE(core->Streams[1].inUse());
+    ASSERT_TRUE(core->streams()[1].inUse());
     std::vector<std::pair<int, bool>> rows;
     QObject::connect(
         core.get(), &NodeCore::streamChanged,
         [&rows](int index, const std::string&, bool inUse) { rows.emplace_back(index, inUse); });
     setup->Initialize();
-    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
-    EXPECT_FALSE(core->Streams[1].inUse());
+    EXPECT_TRUE(core->lastInitOK()) << setup->progressText();
+    EXPECT_FALSE(core->streams()[1].inUse());
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows.front(), std::make_pair(1, false));
     EXPECT_EQ(std::count(rows.begin(), rows.end(), std::make_pair(1, true)), 0);
@@ -184,16 +184,16 @@ TEST_F(Initialize, SwitchedOffTncFails) {
     startSim({"--type", "KPC3", "--off"});
     startNode();
     setup->Initialize();
-    EXPECT_FALSE(core->bLastInitOK);
+    EXPECT_FALSE(core->lastInitOK());
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "False");
     const std::string progress = setup->progressText();
     EXPECT_EQ(progress.substr(progress.size() - 24), "\rINITIALIZATION FAILURE!");
-    EXPECT_TRUE(setup->progressCloseShown());
+    EXPECT_EQ(setup->progress(), NodeSetup::InitProgress::Failed);
     EXPECT_EQ(tncStatus, "KPC3 not Initialized");
     EXPECT_EQ(tncWorking, false);
     EXPECT_TRUE(setupShown);
     EXPECT_EQ(logText().find("initialized @"), std::string::npos);
-    EXPECT_FALSE(setup->tmrInitRetry.isActive()) << "with a window the operator decides";
+    EXPECT_FALSE(setup->initRetryTimer().isActive()) << "with a window the operator decides";
 }
 
 TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
@@ -206,7 +206,7 @@ TEST_F(Initialize, UnsupportedTypeWritesNoResult) {
     EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::None);
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
     EXPECT_EQ(settings.read("Client1", "TNCType", ""), "kpc3");
-    EXPECT_FALSE(core->bLastInitOK);
+    EXPECT_FALSE(core->lastInitOK());
     EXPECT_TRUE(setup->portOpen()) << "the port stays open and polling stays on";
     EXPECT_TRUE(setup->dispatch().polling());
 }
@@ -219,7 +219,7 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Port Error!");
     EXPECT_EQ(dialogs.shown()[0].text, "Error: -2147190494/Unable to open communications device");
-    EXPECT_FALSE(core->bLastInitOK);
+    EXPECT_FALSE(core->lastInitOK());
     EXPECT_EQ(settings.read("Client1", "Initialized", "absent"), "absent");
     EXPECT_EQ(tncStatus, "KPC3 not Initialized");
     EXPECT_TRUE(setupShown);
@@ -227,7 +227,7 @@ TEST_F(Initialize, PortThatCannotBeOpenedIsReportedAndFails) {
     setup->CheckTncComm();
     ASSERT_EQ(dialogs.shown().size(), 2u);
     EXPECT_EQ(dialogs.shown()[1].title, "Port Error!");
-    EXPECT_FALSE(setup->commStatus().shown);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::None);
 }
 
 TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
@@ -235,8 +235,7 @@ TEST_F(Initialize, CheckTncCommLeavesPortClosedAndNoDriver) {
     startNode();
     setup->live().tncType = "TNC2";
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
-    EXPECT_EQ(setup->commStatus().colour, Shade::LightGreen);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_FALSE(setup->portOpen());
     EXPECT_FALSE(setup->dispatch().polling());
     EXPECT_EQ(setup->dispatch().driver("TNC2"), nullptr);
@@ -247,8 +246,8 @@ TEST_F(Initialize, StartUpInitializesByItselfWhenLastInitializationSucceeded) {
     startSim({"--type", "KPC3"});
     settings.write("Client1", "Initialized", "True");
     startNode();
-    EXPECT_TRUE(core->bLastInitOK);
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->lastInitOK());
+    EXPECT_TRUE(core->hasLeftSetup());
     EXPECT_FALSE(setupShown);
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
 }
@@ -290,7 +289,7 @@ TEST_F(Initialize, AStopDuringADisconnectWaitRunsAfterItAndGivesUpASilentRestore
     settings.write("Client1", "EnableLog", "1");
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK);
+    ASSERT_TRUE(core->lastInitOK());
     ASSERT_TRUE(setup->restoreChecked());
     // The TNC stops answering: the disconnect and every restore command wait in vain.
     ::kill(static_cast<pid_t>(sim.processId()), SIGSTOP);
@@ -320,14 +319,14 @@ TEST_F(Initialize, AStopWhileTheCoreHandlesAReceivedLineRunsWhenTheHandlingEnds)
     startSim({"--type", "KPC3", "--script", script.fileName(), "--start-after", "4000"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK);
+    ASSERT_TRUE(core->lastInitOK());
     // The stop comes while the connect frame is being handled, inside the driver's SerialIn.
     core->setMonitoredStream(1);
-    QObject::connect(core.get(), &NodeCore::monitorLineShown, core.get(),
+    QObject::connect(core.get(), &NodeCore::followedLineAdded, core.get(),
                      [this] { core->requestStop(); });
     ASSERT_TRUE(runUntilEnded(*core));
-    ASSERT_FALSE(core->monitor().shown().empty());
-    EXPECT_EQ(core->monitor().shown().front().substr(0, 22), "1/A:  CONNECTED to N1U");
+    ASSERT_FALSE(core->monitor().followed().empty());
+    EXPECT_EQ(core->monitor().followed().front().substr(0, 22), "1/A:  CONNECTED to N1U");
     EXPECT_EQ(settings.read("Client1", "Active", ""), "0");
 }
 
@@ -376,25 +375,25 @@ TEST_F(Initialize, AnUnpluggedTncIsInitializedAgainWhenItsDeviceComesBack) {
     startSim({"--type", "KPC3", "--script", userScript("N1USR"), "--start-after", "200"});
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK);
-    ASSERT_TRUE(runUntil([this] { return core->Streams[1].inUse(); }));
+    ASSERT_TRUE(core->lastInitOK());
+    ASSERT_TRUE(runUntil([this] { return core->streams()[1].inUse(); }));
 
     sim.kill();
     sim.waitForFinished(3000);
-    ASSERT_TRUE(runUntil([this] { return setup->tmrSerialWatch.isActive(); })) << logText();
-    EXPECT_EQ(setup->tmrSerialWatch.interval(), 3000);
-    EXPECT_FALSE(core->Streams[1].inUse()) << "the user is disconnected";
+    ASSERT_TRUE(runUntil([this] { return setup->serialWatchTimer().isActive(); })) << logText();
+    EXPECT_EQ(setup->serialWatchTimer().interval(), 3000);
+    EXPECT_FALSE(core->streams()[1].inUse()) << "the user is disconnected";
     EXPECT_FALSE(setup->portOpen());
-    setup->tmrSerialWatch_Timer();
-    EXPECT_TRUE(setup->tmrSerialWatch.isActive()) << "the device is still gone";
+    setup->watchSerial();
+    EXPECT_TRUE(setup->serialWatchTimer().isActive()) << "the device is still gone";
 
     startSim({"--type", "KPC3", "--script", userScript("N2USR"), "--start-after", "200"});
-    setup->tmrSerialWatch_Timer();
-    EXPECT_TRUE(core->bLastInitOK);
+    setup->watchSerial();
+    EXPECT_TRUE(core->lastInitOK());
     EXPECT_TRUE(setup->portOpen());
-    EXPECT_FALSE(setup->tmrSerialWatch.isActive());
+    EXPECT_FALSE(setup->serialWatchTimer().isActive());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
-    ASSERT_TRUE(runUntil([this] { return core->Streams[1].CallSign == "N2USR"; }));
+    ASSERT_TRUE(runUntil([this] { return core->streams()[1].CallSign == "N2USR"; }));
     const std::string log = logText();
     EXPECT_NE(log.find("1/A: DISCONNECTED from N1USR @ "), std::string::npos) << log;
     EXPECT_NE(log.find("com5 to come back @ "), std::string::npos) << log;
@@ -410,21 +409,21 @@ TEST_F(Initialize, AHeadlessNodeRetriesAFailedStartUpInitializationUntilTheTncAn
     makeNode();
     setup->setUnattended(true);
     core->handOver(*setup, *setup);
-    EXPECT_FALSE(core->bLastInitOK);
-    EXPECT_TRUE(setup->tmrInitRetry.isActive());
-    EXPECT_EQ(setup->tmrInitRetry.interval(), 60000);
+    EXPECT_FALSE(core->lastInitOK());
+    EXPECT_TRUE(setup->initRetryTimer().isActive());
+    EXPECT_EQ(setup->initRetryTimer().interval(), 60000);
     EXPECT_EQ(settings.read("Client1", "Initialized", ""), "True") << "a restart still retries";
-    setup->tmrInitRetry_Timer();
-    EXPECT_FALSE(core->bLastInitOK) << "still off";
+    setup->retryInitialize();
+    EXPECT_FALSE(core->lastInitOK()) << "still off";
 
     sim.terminate();
     sim.waitForFinished(3000);
     startSim({"--type", "KPC3"});
-    setup->tmrInitRetry_Timer();
-    EXPECT_TRUE(core->bLastInitOK) << setup->progressText();
-    EXPECT_FALSE(setup->tmrInitRetry.isActive());
+    setup->retryInitialize();
+    EXPECT_TRUE(core->lastInitOK()) << setup->progressText();
+    EXPECT_FALSE(setup->initRetryTimer().isActive());
     EXPECT_EQ(tncStatus, "KPC3 OK on Comm5");
-    EXPECT_TRUE(core->mainWindowShown());
+    EXPECT_TRUE(core->hasLeftSetup());
     const std::string log = logText();
     EXPECT_EQ(occurrences(log, "Retrying the initialization of KPC3 @ "), 2u) << log;
     EXPECT_EQ(occurrences(log, "  KPC3 on Comm 5 initialized @ "), 1u) << log;
@@ -437,12 +436,12 @@ TEST_F(Initialize, InitializeRegistersTheNodeAndRestoreUnregisters) {
     settings.write("Client1", "CommPort", "7"); // kept for the serial types, not opened
     startNode();
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
+    ASSERT_TRUE(core->lastInitOK()) << setup->progressText();
     EXPECT_EQ(tncStatus, "AGW OK on " + simAddress);
     EXPECT_EQ(core->radioLabel(1), "1/A");
     EXPECT_EQ(core->radioLabel(10), "1/J");
     EXPECT_TRUE(setup->portOpen());
-    EXPECT_FALSE(setup->Serial.PortOpen());
+    EXPECT_FALSE(setup->serial().PortOpen());
     EXPECT_NE(logText().find("  AGW on " + simAddress + " initialized @ "), std::string::npos)
         << logText();
     EXPECT_EQ(settings.read("Client1", "CommPort", ""), "7");
@@ -461,14 +460,13 @@ TEST_F(Initialize, CheckTncCommTestsTheAddressTypedNotTheOneStored) {
     startNode();
     setup->live().agwAddress = simAddress;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_EQ(settings.read("Client1", "AGWAddress", ""), nobody) << "nothing saved";
 
     settings.write("Client1", "AGWAddress", simAddress);
     setup->live().agwAddress = nobody;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm Fail!");
-    EXPECT_EQ(setup->commStatus().colour, Shade::LightRed);
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Failed);
 }
 
 // A KISS TCP server: the check tries the address typed; Initialize sends the timing values;
@@ -481,13 +479,13 @@ TEST_F(Initialize, KissOverTcpChecksTheTypedAddressAndRidesOutARestart) {
     startNode();
     setup->live().kiss.address = simAddress;
     setup->CheckTncComm();
-    EXPECT_EQ(setup->commStatus().text, "TNC Comm OK!");
+    EXPECT_EQ(setup->commCheck(), NodeSetup::CommCheck::Ok);
     EXPECT_EQ(settings.read("Client1", "KISSAddress", ""), nobody) << "nothing saved";
 
     setup->Initialize();
-    ASSERT_TRUE(core->bLastInitOK) << setup->progressText();
+    ASSERT_TRUE(core->lastInitOK()) << setup->progressText();
     EXPECT_EQ(tncStatus, "KISS OK on " + simAddress);
-    EXPECT_FALSE(setup->Serial.PortOpen());
+    EXPECT_FALSE(setup->serial().PortOpen());
     EXPECT_TRUE(simSays("tnc: kiss param FULLDUP 0 port 0")) << simOutput;
 
     const std::string port = simAddress.substr(simAddress.find(':') + 1);

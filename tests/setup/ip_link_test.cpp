@@ -11,7 +11,6 @@
 #include "support/fake_event_pump.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -29,15 +28,15 @@ class IpLink : public CoreRig<FakeClock, FakeEventPump> {
         qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
         settings.write("Client1", "MBOCall", "N0CALL");
         settings.write("Client1", "InitFilePath", dir.path().toStdString() + "/");
-        // tmrDialUp on the fake clock: it ticks once it has been running for 60 seconds.
+        // The dial timer on the fake clock: it ticks once it has been running for 60 seconds.
         pump.setHook([this] {
-            if (!setup || !setup->tmrDialUp.isActive()) {
+            if (!setup || !setup->dialTimer().isActive()) {
                 dialTimerSince.reset();
             } else if (!dialTimerSince) {
                 dialTimerSince = clock.elapsed();
             } else if (clock.elapsed() - *dialTimerSince >= 60s) {
                 dialTimerSince = clock.elapsed();
-                setup->tmrDialUp_Timer();
+                setup->dialTimedOut();
             }
         });
     }
@@ -61,7 +60,7 @@ class IpLink : public CoreRig<FakeClock, FakeEventPump> {
     void requirePrivateNetwork() {
         if (!gwtest::inPrivateNetwork()) GTEST_SKIP() << gwtest::privateNetworkProblem();
     }
-    std::string pingCaption() const { return setup->pingStatus().text; }
+    NodeSetup::LinkCheckState linkCheck() const { return setup->linkCheck().state; }
     std::vector<std::string> titles() const {
         std::vector<std::string> all;
         for (const auto& box : dialogs.shown())
@@ -84,10 +83,10 @@ TEST_F(IpLink, WithoutAPingControlEveryCheckFailsAndTheOperatorIsTold) {
     setup->setPingControl(nullptr);
     EXPECT_FALSE(setup->VerifyFullTime());
     EXPECT_FALSE(setup->VerifyConnection());
-    setup->btnPing_Click();
+    setup->verifyIpLink();
     ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
     EXPECT_EQ(dialogs.shown()[0].text.rfind("Ping Error: 429/", 0), 0u) << dialogs.shown()[0].text;
-    EXPECT_EQ(pingCaption(), "Fail!");
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Failed);
 }
 
 TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
@@ -95,11 +94,9 @@ TEST_F(IpLink, FullTimeVerifiesAnAnsweringServerAndTheManualPingShowsTheTime) {
     startNode(IpConnectionType::FullTime, "127.0.0.1");
     EXPECT_TRUE(setup->VerifyFullTime());
     EXPECT_TRUE(setup->VerifyConnection());
-    setup->btnPing_Click();
-    EXPECT_TRUE(
-        QString::fromStdString(pingCaption()).contains(QRegularExpression("^OK! \\(\\d+ ms\\)$")))
-        << pingCaption();
-    EXPECT_EQ(setup->pingStatus().colour, Shade::LightGreen);
+    setup->verifyIpLink();
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Ok);
+    EXPECT_EQ(setup->linkCheck().milliseconds, setup->lastPing().milliseconds);
     EXPECT_EQ(dialUp->dials(), 0);
 }
 
@@ -114,27 +111,25 @@ TEST_F(IpLink, FullTimeWithTheServerUnreachableFailsWithoutDialing) {
 TEST_F(IpLink, DialUpDialsAndALinkThatComesUpVerifiesWhileTheServerStaysSilent) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
-    setup->lstDUN_Click(1);
+    setup->chooseDialEntry(1);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 20s);
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_EQ(dialUp->dials(), 1);
     EXPECT_EQ(dialUp->entry(), "Work");
     EXPECT_TRUE(setup->bConnectedByDialup());
-    EXPECT_FALSE(setup->tmrDialUp.isActive());
-    EXPECT_TRUE(setup->disconnectShown());
+    EXPECT_FALSE(setup->dialTimer().isActive());
     // The next user's check dials again with the link already up: still verified, still up.
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_TRUE(setup->bConnectedByDialup());
     // The core's idle countdown drops it.
-    setup->DisconnectDialup();
+    setup->hangUp();
     EXPECT_FALSE(setup->bConnectedByDialup());
-    EXPECT_FALSE(setup->disconnectShown());
 }
 
 TEST_F(IpLink, AServerWithNoRouteAtAllDialsToo) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialBackup, gwtest::kRoutelessAddress);
-    setup->lstDUN_Click(0);
+    setup->chooseDialEntry(0);
     EXPECT_TRUE(setup->VerifyConnection());
     EXPECT_EQ(dialUp->dials(), 1);
 }
@@ -142,30 +137,26 @@ TEST_F(IpLink, AServerWithNoRouteAtAllDialsToo) {
 TEST_F(IpLink, TheDialTimerAbandonsADialThatNeverConnects) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialBackup, gwtest::kUnreachableAddress);
-    setup->lstDUN_Click(0);
+    setup->chooseDialEntry(0);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Never);
     const auto start = clock.elapsed();
     EXPECT_FALSE(setup->VerifyConnection());
     EXPECT_GE(clock.elapsed() - start, 60s);
     EXPECT_LT(clock.elapsed() - start, 61s);
     EXPECT_EQ(dialUp->calls().back(), "abandon");
-    EXPECT_FALSE(setup->tmrDialUp.isActive());
+    EXPECT_FALSE(setup->dialTimer().isActive());
     EXPECT_FALSE(setup->bConnectedByDialup());
 }
 
 TEST_F(IpLink, AuthenticatedWithAnErrorChangesNothing) {
     startNode(IpConnectionType::DialUp, "127.0.0.1");
-    setup->tmrDialUp.start();
-    setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
+    setup->onDialUpStatus(DialUp::kAuthenticated, 691);
     EXPECT_FALSE(setup->bConnectedByDialup());
-    EXPECT_TRUE(setup->tmrDialUp.isActive());
-    EXPECT_FALSE(setup->disconnectShown());
-    setup->Callmoor1_Status(DialUp::kAuthenticated, 0);
+    setup->onDialUpStatus(DialUp::kAuthenticated, 0);
     EXPECT_TRUE(setup->bConnectedByDialup());
-    setup->Callmoor1_Status(DialUp::kAuthenticated, 691);
+    setup->onDialUpStatus(DialUp::kAuthenticated, 691);
     EXPECT_TRUE(setup->bConnectedByDialup());
-    EXPECT_TRUE(setup->disconnectShown());
-    setup->tmrDialUp_Timer();
+    setup->dialTimedOut();
     EXPECT_EQ(dialUp->calls().back(), "enumerate") << "a tick with the link up abandons nothing";
 }
 
@@ -178,11 +169,10 @@ TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
     auto control = ping::Ping::create(pingClock, pingPump);
     setup->setPingControl(std::make_unique<PingControl>(
         automation::ComPtr<automation::IDispatch>(static_cast<pinglib::IPing*>(control.get()))));
-    setup->Callmoor1_Status(DialUp::kAuthenticated, 0);
+    setup->onDialUpStatus(DialUp::kAuthenticated, 0);
     ASSERT_TRUE(gwtest::ignoreEchoRequests(true));
-    setup->btnPing_Click();
-    EXPECT_EQ(pingCaption(), "Timeout!");
-    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
+    setup->verifyIpLink();
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::TimedOut);
     EXPECT_EQ(dialUp->dials(), 0);
     EXPECT_TRUE(dialogs.shown().empty());
     setup->setPingControl(nullptr);
@@ -191,50 +181,49 @@ TEST_F(IpLink, AManualPingWithTheLinkUpAndASilentServerTimesOutWithoutDialing) {
 TEST_F(IpLink, AManualPingDialsWhenTheServerIsUnreachable) {
     requirePrivateNetwork();
     startNode(IpConnectionType::DialUp, gwtest::kUnreachableAddress);
-    setup->lstDUN_Click(0);
+    setup->chooseDialEntry(0);
     dialUp->setOutcome(ScriptedDialUp::Outcome::Fail, 5s);
-    setup->btnPing_Click();
+    setup->verifyIpLink();
     EXPECT_EQ(dialUp->dials(), 1);
     ASSERT_EQ(titles(), std::vector<std::string>{"Dial Up Failure"});
     EXPECT_EQ(dialogs.shown()[0].text, "Dial up failure...could not connect.");
-    EXPECT_EQ(pingCaption(), "Fail!") << "a failed dial never leaves \"Dialing\" standing";
-    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Failed)
+        << "a failed dial never leaves \"Dialing\" standing";
 
     dialogs.clear();
     dialUp->setOutcome(ScriptedDialUp::Outcome::Connect, 5s);
-    setup->btnPing_Click();
+    setup->verifyIpLink();
     EXPECT_EQ(dialUp->dials(), 2);
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_TRUE(setup->bConnectedByDialup());
     // The second ping still finds no route: the label shows it rather than "Pinging".
-    EXPECT_EQ(pingCaption(), "Fail!");
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Failed);
 }
 
 TEST_F(IpLink, OtherPingErrorsShowTheErrorBoxAndFail) {
     requirePrivateNetwork();
     startNode(IpConnectionType::FullTime, gwtest::kUnreachableAddress);
-    setup->btnPing_Click();
+    setup->verifyIpLink();
     ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
     EXPECT_EQ(dialogs.shown()[0].icon, DialogIcon::Exclamation);
     EXPECT_EQ(dialogs.shown()[0].text,
               "Ping Error: 25066/[10065] No route to host\r"
               "Your system may not have the correct Winsock configuration.");
-    EXPECT_EQ(pingCaption(), "Fail!");
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Failed);
 
     // An empty server address is no answer.
     dialogs.clear();
     setup->live().ipAddress.clear();
     EXPECT_FALSE(setup->VerifyFullTime());
-    setup->btnPing_Click();
+    setup->verifyIpLink();
     ASSERT_EQ(titles(), std::vector<std::string>{"Ping Error!"});
     EXPECT_EQ(dialogs.shown()[0].text.rfind("Ping Error: 26002/", 0), 0u);
 }
 
 TEST_F(IpLink, TheErrorEventMarksThePingFailed) {
     startNode(IpConnectionType::FullTime, "127.0.0.1");
-    setup->Ping1_Error(10054, "Winsock error in recv()");
-    EXPECT_EQ(pingCaption(), "Fail!");
-    EXPECT_EQ(setup->pingStatus().colour, Shade::LightRed);
+    setup->onPingError(10054, "Winsock error in recv()");
+    EXPECT_EQ(linkCheck(), NodeSetup::LinkCheckState::Failed);
 }
 
 TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
@@ -249,8 +238,7 @@ TEST_F(IpLink, HangUpDelayBoundsAreCheckedWithTheirTitles) {
     };
     for (const auto& [text, title] : cases) {
         dialogs.clear();
-        setup->live().hangUpDelay = text;
-        EXPECT_EQ(setup->txtHangUpDelay_Validate(), title == nullptr) << text;
+        EXPECT_EQ(setup->setHangUpDelay(text), title == nullptr) << text;
         if (title == nullptr) {
             EXPECT_TRUE(dialogs.shown().empty()) << text;
             continue;
@@ -267,14 +255,12 @@ TEST_F(IpLink, ChoosingDialUpAgainRebuildsThePhoneBookAndReselectsTheStoredEntry
     EXPECT_EQ(setup->phoneBookRow(), 1);
     EXPECT_EQ(dialUp->entry(), "Work");
 
-    setup->lstDUN_Click(2);
+    setup->chooseDialEntry(2);
     EXPECT_EQ(setup->live().dunIndex, 2);
     EXPECT_EQ(dialUp->entry(), "Spare");
     dialUp->setEntries({"Home ISP", "Work", "Spare", "New"});
-    setup->optFullTime_Click();
-    EXPECT_FALSE(setup->dialUpControlsShown());
-    setup->optDialUp_Click();
-    EXPECT_TRUE(setup->dialUpControlsShown());
+    setup->chooseConnection(IpLinkType::FullTime);
+    setup->chooseConnection(IpLinkType::DialUp);
     ASSERT_EQ(setup->phoneBook().size(), 4u);
     EXPECT_EQ(setup->phoneBook()[2], "Spare");
     EXPECT_EQ(setup->live().dunIndex, 2);

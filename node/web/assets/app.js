@@ -115,9 +115,13 @@
     const server = s.server || {};
     setText("server-address", server.address);
     showReach(server);
-    setText("server-indicator", server.indicator === "connected" ? "open, a request on its way"
-                                : server.indicator === "closed" ? "closed (one per request)"
-                                                                : "no request yet");
+    const link = new Map([["connected", "open, a request on its way"],
+                          ["closed", "closed (one per request)"],
+                          ["verified", "IP link verified at a user's connect"],
+                          ["unreachable", "IP link check failed at a user's connect"],
+                          ["idle", "idle, no user connected"]]);
+    setText("server-indicator", link.get(server.indicator) || "no request yet");
+    byId("server-indicator").className = server.indicator === "unreachable" ? "bad" : "";
     const last = server.lastRequest;
     setText("server-last", last ? last.command + " " + last.outcome + " at " + when(last.at, "")
                                 : "none");
