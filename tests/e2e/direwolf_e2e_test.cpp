@@ -49,6 +49,33 @@ class DirewolfEndToEnd : public gwtest::NodeRig {
                                       AUDIO_RELAY_PATH, false, relayOptions))
             << userStation.log();
     }
+    // The node on its station (type `type`, AGW or KISS, at `port`, with `more` settings),
+    // then the user's station registers and calls it: greeting and prompt within `limit`.
+    void startNodeAndCall(const std::string& type, int port, std::chrono::seconds limit,
+                          const std::vector<std::pair<QString, QVariant>>& more = {}) {
+        const std::string address = "127.0.0.1:" + std::to_string(port);
+        writeSettings(QString::fromStdString(type), "127.0.0.1");
+        {
+            QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
+            ini.beginGroup("Client1");
+            ini.setValue(QString::fromStdString(type) + "Address", QString::fromStdString(address));
+            for (const auto& [key, value] : more)
+                ini.setValue(key, value);
+        }
+        startNode();
+        QElapsedTimer timer;
+        timer.start();
+        while (logText().find(" initialized @ ") == std::string::npos && timer.elapsed() < 20000)
+            QThread::msleep(50);
+        ASSERT_NE(logText().find(type + " on " + address + " initialized @ "), std::string::npos)
+            << logText() << diagnostics();
+        ASSERT_TRUE(user.connect(userStation.agwPort));
+        user.send('X', "N1CALL", "");
+        const auto registered = user.next(5s);
+        ASSERT_TRUE(registered && registered->kind == 'X' && registered->data == "\1");
+        user.send('C', "N1CALL", "N0CALL");
+        ASSERT_TRUE(listen([&] { return connected && prompts() >= 1; }, limit)) << diagnostics();
+    }
     std::string logText() const {
         QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
@@ -95,26 +122,8 @@ class DirewolfEndToEnd : public gwtest::NodeRig {
 } // namespace
 
 TEST_F(DirewolfEndToEnd, RadioUserSessionOverTwoStations) {
-    writeSettings("AGW", "127.0.0.1");
-    const std::string agw = "127.0.0.1:" + std::to_string(nodeStation.agwPort);
-    {
-        QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
-        ini.setValue("Client1/AGWAddress", QString::fromStdString(agw));
-    }
-    startNode();
-    QElapsedTimer timer;
-    timer.start();
-    while (logText().find(" initialized @ ") == std::string::npos && timer.elapsed() < 20000)
-        QThread::msleep(50);
-    ASSERT_NE(logText().find("AGW on " + agw + " initialized @ "), std::string::npos)
-        << logText() << diagnostics();
-
-    ASSERT_TRUE(user.connect(userStation.agwPort));
-    user.send('X', "N1CALL", "");
-    const auto registered = user.next(5s);
-    ASSERT_TRUE(registered && registered->kind == 'X' && registered->data == "\1");
-    user.send('C', "N1CALL", "N0CALL");
-    ASSERT_TRUE(listen([&] { return connected && prompts() >= 1; }, 40s)) << diagnostics();
+    startNodeAndCall("AGW", nodeStation.agwPort, 40s);
+    if (HasFatalFailure()) return;
     ASSERT_TRUE(say("LM", 2)) << diagnostics();
     ASSERT_TRUE(say("R 1", 3)) << diagnostics();
     user.send('D', "N1CALL", "N0CALL", "SP N0CALL\r");
@@ -161,7 +170,8 @@ TEST_F(DirewolfEndToEnd, RadioUserSessionOverTwoStations) {
     EXPECT_NE(stored.reply.find("\r\n\r\nLine one\rLine two\r\r\n/EX"), std::string::npos)
         << QByteArray::fromStdString(stored.reply).toPercentEncoding().toStdString();
 
-    timer.restart();
+    QElapsedTimer timer;
+    timer.start();
     while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
         QThread::msleep(50);
     const std::string log = logText();
@@ -180,40 +190,8 @@ class DirewolfKiss : public DirewolfEndToEnd {
     void startKissNode(const QString& relayOptions = {}, int retries = 10) {
         startRig(true, relayOptions);
         if (IsSkipped() || HasFatalFailure()) return;
-        std::string stored;
-        for (int line = 1; line <= 32; ++line) {
-            std::string text = "Line " + std::to_string(100 + line) + ": ";
-            text += std::string(63 - text.size(), static_cast<char>('a' + line % 26));
-            bigBody += text + "\r";
-            stored += text + "\r\n";
-        }
-        const auto sent = gwtest::exchange(
-            smsd->port(), "S|N0CALL|SECRET|N2CALL|SMS_BIG00001|\r\nMid: SMS_BIG00001\r\n"
-                          "Date: 2026/06/01 12:00\r\nFrom: N2CALL\r\nTo: N1CALL\r\n"
-                          "Subject: Big one\r\n\r\n" +
-                              stored + "/EX\r\n");
-        ASSERT_TRUE(sent.closed) << sent.reply;
-        writeSettings("KISS", "127.0.0.1");
-        {
-            QSettings ini(config() + "/gullwick/SMS.ini", QSettings::IniFormat);
-            ini.setValue("Client1/KISSAddress", QString("127.0.0.1:%1").arg(nodeStation.kissPort));
-            ini.setValue("Client1/KISSRetries", retries);
-        }
-        startNode();
-        QElapsedTimer timer;
-        timer.start();
-        while (logText().find(" initialized @ ") == std::string::npos && timer.elapsed() < 20000)
-            QThread::msleep(50);
-        ASSERT_NE(logText().find("KISS on 127.0.0.1:" + std::to_string(nodeStation.kissPort) +
-                                 " initialized @ "),
-                  std::string::npos)
-            << logText() << diagnostics();
-        ASSERT_TRUE(user.connect(userStation.agwPort));
-        user.send('X', "N1CALL", "");
-        const auto registered = user.next(5s);
-        ASSERT_TRUE(registered && registered->kind == 'X' && registered->data == "\1");
-        user.send('C', "N1CALL", "N0CALL");
-        ASSERT_TRUE(listen([&] { return connected && prompts() >= 1; }, 60s)) << diagnostics();
+        ASSERT_TRUE(gwtest::storeBigMessage(smsd->port()));
+        startNodeAndCall("KISS", nodeStation.kissPort, 60s, {{"KISSRetries", retries}});
     }
     // LM, then R of the 2 KB message: it must arrive whole, once and in order.
     void listAndReadTheBigMessage(std::chrono::seconds limit) {
@@ -223,10 +201,7 @@ class DirewolfKiss : public DirewolfEndToEnd {
         ASSERT_TRUE(match.hasMatch()) << heard;
         ASSERT_TRUE(say("R " + match.captured(1).toStdString(), 3, limit)) << diagnostics();
         const std::string read = heard.substr(heard.find("Mid: SMS_BIG00001"));
-        EXPECT_EQ(read, "Mid: SMS_BIG00001\rDate: 2026/06/01 12:00\rFrom: N2CALL\rTo: N1CALL\r"
-                        "Subject: Big one\r" +
-                            bigBody + "SMS>")
-            << diagnostics();
+        EXPECT_EQ(read, gwtest::bigMessageAsRead()) << diagnostics();
     }
     // B: the node's farewell, then its own DISC, answered by the user's station.
     void sayBye(std::chrono::seconds limit) {
@@ -241,8 +216,6 @@ class DirewolfKiss : public DirewolfEndToEnd {
         EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
         EXPECT_EQ(log.find(" failed: "), std::string::npos) << log;
     }
-
-    std::string bigBody;
 };
 } // namespace
 

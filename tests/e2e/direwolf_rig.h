@@ -3,6 +3,8 @@
 // that works one station through its AGW port, with its own small AGW codec.
 #pragma once
 
+#include "smsd_process.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -35,6 +37,32 @@ inline int freePort(int type) {
         ::close(fd);
         if (free) return port;
     }
+}
+
+// The 2 KB message the two-station sessions read: 32 lines of 63 characters, each ended by
+// `newline` ("\r\n" as the server keeps it, "\r" as the radio user reads it).
+inline std::string bigBody(const std::string& newline) {
+    std::string body;
+    for (int line = 1; line <= 32; ++line) {
+        std::string text = "Line " + std::to_string(100 + line) + ": ";
+        text += std::string(63 - text.size(), static_cast<char>('a' + line % 26));
+        body += text + newline;
+    }
+    return body;
+}
+// The server on `port` (node N0CALL, password SECRET) takes the message for N1CALL.
+inline bool storeBigMessage(std::uint16_t port) {
+    return gwtest::exchange(port, "S|N0CALL|SECRET|N2CALL|SMS_BIG00001|\r\nMid: SMS_BIG00001\r\n"
+                                  "Date: 2026/06/01 12:00\r\nFrom: N2CALL\r\nTo: N1CALL\r\n"
+                                  "Subject: Big one\r\n\r\n" +
+                                      bigBody("\r\n") + "/EX\r\n")
+        .closed;
+}
+// What the radio user hears from its "Mid:" line after reading it, to the next prompt.
+inline std::string bigMessageAsRead() {
+    return "Mid: SMS_BIG00001\rDate: 2026/06/01 12:00\rFrom: N2CALL\rTo: N1CALL\r"
+           "Subject: Big one\r" +
+           bigBody("\r") + "SMS>";
 }
 
 // One direwolf process: its own HOME (for the ALSA relay device), configuration and log.
