@@ -76,6 +76,17 @@ class DirewolfEndToEnd : public gwtest::NodeRig {
         user.send('C', "N1CALL", "N0CALL");
         ASSERT_TRUE(listen([&] { return connected && prompts() >= 1; }, limit)) << diagnostics();
     }
+    // Once the node has seen the link go, its log names the user's connect and disconnect.
+    std::string expectSessionLogged() {
+        QElapsedTimer timer;
+        timer.start();
+        while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
+            QThread::msleep(50);
+        const std::string log = logText();
+        EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
+        EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+        return log;
+    }
     std::string logText() const {
         QFile file(data() + "N0CALL_1_" + QDate::currentDate().toString("MM") + ".log");
         return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : "";
@@ -170,13 +181,7 @@ TEST_F(DirewolfEndToEnd, RadioUserSessionOverTwoStations) {
     EXPECT_NE(stored.reply.find("\r\n\r\nLine one\rLine two\r\r\n/EX"), std::string::npos)
         << QByteArray::fromStdString(stored.reply).toPercentEncoding().toStdString();
 
-    QElapsedTimer timer;
-    timer.start();
-    while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
-        QThread::msleep(50);
-    const std::string log = logText();
-    EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
-    EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+    expectSessionLogged();
 }
 
 namespace {
@@ -207,13 +212,7 @@ class DirewolfKiss : public DirewolfEndToEnd {
     void sayBye(std::chrono::seconds limit) {
         user.send('D', "N1CALL", "N0CALL", "B\r");
         ASSERT_TRUE(listen([&] { return dropped; }, limit)) << diagnostics();
-        QElapsedTimer timer;
-        timer.start();
-        while (logText().find("DISCONNECTED") == std::string::npos && timer.elapsed() < 10000)
-            QThread::msleep(50);
-        const std::string log = logText();
-        EXPECT_NE(log.find("1/A: CONNECTED to N1CALL @ "), std::string::npos) << log;
-        EXPECT_NE(log.find("1/A: DISCONNECTED from N1CALL @ "), std::string::npos) << log;
+        const std::string log = expectSessionLogged();
         EXPECT_EQ(log.find(" failed: "), std::string::npos) << log;
     }
 };

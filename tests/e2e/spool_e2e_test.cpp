@@ -92,14 +92,26 @@ class SpoolEndToEnd : public gwtest::NodeRig {
         return {tool.exitCode(), tool.readAll().toStdString()};
     }
     QString db() const { return dir.path() + "/smsd.sqlite"; }
+    // The server known once, then gone: the node is set up for it, and the port is kept for
+    // its return.
+    QString serverGoneAway() {
+        startServer({"--node", "N0CALL:SECRET", "--db", db()});
+        const QString port = QString::number(smsd->port());
+        smsd->kill();
+        writeSettings("KPC3", "127.0.0.1");
+        return port;
+    }
+    // The users of `script` on a KPC3, until the node has queued the first message.
+    void runUntilQueued(const std::string& script) {
+        startTnc({"--type", "KPC3"}, script.c_str());
+        startNode();
+        ASSERT_TRUE(waitForSim("1A expect ok: queued; it will be sent when", 30000)) << simOutput;
+    }
 };
 } // namespace
 
 TEST_F(SpoolEndToEnd, MessagesSurviveAnOutageAndAKillAndAreStoredOnceInOrder) {
-    startServer({"--node", "N0CALL:SECRET", "--db", db()});
-    const QString port = QString::number(smsd->port());
-    smsd->kill();
-    writeSettings("KPC3", "127.0.0.1");
+    const QString port = serverGoneAway();
     std::string script;
     for (const auto& [user, call, texts] :
          {std::tuple{"1A", "N1CALL", std::vector<std::string>{"First", "Third"}},
@@ -139,18 +151,14 @@ TEST_F(SpoolEndToEnd, MessagesSurviveAnOutageAndAKillAndAreStoredOnceInOrder) {
 }
 
 TEST_F(SpoolEndToEnd, OneUsersQueuedMessageAndHisNextReachTheServerInHisOrder) {
-    startServer({"--node", "N0CALL:SECRET", "--db", db()});
-    const QString port = QString::number(smsd->port());
-    smsd->kill();
-    writeSettings("KPC3", "127.0.0.1");
+    const QString port = serverGoneAway();
     // The server is back before his second message, which must not overtake the first.
     const std::string script = "1A connect N1CALL\n1A expect SMS> 30\n" +
                                sends("1A", "First", kQueued) + "1A wait 3000\n" +
                                sends("1A", "Second", kQueuedBehind) +
                                "1A send B\n1A expect-disconnect 30\n";
-    startTnc({"--type", "KPC3"}, script.c_str());
-    startNode();
-    ASSERT_TRUE(waitForSim("1A expect ok: queued; it will be sent when", 30000)) << simOutput;
+    runUntilQueued(script);
+    if (HasFatalFailure()) return;
     startServer({"--node", "N0CALL:SECRET", "--db", db(), "--port", port});
     ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 30000)) << simOutput;
     EXPECT_EQ(simOutput.find("FAILED"), std::string::npos) << simOutput;
@@ -162,18 +170,14 @@ TEST_F(SpoolEndToEnd, OneUsersQueuedMessageAndHisNextReachTheServerInHisOrder) {
 }
 
 TEST_F(SpoolEndToEnd, MessagesRefusedForGoodAreSetAsideAndTheOperatorsRetryDeliversOnce) {
-    startServer({"--node", "N0CALL:SECRET", "--db", db()});
-    const QString port = QString::number(smsd->port());
-    smsd->kill();
-    writeSettings("KPC3", "127.0.0.1");
+    const QString port = serverGoneAway();
     const std::string script = "1A connect N1CALL\n1A expect SMS> 30\n" +
                                sends("1A", "First", kQueued) + "1A wait 3000\n" +
                                sends("1A", "Second", kQueuedBehind) + "1A wait 3000\n" +
                                "1A send LM\n1A expect could not be sent: Access denied for "
                                "N0CALL\\r 30\n1A send B\n1A expect-disconnect 30\n";
-    startTnc({"--type", "KPC3"}, script.c_str());
-    startNode();
-    ASSERT_TRUE(waitForSim("1A expect ok: queued; it will be sent when", 30000)) << simOutput;
+    runUntilQueued(script);
+    if (HasFatalFailure()) return;
     // The server is back, but no longer knows the node's password.
     startServer({"--node", "N0CALL:CHANGED", "--db", db(), "--port", port});
     ASSERT_TRUE(waitForSim("1A expect-disconnect ok", 30000)) << simOutput;
