@@ -5,7 +5,6 @@
 #include "direwolf_rig.h"
 #include "smsd_process.h"
 
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <atomic>
@@ -89,33 +88,10 @@ void session(benchmark::State& state, int agwPort) {
 void BM_Node(benchmark::State& state) {
     Channel channel;
     gwtest::SmsdProcess smsd({"--node", "N0CALL:SECRET", "--seed"});
-    const QString data = channel.dir.path() + "/data/gullwick/";
-    QDir().mkpath(data);
-    QFile banner(data + "banner.txt");
-    banner.open(QIODevice::WriteOnly);
-    banner.write("Welcome to N0CALL\r\n");
-    banner.close();
-    {
-        QSettings ini(channel.dir.path() + "/config/gullwick/SMS.ini", QSettings::IniFormat);
-        ini.beginGroup("Client1");
-        for (const auto& [key, value] : {std::pair{"TNCType", "AGW"},
-                                         {"MBOCall", "N0CALL"},
-                                         {"Password", "SECRET"},
-                                         {"IPAddress", "127.0.0.1"},
-                                         {"IPType", "True"},
-                                         {"Initialized", "True"},
-                                         {"WebServer", "False"}})
-            ini.setValue(key, value);
-        ini.setValue("AGWAddress", QString("127.0.0.1:%1").arg(channel.node.agwPort));
-    }
     QProcess node;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", channel.dir.path() + "/config");
-    env.insert("XDG_DATA_HOME", channel.dir.path() + "/data");
-    env.insert("GULLWICK_SMS_PORT", QString::number(smsd.port()));
-    node.setProcessEnvironment(env);
     node.setProcessChannelMode(QProcess::ForwardedChannels);
-    node.start(BREVANE_PATH, {"--headless", "1"});
+    gwtest::startNode(node, BREVANE_PATH, channel.dir.path(), "AGW", channel.node.agwPort,
+                      smsd.port());
     node.waitForStarted(5000);
     std::this_thread::sleep_for(3s); // Initialize: connect and register
     session(state, channel.user.agwPort);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QString>
 #include <QThread>
 #include <arpa/inet.h>
@@ -19,6 +20,8 @@
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace gwtest {
 
@@ -63,6 +66,38 @@ inline std::string bigMessageAsRead() {
     return "Mid: SMS_BIG00001\rDate: 2026/06/01 12:00\rFrom: N2CALL\rTo: N1CALL\r"
            "Subject: Big one\r" +
            bigBody("\r") + "SMS>";
+}
+
+// brevane (`program`) started headless as instance 1 under `root`, its XDG config and data
+// folders: N0CALL with a banner, the server on 127.0.0.1:`smsPort`, the page off, and its TNC
+// of `type` (AGW or KISS) at 127.0.0.1:`tncPort`, with `more` settings.
+inline void startNode(QProcess& node, const QString& program, const QString& root,
+                      const QString& type, int tncPort, std::uint16_t smsPort,
+                      const std::vector<std::pair<QString, QString>>& more = {}) {
+    QDir().mkpath(root + "/data/gullwick");
+    QFile banner(root + "/data/gullwick/banner.txt");
+    if (banner.open(QIODevice::WriteOnly)) banner.write("Welcome to N0CALL\r\n");
+    {
+        QSettings ini(root + "/config/gullwick/SMS.ini", QSettings::IniFormat);
+        ini.beginGroup("Client1");
+        for (const auto& [key, value] : {std::pair<QString, QString>{"TNCType", type},
+                                         {"MBOCall", "N0CALL"},
+                                         {"Password", "SECRET"},
+                                         {"IPAddress", "127.0.0.1"},
+                                         {"IPType", "True"},
+                                         {"Initialized", "True"},
+                                         {"WebServer", "False"},
+                                         {type + "Address", QString("127.0.0.1:%1").arg(tncPort)}})
+            ini.setValue(key, value);
+        for (const auto& [key, value] : more)
+            ini.setValue(key, value);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", root + "/config");
+    env.insert("XDG_DATA_HOME", root + "/data");
+    env.insert("GULLWICK_SMS_PORT", QString::number(smsPort));
+    node.setProcessEnvironment(env);
+    node.start(program, {"--headless", "1"});
 }
 
 // One direwolf process: its own HOME (for the ALSA relay device), configuration and log.

@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -47,15 +46,12 @@ class Session {
             !userStation.start(m_dir.path() + "/user", "N1CALL", b, a, AUDIO_RELAY_PATH, false,
                                m_relay))
             return fail(result, "direwolf did not start");
-        writeSettings(m_kiss ? nodeStation.kissPort : nodeStation.agwPort);
         QProcess node;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_CONFIG_HOME", m_dir.path() + "/config");
-        env.insert("XDG_DATA_HOME", m_dir.path() + "/data");
-        env.insert("GULLWICK_SMS_PORT", QString::number(smsd.port()));
-        node.setProcessEnvironment(env);
         node.setProcessChannelMode(QProcess::MergedChannels);
-        node.start(BREVANE_PATH, {"--headless", "1"});
+        // The stations run FULLDUP ON, as the channel needs; the node's TNC is told the same.
+        gwtest::startNode(node, BREVANE_PATH, m_dir.path(), m_kiss ? "KISS" : "AGW",
+                          m_kiss ? nodeStation.kissPort : nodeStation.agwPort, smsd.port(),
+                          {{"KISSFullDuplex", "True"}});
         const auto started = SteadyClock::now();
         while (log().find(" initialized @ ") == std::string::npos &&
                SteadyClock::now() - started < 20s)
@@ -120,26 +116,6 @@ class Session {
     Result fail(Result result, const std::string& why) {
         result.problem = why;
         return result;
-    }
-    void writeSettings(int tncPort) {
-        const QString data = m_dir.path() + "/data/gullwick/";
-        QDir().mkpath(data);
-        QFile banner(data + "banner.txt");
-        banner.open(QIODevice::WriteOnly);
-        banner.write("Welcome to N0CALL\r\n");
-        QSettings ini(m_dir.path() + "/config/gullwick/SMS.ini", QSettings::IniFormat);
-        ini.beginGroup("Client1");
-        for (const auto& [key, value] : {std::pair{"TNCType", m_kiss ? "KISS" : "AGW"},
-                                         {"MBOCall", "N0CALL"},
-                                         {"Password", "SECRET"},
-                                         {"IPAddress", "127.0.0.1"},
-                                         {"IPType", "True"},
-                                         {"Initialized", "True"},
-                                         {"WebServer", "False"}})
-            ini.setValue(key, value);
-        ini.setValue(m_kiss ? "KISSAddress" : "AGWAddress", QString("127.0.0.1:%1").arg(tncPort));
-        // The stations run FULLDUP ON, as the channel needs; the node's TNC is told the same.
-        ini.setValue("KISSFullDuplex", "True");
     }
     std::string log() const {
         QFile file(m_dir.path() + "/data/gullwick/N0CALL_1_" + QDate::currentDate().toString("MM") +
