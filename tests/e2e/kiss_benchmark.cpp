@@ -169,7 +169,15 @@ int main(int argc, char** argv) {
         const char* channel;
         QString relay;
     };
-    const QString drop = argc > 2 ? argv[2] : "0.25"; // the relay's share of 10 ms pieces lost, %
+    // The relay's share of 10 ms audio pieces lost, in percent. It ends up in a command line
+    // the sound system runs through the shell, so only a number written anew goes there.
+    bool isNumber = true;
+    const double share = argc > 2 ? QString(argv[2]).toDouble(&isNumber) : 0.25;
+    if (!isNumber || !(share >= 0 && share <= 100)) {
+        std::fprintf(stderr, "usage: bench_kiss_session [runs] [drop percent, 0 to 100]\n");
+        return 2;
+    }
+    const QString drop = QString::number(share);
     const Row channels[] = {{"no loss", ""}, {"lossy", "--drop " + drop + " --seed 5"}};
     std::printf(
         "%d run(s) each, median seconds; R = a 2 KB message, exact = every run byte-exact;\n"
